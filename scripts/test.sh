@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Set-up, build and the whole test suite: the normal build, then the
+# AddressSanitizer + UndefinedBehaviorSanitizer build (skip it with RAVELIN_SKIP_SANITIZE=1).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+./scripts/deps.sh
+jobs=$(nproc)
+./scripts/build.sh build
+ctest --test-dir build --output-on-failure -j "$jobs"
+if [ "${RAVELIN_SKIP_SANITIZE:-0}" != 1 ]; then
+  ./scripts/build.sh build-asan -DRAVELIN_SANITIZE=ON -DRAVELIN_BUILD_BENCH=OFF
+  ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+    ctest --test-dir build-asan --output-on-failure -j "$jobs"
+fi

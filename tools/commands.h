@@ -1,0 +1,23 @@
+// Sub-commands of ravelin-bake. Each add_* function registers its sub-commands;
+// a parsed sub-command stores the action to run in `action`, which returns the
+// process exit status (0 success, 1 failure; usage errors exit 2 through CLI11).
+#pragma once
+
+#include <CLI/CLI.hpp>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+
+namespace ravelin::tools {
+
+using Action = std::function<int()>;
+
+void add_dat_commands(CLI::App& app, Action& action);
+
+// Parses "0x..." hexadecimal or decimal into a u32; nothing on junk or overflow.
+std::optional<std::uint32_t> parse_u32(const std::string& text);
+// Prints "error: <text>" on standard error and returns 1.
+int fail(const std::string& text);
+
+}  // namespace ravelin::tools

@@ -1,0 +1,43 @@
+// ravelin-bake: archive inspection and landblock event bakes from the command line.
+#include <cstdio>
+
+#include "tools/commands.h"
+
+namespace ravelin::tools {
+
+std::optional<std::uint32_t> parse_u32(const std::string& text) {
+  std::string_view s = text;
+  int base = 10;
+  if (s.size() > 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X')) {
+    base = 16;
+    s.remove_prefix(2);
+  }
+  if (s.empty()) return std::nullopt;
+  std::uint64_t value = 0;
+  for (const char c : s) {
+    int digit;
+    if (c >= '0' && c <= '9') digit = c - '0';
+    else if (base == 16 && c >= 'a' && c <= 'f') digit = c - 'a' + 10;
+    else if (base == 16 && c >= 'A' && c <= 'F') digit = c - 'A' + 10;
+    else return std::nullopt;
+    value = value * base + digit;
+    if (value > 0xFFFFFFFFull) return std::nullopt;
+  }
+  return static_cast<std::uint32_t>(value);
+}
+
+int fail(const std::string& text) {
+  std::fprintf(stderr, "error: %s\n", text.c_str());
+  return 1;
+}
+
+}  // namespace ravelin::tools
+
+int main(int argc, char** argv) {
+  CLI::App app{"ravelin-bake: read game-client DAT archives and bake landblock event manifests"};
+  app.require_subcommand(1);
+  ravelin::tools::Action action;
+  ravelin::tools::add_dat_commands(app, action);
+  CLI11_PARSE(app, argc, argv);
+  return action ? action() : 2;
+}
