@@ -1,0 +1,201 @@
+#include "event_bake/landblock.h"
+
+#include "event_bake/debug_render.h"
+#include "event_bake/number_format.h"
+
+namespace ravelin::event_bake {
+namespace {
+
+// "[1,2,3]" without blanks.
+void append_integer_array(std::string& out, const std::vector<std::uint32_t>& values) {
+  out += '[';
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    if (i != 0) out += ',';
+    append_decimal(out, values[i]);
+  }
+  out += ']';
+}
+
+void append_bool(std::string& out, bool value) { out += value ? "true" : "false"; }
+
+// Backslash doubled, quote escaped, and the control characters U+0000 to
+// U+001F written as \u00xx so that a name can neither break its line nor the
+// JSON. Everything else, UTF-8 included, is copied as it is.
+void append_escaped_text(std::string& out, std::string_view text) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '\\') {
+      out += "\\\\";
+    } else if (c == '"') {
+      out += "\\\"";
+    } else if (byte < 0x20) {
+      out += "\\u00";
+      out += kHex[byte >> 4];
+      out += kHex[byte & 0xF];
+    } else {
+      out += c;
+    }
+  }
+}
+
+void append_ambient_line(std::string& line, const AmbientTrigger& e) {
+  line += R"({"source":"ambient","trigger":"terrain","terrain_type":)";
+  append_decimal(line, e.terrain_type);
+  line += R"(,"scene_type":)";
+  append_decimal(line, e.scene_type);
+  line += R"(,"scene_info_idx":)";
+  append_decimal(line, e.scene_info_idx);
+  line += R"(,"stb_index":)";
+  append_decimal(line, e.stb_index);
+  line += R"(,"stb_id":")";
+  append_hex_id(line, e.stb_id);
+  line += R"(","vertex_indices":)";
+  append_integer_array(line, e.vertex_indices);
+  line += R"(,"ambient_sounds":[)";
+  for (std::size_t i = 0; i < e.ambient_sounds.size(); ++i) {
+    const AmbientSoundRecord& s = e.ambient_sounds[i];
+    if (i != 0) line += ',';
+    line += R"({"s_type":)";
+    append_decimal(line, s.s_type);
+    line += R"(,"volume":)";
+    append_fixed6(line, s.volume);
+    line += R"(,"base_chance":)";
+    append_fixed6(line, s.base_chance);
+    line += R"(,"min_rate":)";
+    append_fixed6(line, s.min_rate);
+    line += R"(,"max_rate":)";
+    append_fixed6(line, s.max_rate);
+    line += R"(,"continuous":)";
+    append_bool(line, s.continuous);
+    line += '}';
+  }
+  line += "]}\n";
+}
+
+void append_anim_sound_line(std::string& line, const AnimSoundTrigger& e) {
+  line += R"({"source":"animation_sound","trigger":"animation_sound","csetup_id":")";
+  append_hex_id(line, e.csetup_id);
+  line += R"(","motion_table_id":")";
+  append_hex_id(line, e.motion_table_id);
+  line += R"(","motion_key":")";
+  append_hex_id(line, e.motion_key);
+  line += R"(","motion_kind":)";
+  append_decimal(line, e.motion_kind);
+  line += R"(,"link_outer_key":)";
+  if (e.link_outer_key) {
+    append_decimal(line, *e.link_outer_key);
+  } else {
+    line += "null";
+  }
+  line += R"(,"is_default_stance":)";
+  append_bool(line, e.is_default_stance);
+  line += R"(,"animation_did":")";
+  append_hex_id(line, e.animation_did);
+  line += R"(","hook_frame":)";
+  append_decimal(line, e.hook_frame);
+  line += R"(,"hook_type":)";
+  append_decimal(line, e.hook_type);
+  line += R"(,"sound_id":)";
+  append_decimal(line, e.sound_id);
+  line += R"(,"priority":)";
+  append_fixed6(line, e.priority);
+  line += R"(,"probability":)";
+  append_fixed6(line, e.probability);
+  line += R"(,"volume":)";
+  append_fixed6(line, e.volume);
+  line += "}\n";
+}
+
+void append_particle_line(std::string& line, const PhysicsScriptParticleTrigger& e) {
+  line += R"({"source":"physics_script_particle","trigger":"physics_script_particle","default_script_id":")";
+  append_hex_id(line, e.default_script_id);
+  line += R"(","start_time_s":)";
+  append_fixed6(line, e.start_time_s);
+  line += R"(,"emitter_id":")";
+  append_hex_id(line, e.emitter_id);
+  line += R"(","part_index":)";
+  append_decimal(line, e.part_index);
+  line += R"(,"blocking":)";
+  append_bool(line, e.blocking);
+  line += R"(,"anchor":"entity_origin"})";
+  line += '\n';
+}
+
+void append_sky_line(std::string& line, const SkyParticleTrigger& e) {
+  line += R"({"source":"sky_chain","trigger":"time_of_day","day_group_idx":)";
+  append_decimal(line, e.day_group_idx);
+  line += R"(,"day_group_name":")";
+  append_escaped_text(line, e.day_group_name);
+  line += R"(","day_group_chance":)";
+  append_fixed6(line, e.day_group_chance);
+  line += R"(,"active_fraction_start":)";
+  append_fixed6(line, e.active_fraction_start);
+  line += R"(,"active_fraction_end":)";
+  append_fixed6(line, e.active_fraction_end);
+  line += R"(,"sky_object_idx":)";
+  append_decimal(line, e.sky_object_idx);
+  line += R"(,"sky_object_id":")";
+  append_hex_id(line, e.sky_object_id);
+  line += R"(","physics_script_id":")";
+  append_hex_id(line, e.physics_script_id);
+  line += R"(","physics_script_source":")";
+  line += jsonl_name(e.physics_script_source);
+  line += R"(","hook_idx":)";
+  append_decimal(line, e.hook_idx);
+  line += R"(,"start_time_s":)";
+  append_fixed6(line, e.start_time_s);
+  line += R"(,"emitter_id":")";
+  append_hex_id(line, e.emitter_id);
+  line += R"(","blocking":)";
+  append_bool(line, e.blocking);
+  line += R"(,"anchor":"sky_cell_origin"})";
+  line += '\n';
+}
+
+// Builds each line completely in `line` (reused) before it joins `out`.
+template <class Record, class Build>
+void append_lines(std::string& out, std::string& line, const std::vector<Record>& records,
+                  Build build) {
+  for (const Record& record : records) {
+    line.clear();
+    build(line, record);
+    out += line;
+  }
+}
+
+template <class Record>
+void append_record_list(std::string& out, const std::vector<Record>& records) {
+  append_debug_list(out, records, [](std::string& o, const Record& r) { o += r.debug_string(); });
+}
+
+}  // namespace
+
+std::string LandblockEventBake::to_jsonl_bytes() const {
+  std::string out;
+  std::string line;
+  append_lines(out, line, ambient_terrain_events, append_ambient_line);
+  append_lines(out, line, anim_hook_events, append_anim_sound_line);
+  append_lines(out, line, physics_particle_events, append_particle_line);
+  append_lines(out, line, sky_particle_events, append_sky_line);
+  return out;
+}
+
+std::string LandblockEventBake::debug_string() const {
+  std::string out = "LandblockEventBake { landblock_id: ";
+  append_decimal(out, landblock_id);
+  out += ", region_did: ";
+  append_decimal(out, region_did);
+  out += ", ambient_terrain_events: ";
+  append_record_list(out, ambient_terrain_events);
+  out += ", anim_hook_events: ";
+  append_record_list(out, anim_hook_events);
+  out += ", physics_particle_events: ";
+  append_record_list(out, physics_particle_events);
+  out += ", sky_particle_events: ";
+  append_record_list(out, sky_particle_events);
+  out += " }";
+  return out;
+}
+
+}  // namespace ravelin::event_bake
