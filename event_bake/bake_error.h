@@ -1,0 +1,111 @@
+// The inputs of a landblock bake and the error value that ends one.
+#pragma once
+
+#include <cstdint>
+#include <expected>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <variant>
+
+#include "dat/error.h"
+
+namespace ravelin::event_bake {
+
+// Placed objects taken from a spawns manifest: the per-landblock spawns files in
+// `spawns_dir`, their wcids translated through the setup table file.
+struct SpawnsManifest {
+  std::filesystem::path spawns_dir;
+  std::filesystem::path setup_table;
+
+  bool operator==(const SpawnsManifest&) const = default;
+};
+
+// Where a bake takes the placed objects from: the landblock's LandblockInfo
+// record (no manifest, the default) or a spawns manifest.
+struct EntitySource {
+  std::optional<SpawnsManifest> spawns_manifest;
+
+  static EntitySource landblock_info() { return {}; }
+  static EntitySource from_spawns_manifest(std::filesystem::path spawns_dir,
+                                           std::filesystem::path setup_table) {
+    return {SpawnsManifest{std::move(spawns_dir), std::move(setup_table)}};
+  }
+  bool is_landblock_info() const { return !spawns_manifest.has_value(); }
+
+  bool operator==(const EntitySource&) const = default;
+};
+
+// Everything one bake call reads; owned by the caller.
+struct BakeInputs {
+  std::filesystem::path dat_dir;  // holds "client_portal.dat" and "client_cell_1.dat"
+  EntitySource entity_source;
+  std::uint32_t landblock_id = 0;  // landblock number in the high 16 bits
+  std::uint32_t region_did = 0;
+  bool bake_sky = false;
+};
+
+// Why a bake ended without a result.
+class BakeError {
+ public:
+  // Opening an archive failed; `which` names the archive file.
+  struct DatOpen {
+    std::string_view which;
+    std::filesystem::path path;
+    dat::DatError source;
+    bool operator==(const DatOpen&) const = default;
+  };
+  // A required file could not be fetched; the archive's reason is dropped.
+  struct FileMissing {
+    std::string_view which;
+    std::uint32_t id = 0;
+    bool operator==(const FileMissing&) const = default;
+  };
+  // A required file was fetched but did not decode; `source` is the decoder
+  // error's display text.
+  struct Parse {
+    std::string_view which;
+    std::uint32_t id = 0;
+    std::string source;
+    bool operator==(const Parse&) const = default;
+  };
+  // The setup table could not be read or is not a JSON object.
+  struct SetupTable {
+    std::filesystem::path path;
+    std::string message;
+    bool operator==(const SetupTable&) const = default;
+  };
+  using Variant = std::variant<DatOpen, FileMissing, Parse, SetupTable>;
+
+  // `which` must be static text (an archive name or a record kind).
+  static BakeError dat_open(std::string_view which, std::filesystem::path path, dat::DatError source);
+  static BakeError file_missing(std::string_view which, std::uint32_t id);
+  static BakeError parse(std::string_view which, std::uint32_t id, std::string source);
+  static BakeError setup_table(std::filesystem::path path, std::string message);
+
+  const Variant& value() const { return value_; }
+  // The variant's payload, or null when the error is another variant.
+  template <class T>
+  const T* get_if() const {
+    return std::get_if<T>(&value_);
+  }
+
+  // "open {which} at {path}: {source}", "{which} 0x{id:08X} missing from DAT",
+  // "parse {which} 0x{id:08X}: {source}", "setup-table {path}: {message}".
+  std::string to_string() const;
+  // FileMissing { which: "Region", id: 318767104 }; texts and paths quoted,
+  // ids decimal, a DatOpen source in the DatError's debug form.
+  std::string debug_string() const;
+
+  bool operator==(const BakeError&) const = default;
+
+ private:
+  explicit BakeError(Variant value) : value_(std::move(value)) {}
+  Variant value_;
+};
+
+template <class T>
+using BakeResult = std::expected<T, BakeError>;
+
+}  // namespace ravelin::event_bake
