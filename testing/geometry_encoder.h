@@ -1,0 +1,65 @@
+// Plain descriptions of the geometry records for the record encoders. Every
+// float is held as its 32-bit pattern, so a test can place NaN or -0.0 exactly;
+// a float value converts implicitly.
+#pragma once
+
+#include <bit>
+#include <cstdint>
+
+#include "testing/byte_writer.h"
+
+namespace ravelin::testing {
+
+struct F32 {
+  std::uint32_t bits = 0;
+
+  constexpr F32() = default;
+  constexpr F32(float value) : bits(std::bit_cast<std::uint32_t>(value)) {}  // NOLINT: implicit
+  static constexpr F32 from_bits(std::uint32_t raw) {
+    F32 f;
+    f.bits = raw;
+    return f;
+  }
+  bool operator==(const F32&) const = default;
+};
+
+// The same for a 64-bit float.
+struct F64 {
+  std::uint64_t bits = 0;
+
+  constexpr F64() = default;
+  constexpr F64(double value) : bits(std::bit_cast<std::uint64_t>(value)) {}  // NOLINT: implicit
+  static constexpr F64 from_bits(std::uint64_t raw) {
+    F64 f;
+    f.bits = raw;
+    return f;
+  }
+  bool operator==(const F64&) const = default;
+};
+
+struct Vec3Spec {
+  F32 x, y, z;
+};
+
+// Identity by default (w is written first).
+struct QuatSpec {
+  F32 w = 1.0f, x, y, z;
+};
+
+struct FrameSpec {
+  Vec3Spec origin;
+  QuatSpec orientation;
+};
+
+struct SphereSpec {
+  Vec3Spec center;
+  F32 radius;
+};
+
+// 12, 16, 28 and 16 bytes.
+void write_vec3(ByteWriter& out, const Vec3Spec& v);
+void write_quat(ByteWriter& out, const QuatSpec& q);
+void write_frame(ByteWriter& out, const FrameSpec& f);
+void write_sphere(ByteWriter& out, const SphereSpec& s);
+
+}  // namespace ravelin::testing

@@ -1,0 +1,105 @@
+#include "testing/hook_encoder.h"
+
+namespace ravelin::testing {
+namespace {
+
+void append_u32(std::vector<std::uint8_t>& out, std::uint32_t v) {
+  for (int i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+}
+
+}  // namespace
+
+std::optional<std::uint32_t> standard_payload_size(std::uint32_t type) {
+  switch (type) {
+    case 0: case 4: case 17:
+      return 0;
+    case 1: case 2: case 6: case 14: case 15: case 16: case 18: case 25:
+      return 4;
+    case 3:
+      return 28;
+    case 5:
+      return 3;
+    case 7: case 9: case 11: case 21:
+      return 16;
+    case 8: case 10: case 20: case 22: case 24:
+      return 12;
+    case 12: case 19: case 23:
+      return 8;
+    case 13: case 26:
+      return 40;
+    default:
+      return std::nullopt;
+  }
+}
+
+HookSpec hook_of_type(std::uint32_t type, std::uint32_t word) {
+  HookSpec hook;
+  hook.type = type;
+  hook.word = word;
+  hook.payload.assign(standard_payload_size(type).value_or(0), 0);
+  return hook;
+}
+
+HookSpec sound_hook(std::uint32_t sound_id) {
+  HookSpec hook;
+  hook.type = 1;
+  append_u32(hook.payload, sound_id);
+  return hook;
+}
+
+HookSpec sound_table_hook(std::uint32_t sound_id, F32 priority, F32 probability, F32 volume) {
+  HookSpec hook;
+  hook.type = 21;
+  append_u32(hook.payload, sound_id);
+  append_u32(hook.payload, priority.bits);
+  append_u32(hook.payload, probability.bits);
+  append_u32(hook.payload, volume.bits);
+  return hook;
+}
+
+HookSpec particle_hook(std::uint32_t emitter_id, std::uint32_t part_index, bool blocking) {
+  HookSpec hook;
+  hook.type = blocking ? 26u : 13u;
+  append_u32(hook.payload, emitter_id);
+  append_u32(hook.payload, part_index);
+  hook.payload.resize(40, 0);
+  return hook;
+}
+
+HookSpec replace_object_hook(std::uint8_t first, std::uint16_t word,
+                             std::optional<std::uint16_t> extra) {
+  HookSpec hook;
+  hook.type = 5;
+  hook.payload = {first, static_cast<std::uint8_t>(word), static_cast<std::uint8_t>(word >> 8)};
+  if (extra) {
+    hook.payload.push_back(static_cast<std::uint8_t>(*extra));
+    hook.payload.push_back(static_cast<std::uint8_t>(*extra >> 8));
+  }
+  return hook;
+}
+
+void write_hook(ByteWriter& out, const HookSpec& hook) {
+  out.u32(hook.type).u32(hook.word).bytes(hook.payload);
+  if (hook.pad) out.zeros((4 - hook.payload.size() % 4) % 4);
+}
+
+std::vector<std::uint8_t> encode_hook(const HookSpec& hook) {
+  ByteWriter out;
+  write_hook(out, hook);
+  return out.take();
+}
+
+void write_anim_frame(ByteWriter& out, const AnimFrameSpec& frame) {
+  for (const auto& part : frame.part_frames) write_frame(out, part);
+  out.u32(static_cast<std::uint32_t>(frame.hooks.size()));
+  for (const auto& hook : frame.hooks) write_hook(out, hook);
+}
+
+AnimFrameSpec anim_frame_with(std::uint32_t part_count, std::vector<HookSpec> hooks) {
+  AnimFrameSpec frame;
+  frame.part_frames.resize(part_count);
+  frame.hooks = std::move(hooks);
+  return frame;
+}
+
+}  // namespace ravelin::testing

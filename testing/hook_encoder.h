@@ -1,0 +1,56 @@
+// Encoder for animation hooks and animation frames, the records that setup
+// models, animations and physics scripts share. Hooks are written exactly as
+// described, so tests can also build malformed ones.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "testing/byte_writer.h"
+#include "testing/geometry_encoder.h"
+
+namespace ravelin::testing {
+
+struct HookSpec {
+  std::uint32_t type = 0;
+  std::uint32_t word = 0;
+  std::vector<std::uint8_t> payload;  // written as given, whatever the type
+  // Zero bytes after the payload up to a multiple of 4, counted from the hook's
+  // first byte. Off: nothing follows the payload.
+  bool pad = true;
+};
+
+// One frame record: the part frames (their count is not written) and the hooks.
+struct AnimFrameSpec {
+  std::vector<FrameSpec> part_frames;
+  std::vector<HookSpec> hooks;
+};
+
+// Stored payload length of a well-formed hook of `type` before padding (type 5:
+// the short 3-byte form); nullopt for types above 26.
+std::optional<std::uint32_t> standard_payload_size(std::uint32_t type);
+
+// A hook of `type` with a zero payload of its standard size (nothing for types
+// above 26).
+HookSpec hook_of_type(std::uint32_t type, std::uint32_t word = 0);
+// Type 1: the sound id as the 4-byte payload.
+HookSpec sound_hook(std::uint32_t sound_id);
+// Type 21: sound id, priority, probability, volume.
+HookSpec sound_table_hook(std::uint32_t sound_id, F32 priority = 0.0f, F32 probability = 1.0f,
+                          F32 volume = 1.0f);
+// Type 13 (or 26 when blocking): emitter id and part index, then 32 zero bytes.
+HookSpec particle_hook(std::uint32_t emitter_id, std::uint32_t part_index, bool blocking = false);
+// Type 5: a byte, a word and, when given, the second word (the caller decides
+// whether it matches the word's top bit).
+HookSpec replace_object_hook(std::uint8_t first, std::uint16_t word,
+                             std::optional<std::uint16_t> extra = std::nullopt);
+
+void write_hook(ByteWriter& out, const HookSpec& hook);
+std::vector<std::uint8_t> encode_hook(const HookSpec& hook);
+// Part frames, the hook count, then the hooks.
+void write_anim_frame(ByteWriter& out, const AnimFrameSpec& frame);
+// `part_count` identity frames at the origin and the given hooks.
+AnimFrameSpec anim_frame_with(std::uint32_t part_count, std::vector<HookSpec> hooks = {});
+
+}  // namespace ravelin::testing
