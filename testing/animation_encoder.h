@@ -1,0 +1,41 @@
+// Encoders for animation and physics script files, from plain descriptions.
+// Hooks and frames are written with the hook encoder, exactly as described.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "testing/geometry_encoder.h"
+#include "testing/hook_encoder.h"
+
+namespace ravelin::testing {
+
+struct AnimationSpec {
+  std::uint32_t id = 0x03000001;
+  std::uint32_t flags = 0;  // written as given; bit 0 also writes object_frames
+  std::uint32_t part_count = 0;  // written as given, whatever the frames hold
+  std::vector<FrameSpec> object_frames;
+  std::vector<AnimFrameSpec> frames;  // their number is the written frame count
+};
+
+struct ScriptEntrySpec {
+  F64 start_time;
+  HookSpec hook;
+};
+
+struct PhysicsScriptSpec {
+  std::uint32_t id = 0x33000001;
+  std::vector<ScriptEntrySpec> entries;
+};
+
+std::vector<std::uint8_t> encode_animation(const AnimationSpec& animation);
+std::vector<std::uint8_t> encode_physics_script(const PhysicsScriptSpec& script);
+
+// An animation of `part_count` parts with one frame per element of
+// `hooks_per_frame` (identity part frames, the given hooks), no object frames.
+AnimationSpec animation_with_hooks(std::uint32_t id, std::uint32_t part_count,
+                                   std::vector<std::vector<HookSpec>> hooks_per_frame);
+// A script of (start time, hook) entries in the given order.
+PhysicsScriptSpec physics_script_of(std::uint32_t id, std::vector<ScriptEntrySpec> entries);
+
+}  // namespace ravelin::testing
