@@ -1,0 +1,131 @@
+// DatDatabase: one archive opened read-only, its header and its whole directory
+// loaded at open; file bodies are fetched by id through positioned reads.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <span>
+#include <vector>
+
+#include "common/file.h"
+#include "common/reader.h"
+#include "dat/error.h"
+
+namespace ravelin::dat {
+
+// File offset of the archive header; the bytes before it are never read.
+inline constexpr std::uint64_t kHeaderOffset = 0x140;
+// Stored size of the header.
+inline constexpr std::uint64_t kHeaderSize = 80;
+// Stored size of a directory node: 62 branches, the entry count, 61 entry slots.
+inline constexpr std::uint32_t kNodeSize = 1716;
+inline constexpr std::uint32_t kBranchCount = 62;
+inline constexpr std::uint32_t kMaxEntriesPerNode = 61;
+inline constexpr std::uint32_t kEntrySize = 24;
+inline constexpr std::uint32_t kEntriesOffsetInNode = 252;
+// Bit of `DatFileEntry::bit_flags` marking a compressed body.
+inline constexpr std::uint32_t kCompressedFlag = 0x1;
+
+// The archive header as stored at 0x140. Only `block_size` and `root_offset`
+// steer reading; the rest is kept as read, never validated.
+struct DatHeader {
+  std::uint32_t magic = 0;
+  std::uint32_t block_size = 0;
+  std::uint32_t file_size = 0;
+  std::uint32_t dataset = 0;
+  std::uint32_t subset = 0;
+  std::uint32_t free_head = 0;
+  std::uint32_t free_tail = 0;
+  std::uint32_t free_count = 0;
+  std::uint32_t root_offset = 0;
+  std::uint32_t new_lru = 0;
+  std::uint32_t old_lru = 0;
+  std::uint32_t use_lru = 0;
+  std::uint32_t master_map_id = 0;
+  std::uint32_t engine_version = 0;
+  std::uint32_t game_version = 0;
+  std::array<std::uint8_t, 16> version_string{};
+  std::uint32_t version_minor = 0;
+
+  // Reads the seventeen fields in order, each with its field context; on failure
+  // the reader is back at the header's first byte.
+  static common::ReadResult<DatHeader> read(common::Reader& reader);
+
+  bool operator==(const DatHeader&) const = default;
+};
+
+// One directory entry: where a file's body starts and how long it is stored.
+struct DatFileEntry {
+  std::uint32_t bit_flags = 0;  // bit 0: body stored compressed
+  std::uint32_t id = 0;
+  std::uint32_t offset = 0;  // first block of the body
+  std::uint32_t size = 0;    // stored length (compressed length when compressed)
+  std::uint32_t timestamp = 0;
+  std::uint32_t version = 0;
+
+  bool is_compressed() const { return (bit_flags & kCompressedFlag) != 0; }
+
+  // Reads the six fields in order, each with its field context.
+  static common::ReadResult<DatFileEntry> read(common::Reader& reader);
+
+  bool operator==(const DatFileEntry&) const = default;
+};
+
+class DatDatabase {
+ public:
+  // The `new` operation: opens the archive at `path` read-only, reads the header
+  // at 0x140 and the whole directory tree. Errors: PathError when the file cannot
+  // be opened; BinRead for a short or unreadable header or a node with more than
+  // 61 entries; Io when a block chain leaves the file; Corruption for a node
+  // visited twice, a block chain longer than the archive could hold, or a block
+  // size below 5 (no room for a link and a payload byte).
+  static DatResult<DatDatabase> open(const std::filesystem::path& path);
+
+  DatDatabase(DatDatabase&&) noexcept = default;
+  DatDatabase& operator=(DatDatabase&&) noexcept = default;
+
+  // The bytes of file `id`, decompressed when its entry says so. NotFound when the
+  // directory lacks the id; Io/Corruption from the block chain. Const and only
+  // positioned reads: safe to call from several threads at once.
+  DatResult<std::vector<std::uint8_t>> get_file(std::uint32_t id) const;
+
+  // Reads `size` bytes of the block chain starting at `offset`. Size 0 reads
+  // nothing. A size beyond the archive's length fails with Io "failed to fill
+  // whole buffer" before anything is allocated.
+  DatResult<std::vector<std::uint8_t>> read_file_data(std::uint32_t offset, std::uint32_t size) const;
+
+  const DatHeader& header() const { return header_; }
+  // Length of the archive file when it was opened.
+  std::uint64_t file_length() const { return file_length_; }
+  std::size_t entry_count() const { return entries_.size(); }
+  // The entry for `id`, or nullptr. Valid as long as the database lives.
+  const DatFileEntry* find_entry(std::uint32_t id) const;
+  // Every entry, one per id, in the order each id was first met in the tree.
+  std::span<const DatFileEntry> entries() const { return entries_; }
+  // Every entry, ascending by id.
+  std::vector<DatFileEntry> sorted_entries() const;
+
+ private:
+  DatDatabase(common::File file, std::uint64_t file_length) : file_(std::move(file)), file_length_(file_length) {}
+
+  // Loads the tree below `header_.root_offset` into `entries_` and builds the index.
+  DatResult<void> read_directory();
+  // Reads the node at `offset` and, depth first, the nodes below it, appending
+  // their entries in visiting order. Uses an explicit stack, so depth is bounded
+  // only by the visited-node guard.
+  DatResult<void> read_node(std::uint32_t offset);
+  // Folds duplicate ids (the later entry replaces the earlier one in place) and
+  // fills the open-addressing index.
+  void build_index();
+
+  common::File file_;
+  std::uint64_t file_length_ = 0;
+  DatHeader header_;
+  std::vector<DatFileEntry> entries_;
+  // Open-addressing table of (id, index into entries_ + 1); 0 marks a free slot.
+  std::vector<std::uint64_t> index_;
+  std::uint32_t index_shift_ = 64;
+};
+
+}  // namespace ravelin::dat
