@@ -268,7 +268,9 @@ TEST_F(DatDatabaseTest, TreeShapesDecideWhichEntriesAreRead) {
       const bool expected = std::find(s.present.begin(), s.present.end(), id) != s.present.end();
       auto got = db->get_file(id);
       EXPECT_EQ(got.has_value(), expected) << "id " << id;
-      if (got) EXPECT_EQ(*got, one(static_cast<std::uint8_t>(id - 1)));
+      if (got) {
+        EXPECT_EQ(*got, one(static_cast<std::uint8_t>(id - 1)));
+      }
     }
   }
 }

@@ -51,8 +51,8 @@ struct ArchiveOptions {
   std::uint32_t entries_per_node = 61;  // 1 to 61, for the generated tree
   ChainLayout node_layout = ChainLayout::Contiguous;
   // Values written to the header instead of the real ones (broken archives).
-  std::optional<std::uint32_t> header_block_size;
-  std::optional<std::uint32_t> header_root_offset;
+  std::optional<std::uint32_t> header_block_size = std::nullopt;
+  std::optional<std::uint32_t> header_root_offset = std::nullopt;
 };
 
 struct FileOptions {
@@ -65,7 +65,7 @@ struct FileOptions {
   std::uint32_t version = 0;
   // Size written to the entry instead of the stored length (the body is still
   // stored whole).
-  std::optional<std::uint32_t> size_override;
+  std::optional<std::uint32_t> size_override = std::nullopt;
   ChainLayout layout = ChainLayout::Contiguous;
 };
 
@@ -79,7 +79,7 @@ struct NodeSpec {
   std::vector<FileHandle> files;
   std::vector<NodeSpec> children;
   bool absent = false;
-  std::optional<std::uint32_t> entry_count;
+  std::optional<std::uint32_t> entry_count = std::nullopt;
   // Branch values written as given, overriding children (cycles, wild links).
   std::vector<std::pair<std::size_t, std::uint32_t>> raw_branches;
 };
