@@ -1,0 +1,220 @@
+#include "testing/region_encoder.h"
+
+namespace ravelin::testing {
+
+namespace {
+
+constexpr std::uint8_t kAlignFill = 0xEE;
+constexpr std::uint8_t kLeadFill = 0xCD;
+
+void pad4(ByteWriter& out) {
+  while (out.size() % 4 != 0) out.u8(kAlignFill);
+}
+
+void count(ByteWriter& out, std::size_t n, CountOffsets* counts) {
+  if (counts) counts->push_back(out.size());
+  out.u32(static_cast<std::uint32_t>(n));
+}
+
+void name(ByteWriter& out, const std::string& raw) {
+  out.pstring16(raw);
+  pad4(out);
+}
+
+void words(ByteWriter& out, std::span<const std::uint32_t> values) {
+  for (auto v : values) out.u32(v);
+}
+
+void pairs(ByteWriter& out, const std::vector<std::pair<std::uint32_t, std::uint32_t>>& list,
+           CountOffsets* counts) {
+  count(out, list.size(), counts);
+  for (const auto& [a, b] : list) out.u32(a).u32(b);
+}
+
+template <class Write>
+std::vector<std::uint8_t> placed_at(std::size_t start_offset, Write write) {
+  ByteWriter out;
+  for (std::size_t i = 0; i < start_offset; ++i) out.u8(kLeadFill);
+  write(out);
+  return out.take();
+}
+
+}  // namespace
+
+std::uint32_t region_section_mask(const RegionSpec& spec) {
+  std::uint32_t mask = spec.extra_mask_bits;
+  if (spec.sky) mask |= 0x10;
+  if (spec.sound) mask |= 0x01;
+  if (spec.scene) mask |= 0x02;
+  if (spec.misc) mask |= 0x200;
+  return mask;
+}
+
+void write_game_time(ByteWriter& out, const GameTimeSpec& spec, CountOffsets* counts) {
+  out.f64_bits(spec.time_value.bits);
+  words(out, spec.words);
+  name(out, spec.name);
+  count(out, spec.times_of_day.size(), counts);
+  for (const auto& t : spec.times_of_day) {
+    out.u32(t.value).u32(t.flag_word);
+    name(out, t.name);
+  }
+  count(out, spec.names.size(), counts);
+  for (const auto& n : spec.names) name(out, n);
+  count(out, spec.seasons.size(), counts);
+  for (const auto& s : spec.seasons) {
+    out.u32(s.value);
+    name(out, s.name);
+  }
+}
+
+void write_sky_desc(ByteWriter& out, const SkyDescSpec& spec, CountOffsets* counts) {
+  out.f64_bits(spec.value_1.bits).f64_bits(spec.value_2.bits);
+  pad4(out);
+  count(out, spec.day_groups.size(), counts);
+  for (const auto& group : spec.day_groups) {
+    out.f32_bits(group.chance.bits);
+    name(out, group.name);
+    count(out, group.sky_objects.size(), counts);
+    for (const auto& obj : group.sky_objects) {
+      out.f32_bits(obj.active_start.bits).f32_bits(obj.active_end.bits);
+      words(out, obj.words_2_to_5);
+      out.u32(obj.object_id).u32(obj.script_id).u32(obj.word_8);
+      pad4(out);
+    }
+    count(out, group.sky_times.size(), counts);
+    for (const auto& time : group.sky_times) {
+      words(out, time.words);
+      pad4(out);
+      count(out, time.entries.size(), counts);
+      for (const auto& entry : time.entries) {
+        words(out, entry);
+        pad4(out);
+      }
+    }
+  }
+}
+
+void write_sound_desc(ByteWriter& out, const SoundDescSpec& spec, CountOffsets* counts) {
+  count(out, spec.tables.size(), counts);
+  for (const auto& table : spec.tables) {
+    out.u32(table.stb_id);
+    count(out, table.declared_count.value_or(static_cast<std::uint32_t>(table.sounds.size())),
+          counts);
+    for (const auto& s : table.sounds) {
+      out.u32(s.s_type)
+          .f32_bits(s.volume.bits)
+          .f32_bits(s.base_chance.bits)
+          .f32_bits(s.min_rate.bits)
+          .f32_bits(s.max_rate.bits);
+    }
+  }
+}
+
+void write_scene_desc(ByteWriter& out, const SceneDescSpec& spec, CountOffsets* counts) {
+  count(out, spec.scene_types.size(), counts);
+  for (const auto& scene : spec.scene_types) {
+    out.i32(scene.stb_index);
+    count(out, scene.scenes.size(), counts);
+    words(out, scene.scenes);
+  }
+}
+
+void write_terrain_desc(ByteWriter& out, const TerrainDescSpec& spec, CountOffsets* counts) {
+  count(out, spec.terrain_types.size(), counts);
+  for (const auto& type : spec.terrain_types) {
+    name(out, type.name);
+    out.u32(type.tag);
+    count(out, type.scene_info_indices.size(), counts);
+    words(out, type.scene_info_indices);
+  }
+  out.u32(spec.surface_word_1).u32(spec.surface_word_2);
+  pairs(out, spec.pair_list_1, counts);
+  pairs(out, spec.pair_list_2, counts);
+  pairs(out, spec.pair_list_3, counts);
+  count(out, spec.surface_entries.size(), counts);
+  for (const auto& entry : spec.surface_entries) words(out, entry);
+}
+
+void write_region_misc(ByteWriter& out, const RegionMiscSpec& spec) { words(out, spec.words); }
+
+std::vector<std::uint8_t> encode_game_time(const GameTimeSpec& spec, std::size_t start_offset) {
+  return placed_at(start_offset, [&](ByteWriter& out) { write_game_time(out, spec); });
+}
+std::vector<std::uint8_t> encode_sky_desc(const SkyDescSpec& spec, std::size_t start_offset) {
+  return placed_at(start_offset, [&](ByteWriter& out) { write_sky_desc(out, spec); });
+}
+std::vector<std::uint8_t> encode_sound_desc(const SoundDescSpec& spec, std::size_t start_offset) {
+  return placed_at(start_offset, [&](ByteWriter& out) { write_sound_desc(out, spec); });
+}
+std::vector<std::uint8_t> encode_scene_desc(const SceneDescSpec& spec, std::size_t start_offset) {
+  return placed_at(start_offset, [&](ByteWriter& out) { write_scene_desc(out, spec); });
+}
+std::vector<std::uint8_t> encode_terrain_desc(const TerrainDescSpec& spec,
+                                              std::size_t start_offset) {
+  return placed_at(start_offset, [&](ByteWriter& out) { write_terrain_desc(out, spec); });
+}
+
+std::vector<std::uint8_t> encode_region(const RegionSpec& spec, CountOffsets* counts) {
+  ByteWriter out;
+  out.u32(spec.id).u32(spec.header_word_1).u32(spec.header_word_2);
+  name(out, spec.name);
+  words(out, spec.region_words);
+  words(out, spec.region_table);
+  write_game_time(out, spec.game_time, counts);
+  out.u32(region_section_mask(spec));
+  if (spec.sky) write_sky_desc(out, *spec.sky, counts);
+  if (spec.sound) write_sound_desc(out, *spec.sound, counts);
+  if (spec.scene) write_scene_desc(out, *spec.scene, counts);
+  write_terrain_desc(out, spec.terrain, counts);
+  if (spec.misc) write_region_misc(out, *spec.misc);
+  return out.take();
+}
+
+RegionSpec sample_region_spec() {
+  RegionSpec r;
+  r.name = "Sample Isle";
+  for (std::uint32_t i = 0; i < r.region_words.size(); ++i) r.region_words[i] = 0x100 + i;
+  for (std::uint32_t i = 0; i < r.region_table.size(); ++i) r.region_table[i] = i * 3;
+
+  r.game_time.time_value = 7620.0;
+  r.game_time.words = {10, 20, 30};
+  r.game_time.times_of_day = {{0x3E000000, 1, "Dawn"}, {0x3F000000, 0, "Midday"},
+                              {0x3F400000, 2, "Dusk"}};
+  r.game_time.names = {"Firstmonth", "Secondmonth"};
+  r.game_time.seasons = {{0, "Spring"}, {90, "Summer"}};
+
+  SkyDescSpec sky;
+  sky.value_1 = 0.25;
+  sky.value_2 = 0.75;
+  DayGroupSpec clear{0.5f, "Clear", {}, {}};
+  clear.sky_objects = {{0.0f, 1.0f, {1, 2, 3, 4}, 0x02000714, 0x330007A1, 8},
+                       {0.25f, 0.75f, {}, 0x01000A00, 0x330007A2, 0}};
+  clear.sky_times = {{{}, {{1, 2, 3, 4, 5, 6}, {7, 8, 9, 10, 11, 12}}}};
+  DayGroupSpec storm{0.3f, "Storm", {}, {}};
+  storm.sky_objects = {{0.5f, 1.0f, {}, 0x02000715, 0, 0}};
+  DayGroupSpec empty{0.2f, "Overcast", {}, {}};
+  sky.day_groups = {clear, storm, empty};
+  r.sky = sky;
+
+  SoundDescSpec sound;
+  sound.tables = {{0x20000001, {{1, 0.8f, 0.0f, 1.0f, 2.0f}, {2, 0.5f, 0.25f, 3.0f, 6.0f}}, {}},
+                  {0x20000002, {{3, 1.0f, 1.0f, 0.5f, 0.5f}}, {}}};
+  r.sound = sound;
+
+  SceneDescSpec scene;
+  scene.scene_types = {{0, {0x120000A1}}, {1, {}}, {-1, {0x120000A2, 0x120000A3}}};
+  r.scene = scene;
+
+  r.terrain.terrain_types = {{"Grassland", 0x11, {0, 1, 2}}, {"Forest", 0x22, {1, 0}}};
+  r.terrain.surface_word_1 = 0xAAAA0001;
+  r.terrain.surface_word_2 = 0xAAAA0002;
+  r.terrain.pair_list_1 = {{1, 2}};
+  r.terrain.pair_list_3 = {{3, 4}, {5, 6}};
+  r.terrain.surface_entries = {{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}};
+
+  r.misc = RegionMiscSpec{{0x51, 0x52, 0x53, 0x54, 0x55, 0x56}};
+  return r;
+}
+
+}  // namespace ravelin::testing
