@@ -1,0 +1,104 @@
+// Encoders for the cell archive's per-landblock records (CellLandblock and
+// LandblockInfo), written from plain descriptions with ByteWriter. They share
+// nothing with the decoders so that tests compare two independent readings of
+// the format.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <utility>
+#include <vector>
+
+#include "testing/byte_writer.h"
+#include "testing/geometry_encoder.h"
+
+namespace ravelin::testing {
+
+inline constexpr std::size_t kLandblockVertices = 81;
+
+// One placed object.
+struct StabSpec {
+  std::uint32_t id = 0;
+  FrameSpec frame;
+};
+
+struct PortalSpec {
+  std::uint16_t flags = 0;
+  std::uint16_t other_cell_id = 0;
+  std::uint16_t other_portal_id = 0;
+  std::vector<std::uint16_t> stab_list;
+};
+
+struct BuildingSpec {
+  std::uint32_t model_id = 0;
+  FrameSpec frame;
+  std::uint32_t num_leaves = 0;
+  std::vector<PortalSpec> portals;
+};
+
+// Pairs are written in order, repeats included.
+struct RestrictionTableSpec {
+  std::uint16_t bucket_size = 0;
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> pairs;
+};
+
+struct LandblockInfoSpec {
+  std::uint32_t id = 0;
+  std::uint32_t num_cells = 0;
+  std::vector<StabSpec> objects;
+  std::vector<BuildingSpec> buildings;
+  std::optional<RestrictionTableSpec> restriction_table;
+  // Written as is when set; otherwise 0x0001 with a table, 0x0000 without.
+  // A mask whose bit 0 disagrees with `restriction_table` makes a file whose
+  // table is missing or ignored, on purpose.
+  std::optional<std::uint16_t> pack_mask;
+  // Replaces the stored object count (hostile-count tests); the objects
+  // listed are still written.
+  std::optional<std::uint32_t> num_objects_override;
+};
+
+struct CellLandblockSpec {
+  std::uint32_t id = 0;
+  std::uint32_t has_objects = 0;
+  std::array<std::uint16_t, kLandblockVertices> terrain{};
+  std::array<std::uint8_t, kLandblockVertices> height{};
+  // The trailing byte is optional in the format; real files carry it.
+  bool padding_byte = true;
+};
+
+// File ids of the two records of a landblock (high 16 bits = landblock).
+constexpr std::uint32_t cell_landblock_file_id(std::uint32_t landblock_id) {
+  return (landblock_id & 0xFFFF0000u) | 0xFFFFu;
+}
+constexpr std::uint32_t landblock_info_file_id(std::uint32_t landblock_id) {
+  return (landblock_id & 0xFFFF0000u) | 0xFFFEu;
+}
+
+// A terrain word carrying the given terrain type (0-31, bits 2-6) and scene
+// type (0-31, bits 11-15); higher bits of the arguments are dropped.
+constexpr std::uint16_t terrain_word(std::uint32_t terrain_type, std::uint32_t scene_type) {
+  return static_cast<std::uint16_t>(((scene_type & 0x1Fu) << 11) | ((terrain_type & 0x1Fu) << 2));
+}
+
+// Appenders for the single records, for tests of the record readers (frames:
+// write_frame of geometry_encoder.h).
+void write_stab(ByteWriter& out, const StabSpec& stab);
+// 8 + 2 * n bytes, plus 2 zero bytes when n is odd.
+void write_portal(ByteWriter& out, const PortalSpec& portal);
+void write_building(ByteWriter& out, const BuildingSpec& building);
+void write_restriction_table(ByteWriter& out, const RestrictionTableSpec& table);
+
+// 252 bytes (251 without the padding byte).
+std::vector<std::uint8_t> encode_cell_landblock(const CellLandblockSpec& spec);
+// `id` as stored, the given terrain words, all heights 0, has_objects 0.
+std::vector<std::uint8_t> encode_cell_landblock(
+    std::uint32_t id, std::span<const std::uint16_t, kLandblockVertices> terrain);
+
+std::vector<std::uint8_t> encode_landblock_info(const LandblockInfoSpec& spec);
+// Only placed objects: no cells, no buildings, no restriction table.
+std::vector<std::uint8_t> encode_landblock_info(std::uint32_t id,
+                                                std::span<const StabSpec> placements);
+
+}  // namespace ravelin::testing
