@@ -14,6 +14,8 @@ namespace ravelin::tools {
 using Action = std::function<int()>;
 
 void add_dat_commands(CLI::App& app, Action& action);
+// `demo-archive FILE`: a small archive written with the archive writer.
+void add_demo_archive_command(CLI::App& app, Action& action);
 
 // Parses "0x..." hexadecimal or decimal into a u32; nothing on junk or overflow.
 std::optional<std::uint32_t> parse_u32(const std::string& text);

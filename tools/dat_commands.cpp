@@ -1,12 +1,92 @@
-// `ravelin-bake dat info|ls|get`: filled in with the archive reader.
+// `ravelin-bake dat info|ls|get`: the archive header, the directory listing and
+// single file bodies, straight from the archive reader.
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "common/debug_format.h"
+#include "common/file.h"
+#include "dat/lib.h"
 #include "tools/commands.h"
 
 namespace ravelin::tools {
+namespace {
+
+struct DatArgs {
+  std::string archive;
+  std::string id_text;
+  std::string output;
+};
+
+std::string hex(std::uint32_t v) { return "0x" + common::hex8(v); }
+
+int run_info(const DatArgs& args) {
+  auto db = dat::DatDatabase::open(args.archive);
+  if (!db) return fail(db.error().to_string());
+  const dat::DatHeader& h = db->header();
+  std::string version;
+  for (const std::uint8_t b : h.version_string) {
+    char pair[3];
+    std::snprintf(pair, sizeof pair, "%02X", b);
+    version += pair;
+  }
+  std::printf(
+      "magic: %s\nblock_size: %u\nfile_size: %u\ndataset: %u\nsubset: %u\nfree_head: %s\nfree_tail: %s\n"
+      "free_count: %u\nroot_offset: %s\nnew_lru: %s\nold_lru: %s\nuse_lru: %s\nmaster_map_id: %s\n"
+      "engine_version: %u\ngame_version: %u\nversion_string: %s\nversion_minor: %u\nentries: %zu\n",
+      hex(h.magic).c_str(), h.block_size, h.file_size, h.dataset, h.subset, hex(h.free_head).c_str(),
+      hex(h.free_tail).c_str(), h.free_count, hex(h.root_offset).c_str(), hex(h.new_lru).c_str(),
+      hex(h.old_lru).c_str(), hex(h.use_lru).c_str(), hex(h.master_map_id).c_str(), h.engine_version,
+      h.game_version, version.c_str(), h.version_minor, db->entry_count());
+  return 0;
+}
+
+int run_ls(const DatArgs& args) {
+  auto db = dat::DatDatabase::open(args.archive);
+  if (!db) return fail(db.error().to_string());
+  for (const dat::DatFileEntry& e : db->sorted_entries()) std::printf("0x%08X %u %u\n", e.id, e.size, e.bit_flags);
+  return 0;
+}
+
+int run_get(const DatArgs& args) {
+  const std::uint32_t id = parse_u32(args.id_text).value_or(0);  // checked while parsing
+  auto db = dat::DatDatabase::open(args.archive);
+  if (!db) return fail(db.error().to_string());
+  auto bytes = db->get_file(id);
+  if (!bytes) return fail(bytes.error().to_string());
+  if (!args.output.empty()) {
+    if (auto r = common::write_whole_file(args.output, *bytes); !r) return fail(dat::DatError::io(r.error()).to_string());
+    return 0;
+  }
+  if (!bytes->empty() && std::fwrite(bytes->data(), 1, bytes->size(), stdout) != bytes->size())
+    return fail("IO error: failed to write standard output");
+  return std::fflush(stdout) == 0 ? 0 : fail("IO error: failed to write standard output");
+}
+
+}  // namespace
 
 void add_dat_commands(CLI::App& app, Action& action) {
+  auto args = std::make_shared<DatArgs>();
   auto* dat = app.add_subcommand("dat", "Inspect a DAT archive");
   dat->require_subcommand(1);
-  (void)action;
+
+  auto* info = dat->add_subcommand("info", "Print every header field and the entry count");
+  info->add_option("ARCHIVE", args->archive, "Archive file")->required();
+  info->callback([args, &action] { action = [args] { return run_info(*args); }; });
+
+  auto* ls = dat->add_subcommand("ls", "List the entries ascending by id: id, size, flags");
+  ls->add_option("ARCHIVE", args->archive, "Archive file")->required();
+  ls->callback([args, &action] { action = [args] { return run_ls(*args); }; });
+
+  auto* get = dat->add_subcommand("get", "Write one file's bytes (decompressed) to stdout or a file");
+  get->add_option("ARCHIVE", args->archive, "Archive file")->required();
+  get->add_option("ID", args->id_text, "File id, 0x hexadecimal or decimal")
+      ->required()
+      ->check(CLI::Validator(
+          [](std::string& text) { return parse_u32(text) ? std::string() : "not a 32-bit file id: " + text; },
+          "ID"));
+  get->add_option("-o,--output", args->output, "Write to FILE instead of standard output");
+  get->callback([args, &action] { action = [args] { return run_get(*args); }; });
 }
 
 }  // namespace ravelin::tools

@@ -38,6 +38,13 @@ int main(int argc, char** argv) {
   app.require_subcommand(1);
   ravelin::tools::Action action;
   ravelin::tools::add_dat_commands(app, action);
-  CLI11_PARSE(app, argc, argv);
+  ravelin::tools::add_demo_archive_command(app, action);
+  // CLI11 reports parse failures by exception; every usage error exits 2 after
+  // CLI11's own message (help and version requests exit 0).
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    return app.exit(e) == 0 ? 0 : 2;
+  }
   return action ? action() : 2;
 }
