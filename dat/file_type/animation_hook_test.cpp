@@ -133,18 +133,6 @@ TEST(AnimationHookRead, EveryPrefixFailsWithTheShortRead) {
   }
 }
 
-TEST(AnimationHookRead, ExactPayloadMovesToTheEndWhenShort) {
-  const std::vector<std::uint8_t> bytes = {1, 2, 3, 4, 5};
-  Reader reader(bytes, 1);
-  auto ok = read_exact_payload(reader, 3);
-  ASSERT_TRUE(ok);
-  EXPECT_EQ(*ok, (std::vector<std::uint8_t>{2, 3, 4}));
-  auto short_read = read_exact_payload(reader, 2);
-  ASSERT_FALSE(short_read);
-  EXPECT_EQ(short_read.error().to_string(), "failed to fill whole buffer");
-  EXPECT_EQ(reader.position(), 5u);
-}
-
 TEST(AnimationFrameRead, ReadsPartFramesThenCountedHooks) {
   t::AnimFrameSpec spec = t::anim_frame_with(2, {t::hook_of_type(0), t::sound_hook(9),
                                                  t::replace_object_hook(3, 0x8002, 4)});

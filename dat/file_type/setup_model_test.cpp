@@ -212,22 +212,6 @@ TEST(SetupModelUnpack, RepeatedKeysKeepTheLaterValue) {
   EXPECT_EQ(m->lights.find(4)->color, 2u);
 }
 
-TEST(SetupModelUnpack, DefaultIdsOfZeroAreAbsent) {
-  t::SetupSpec spec;
-  spec.default_id_1 = 0;
-  spec.default_script_id = 0x09000001;
-  spec.motion_table_id = 0x09000002;
-  spec.default_id_4 = 0;
-  spec.default_id_5 = 0xFFFFFFFF;
-  auto m = decode(t::encode_setup_model(spec));
-  ASSERT_TRUE(m) << m.error().to_string();
-  EXPECT_FALSE(m->default_id_1.has_value());
-  EXPECT_EQ(m->default_script_id, 0x09000001u);
-  EXPECT_EQ(m->motion_table_id, 0x09000002u);
-  EXPECT_FALSE(m->default_id_4.has_value());
-  EXPECT_EQ(m->default_id_5, 0xFFFFFFFFu);
-}
-
 TEST(SetupModelUnpack, EveryPrefixOfAValidEncodingFailsWithTheShortRead) {
   const auto bytes = t::encode_setup_model(full_setup());
   EXPECT_EQ(t::first_prefix_not_failing_cleanly(bytes, SetupModel::unpack), std::nullopt);
