@@ -1,5 +1,8 @@
 #include "event_bake/ambient.h"
 
+#include <map>
+#include <utility>
+
 #include "event_bake/debug_render.h"
 #include "event_bake/number_format.h"
 
@@ -39,3 +42,66 @@ std::string AmbientTrigger::debug_string() const {
 }
 
 }  // namespace ravelin::event_bake
+
+namespace ravelin::event_bake::ambient {
+namespace {
+
+using GroupKey = std::pair<std::uint32_t, std::uint32_t>;  // (terrain type, scene type)
+
+// The sound table a group's chain ends in, or null when a link leaves its table.
+const dat::file_type::AmbientSTBDesc* resolve_sound_table(const dat::file_type::Region& region,
+                                                          GroupKey key, std::uint32_t& scene_info_idx,
+                                                          std::int32_t& stb_index) {
+  const auto& terrain_types = region.terrain.terrain_types;
+  if (key.first >= terrain_types.size()) return nullptr;
+  const auto& scene_info_indices = terrain_types[key.first].scene_info_indices;
+  if (key.second >= scene_info_indices.size()) return nullptr;
+  scene_info_idx = scene_info_indices[key.second];
+  const auto& scene_types = region.scene->scene_types;
+  if (scene_info_idx >= scene_types.size()) return nullptr;
+  stb_index = scene_types[scene_info_idx].stb_index;
+  const auto& stb_descs = region.sound->stb_descs;
+  if (stb_index < 0 || static_cast<std::uint32_t>(stb_index) >= stb_descs.size()) return nullptr;
+  return &stb_descs[static_cast<std::size_t>(stb_index)];
+}
+
+AmbientSoundRecord sound_record(const dat::file_type::AmbientSound& sound) {
+  // A zero chance (either sign) marks a sound that plays all the time.
+  return {sound.s_type,   sound.volume,   sound.base_chance,
+          sound.min_rate, sound.max_rate, sound.base_chance == 0.0f};
+}
+
+}  // namespace
+
+std::vector<AmbientTrigger> bake_ambient_manifest(const dat::file_type::Region& region,
+                                                  const dat::CellLandblock& cell_landblock,
+                                                  std::uint32_t /*landblock_id*/) {
+  std::vector<AmbientTrigger> triggers;
+  if (!region.scene || !region.sound) return triggers;
+
+  std::map<GroupKey, std::vector<std::uint32_t>> groups;
+  for (std::uint32_t n = 0; n < cell_landblock.terrain.size(); ++n) {
+    const std::uint16_t word = cell_landblock.terrain[n];
+    groups[{dat::terrain_type(word), dat::scene_type(word)}].push_back(n);
+  }
+
+  for (auto& [key, vertices] : groups) {
+    std::uint32_t scene_info_idx = 0;
+    std::int32_t stb_index = 0;
+    const auto* table = resolve_sound_table(region, key, scene_info_idx, stb_index);
+    if (table == nullptr) continue;
+    AmbientTrigger trigger;
+    trigger.terrain_type = key.first;
+    trigger.scene_type = key.second;
+    trigger.scene_info_idx = scene_info_idx;
+    trigger.stb_index = static_cast<std::uint32_t>(stb_index);
+    trigger.stb_id = table->stb_id;
+    trigger.vertex_indices = std::move(vertices);
+    trigger.ambient_sounds.reserve(table->ambient_sounds.size());
+    for (const auto& sound : table->ambient_sounds) trigger.ambient_sounds.push_back(sound_record(sound));
+    triggers.push_back(std::move(trigger));
+  }
+  return triggers;
+}
+
+}  // namespace ravelin::event_bake::ambient

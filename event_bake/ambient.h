@@ -6,6 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "dat/file_type/region.h"
+#include "dat/landblock.h"
+
 namespace ravelin::event_bake {
 
 // One ambient sound of a trigger's sound table.
@@ -39,5 +42,19 @@ struct AmbientTrigger {
   // AmbientTrigger { terrain_type: 1, ..., vertex_indices: [0, 9], ambient_sounds: [...] }
   std::string debug_string() const;
 };
+
+namespace ambient {
+
+// One trigger per (terrain type, scene type) group of the landblock's 81 vertices
+// whose chain terrain type -> scene info index -> scene type -> sound table
+// resolves in the region's tables, ascending by (terrain type, scene type). A
+// group whose chain leaves a table (or meets a negative sound table index) is
+// dropped; a region without scene or sound description gives no triggers.
+// `landblock_id` does not influence the result.
+std::vector<AmbientTrigger> bake_ambient_manifest(const dat::file_type::Region& region,
+                                                  const dat::CellLandblock& cell_landblock,
+                                                  std::uint32_t landblock_id);
+
+}  // namespace ambient
 
 }  // namespace ravelin::event_bake

@@ -1,5 +1,9 @@
 #include "event_bake/anim_sound.h"
 
+#include <algorithm>
+#include <bit>
+#include <tuple>
+
 #include "event_bake/debug_render.h"
 #include "event_bake/number_format.h"
 
@@ -40,3 +44,120 @@ std::string AnimSoundTrigger::debug_string() const {
 }
 
 }  // namespace ravelin::event_bake
+
+namespace ravelin::event_bake::anim_sound {
+namespace {
+
+using dat::file_type::MotionDataMap;
+
+std::uint32_t le_u32(const std::vector<std::uint8_t>& bytes, std::size_t at) {
+  return static_cast<std::uint32_t>(bytes[at]) | static_cast<std::uint32_t>(bytes[at + 1]) << 8 |
+         static_cast<std::uint32_t>(bytes[at + 2]) << 16 | static_cast<std::uint32_t>(bytes[at + 3]) << 24;
+}
+
+float le_f32(const std::vector<std::uint8_t>& bytes, std::size_t at) {
+  return std::bit_cast<float>(le_u32(bytes, at));
+}
+
+// The record of one hook, or nothing for hooks that play no sound.
+std::optional<AnimSoundTrigger> sound_record(const MotionEntry& entry, std::uint32_t animation_did,
+                                             std::uint32_t frame, const dat::file_type::AnimationHook& hook) {
+  AnimSoundTrigger record;
+  if (hook.hook_type == kSoundTableHook && hook.payload.size() >= 16) {
+    record.sound_id = le_u32(hook.payload, 0);
+    record.priority = le_f32(hook.payload, 4);
+    record.probability = le_f32(hook.payload, 8);
+    record.volume = le_f32(hook.payload, 12);
+  } else if (hook.hook_type == kSoundHook && hook.payload.size() >= 4) {
+    record.sound_id = le_u32(hook.payload, 0);
+    record.priority = 0.0f;
+    record.probability = 1.0f;
+    record.volume = 1.0f;
+  } else {
+    return std::nullopt;
+  }
+  record.csetup_id = entry.csetup_id;
+  record.motion_table_id = entry.motion_table_id;
+  record.motion_key = entry.motion_key;
+  record.motion_kind = entry.motion_kind;
+  record.link_outer_key = entry.link_outer_key;
+  record.is_default_stance = entry.is_default_stance;
+  record.animation_did = animation_did;
+  record.hook_frame = frame;
+  record.hook_type = hook.hook_type;
+  return record;
+}
+
+void enumerate_map(MotionEntry entry, const MotionDataMap& map, std::uint32_t default_stance,
+                   const AnimationCache& animation_cache, std::vector<AnimSoundTrigger>& out) {
+  for (const std::uint32_t key : map.sorted_keys()) {
+    entry.motion_key = key;
+    entry.is_default_stance = is_default_stance(key, default_stance);
+    enumerate_motion_data(entry, map.find(key)->anims, animation_cache, out);
+  }
+}
+
+void collect_ids(const MotionDataMap& map, std::vector<std::uint32_t>& ids) {
+  for (const std::uint32_t key : map.sorted_keys())
+    for (const auto& ref : map.find(key)->anims) ids.push_back(ref.anim_id);
+}
+
+}  // namespace
+
+void enumerate_motion_data(const MotionEntry& entry, const std::vector<dat::file_type::AnimRef>& anims,
+                           const AnimationCache& animation_cache, std::vector<AnimSoundTrigger>& out) {
+  for (const auto& ref : anims) {
+    const auto* cached = animation_cache.find(ref.anim_id);
+    if (cached == nullptr || !cached->has_value()) continue;
+    const dat::file_type::Animation& animation = **cached;
+    const auto frame_count = static_cast<std::int64_t>(animation.frames.size());
+    if (frame_count == 0) continue;
+    const std::int64_t first = ref.start_frame > 0 ? ref.start_frame : 0;
+    const std::int64_t last = ref.end_frame >= 0 && ref.end_frame < frame_count ? ref.end_frame : frame_count - 1;
+    for (std::int64_t i = first; i <= last; ++i) {
+      const auto frame = static_cast<std::uint32_t>(i);
+      for (const auto& hook : animation.frames[static_cast<std::size_t>(i)].hooks) {
+        if (auto record = sound_record(entry, animation.id, frame, hook)) out.push_back(std::move(*record));
+      }
+    }
+  }
+}
+
+std::vector<AnimSoundTrigger> bake_anim_sound_manifest(std::uint32_t setup_id,
+                                                       const dat::file_type::SetupModel& /*setup*/,
+                                                       const dat::file_type::MotionTable& motion_table,
+                                                       const AnimationCache& animation_cache) {
+  std::vector<AnimSoundTrigger> records;
+  MotionEntry entry;
+  entry.csetup_id = setup_id;
+  entry.motion_table_id = motion_table.id;
+  const std::uint32_t stance = motion_table.default_stance;
+
+  entry.motion_kind = kMotionData0;
+  enumerate_map(entry, motion_table.motion_data_0, stance, animation_cache, records);
+  entry.motion_kind = kMotionData1;
+  enumerate_map(entry, motion_table.motion_data_1, stance, animation_cache, records);
+  entry.motion_kind = kLinks;
+  for (const std::uint32_t outer : motion_table.links.sorted_keys()) {
+    entry.link_outer_key = outer;
+    enumerate_map(entry, *motion_table.links.find(outer), stance, animation_cache, records);
+  }
+
+  std::stable_sort(records.begin(), records.end(), [](const AnimSoundTrigger& a, const AnimSoundTrigger& b) {
+    return std::tie(a.motion_key, a.animation_did, a.hook_frame, a.hook_type) <
+           std::tie(b.motion_key, b.animation_did, b.hook_frame, b.hook_type);
+  });
+  return records;
+}
+
+std::vector<std::uint32_t> referenced_animation_ids(const dat::file_type::MotionTable& motion_table) {
+  std::vector<std::uint32_t> ids;
+  collect_ids(motion_table.motion_data_0, ids);
+  collect_ids(motion_table.motion_data_1, ids);
+  for (const std::uint32_t outer : motion_table.links.sorted_keys()) collect_ids(*motion_table.links.find(outer), ids);
+  std::sort(ids.begin(), ids.end());
+  ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
+  return ids;
+}
+
+}  // namespace ravelin::event_bake::anim_sound

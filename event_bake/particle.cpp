@@ -20,3 +20,35 @@ std::string PhysicsScriptParticleTrigger::debug_string() const {
 }
 
 }  // namespace ravelin::event_bake
+
+namespace ravelin::event_bake::particle {
+namespace {
+
+std::uint32_t le_u32(const std::vector<std::uint8_t>& bytes, std::size_t at) {
+  return static_cast<std::uint32_t>(bytes[at]) | static_cast<std::uint32_t>(bytes[at + 1]) << 8 |
+         static_cast<std::uint32_t>(bytes[at + 2]) << 16 | static_cast<std::uint32_t>(bytes[at + 3]) << 24;
+}
+
+}  // namespace
+
+std::optional<ParticleHookFields> particle_hook_fields(const dat::file_type::AnimationHook& hook) {
+  if (hook.hook_type != kCreateParticleHook && hook.hook_type != kCreateBlockingParticleHook)
+    return std::nullopt;
+  if (hook.payload.size() < 8) return std::nullopt;
+  return ParticleHookFields{le_u32(hook.payload, 0), le_u32(hook.payload, 4),
+                            hook.hook_type == kCreateBlockingParticleHook};
+}
+
+std::vector<PhysicsScriptParticleTrigger> bake_particle_manifest(
+    std::uint32_t default_script_id, const dat::file_type::PhysicsScript& script) {
+  std::vector<PhysicsScriptParticleTrigger> triggers;
+  for (const auto& entry : script.script_data) {
+    const auto fields = particle_hook_fields(entry.hook);
+    if (!fields) continue;
+    triggers.push_back(
+        {default_script_id, entry.start_time, fields->emitter_id, fields->part_index, fields->blocking});
+  }
+  return triggers;
+}
+
+}  // namespace ravelin::event_bake::particle

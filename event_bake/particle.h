@@ -2,7 +2,11 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <vector>
+
+#include "dat/file_type/physics_script.h"
 
 namespace ravelin::event_bake {
 
@@ -19,5 +23,28 @@ struct PhysicsScriptParticleTrigger {
   // PhysicsScriptParticleTrigger { default_script_id: ..., start_time_s: 0.5, ... }
   std::string debug_string() const;
 };
+
+namespace particle {
+
+// Hook types that start a particle emitter; 26 emits blocking.
+inline constexpr std::uint32_t kCreateParticleHook = 13;
+inline constexpr std::uint32_t kCreateBlockingParticleHook = 26;
+
+// Emitter id (payload bytes 0-3) and part index (bytes 4-7) of a particle hook,
+// or nothing when the hook is of another type or its payload is shorter than 8.
+struct ParticleHookFields {
+  std::uint32_t emitter_id = 0;
+  std::uint32_t part_index = 0;
+  bool blocking = false;
+};
+std::optional<ParticleHookFields> particle_hook_fields(const dat::file_type::AnimationHook& hook);
+
+// One trigger per particle hook (type 13 or 26, payload of at least 8 bytes) of
+// `script`, in script order, each carrying `default_script_id` (the id the setup
+// named; the script's own id is not used).
+std::vector<PhysicsScriptParticleTrigger> bake_particle_manifest(
+    std::uint32_t default_script_id, const dat::file_type::PhysicsScript& script);
+
+}  // namespace particle
 
 }  // namespace ravelin::event_bake

@@ -2,8 +2,15 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "common/id_map.h"
+#include "dat/file_type/physics_script.h"
+#include "dat/file_type/region.h"
+#include "dat/file_type/setup_model.h"
 
 namespace ravelin::event_bake {
 
@@ -37,5 +44,32 @@ struct SkyParticleTrigger {
   // physics_script_source: SkyObject, ... }
   std::string debug_string() const;
 };
+
+namespace sky_chain {
+
+// Top bytes of the id ranges the chain follows.
+inline constexpr std::uint32_t kSetupModelTopByte = 0x02;
+inline constexpr std::uint32_t kPhysicsScriptTopByte = 0x33;
+constexpr bool is_setup_model_id(std::uint32_t id) { return id >> 24 == kSetupModelTopByte; }
+constexpr bool is_physics_script_id(std::uint32_t id) { return id >> 24 == kPhysicsScriptTopByte; }
+
+// Per-bake caches keyed by file id; an empty optional records a file that could
+// not be fetched or decoded. Only inserted into and looked up.
+using ScriptCache = common::IdMap<std::uint32_t, std::optional<dat::file_type::PhysicsScript>>;
+using SetupCache = common::IdMap<std::uint32_t, std::optional<dat::file_type::SetupModel>>;
+
+// Walks day group g -> sky object k -> physics script -> entry h and emits one
+// trigger per particle hook (type 13 or 26, payload of at least 8 bytes), in
+// (g, k, h) order; h counts every entry of the script. The script is the sky
+// object's own `script_id` when non-zero (it must be a 0x33 id), otherwise the
+// `default_script_id` (a 0x33 id) of the setup model (a 0x02 id) the object
+// shows. Objects whose script or setup is not cached with a value yield nothing.
+// No sorting and no deduplication: a script shared by several objects yields
+// its records once per object. Never touches an archive.
+std::vector<SkyParticleTrigger> enumerate_sky_particle_chain(const dat::file_type::Region& region,
+                                                             const ScriptCache& script_cache,
+                                                             const SetupCache& setup_cache);
+
+}  // namespace sky_chain
 
 }  // namespace ravelin::event_bake
