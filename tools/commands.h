@@ -16,6 +16,8 @@ using Action = std::function<int()>;
 void add_dat_commands(CLI::App& app, Action& action);
 // `demo-archive FILE`: a small archive written with the archive writer.
 void add_demo_archive_command(CLI::App& app, Action& action);
+// `sample-world DIR [--seed N]`: the generated sample world with staged spawns.
+void add_sample_world_command(CLI::App& app, Action& action);
 
 // Parses "0x..." hexadecimal or decimal into a u32; nothing on junk or overflow.
 std::optional<std::uint32_t> parse_u32(const std::string& text);

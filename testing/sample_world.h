@@ -1,0 +1,60 @@
+// A small but complete game world written with the archive writer and the
+// record encoders: a portal archive with the region, setup models, motion
+// tables, animations and physics scripts, a cell archive with a grid of
+// landblocks, and a staged spawns manifest with its setup table. Landblock
+// 0xA9B4 is built so that a bake of it meets every event family through both
+// entity sources; everything else is drawn from a seeded generator, so one seed
+// always gives the same bytes.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "common/file.h"
+
+namespace ravelin::testing {
+
+// The landblock every sample world holds and stages spawns for.
+inline constexpr std::uint32_t kSampleFocusLandblock = 0xA9B4;
+
+// Shape of a generated world. Counts are lower-bounded where the focus
+// landblock needs them (at least 4 setups, 2 motion tables, 2 animations,
+// 2 scripts, 3 day groups); larger values only add content.
+struct SampleWorldParams {
+  std::uint64_t seed = 1;
+  // Landblock numbers x << 8 | y for x in [first_x, first_x + grid_width) and
+  // y in [first_y, first_y + grid_height); the focus landblock is always added.
+  std::uint32_t first_x = 0xA8;
+  std::uint32_t first_y = 0xB3;
+  std::uint32_t grid_width = 3;
+  std::uint32_t grid_height = 3;
+  std::uint32_t setup_count = 8;
+  std::uint32_t motion_table_count = 3;
+  std::uint32_t animation_count = 10;
+  std::uint32_t script_count = 6;
+  std::uint32_t day_group_count = 4;
+  std::uint32_t portal_block_size = 256;
+  std::uint32_t cell_block_size = 256;
+  std::uint32_t entries_per_node = 16;  // small nodes give the trees some depth
+  // The focus landblock's first sound-table hook gets a NaN volume.
+  bool nan_sound_hook = false;
+};
+
+// A generated world in memory: the two archive images and the staged texts.
+struct SampleWorld {
+  std::vector<std::uint8_t> portal;  // "client_portal.dat"
+  std::vector<std::uint8_t> cell;    // "client_cell_1.dat"
+  std::string spawns_jsonl;          // "spawns/0xA9B4.spawns.jsonl"
+  std::string setup_table_json;      // "spawns/wcid_to_setup.json"
+};
+
+// Builds the world described by `params`; equal params give equal bytes.
+SampleWorld build_sample_world(const SampleWorldParams& params);
+
+// Writes `world` into `dir` (created with its parents): the two archives and
+// the spawns directory, replacing earlier files.
+common::IoResult<void> write_sample_world(const std::filesystem::path& dir, const SampleWorld& world);
+
+}  // namespace ravelin::testing

@@ -1,0 +1,153 @@
+#include "testing/sample_world.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <set>
+#include <string>
+
+#include "common/reader.h"
+#include "dat/file_type/animation.h"
+#include "dat/file_type/motion_table.h"
+#include "dat/file_type/physics_script.h"
+#include "dat/file_type/region.h"
+#include "dat/file_type/setup_model.h"
+#include "dat/landblock.h"
+#include "dat/lib.h"
+
+namespace ravelin::testing {
+namespace {
+
+namespace fs = std::filesystem;
+using dat::DatDatabase;
+
+class SampleWorldDir : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() /
+           ("ravelin-sample-world-" + std::to_string(::getpid()) + "-" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(dir_);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+  fs::path dir_;
+};
+
+TEST(SampleWorld, SeedDecidesTheBytes) {
+  const SampleWorld a = build_sample_world({.seed = 7});
+  const SampleWorld b = build_sample_world({.seed = 7});
+  const SampleWorld c = build_sample_world({.seed = 8});
+  EXPECT_EQ(a.portal, b.portal);
+  EXPECT_EQ(a.cell, b.cell);
+  EXPECT_EQ(a.spawns_jsonl, b.spawns_jsonl);
+  EXPECT_EQ(a.setup_table_json, b.setup_table_json);
+  EXPECT_NE(a.portal, c.portal);
+  EXPECT_NE(a.cell, c.cell);
+  EXPECT_NE(a.spawns_jsonl, c.spawns_jsonl);
+}
+
+TEST(SampleWorld, NaNFlagChangesOnlyThePortalArchive) {
+  const SampleWorld plain = build_sample_world({});
+  const SampleWorld nan = build_sample_world({.nan_sound_hook = true});
+  EXPECT_NE(plain.portal, nan.portal);
+  EXPECT_EQ(plain.cell, nan.cell);
+}
+
+// Every stored file decodes with the reader its id range names, and the focus
+// landblock holds the placements the bake's tolerance rules are about.
+TEST_F(SampleWorldDir, EveryFileDecodesAndTheFocusLandblockIsComplete) {
+  for (const std::uint64_t seed : {1u, 2u, 99u}) {
+    SCOPED_TRACE(seed);
+    ASSERT_TRUE(write_sample_world(dir_, build_sample_world({.seed = seed})));
+    auto portal = DatDatabase::open(dir_ / "client_portal.dat");
+    auto cell = DatDatabase::open(dir_ / "client_cell_1.dat");
+    ASSERT_TRUE(portal) << portal.error().to_string();
+    ASSERT_TRUE(cell) << cell.error().to_string();
+
+    std::set<std::uint32_t> kinds;
+    for (const auto& entry : portal->sorted_entries()) {
+      auto bytes = portal->get_file(entry.id);
+      ASSERT_TRUE(bytes) << std::hex << entry.id;
+      common::Reader r(*bytes);
+      bool ok = false;
+      switch (entry.id >> 24) {
+        case 0x13: ok = dat::file_type::Region::unpack(r).has_value(); break;
+        case 0x02: ok = dat::file_type::SetupModel::unpack(r).has_value(); break;
+        case 0x09: ok = dat::file_type::MotionTable::read(r).has_value(); break;
+        case 0x03: ok = dat::file_type::Animation::read(r).has_value(); break;
+        case 0x33: ok = dat::file_type::PhysicsScript::read(r).has_value(); break;
+      }
+      EXPECT_TRUE(ok) << std::hex << entry.id;
+      kinds.insert(entry.id >> 24);
+    }
+    EXPECT_EQ(kinds, (std::set<std::uint32_t>{0x02, 0x03, 0x09, 0x13, 0x33}));
+    EXPECT_TRUE(std::any_of(portal->entries().begin(), portal->entries().end(),
+                            [](const auto& e) { return (e.bit_flags & 1) != 0; }))
+        << "some portal files are stored compressed";
+
+    std::size_t cells = 0, infos = 0;
+    for (const auto& entry : cell->sorted_entries()) {
+      auto bytes = cell->get_file(entry.id);
+      ASSERT_TRUE(bytes);
+      if ((entry.id & 0xFFFF) == 0xFFFF) {
+        EXPECT_TRUE(dat::CellLandblock::unpack(*bytes)) << std::hex << entry.id;
+        ++cells;
+      } else {
+        EXPECT_TRUE(dat::LandblockInfo::unpack(*bytes)) << std::hex << entry.id;
+        ++infos;
+      }
+    }
+    EXPECT_EQ(cells, 9u);
+    EXPECT_EQ(infos, 8u) << "exactly one landblock has no LandblockInfo";
+
+    auto info_bytes = cell->get_file(0xA9B4FFFE);
+    ASSERT_TRUE(info_bytes);
+    auto info = dat::LandblockInfo::unpack(*info_bytes);
+    ASSERT_TRUE(info);
+    bool outside_range = false, absent_setup = false, stored_setup = false;
+    for (const auto& stab : info->objects) {
+      const bool setup_range = stab.id - 0x02000000u < 0x01000000u;
+      outside_range |= !setup_range;
+      absent_setup |= setup_range && portal->find_entry(stab.id) == nullptr;
+      stored_setup |= setup_range && portal->find_entry(stab.id) != nullptr;
+    }
+    EXPECT_TRUE(outside_range);
+    EXPECT_TRUE(absent_setup);
+    EXPECT_TRUE(stored_setup);
+  }
+}
+
+TEST_F(SampleWorldDir, WritesTheArchivesAndTheStagedSpawns) {
+  const SampleWorld world = build_sample_world({.seed = 3});
+  ASSERT_TRUE(write_sample_world(dir_ / "nested" / "world", world));
+  const fs::path root = dir_ / "nested" / "world";
+  auto text = [](const fs::path& p) {
+    auto bytes = common::read_whole_file(p);
+    return bytes ? std::string(bytes->begin(), bytes->end()) : std::string("<unreadable>");
+  };
+  EXPECT_EQ(common::read_whole_file(root / "client_portal.dat").value_or(std::vector<std::uint8_t>{}), world.portal);
+  EXPECT_EQ(common::read_whole_file(root / "client_cell_1.dat").value_or(std::vector<std::uint8_t>{}), world.cell);
+  EXPECT_EQ(text(root / "spawns" / "0xA9B4.spawns.jsonl"), world.spawns_jsonl);
+  EXPECT_EQ(text(root / "spawns" / "wcid_to_setup.json"), world.setup_table_json);
+  // Writing again replaces the files.
+  const SampleWorld other = build_sample_world({.seed = 4});
+  ASSERT_TRUE(write_sample_world(root, other));
+  EXPECT_EQ(common::read_whole_file(root / "client_cell_1.dat").value_or(std::vector<std::uint8_t>{}), other.cell);
+}
+
+TEST(SampleWorld, GridParametersShapeTheCellArchive) {
+  // A grid away from the focus still gets the focus landblock added.
+  const SampleWorld world = build_sample_world({.first_x = 0x10, .first_y = 0x10, .grid_width = 2, .grid_height = 1});
+  const fs::path path = fs::temp_directory_path() / ("ravelin-grid-" + std::to_string(::getpid()) + ".dat");
+  ASSERT_TRUE(common::write_whole_file(path, world.cell));
+  auto cell = DatDatabase::open(path);
+  fs::remove(path);
+  ASSERT_TRUE(cell);
+  std::set<std::uint32_t> landblocks;
+  for (const auto& e : cell->entries()) landblocks.insert(e.id >> 16);
+  EXPECT_EQ(landblocks, (std::set<std::uint32_t>{0x1010, 0x1110, 0xA9B4}));
+  EXPECT_NE(cell->find_entry(0xA9B4FFFE), nullptr);
+}
+
+}  // namespace
+}  // namespace ravelin::testing
