@@ -3,19 +3,19 @@
 // Archive layout, as this reader sees it:
 //   0x000..0x13F  never read
 //   0x140         DatHeader, 80 bytes (block_size and root_offset steer reading)
-//   anywhere      blocks of block_size bytes: a u32 link to the next block of the
-//                 same item (0 ends the chain), then block_size - 4 payload bytes
+//   anywhere      blocks: a u32 link to the next block (0 ends), then payload
 // A stored item (file body or directory node) starts in the block at its offset
 // and runs through the chain; its length always comes from outside the chain.
 // A directory node is a 1716-byte item: 62 u32 branches, a u32 entry count and
 // 61 slots of 24-byte DatFileEntry. A node whose first branch is 0 is a leaf;
-// otherwise branches 0..entry_count (never past 61) lead to its children.
-// The directory is walked depth first: a node's entries, then its children.
+// otherwise branches 0..entry_count (never past 61) lead to its children; the
+// walk is depth first: a node's entries, then its children.
 
 #include <algorithm>
 #include <bit>
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include "common/debug_format.h"
 #include "dat/utils.h"
@@ -255,8 +255,15 @@ DatResult<void> DatDatabase::read_node(std::uint32_t offset) {
     std::uint32_t entry_count;
     std::memcpy(&entry_count, node.data() + sizeof branches, 4);
 
-    common::Reader reader(node, kEntriesOffsetInNode);
-    for (std::uint32_t i = 0; i < entry_count; ++i) {
+    // The 61 slots lie inside the node buffer, so their field reads cannot fail:
+    // take them in one copy. Only a count past the slots goes field by field,
+    // to fail on the 62nd entry's first field with its context.
+    const std::uint32_t in_slots = std::min(entry_count, kMaxEntriesPerNode);
+    DatFileEntry slots[kMaxEntriesPerNode];
+    std::memcpy(slots, node.data() + kEntriesOffsetInNode, std::size_t{in_slots} * kEntrySize);
+    entries_.insert(entries_.end(), slots, slots + in_slots);
+    common::Reader reader(node, kEntriesOffsetInNode + std::uint64_t{in_slots} * kEntrySize);
+    for (std::uint32_t i = in_slots; i < entry_count; ++i) {
       auto entry = DatFileEntry::read(reader);
       if (!entry) return std::unexpected(DatError::bin_read(std::move(entry).error()));
       entries_.push_back(*entry);

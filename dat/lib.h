@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <span>
+#include <type_traits>
 #include <vector>
 
 #include "common/file.h"
@@ -71,6 +72,8 @@ struct DatFileEntry {
 
   bool operator==(const DatFileEntry&) const = default;
 };
+// Stored and held alike: six little-endian u32, so node slots copy straight in.
+static_assert(sizeof(DatFileEntry) == kEntrySize && std::is_trivially_copyable_v<DatFileEntry>);
 
 class DatDatabase {
  public:
