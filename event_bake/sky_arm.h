@@ -1,0 +1,19 @@
+// The archive side of the sky particle chain: fetches every physics script and
+// setup model the region's sky objects name, once each, then enumerates.
+#pragma once
+
+#include <vector>
+
+#include "dat/file_type/region.h"
+#include "dat/lib.h"
+#include "event_bake/sky_chain.h"
+
+namespace ravelin::event_bake {
+
+// The sky particle triggers of `region`, in day group, sky object, hook order.
+// Scripts and setups that cannot be fetched or decoded contribute nothing; none
+// is fetched twice. Without a sky description nothing is read.
+std::vector<SkyParticleTrigger> bake_sky_arm(const dat::DatDatabase& portal,
+                                             const dat::file_type::Region& region);
+
+}  // namespace ravelin::event_bake
