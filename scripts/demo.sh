@@ -1,9 +1,14 @@
 #!/usr/bin/env bash
-# Set-up, build, then show what Ravelin does on an archive written by its own writer.
+# Set-up, build, then the determinism check over a generated sample world: the
+# runner's report (standard error) is the demo's output, followed by the first
+# lines of the manifest the bake command writes for landblock 0xA9B4.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/deps.sh
 ./scripts/build.sh build >/dev/null
-mkdir -p build/demo
-./build/tools/ravelin-bake demo-archive build/demo/demo.dat
-./build/tools/ravelin-bake dat info build/demo/demo.dat
+./build/tools/ravelin-bake sample-world build/sample-world
+RAVELIN_DAT_DIR="$PWD/build/sample-world" RAVELIN_SCRATCH_DIR="$PWD/build/sample-world-scratch" \
+  ./build/runner/determinism_100x --gtest_brief=1 2>&1
+echo
+echo "---- ravelin-bake bake --dat-dir build/sample-world --landblock 0xA9B4 (first lines) ----"
+./build/tools/ravelin-bake bake --dat-dir build/sample-world --landblock 0xA9B4 | sed -n 1,8p
