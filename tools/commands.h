@@ -16,6 +16,10 @@ using Action = std::function<int()>;
 void add_dat_commands(CLI::App& app, Action& action);
 // `demo-archive FILE`: a small archive written with the archive writer.
 void add_demo_archive_command(CLI::App& app, Action& action);
+// `bake --dat-dir DIR --landblock LB [--region ID] [--spawns-dir DIR --setup-table
+// FILE] [--no-sky] [-o FILE] [--debug]`: the landblock's JSONL manifest (exit 0),
+// or "error: <text>" on standard error (exit 1).
+void add_bake_command(CLI::App& app, Action& action);
 // `sample-world DIR [--seed N]`: the generated sample world with staged spawns.
 void add_sample_world_command(CLI::App& app, Action& action);
 
