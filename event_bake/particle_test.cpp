@@ -37,9 +37,5 @@ TEST(ParticleManifest, OnlyParticleHooksWithEightPayloadBytesInScriptOrder) {
   EXPECT_EQ(triggers, expected);
 }
 
-TEST(ParticleManifest, EmptyScriptGivesNothing) {
-  EXPECT_TRUE(particle::bake_particle_manifest(0x33000001, PhysicsScript{}).empty());
-}
-
 }  // namespace
 }  // namespace ravelin::event_bake
