@@ -1,0 +1,9 @@
+// Setup table parsing: any bytes, JSON or not.
+#include "event_bake/spawns.h"
+#include "fuzz/fuzz_entry.h"
+
+RAVELIN_FUZZ_ENTRY(setup_table) {
+  auto table = ravelin::event_bake::parse_setup_table({data, size});
+  if (!table) RAVELIN_FUZZ_CHECK("setup_table", !table.error().empty());
+  return 0;
+}
