@@ -22,6 +22,8 @@ void add_demo_archive_command(CLI::App& app, Action& action);
 void add_bake_command(CLI::App& app, Action& action);
 // `sample-world DIR [--seed N]`: the generated sample world with staged spawns.
 void add_sample_world_command(CLI::App& app, Action& action);
+// `render --dat-dir DIR --landblock LB [--region ID] -o FILE.svg`: an SVG picture of the bake.
+void add_render_command(CLI::App& app, Action& action);
 
 // Parses "0x..." hexadecimal or decimal into a u32; nothing on junk or overflow.
 std::optional<std::uint32_t> parse_u32(const std::string& text);

@@ -41,6 +41,7 @@ int main(int argc, char** argv) {
   ravelin::tools::add_demo_archive_command(app, action);
   ravelin::tools::add_bake_command(app, action);
   ravelin::tools::add_sample_world_command(app, action);
+  ravelin::tools::add_render_command(app, action);
   // CLI11 reports parse failures by exception; every usage error exits 2 after
   // CLI11's own message (help and version requests exit 0).
   try {

@@ -1,0 +1,200 @@
+// SVG rendering of a landblock bake. Only integers are written, so the bytes
+// cannot depend on float formatting or locale.
+#include "event_bake/landblock_svg.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <string_view>
+
+namespace ravelin::event_bake {
+namespace {
+
+constexpr int kSpacing = 44;
+constexpr int kGridLeft = 48;
+constexpr int kGridTop = 64;
+constexpr int kRadius = 15;
+constexpr int kPanelLeft = 460;
+constexpr int kRowHeight = 20;
+constexpr int kWidth = 900;
+constexpr std::string_view kNoTriggerColour = "#c8c8c8";
+
+// Distinct, print-safe colours; trigger k takes entry k modulo the count.
+constexpr std::array<std::string_view, 12> kPalette = {
+    "#1f77b4", "#ff7f0e", "#2ca02c", "#d62728", "#9467bd", "#8c564b",
+    "#e377c2", "#17becf", "#bcbd22", "#393b79", "#ad494a", "#637939"};
+
+std::string hex8(std::uint32_t value) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "0x%08X", static_cast<unsigned>(value));
+  return buf;
+}
+
+std::string num(long long value) { return std::to_string(value); }
+
+int vertex_cx(std::uint32_t n) { return kGridLeft + static_cast<int>(n / kLandblockSide) * kSpacing; }
+int vertex_cy(std::uint32_t n) {
+  return kGridTop + static_cast<int>(kLandblockSide - 1 - n % kLandblockSide) * kSpacing;
+}
+
+void text(std::string& out, int x, int y, std::string_view body, std::string_view extra = "") {
+  out += "<text x=\"" + num(x) + "\" y=\"" + num(y) + "\"";
+  if (!extra.empty()) {
+    out += ' ';
+    out += extra;
+  }
+  out += '>';
+  out += body;  // only generated ASCII without markup characters
+  out += "</text>\n";
+}
+
+void swatch(std::string& out, int x, int y, std::string_view colour) {
+  out += "<rect x=\"" + num(x) + "\" y=\"" + num(y - 12) + "\" width=\"14\" height=\"14\" fill=\"";
+  out += colour;
+  out += "\" stroke=\"#333333\"/>\n";
+}
+
+// Trigger index per vertex, -1 for none; a vertex listed twice keeps its first trigger.
+std::array<int, kLandblockSide * kLandblockSide> vertex_owners(const LandblockEventBake& bake) {
+  std::array<int, kLandblockSide * kLandblockSide> owner;
+  owner.fill(-1);
+  for (std::size_t k = 0; k < bake.ambient_terrain_events.size(); ++k)
+    for (const std::uint32_t n : bake.ambient_terrain_events[k].vertex_indices)
+      if (n < owner.size() && owner[n] < 0) owner[n] = static_cast<int>(k);
+  return owner;
+}
+
+void draw_grid(std::string& out, const std::array<int, kLandblockSide * kLandblockSide>& owner) {
+  const int span = static_cast<int>(kLandblockSide - 1) * kSpacing;
+  out += "<g stroke=\"#999999\" stroke-width=\"1\">\n";
+  for (std::uint32_t i = 0; i < kLandblockSide; ++i) {
+    const int offset = static_cast<int>(i) * kSpacing;
+    out += "<line x1=\"" + num(kGridLeft + offset) + "\" y1=\"" + num(kGridTop) + "\" x2=\"" +
+           num(kGridLeft + offset) + "\" y2=\"" + num(kGridTop + span) + "\"/>\n";
+    out += "<line x1=\"" + num(kGridLeft) + "\" y1=\"" + num(kGridTop + offset) + "\" x2=\"" +
+           num(kGridLeft + span) + "\" y2=\"" + num(kGridTop + offset) + "\"/>\n";
+  }
+  out += "</g>\n";
+  for (std::uint32_t i = 0; i < kLandblockSide; ++i) {
+    text(out, kGridLeft + static_cast<int>(i) * kSpacing, kGridTop + span + 36, "x" + num(i),
+         "text-anchor=\"middle\" class=\"axis\"");
+    text(out, kGridLeft - 36, kGridTop + span - static_cast<int>(i) * kSpacing + 4, "y" + num(i),
+         "class=\"axis\"");
+  }
+  for (std::uint32_t n = 0; n < owner.size(); ++n) {
+    const std::string_view colour =
+        owner[n] < 0 ? kNoTriggerColour : kPalette[static_cast<std::size_t>(owner[n]) % kPalette.size()];
+    out += "<circle cx=\"" + num(vertex_cx(n)) + "\" cy=\"" + num(vertex_cy(n)) + "\" r=\"" + num(kRadius) +
+           "\" fill=\"";
+    out += colour;
+    out += "\" stroke=\"#333333\"><title>vertex " + num(n) + "</title></circle>\n";
+    text(out, vertex_cx(n), vertex_cy(n) + 4, num(n),
+         owner[n] < 0 ? "text-anchor=\"middle\" class=\"idx\"" : "text-anchor=\"middle\" class=\"idx on\"");
+  }
+}
+
+int draw_panel(std::string& out, const LandblockEventBake& bake,
+               const std::array<int, kLandblockSide * kLandblockSide>& owner,
+               std::span<const PlacedSetupSummary> setups) {
+  int y = kGridTop;
+  text(out, kPanelLeft, y, "Ambient triggers", "class=\"head\"");
+  y += kRowHeight + 4;
+  for (std::size_t k = 0; k < bake.ambient_terrain_events.size(); ++k) {
+    const AmbientTrigger& t = bake.ambient_terrain_events[k];
+    const auto drawn = std::count(owner.begin(), owner.end(), static_cast<int>(k));
+    swatch(out, kPanelLeft, y, kPalette[k % kPalette.size()]);
+    text(out, kPanelLeft + 22, y,
+         "terrain " + num(t.terrain_type) + ", scene " + num(t.scene_type) + ", sound table " + hex8(t.stb_id) +
+             ", " + num(drawn) + " vertices");
+    y += kRowHeight;
+  }
+  swatch(out, kPanelLeft, y, kNoTriggerColour);
+  text(out, kPanelLeft + 22, y,
+       "no trigger, " + num(std::count(owner.begin(), owner.end(), -1)) + " vertices");
+  y += kRowHeight + 16;
+
+  text(out, kPanelLeft, y, "Other events", "class=\"head\"");
+  y += kRowHeight + 4;
+  const std::array<std::pair<std::string_view, std::size_t>, 3> families = {{
+      {"animation sound", bake.anim_hook_events.size()},
+      {"physics particle", bake.physics_particle_events.size()},
+      {"sky particle", bake.sky_particle_events.size()},
+  }};
+  for (const auto& [name, count] : families) {
+    text(out, kPanelLeft, y, std::string(name) + ": " + num(static_cast<long long>(count)));
+    y += kRowHeight;
+  }
+  y += 16;
+
+  text(out, kPanelLeft, y, "Placed setups (" + num(static_cast<long long>(setups.size())) + ")",
+       "class=\"head\"");
+  y += kRowHeight + 4;
+  if (setups.empty()) {
+    text(out, kPanelLeft, y, "none");
+    y += kRowHeight;
+  }
+  for (const PlacedSetupSummary& s : setups) {
+    text(out, kPanelLeft, y,
+         hex8(s.setup_id) + ": " + num(s.particle_count) + " particles, " + num(s.anim_sound_count) +
+             " animation sounds");
+    y += kRowHeight;
+  }
+  return y;
+}
+
+}  // namespace
+
+std::vector<PlacedSetupSummary> summarize_placed_setups(const dat::DatDatabase& portal,
+                                                        std::span<const std::uint32_t> setup_ids,
+                                                        const LandblockEventBake& bake) {
+  std::vector<PlacedSetupSummary> out;
+  out.reserve(setup_ids.size());
+  for (const std::uint32_t id : setup_ids) {
+    PlacedSetupSummary s{.setup_id = id};
+    for (const AnimSoundTrigger& e : bake.anim_hook_events)
+      if (e.csetup_id == id) ++s.anim_sound_count;
+    const auto setup = load_setup_model(portal, id);
+    if (setup && setup->default_script_id && *setup->default_script_id != 0)
+      for (const PhysicsScriptParticleTrigger& e : bake.physics_particle_events)
+        if (e.default_script_id == *setup->default_script_id) ++s.particle_count;
+    out.push_back(s);
+  }
+  return out;
+}
+
+std::string render_landblock_svg(const LandblockEventBake& bake, std::span<const PlacedSetupSummary> setups) {
+  const auto owner = vertex_owners(bake);
+  std::string body;
+  text(body, kGridLeft - 36, 32, "Landblock " + hex8(bake.landblock_id) + ", region " + hex8(bake.region_did),
+       "class=\"title\"");
+  draw_grid(body, owner);
+  const int panel_bottom = draw_panel(body, bake, owner, setups);
+  const int grid_bottom = kGridTop + static_cast<int>(kLandblockSide - 1) * kSpacing + 56;
+  const int height = std::max(grid_bottom, panel_bottom + 12);
+
+  std::string out = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+  out += "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + num(kWidth) + "\" height=\"" + num(height) +
+         "\" viewBox=\"0 0 " + num(kWidth) + " " + num(height) + "\">\n";
+  out +=
+      "<style>text{font-family:sans-serif;font-size:13px;fill:#222222}.title{font-size:16px;font-weight:bold}"
+      ".head{font-weight:bold}.axis{font-size:11px;fill:#666666}.idx{font-size:10px}.on{fill:#ffffff}</style>\n";
+  out += "<rect x=\"0\" y=\"0\" width=\"" + num(kWidth) + "\" height=\"" + num(height) + "\" fill=\"#ffffff\"/>\n";
+  out += body;
+  out += "</svg>\n";
+  return out;
+}
+
+BakeResult<std::string> render_landblock(const BakeInputs& inputs) {
+  const auto bake = bake_landblock_events(inputs);
+  if (!bake) return std::unexpected(bake.error());
+  const auto archives = open_bake_archives(inputs.dat_dir);
+  if (!archives) return std::unexpected(archives.error());
+  auto ids = landblock_info_setup_ids(archives->portal, archives->cell, inputs.landblock_id);
+  if (!ids) return std::unexpected(ids.error());
+  std::sort(ids->begin(), ids->end());
+  ids->erase(std::unique(ids->begin(), ids->end()), ids->end());
+  const auto setups = summarize_placed_setups(archives->portal, *ids, *bake);
+  return render_landblock_svg(*bake, setups);
+}
+
+}  // namespace ravelin::event_bake

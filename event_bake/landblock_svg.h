@@ -1,0 +1,45 @@
+// A picture of one landblock's bake: its 9 x 9 vertices coloured by ambient
+// trigger, a legend, and a panel with the other event families and the placed
+// setup models. The SVG text depends only on its inputs.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "dat/lib.h"
+#include "event_bake/bake_error.h"
+#include "event_bake/landblock.h"
+
+namespace ravelin::event_bake {
+
+// One placed setup model with the events the bake attributes to it.
+struct PlacedSetupSummary {
+  std::uint32_t setup_id = 0;
+  std::uint32_t particle_count = 0;     // physics particle events of its default script
+  std::uint32_t anim_sound_count = 0;   // animation sound events with this csetup_id
+
+  bool operator==(const PlacedSetupSummary&) const = default;
+};
+
+// Vertices per side of a landblock; vertex n sits in column n / 9, row n % 9.
+inline constexpr std::uint32_t kLandblockSide = 9;
+
+// The summaries of `setup_ids` (ascending, without repeats) against `bake`:
+// particle events are matched through each setup's default physics script, so
+// a setup that does not decode counts no particles.
+std::vector<PlacedSetupSummary> summarize_placed_setups(const dat::DatDatabase& portal,
+                                                        std::span<const std::uint32_t> setup_ids,
+                                                        const LandblockEventBake& bake);
+
+// The SVG document (ends in "\n"). Column x runs left to right, row y bottom
+// to top; trigger k gets palette colour k (cycling), vertices in no trigger
+// are grey. Equal inputs give equal bytes.
+std::string render_landblock_svg(const LandblockEventBake& bake, std::span<const PlacedSetupSummary> setups);
+
+// Bakes `inputs` and renders it, with the placed setups of the LandblockInfo.
+// The bake's errors are returned unchanged.
+BakeResult<std::string> render_landblock(const BakeInputs& inputs);
+
+}  // namespace ravelin::event_bake
