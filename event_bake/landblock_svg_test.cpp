@@ -129,27 +129,40 @@ TEST(LandblockSvg, SampleWorldPictureMatchesTheCheckedInDocument) {
 }
 
 // Every landblock of the cell archive renders, is well-formed and greys out
-// exactly the vertices its bake leaves without a trigger.
-TEST(LandblockSvg, EveryLandblockOfTheSampleWorldRenders) {
-  ScratchDir dir;
-  ASSERT_TRUE(testing::write_sample_world(dir.path(), testing::build_sample_world({})).has_value());
-  const auto cell = dat::DatDatabase::open(dir.path() / std::string(kCellArchiveName));
-  ASSERT_TRUE(cell.has_value());
-  std::size_t rendered = 0;
-  for (const dat::DatFileEntry& entry : cell->sorted_entries()) {
-    if ((entry.id & 0xFFFF) != 0xFFFF) continue;
-    const auto inputs = render_inputs(dir.path(), entry.id & 0xFFFF0000);
-    const auto svg = render_landblock(inputs);
-    ASSERT_TRUE(svg.has_value()) << std::hex << entry.id << ": " << svg.error().to_string();
-    EXPECT_EQ(xml_well_formedness_error(*svg), std::nullopt) << std::hex << entry.id;
-    const auto bake = bake_landblock_events(inputs);
-    ASSERT_TRUE(bake.has_value());
-    std::size_t covered = 0;
-    for (const AmbientTrigger& t : bake->ambient_terrain_events) covered += t.vertex_indices.size();
-    EXPECT_EQ(count_of(*svg, "fill=\"#c8c8c8\" stroke=\"#333333\"><title>"), 81u - covered) << std::hex << entry.id;
-    ++rendered;
+// exactly the vertices its bake leaves without a trigger: the default world
+// and a 16 x 16 grid with more setups, scripts and animations.
+TEST(LandblockSvg, EveryLandblockOfASampleWorldRenders) {
+  const struct {
+    testing::SampleWorldParams params;
+    std::size_t landblocks;
+  } worlds[] = {
+      {{}, 9},
+      {{.seed = 7, .grid_width = 16, .grid_height = 16, .setup_count = 40, .motion_table_count = 8,
+        .animation_count = 30, .script_count = 12},
+       256},
+  };
+  for (const auto& world : worlds) {
+    ScratchDir dir;
+    ASSERT_TRUE(testing::write_sample_world(dir.path(), testing::build_sample_world(world.params)).has_value());
+    const auto cell = dat::DatDatabase::open(dir.path() / std::string(kCellArchiveName));
+    ASSERT_TRUE(cell.has_value());
+    std::size_t rendered = 0;
+    for (const dat::DatFileEntry& entry : cell->sorted_entries()) {
+      if ((entry.id & 0xFFFF) != 0xFFFF) continue;
+      const auto inputs = render_inputs(dir.path(), entry.id & 0xFFFF0000);
+      const auto svg = render_landblock(inputs);
+      ASSERT_TRUE(svg.has_value()) << std::hex << entry.id << ": " << svg.error().to_string();
+      EXPECT_EQ(xml_well_formedness_error(*svg), std::nullopt) << std::hex << entry.id;
+      const auto bake = bake_landblock_events(inputs);
+      ASSERT_TRUE(bake.has_value());
+      std::size_t covered = 0;
+      for (const AmbientTrigger& t : bake->ambient_terrain_events) covered += t.vertex_indices.size();
+      EXPECT_EQ(count_of(*svg, "fill=\"#c8c8c8\" stroke=\"#333333\"><title>"), 81u - covered)
+          << std::hex << entry.id;
+      ++rendered;
+    }
+    EXPECT_EQ(rendered, world.landblocks);
   }
-  EXPECT_EQ(rendered, 9u);  // the default 3 x 3 grid around the focus landblock
 }
 
 }  // namespace
