@@ -369,6 +369,36 @@ std::vector<std::uint32_t> landblock_numbers(const SampleWorldParams& p) {
   return out;
 }
 
+// Random bytes of a length in [lo, hi], eight at a time.
+void random_body(SplitMix64& rng, std::uint32_t lo, std::uint32_t hi, std::vector<std::uint8_t>& out) {
+  out.resize(rng.between(lo, hi));
+  for (std::size_t i = 0; i < out.size(); i += 8) {
+    const std::uint64_t v = rng.next();
+    for (std::size_t k = 0; k < 8 && i + k < out.size(); ++k) out[i + k] = static_cast<std::uint8_t>(v >> (k * 8));
+  }
+}
+
+// A 1 MiB body of short runs with random gaps: compressible, but not trivially.
+std::vector<std::uint8_t> large_body(SplitMix64& rng) {
+  std::vector<std::uint8_t> out(1u << 20);
+  for (std::size_t i = 0; i < out.size(); i += 64) {
+    const std::uint64_t v = rng.next();
+    for (std::size_t k = 0; k < 64 && i + k < out.size(); ++k)
+      out[i + k] = k < 8 ? static_cast<std::uint8_t>(v >> (k * 8)) : static_cast<std::uint8_t>(k * 3);
+  }
+  return out;
+}
+
+void add_portal_fillers(SplitMix64& rng, const SampleWorldParams& p, ArchiveWriter& w) {
+  std::vector<std::uint8_t> body;
+  for (std::uint32_t i = 0; i < p.portal_filler_files; ++i) {
+    random_body(rng, 32, 1500, body);
+    w.add_file(kSampleFillerFileBase + i, body);
+  }
+  for (std::uint32_t i = 0; i < p.portal_large_files; ++i)
+    w.add_file(kSampleLargeFileBase + i, large_body(rng), {.compressed = i % 2 == 1});
+}
+
 std::vector<std::uint8_t> build_portal(SplitMix64& rng, const SampleWorldParams& p, const Counts& c) {
   ArchiveWriter w({.block_size = p.portal_block_size, .entries_per_node = p.entries_per_node});
   w.header().engine_version = 22;
@@ -390,6 +420,8 @@ std::vector<std::uint8_t> build_portal(SplitMix64& rng, const SampleWorldParams&
     w.add_file(script_id(i), encode_physics_script(make_script(rng, i)),
                {.compressed = rng.chance(2), .layout = rng.chance(3) ? ChainLayout::Scattered : ChainLayout::Contiguous});
   }
+  SplitMix64 filler_rng(p.seed ^ 0x706F7274616C0000ull);
+  add_portal_fillers(filler_rng, p, w);
   return w.build().bytes;
 }
 
@@ -403,12 +435,21 @@ std::vector<std::uint8_t> build_cell(SplitMix64& rng, const SampleWorldParams& p
   for (std::size_t i = 0; i < landblocks.size(); ++i) {
     if (landblocks[i] != kSampleFocusLandblock) others.push_back(i);
   }
-  const std::size_t bare = others.empty() ? landblocks.size() : others[rng.below(static_cast<std::uint32_t>(others.size()))];
+  const std::size_t bare = p.info_absent_one_in != 0 || others.empty()
+                               ? landblocks.size()
+                               : others[rng.below(static_cast<std::uint32_t>(others.size()))];
+  SplitMix64 filler_rng(p.seed ^ 0x63656C6C00000000ull);
+  std::vector<std::uint8_t> filler;
   for (std::size_t i = 0; i < landblocks.size(); ++i) {
     const std::uint32_t lb = landblocks[i];
     const CellLandblockSpec cell = make_cell_landblock(rng, lb);
     w.add_file(cell.id, encode_cell_landblock(cell), {.compressed = i % 2 == 1});
+    for (std::uint32_t n = 0; n < p.cell_fillers_per_landblock; ++n) {
+      random_body(filler_rng, 16, 120, filler);
+      w.add_file(lb << 16 | (0x0100 + n), filler);
+    }
     if (i == bare) continue;
+    if (p.info_absent_one_in != 0 && lb != kSampleFocusLandblock && rng.chance(p.info_absent_one_in)) continue;
     const LandblockInfoSpec info = make_landblock_info(rng, c, lb);
     w.add_file(info.id, encode_landblock_info(info));
   }
@@ -416,6 +457,28 @@ std::vector<std::uint8_t> build_cell(SplitMix64& rng, const SampleWorldParams& p
 }
 
 }  // namespace
+
+SampleWorldParams retail_sample_world_params(std::uint64_t seed) {
+  SampleWorldParams p;
+  p.seed = seed;
+  p.first_x = 0;
+  p.first_y = 0;
+  p.grid_width = 255;
+  p.grid_height = 255;
+  p.setup_count = 400;
+  p.motion_table_count = 60;
+  p.animation_count = 600;
+  p.script_count = 120;
+  p.day_group_count = 8;
+  p.portal_block_size = 1024;
+  p.cell_block_size = 256;
+  p.entries_per_node = 61;
+  p.info_absent_one_in = 8;
+  p.portal_filler_files = 78'800;
+  p.portal_large_files = 8;
+  p.cell_fillers_per_landblock = 14;
+  return p;
+}
 
 SampleWorld build_sample_world(const SampleWorldParams& params) {
   const Counts counts = effective_counts(params);

@@ -40,7 +40,27 @@ struct SampleWorldParams {
   std::uint32_t entries_per_node = 16;  // small nodes give the trees some depth
   // The focus landblock's first sound-table hook gets a NaN volume.
   bool nan_sound_hook = false;
+  // 0: exactly one landblock other than the focus lacks its LandblockInfo;
+  // n > 0: each other landblock lacks it with chance 1/n.
+  std::uint32_t info_absent_one_in = 0;
+  // Files nothing in a bake reads, drawn from their own stream so that they
+  // never change the rest of the world: portal files (textures of 32 to 1500
+  // bytes, plus `portal_large_files` of 1 MiB, every other one compressed) and
+  // cell files per landblock (cells of 16 to 120 bytes).
+  std::uint32_t portal_filler_files = 0;
+  std::uint32_t portal_large_files = 0;
+  std::uint32_t cell_fillers_per_landblock = 0;
 };
+
+// A world the size of a retail installation: a 255 x 255 landblock grid (about
+// 1,000,000 cell files, block size 256) and about 80,000 portal files (block
+// size 1024), directory nodes full.
+SampleWorldParams retail_sample_world_params(std::uint64_t seed = 1);
+
+// First id of the portal's large filler files (1 MiB each; odd ones compressed).
+inline constexpr std::uint32_t kSampleLargeFileBase = 0x06F00000;
+// First id of the portal's small filler files.
+inline constexpr std::uint32_t kSampleFillerFileBase = 0x06000000;
 
 // A generated world in memory: the two archive images and the staged texts.
 struct SampleWorld {

@@ -1,4 +1,4 @@
-// `ravelin-bake sample-world DIR [--seed N]`: writes the generated sample world
+// `ravelin-bake sample-world DIR [--seed N] [--scale small|retail]`: writes the generated sample world
 // (both archives and the staged spawns manifest) into DIR.
 #include <cstdio>
 #include <memory>
@@ -14,10 +14,13 @@ namespace {
 struct SampleWorldArgs {
   std::string dir;
   std::uint64_t seed = 1;
+  std::string scale = "small";
 };
 
 int write_world(const SampleWorldArgs& args) {
-  const testing::SampleWorld world = testing::build_sample_world({.seed = args.seed});
+  const testing::SampleWorldParams params =
+      args.scale == "retail" ? testing::retail_sample_world_params(args.seed) : testing::SampleWorldParams{.seed = args.seed};
+  const testing::SampleWorld world = testing::build_sample_world(params);
   if (auto r = testing::write_sample_world(args.dir, world); !r) {
     return fail("write sample world at " + common::display_path(args.dir) + ": " + r.error().to_string());
   }
@@ -34,6 +37,9 @@ void add_sample_world_command(CLI::App& app, Action& action) {
   auto* cmd = app.add_subcommand("sample-world", "Write the generated sample world (both archives and spawns/) into DIR");
   cmd->add_option("DIR", args->dir, "Directory to write (created with its parents)")->required();
   cmd->add_option("--seed", args->seed, "Seed of the generator; equal seeds give equal bytes")->capture_default_str();
+  cmd->add_option("--scale", args->scale, "small: a 3 x 3 grid; retail: 255 x 255 landblocks, about 1,000,000 cell files")
+      ->check(CLI::IsMember({"small", "retail"}))
+      ->capture_default_str();
   cmd->callback([args, &action] { action = [args] { return write_world(*args); }; });
 }
 
