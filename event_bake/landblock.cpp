@@ -322,43 +322,57 @@ std::vector<std::uint32_t> spawns_setup_ids(const SetupTable& table, const std::
 BakeResult<std::vector<std::uint32_t>> landblock_info_setup_ids(const dat::DatDatabase& portal,
                                                                 const dat::DatDatabase& cell,
                                                                 std::uint32_t landblock_id) {
+  common::IdMap<std::uint32_t, bool> fetchable;  // one fetch per distinct id
+  return landblock_info_setup_ids(cell, landblock_id, [&](std::uint32_t id) {
+    const bool* known = fetchable.find(id);
+    if (known != nullptr) return *known;
+    const bool present = portal.get_file(id).has_value();
+    fetchable.insert_or_assign(id, present);
+    return present;
+  });
+}
+
+BakeResult<std::vector<std::uint32_t>> landblock_info_setup_ids(
+    const dat::DatDatabase& cell, std::uint32_t landblock_id,
+    const std::function<bool(std::uint32_t)>& is_fetchable) {
   const std::uint32_t id = landblock_info_id(landblock_id);
   auto bytes = cell.get_file(id);
   if (!bytes) return std::vector<std::uint32_t>{};
   auto info = dat::LandblockInfo::unpack(*bytes);
   if (!info) return std::unexpected(BakeError::parse(kLandblockInfoKind, id, info.error().to_string()));
   std::vector<std::uint32_t> ids;
-  common::IdMap<std::uint32_t, bool> fetchable;  // one fetch per distinct id
   for (const dat::Stab& stab : info->objects) {
-    if (!is_setup_model_range(stab.id)) continue;
-    const bool* known = fetchable.find(stab.id);
-    const bool present = known != nullptr ? *known : portal.get_file(stab.id).has_value();
-    if (known == nullptr) fetchable.insert_or_assign(stab.id, present);
-    if (present) ids.push_back(stab.id);
+    if (is_setup_model_range(stab.id) && is_fetchable(stab.id)) ids.push_back(stab.id);
   }
   return ids;
 }
 
-SetupEvents bake_setup_events(const dat::DatDatabase& portal, std::span<const std::uint32_t> setup_ids) {
-  SetupEvents events;
-  anim_sound::AnimationCache animation_cache;
-  for (const std::uint32_t setup_id : setup_ids) {
-    const auto setup = load_setup_model(portal, setup_id);
-    if (!setup) continue;
-    if (setup->motion_table_id) {
-      const auto table = fetch_and_decode<MotionTable>(portal, *setup->motion_table_id, &MotionTable::read);
-      if (table) {
-        fill_animation_cache(portal, *table, animation_cache);
-        append_all(events.anim_hook_events,
-                   anim_sound::bake_anim_sound_manifest(setup_id, *setup, *table, animation_cache));
-      }
-    }
-    if (setup->default_script_id) {
-      if (const auto script = load_physics_script(portal, *setup->default_script_id))
-        append_all(events.physics_particle_events,
-                   particle::bake_particle_manifest(*setup->default_script_id, *script));
+void append_setup_events(const dat::DatDatabase& portal, std::uint32_t setup_id, SetupRecordCache& cache,
+                         SetupEvents& out) {
+  const auto setup = load_setup_model(portal, setup_id);
+  if (!setup) return;
+  if (setup->motion_table_id) {
+    const std::uint32_t table_id = *setup->motion_table_id;
+    if (!cache.motion_tables.contains(table_id))
+      cache.motion_tables.insert_or_assign(table_id, fetch_and_decode<MotionTable>(portal, table_id, &MotionTable::read));
+    if (const auto& table = *cache.motion_tables.find(table_id)) {
+      fill_animation_cache(portal, *table, cache.animations);
+      append_all(out.anim_hook_events,
+                 anim_sound::bake_anim_sound_manifest(setup_id, *setup, *table, cache.animations));
     }
   }
+  if (setup->default_script_id) {
+    const std::uint32_t script_id = *setup->default_script_id;
+    if (!cache.scripts.contains(script_id)) cache.scripts.insert_or_assign(script_id, load_physics_script(portal, script_id));
+    if (const auto& script = *cache.scripts.find(script_id))
+      append_all(out.physics_particle_events, particle::bake_particle_manifest(script_id, *script));
+  }
+}
+
+SetupEvents bake_setup_events(const dat::DatDatabase& portal, std::span<const std::uint32_t> setup_ids) {
+  SetupEvents events;
+  SetupRecordCache cache;
+  for (const std::uint32_t setup_id : setup_ids) append_setup_events(portal, setup_id, cache, events);
   order_anim_sound_events(events.anim_hook_events);
   order_particle_events(events.physics_particle_events);
   return events;

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -111,12 +112,32 @@ BakeResult<std::vector<std::uint32_t>> landblock_info_setup_ids(const dat::DatDa
                                                                 const dat::DatDatabase& cell,
                                                                 std::uint32_t landblock_id);
 
+// The same with the portal look-up given: `is_fetchable(id)` must say whether
+// the portal archive's get_file(id) succeeds. It is asked once per distinct id.
+BakeResult<std::vector<std::uint32_t>> landblock_info_setup_ids(
+    const dat::DatDatabase& cell, std::uint32_t landblock_id,
+    const std::function<bool(std::uint32_t)>& is_fetchable);
+
 // The animation sound and physics particle events of the given setups, each
 // list in its fixed order with repeated records removed.
 struct SetupEvents {
   std::vector<AnimSoundTrigger> anim_hook_events;
   std::vector<PhysicsScriptParticleTrigger> physics_particle_events;
 };
+
+// Decoded records a run of setups shares, each fetched at most once; an entry
+// holding nothing records a fetch or decode that failed, so it is not retried.
+struct SetupRecordCache {
+  anim_sound::AnimationCache animations;
+  common::IdMap<std::uint32_t, std::optional<dat::file_type::MotionTable>> motion_tables;
+  common::IdMap<std::uint32_t, std::optional<dat::file_type::PhysicsScript>> scripts;
+};
+
+// Appends the events of the one setup `setup_id`, unordered: its animation
+// sounds through its motion table, its default script's particles. A setup
+// that cannot be fetched or decoded adds nothing.
+void append_setup_events(const dat::DatDatabase& portal, std::uint32_t setup_id, SetupRecordCache& cache,
+                         SetupEvents& out);
 
 // Runs both per-object families over `setup_ids` (ascending, without repeats),
 // sharing one animation cache, so each animation file is fetched at most once.
