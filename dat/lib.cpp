@@ -226,6 +226,9 @@ common::ReadResult<DatFileEntry> DatFileEntry::read(common::Reader& reader) {
 
 DatResult<void> DatDatabase::read_directory() {
   entries_.clear();
+  // Room for one entry per block the archive could hold, so the table is never
+  // copied while it grows; pages nobody writes are never touched.
+  if (header_.block_size >= 5) entries_.reserve(static_cast<std::size_t>(file_length_ / header_.block_size) + 1);
   if (auto r = read_node(header_.root_offset); !r) return r;
   build_index();
   return {};
