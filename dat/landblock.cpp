@@ -12,7 +12,6 @@ constexpr const char* kPath = "dat/landblock";
 constexpr std::uint64_t kStabSize = 32;
 constexpr std::uint64_t kBuildInfoMinSize = 40;
 constexpr std::uint64_t kPortalMinSize = 8;
-constexpr std::uint64_t kRestrictionPairSize = 8;
 
 // Reads `count` items with `read_item`, stopping at the first failure, whose
 // error is returned bare: the enclosing record adds the list field's frame.
