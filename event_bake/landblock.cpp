@@ -23,27 +23,6 @@ void append_integer_array(std::string& out, const std::vector<std::uint32_t>& va
 
 void append_bool(std::string& out, bool value) { out += value ? "true" : "false"; }
 
-// Backslash doubled, quote escaped, and the control characters U+0000 to
-// U+001F written as \u00xx so that a name can neither break its line nor the
-// JSON. Everything else, UTF-8 included, is copied as it is.
-void append_escaped_text(std::string& out, std::string_view text) {
-  static constexpr char kHex[] = "0123456789abcdef";
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (c == '\\') {
-      out += "\\\\";
-    } else if (c == '"') {
-      out += "\\\"";
-    } else if (byte < 0x20) {
-      out += "\\u00";
-      out += kHex[byte >> 4];
-      out += kHex[byte & 0xF];
-    } else {
-      out += c;
-    }
-  }
-}
-
 void append_ambient_line(std::string& line, const AmbientTrigger& e) {
   line += R"({"source":"ambient","trigger":"terrain","terrain_type":)";
   append_decimal(line, e.terrain_type);
@@ -131,7 +110,7 @@ void append_sky_line(std::string& line, const SkyParticleTrigger& e) {
   line += R"({"source":"sky_chain","trigger":"time_of_day","day_group_idx":)";
   append_decimal(line, e.day_group_idx);
   line += R"(,"day_group_name":")";
-  append_escaped_text(line, e.day_group_name);
+  append_json_string_content(line, e.day_group_name);
   line += R"(","day_group_chance":)";
   append_fixed6(line, e.day_group_chance);
   line += R"(,"active_fraction_start":)";
@@ -387,16 +366,26 @@ BakeResult<LandblockEventBake> bake_landblock_with_archives(const dat::DatDataba
   auto setup_ids = entity_setup_ids(portal, cell, inputs.entity_source, inputs.landblock_id);
   if (!setup_ids) return std::unexpected(std::move(setup_ids.error()));
   const std::vector<std::uint32_t> setups = sorted_unique(std::move(*setup_ids));
+  return assemble_landblock_bake(inputs.landblock_id, inputs.region_did, region, *terrain,
+                                 bake_setup_events(portal, setups),
+                                 inputs.bake_sky ? bake_sky_arm(portal, region) : std::vector<SkyParticleTrigger>{});
+}
 
+LandblockEventBake assemble_landblock_bake(std::uint32_t landblock_id, std::uint32_t region_did,
+                                           const dat::file_type::Region& region, const dat::CellLandblock& terrain,
+                                           SetupEvents setup_events, std::vector<SkyParticleTrigger> sky_events) {
   LandblockEventBake bake;
-  bake.landblock_id = inputs.landblock_id;
-  bake.region_did = inputs.region_did;
-  bake.ambient_terrain_events = ambient::bake_ambient_manifest(region, *terrain, inputs.landblock_id);
-  SetupEvents setup_events = bake_setup_events(portal, setups);
+  bake.landblock_id = landblock_id;
+  bake.region_did = region_did;
+  bake.ambient_terrain_events = ambient::bake_ambient_manifest(region, terrain, landblock_id);
   bake.anim_hook_events = std::move(setup_events.anim_hook_events);
   bake.physics_particle_events = std::move(setup_events.physics_particle_events);
-  if (inputs.bake_sky) bake.sky_particle_events = bake_sky_arm(portal, region);
+  bake.sky_particle_events = std::move(sky_events);
   return bake;
+}
+
+std::vector<std::uint32_t> sorted_unique_setup_ids(std::vector<std::uint32_t> ids) {
+  return sorted_unique(std::move(ids));
 }
 
 BakeResult<LandblockEventBake> bake_landblock_events(const BakeInputs& inputs) {

@@ -143,6 +143,16 @@ void append_setup_events(const dat::DatDatabase& portal, std::uint32_t setup_id,
 // sharing one animation cache, so each animation file is fetched at most once.
 SetupEvents bake_setup_events(const dat::DatDatabase& portal, std::span<const std::uint32_t> setup_ids);
 
+// The setup ids in ascending order without repeats: the order the per-object
+// families run in.
+std::vector<std::uint32_t> sorted_unique_setup_ids(std::vector<std::uint32_t> ids);
+
+// The bake's last step: the ambient family from the terrain record, then the
+// given per-object events (already in their fixed order) and sky events.
+LandblockEventBake assemble_landblock_bake(std::uint32_t landblock_id, std::uint32_t region_did,
+                                           const dat::file_type::Region& region, const dat::CellLandblock& terrain,
+                                           SetupEvents setup_events, std::vector<SkyParticleTrigger> sky_events);
+
 // Everything after the region: the terrain record, the entity source, the
 // families and the ordering. `region` must be the decoded `inputs.region_did`.
 BakeResult<LandblockEventBake> bake_landblock_with_archives(const dat::DatDatabase& portal,

@@ -125,4 +125,22 @@ std::string format_debug_f32(float value) { return format_debug(value); }
 
 std::string format_debug_f64(double value) { return format_debug(value); }
 
+void append_json_string_content(std::string& out, std::string_view text) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '\\') {
+      out += "\\\\";
+    } else if (c == '"') {
+      out += "\\\"";
+    } else if (byte < 0x20) {
+      out += "\\u00";
+      out += kHex[byte >> 4];
+      out += kHex[byte & 0xF];
+    } else {
+      out += c;
+    }
+  }
+}
+
 }  // namespace ravelin::event_bake

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace ravelin::event_bake {
 
@@ -23,6 +24,11 @@ void append_decimal(std::string& out, std::uint64_t value);
 
 // Appends "0x" and exactly eight upper-case hexadecimal digits.
 void append_hex_id(std::string& out, std::uint32_t value);
+
+// Appends `text` as the inside of a JSON string: backslash doubled, quote
+// escaped, U+0000 to U+001F written as \u00xx so that the text can break
+// neither its line nor the JSON; everything else, UTF-8 included, as it is.
+void append_json_string_content(std::string& out, std::string_view text);
 
 // Debug rendering of an f32 field: the shortest digits that read back as the
 // same float, positional with a decimal point ("1.0", "-0.0", "100.0") when the

@@ -23,10 +23,6 @@ struct BakeArgs {
   bool debug = false;
 };
 
-// A landblock number (up to 0xFFFF) moves into the high half; a larger value
-// already is a whole landblock id.
-std::uint32_t landblock_id_from(std::uint32_t value) { return value <= 0xFFFF ? value << 16 : value; }
-
 template <class Record>
 void append_debug_lines(std::string& out, const std::vector<Record>& records) {
   for (const Record& r : records) {
@@ -70,13 +66,15 @@ int run_bake(const BakeArgs& args) {
   return write_output(args.debug ? debug_lines(*bake) : bake->to_jsonl_bytes(), args.output);
 }
 
+}  // namespace
+
+std::uint32_t landblock_id_from(std::uint32_t value) { return value <= 0xFFFF ? value << 16 : value; }
+
 CLI::Validator u32_validator(const std::string& what) {
   return CLI::Validator(
       [what](std::string& text) { return parse_u32(text) ? std::string() : "not a 32-bit " + what + ": " + text; },
       "U32");
 }
-
-}  // namespace
 
 void add_bake_command(CLI::App& app, Action& action) {
   auto args = std::make_shared<BakeArgs>();

@@ -20,6 +20,10 @@ void add_demo_archive_command(CLI::App& app, Action& action);
 // FILE] [--no-sky] [-o FILE] [--debug]`: the landblock's JSONL manifest (exit 0),
 // or "error: <text>" on standard error (exit 1).
 void add_bake_command(CLI::App& app, Action& action);
+// `bake-all --dat-dir DIR --out-dir OUT [--jobs N] [--spawns-dir DIR --setup-table
+// FILE] [--no-sky] [--landblocks LB,...]`: every landblock's manifest as
+// OUT/0xXXXX.events.jsonl plus OUT/index.jsonl; exit 1 if any landblock failed.
+void add_bake_all_command(CLI::App& app, Action& action);
 // `sample-world DIR [--seed N]`: the generated sample world with staged spawns.
 void add_sample_world_command(CLI::App& app, Action& action);
 // `render --dat-dir DIR --landblock LB [--region ID] -o FILE.svg`: an SVG picture of the bake.
@@ -27,6 +31,11 @@ void add_render_command(CLI::App& app, Action& action);
 
 // Parses "0x..." hexadecimal or decimal into a u32; nothing on junk or overflow.
 std::optional<std::uint32_t> parse_u32(const std::string& text);
+// A landblock number (up to 0xFFFF) moves into the high half; a larger value
+// already is a whole landblock id.
+std::uint32_t landblock_id_from(std::uint32_t value);
+// Accepts what parse_u32 accepts; the message names `what`.
+CLI::Validator u32_validator(const std::string& what);
 // Prints "error: <text>" on standard error and returns 1.
 int fail(const std::string& text);
 

@@ -40,6 +40,7 @@ int main(int argc, char** argv) {
   ravelin::tools::add_dat_commands(app, action);
   ravelin::tools::add_demo_archive_command(app, action);
   ravelin::tools::add_bake_command(app, action);
+  ravelin::tools::add_bake_all_command(app, action);
   ravelin::tools::add_sample_world_command(app, action);
   ravelin::tools::add_render_command(app, action);
   // CLI11 reports parse failures by exception; every usage error exits 2 after

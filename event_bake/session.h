@@ -1,0 +1,53 @@
+// BakeSession: both archives of a DAT directory opened once, the region decoded
+// once, and any number of landblock bakes from any number of threads, sharing
+// the decoded per-object records between them.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <vector>
+
+#include "event_bake/bake_error.h"
+#include "event_bake/landblock.h"
+
+namespace ravelin::event_bake {
+
+class BakeSession {
+ public:
+  struct Options {
+    std::filesystem::path dat_dir;  // holds "client_portal.dat" and "client_cell_1.dat"
+    EntitySource entity_source;
+    std::uint32_t region_did = kDefaultRegionDid;
+    bool bake_sky = true;
+  };
+
+  // Opens both archives and decodes the region, failing as bake_landblock_events
+  // does for those steps (DatOpen portal, DatOpen cell, Region). A spawns
+  // manifest's setup table is read here once; if it cannot be read, every bake
+  // that gets past its CellLandblock fails with that SetupTable error, as a
+  // one-off bake of the same inputs would.
+  static BakeResult<std::unique_ptr<BakeSession>> open(Options options);
+
+  ~BakeSession();
+  BakeSession(const BakeSession&) = delete;
+  BakeSession& operator=(const BakeSession&) = delete;
+
+  // The bake of one landblock: equal, and equal in its JSONL bytes, to
+  // bake_landblock_events with the session's inputs and this landblock id.
+  // Safe to call from several threads at once.
+  BakeResult<LandblockEventBake> bake(std::uint32_t landblock_id) const;
+
+  // Every landblock id (landblock number in the high 16 bits) whose CellLandblock
+  // the cell archive's directory lists, ascending.
+  std::vector<std::uint32_t> cell_landblock_ids() const;
+
+  const Options& options() const;
+
+ private:
+  struct State;
+  explicit BakeSession(std::unique_ptr<State> state);
+  std::unique_ptr<State> state_;
+};
+
+}  // namespace ravelin::event_bake

@@ -1,0 +1,226 @@
+// `ravelin-bake bake-all`: every landblock of a world baked through one
+// session by a pool of worker threads, one manifest file per landblock and an
+// index of them all.
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <thread>
+#include <unordered_set>
+#include <vector>
+
+#include "common/file.h"
+#include "event_bake/number_format.h"
+#include "event_bake/session.h"
+#include "tools/commands.h"
+
+namespace ravelin::tools {
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+struct BakeAllArgs {
+  std::string dat_dir;
+  std::string out_dir;
+  unsigned jobs = 0;  // 0: one per core
+  std::string spawns_dir;
+  std::string setup_table;
+  bool no_sky = false;
+  std::vector<std::string> landblocks;
+};
+
+// What became of one landblock; `error` is empty on success.
+struct Outcome {
+  std::size_t counts[4] = {};  // ambient, animation sound, physics particle, sky
+  std::size_t bytes = 0;
+  std::string error;
+};
+
+std::string manifest_name(std::uint32_t landblock_id) {
+  char name[32];
+  std::snprintf(name, sizeof name, "0x%04X.events.jsonl", static_cast<unsigned>(landblock_id >> 16));
+  return name;
+}
+
+// Writes `text` under a temporary name beside `path` and renames it into
+// place, so that `path` is either absent, the old file or the whole new one.
+std::string write_atomically(const fs::path& path, const std::string& text) {
+  fs::path temp = path;
+  temp += ".part";
+  const auto* first = reinterpret_cast<const std::uint8_t*>(text.data());
+  if (auto r = common::write_whole_file(temp, {first, text.size()}); !r) return "IO error: " + r.error().to_string();
+  std::error_code ec;
+  fs::rename(temp, path, ec);
+  if (ec) {
+    fs::remove(temp, ec);
+    return "IO error: rename " + common::display_path(temp) + ": " + ec.message();
+  }
+  return {};
+}
+
+Outcome bake_one(const event_bake::BakeSession& session, std::uint32_t landblock_id, const fs::path& out_dir) {
+  Outcome outcome;
+  const fs::path path = out_dir / manifest_name(landblock_id);
+  auto bake = session.bake(landblock_id);
+  if (!bake) {
+    outcome.error = bake.error().to_string();
+    std::error_code ignored;
+    fs::remove(path, ignored);  // no stale manifest from an earlier run beside a failure
+    return outcome;
+  }
+  outcome.counts[0] = bake->ambient_terrain_events.size();
+  outcome.counts[1] = bake->anim_hook_events.size();
+  outcome.counts[2] = bake->physics_particle_events.size();
+  outcome.counts[3] = bake->sky_particle_events.size();
+  const std::string text = bake->to_jsonl_bytes();
+  outcome.bytes = text.size();
+  outcome.error = write_atomically(path, text);
+  return outcome;
+}
+
+// {"landblock_id":"0xA9B40000","file":"0xA9B4.events.jsonl","ambient":8,
+//  "animation_sound":20,"physics_script_particle":3,"sky_chain":24,"bytes":9417}
+// or {"landblock_id":"0x01020000","error":"..."}.
+void append_index_line(std::string& out, std::uint32_t landblock_id, const Outcome& outcome) {
+  out += R"({"landblock_id":")";
+  event_bake::append_hex_id(out, landblock_id);
+  if (!outcome.error.empty()) {
+    out += R"(","error":")";
+    event_bake::append_json_string_content(out, outcome.error);
+    out += "\"}\n";
+    return;
+  }
+  out += R"(","file":")";
+  out += manifest_name(landblock_id);
+  static constexpr const char* kCountNames[4] = {"ambient", "animation_sound", "physics_script_particle",
+                                                 "sky_chain"};
+  out += '"';
+  for (int i = 0; i < 4; ++i) {
+    out += ",\"";
+    out += kCountNames[i];
+    out += "\":";
+    event_bake::append_decimal(out, outcome.counts[i]);
+  }
+  out += R"(,"bytes":)";
+  event_bake::append_decimal(out, outcome.bytes);
+  out += "}\n";
+}
+
+// "\r[########------------]  1234/65025  5210/s  0:12 left"
+void draw_progress(std::size_t done, std::size_t total, double seconds) {
+  constexpr int kWidth = 30;
+  const int filled = total == 0 ? kWidth : static_cast<int>(kWidth * done / total);
+  const double rate = seconds > 0 ? done / seconds : 0;
+  const long left = rate > 0 ? static_cast<long>((total - done) / rate + 0.5) : 0;
+  std::string bar(filled, '#');
+  bar.append(kWidth - filled, '-');
+  std::fprintf(stderr, "\r[%s] %zu/%zu  %.0f/s  %ld:%02ld left ", bar.c_str(), done, total, rate, left / 60,
+               left % 60);
+  std::fflush(stderr);
+}
+
+int run_bake_all(const BakeAllArgs& args) {
+  const auto started = Clock::now();
+  event_bake::BakeSession::Options options;
+  options.dat_dir = args.dat_dir;
+  options.region_did = event_bake::kDefaultRegionDid;
+  options.bake_sky = !args.no_sky;
+  options.entity_source = args.spawns_dir.empty()
+                              ? event_bake::EntitySource::landblock_info()
+                              : event_bake::EntitySource::from_spawns_manifest(args.spawns_dir, args.setup_table);
+  auto opened = event_bake::BakeSession::open(std::move(options));
+  if (!opened) return fail(opened.error().to_string());
+  const event_bake::BakeSession& session = **opened;
+
+  std::vector<std::uint32_t> ids;
+  if (args.landblocks.empty()) {
+    ids = session.cell_landblock_ids();
+  } else {
+    std::unordered_set<std::uint32_t> seen;
+    for (const std::string& text : args.landblocks) {
+      const std::uint32_t id = landblock_id_from(parse_u32(text).value_or(0));  // checked while parsing
+      // A repeat would have two workers writing one file.
+      if (seen.insert(id).second) ids.push_back(id);
+    }
+  }
+
+  const fs::path out_dir = args.out_dir;
+  std::error_code ec;
+  fs::create_directories(out_dir, ec);
+  if (ec) return fail("IO error: create " + common::display_path(out_dir) + ": " + ec.message());
+
+  std::vector<Outcome> outcomes(ids.size());
+  std::atomic<std::size_t> next{0};
+  std::atomic<std::size_t> done{0};
+  const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+  const std::size_t jobs = std::clamp<std::size_t>(args.jobs != 0 ? args.jobs : cores, 1, std::max<std::size_t>(1, ids.size()));
+  std::vector<std::jthread> workers;
+  for (std::size_t j = 0; j < jobs; ++j) {
+    workers.emplace_back([&] {
+      for (std::size_t i = next++; i < ids.size(); i = next++) {
+        outcomes[i] = bake_one(session, ids[i], out_dir);
+        ++done;
+      }
+    });
+  }
+  const bool progress = ::isatty(STDERR_FILENO) == 1;
+  auto seconds_since_start = [&] { return std::chrono::duration<double>(Clock::now() - started).count(); };
+  if (progress) {
+    while (done.load() < ids.size()) {
+      draw_progress(done.load(), ids.size(), seconds_since_start());
+      std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
+  }
+  workers.clear();  // joins
+  if (progress) {
+    draw_progress(ids.size(), ids.size(), seconds_since_start());
+    std::fputc('\n', stderr);
+  }
+
+  std::string index;
+  std::size_t failed = 0;
+  std::string first_failure;
+  for (std::size_t i = 0; i < ids.size(); ++i) {
+    append_index_line(index, ids[i], outcomes[i]);
+    if (outcomes[i].error.empty()) continue;
+    if (failed++ == 0) first_failure = outcomes[i].error;
+  }
+  if (auto error = write_atomically(out_dir / "index.jsonl", index); !error.empty()) return fail(error);
+
+  const double seconds = seconds_since_start();
+  std::fprintf(stderr, "baked %zu landblocks in %.2f s with %zu jobs: %zu ok, %zu failed; index: %s\n", ids.size(),
+               seconds, jobs, ids.size() - failed, failed, common::display_path(out_dir / "index.jsonl").c_str());
+  if (failed == 0) return 0;
+  return fail(std::to_string(failed) + " landblock" + (failed == 1 ? "" : "s") + " failed, the first: " +
+              first_failure);
+}
+
+}  // namespace
+
+void add_bake_all_command(CLI::App& app, Action& action) {
+  auto args = std::make_shared<BakeAllArgs>();
+  auto* cmd = app.add_subcommand("bake-all", "Bake every landblock of the cell archive into a directory");
+  cmd->add_option("--dat-dir", args->dat_dir, "Directory holding client_portal.dat and client_cell_1.dat")
+      ->required();
+  cmd->add_option("--out-dir", args->out_dir, "Directory for the manifests and index.jsonl (created if needed)")
+      ->required();
+  cmd->add_option("--jobs", args->jobs, "Worker threads (default: one per core)")->check(CLI::Range(1u, 1024u));
+  auto* spawns = cmd->add_option("--spawns-dir", args->spawns_dir, "Directory of the spawns files");
+  auto* table = cmd->add_option("--setup-table", args->setup_table, "wcid to setup model table (JSON)");
+  spawns->needs(table);
+  table->needs(spawns);
+  cmd->add_flag("--no-sky", args->no_sky, "Leave out the sky particle chain");
+  cmd->add_option("--landblocks", args->landblocks,
+                  "Comma-separated landblocks to bake instead of all (numbers up to 0xFFFF or whole ids)")
+      ->delimiter(',')
+      ->check(u32_validator("landblock"));
+  cmd->callback([args, &action] { action = [args] { return run_bake_all(*args); }; });
+}
+
+}  // namespace ravelin::tools
