@@ -1,15 +1,20 @@
 // Benchmarks over a generated world on disk ($RAVELIN_BENCH_WORLD, default
 // build/retail-world; scripts/bench.sh writes it): opening each archive,
 // fetching small and large, plain and compressed files, and whole bakes of
-// landblock 0xA9B4.
+// landblock 0xA9B4, one-off and through a session, and a session baking every
+// landblock of the world on one and on two threads.
 #include <benchmark/benchmark.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <thread>
+#include <vector>
 
 #include "dat/lib.h"
 #include "event_bake/landblock.h"
+#include "event_bake/session.h"
 #include "testing/sample_world.h"
 
 namespace {
@@ -69,6 +74,56 @@ void BM_BakeSimpleA9B4(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_BakeSimpleA9B4)->Unit(benchmark::kMillisecond);
+
+const ravelin::event_bake::BakeSession& session_or_die() {
+  static const auto session = [] {
+    ravelin::event_bake::BakeSession::Options options;
+    options.dat_dir = world_dir();
+    auto opened = ravelin::event_bake::BakeSession::open(std::move(options));
+    if (!opened) {
+      std::fprintf(stderr, "cannot open a session: %s\n", opened.error().to_string().c_str());
+      std::exit(1);
+    }
+    return std::move(*opened);
+  }();
+  return *session;
+}
+
+// Caches warm after the first iteration: the steady state of a long session.
+void BM_SessionBakeA9B4(benchmark::State& state) {
+  const auto& session = session_or_die();
+  for (auto _ : state) {
+    auto bake = session.bake(0xA9B40000);
+    if (!bake) state.SkipWithError("bake failed");
+    benchmark::DoNotOptimize(bake);
+  }
+}
+BENCHMARK(BM_SessionBakeA9B4)->Unit(benchmark::kMicrosecond);
+
+// Every landblock baked and serialised on state.range(0) threads; items are
+// landblocks. bake-all adds the file writes to this.
+void BM_SessionBakeAll(benchmark::State& state) {
+  const auto& session = session_or_die();
+  const std::vector<std::uint32_t> ids = session.cell_landblock_ids();
+  const auto threads = static_cast<std::size_t>(state.range(0));
+  for (auto _ : state) {
+    std::atomic<std::size_t> next{0};
+    std::atomic<std::size_t> bytes{0};
+    auto work = [&] {
+      std::size_t mine = 0;
+      for (std::size_t i = next++; i < ids.size(); i = next++)
+        if (auto bake = session.bake(ids[i])) mine += bake->to_jsonl_bytes().size();
+      bytes += mine;
+    };
+    std::vector<std::jthread> pool;
+    for (std::size_t t = 1; t < threads; ++t) pool.emplace_back(work);
+    work();
+    pool.clear();
+    benchmark::DoNotOptimize(bytes.load());
+  }
+  state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * ids.size()));
+}
+BENCHMARK(BM_SessionBakeAll)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
 

@@ -127,11 +127,16 @@ BakeResult<LandblockEventBake> BakeSession::bake(std::uint32_t landblock_id) con
   const State& s = *state_;
   auto terrain = load_cell_landblock(s.archives.cell, landblock_id);
   if (!terrain) return std::unexpected(std::move(terrain.error()));
-  auto setup_ids = s.setup_ids(landblock_id);
-  if (!setup_ids) return std::unexpected(std::move(setup_ids.error()));
-  const std::vector<std::uint32_t> setups = sorted_unique_setup_ids(std::move(*setup_ids));
-  return assemble_landblock_bake(landblock_id, s.options.region_did, s.region, *terrain, s.events_of(setups),
+  auto setups = placed_setup_ids(landblock_id);
+  if (!setups) return std::unexpected(std::move(setups.error()));
+  return assemble_landblock_bake(landblock_id, s.options.region_did, s.region, *terrain, s.events_of(*setups),
                                  s.sky_events);
+}
+
+BakeResult<std::vector<std::uint32_t>> BakeSession::placed_setup_ids(std::uint32_t landblock_id) const {
+  auto ids = state_->setup_ids(landblock_id);
+  if (!ids) return std::unexpected(std::move(ids.error()));
+  return sorted_unique_setup_ids(std::move(*ids));
 }
 
 std::vector<std::uint32_t> BakeSession::cell_landblock_ids() const {
@@ -144,5 +149,6 @@ std::vector<std::uint32_t> BakeSession::cell_landblock_ids() const {
 }
 
 const BakeSession::Options& BakeSession::options() const { return state_->options; }
+const dat::DatDatabase& BakeSession::portal() const { return state_->archives.portal; }
 
 }  // namespace ravelin::event_bake

@@ -42,7 +42,13 @@ class BakeSession {
   // the cell archive's directory lists, ascending.
   std::vector<std::uint32_t> cell_landblock_ids() const;
 
+  // The placed setup ids the bake of `landblock_id` runs its per-object
+  // families over (ascending, without repeats), with the errors of the entity
+  // source; the CellLandblock is not consulted.
+  BakeResult<std::vector<std::uint32_t>> placed_setup_ids(std::uint32_t landblock_id) const;
+
   const Options& options() const;
+  const dat::DatDatabase& portal() const;
 
  private:
   struct State;

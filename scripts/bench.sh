@@ -10,7 +10,7 @@ ninja -C "$build" -j2 ravelin-bake world_bench dat_open_bench >/dev/null
 if [[ "${1:-}" == "--smoke" ]]; then
   world="$build/bench-smoke-world"
   "$build/tools/ravelin-bake" sample-world "$world" >/dev/null
-  RAVELIN_BENCH_WORLD="$world" "$build/bench/world_bench" --benchmark_filter='Open|BakeSimple|small_compressed' \
+  RAVELIN_BENCH_WORLD="$world" "$build/bench/world_bench" --benchmark_filter='Open|BakeSimple|Session|small_compressed' \
     --benchmark_min_time=0
   exit 0
 fi

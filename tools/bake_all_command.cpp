@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "common/file.h"
+#include "event_bake/landblock_svg.h"
 #include "event_bake/number_format.h"
 #include "event_bake/session.h"
 #include "tools/commands.h"
@@ -32,6 +33,7 @@ struct BakeAllArgs {
   std::string spawns_dir;
   std::string setup_table;
   bool no_sky = false;
+  bool svg = false;
   std::vector<std::string> landblocks;
 };
 
@@ -42,11 +44,13 @@ struct Outcome {
   std::string error;
 };
 
-std::string manifest_name(std::uint32_t landblock_id) {
+// "0xA9B4" + suffix.
+std::string output_name(std::uint32_t landblock_id, const char* suffix) {
   char name[32];
-  std::snprintf(name, sizeof name, "0x%04X.events.jsonl", static_cast<unsigned>(landblock_id >> 16));
+  std::snprintf(name, sizeof name, "0x%04X%s", static_cast<unsigned>(landblock_id >> 16), suffix);
   return name;
 }
+std::string manifest_name(std::uint32_t landblock_id) { return output_name(landblock_id, ".events.jsonl"); }
 
 // Writes `text` under a temporary name beside `path` and renames it into
 // place, so that `path` is either absent, the old file or the whole new one.
@@ -64,15 +68,30 @@ std::string write_atomically(const fs::path& path, const std::string& text) {
   return {};
 }
 
-Outcome bake_one(const event_bake::BakeSession& session, std::uint32_t landblock_id, const fs::path& out_dir) {
+// The picture `render` draws, with the setups the session's entity source placed.
+std::string render_svg(const event_bake::BakeSession& session, const event_bake::LandblockEventBake& bake) {
+  auto setups = session.placed_setup_ids(bake.landblock_id);
+  const auto summaries = event_bake::summarize_placed_setups(
+      session.portal(), setups ? *setups : std::vector<std::uint32_t>{}, bake);  // the bake succeeded: so does this
+  return event_bake::render_landblock_svg(bake, summaries);
+}
+
+Outcome bake_one(const event_bake::BakeSession& session, std::uint32_t landblock_id, const fs::path& out_dir,
+                 bool svg) {
   Outcome outcome;
   const fs::path path = out_dir / manifest_name(landblock_id);
+  const fs::path svg_path = out_dir / output_name(landblock_id, ".svg");
   auto bake = session.bake(landblock_id);
   if (!bake) {
     outcome.error = bake.error().to_string();
     std::error_code ignored;
-    fs::remove(path, ignored);  // no stale manifest from an earlier run beside a failure
+    fs::remove(path, ignored);  // no stale output from an earlier run beside a failure
+    if (svg) fs::remove(svg_path, ignored);
     return outcome;
+  }
+  if (svg) {
+    outcome.error = write_atomically(svg_path, render_svg(session, *bake));
+    if (!outcome.error.empty()) return outcome;
   }
   outcome.counts[0] = bake->ambient_terrain_events.size();
   outcome.counts[1] = bake->anim_hook_events.size();
@@ -164,7 +183,7 @@ int run_bake_all(const BakeAllArgs& args) {
   for (std::size_t j = 0; j < jobs; ++j) {
     workers.emplace_back([&] {
       for (std::size_t i = next++; i < ids.size(); i = next++) {
-        outcomes[i] = bake_one(session, ids[i], out_dir);
+        outcomes[i] = bake_one(session, ids[i], out_dir, args.svg);
         ++done;
       }
     });
@@ -216,6 +235,7 @@ void add_bake_all_command(CLI::App& app, Action& action) {
   spawns->needs(table);
   table->needs(spawns);
   cmd->add_flag("--no-sky", args->no_sky, "Leave out the sky particle chain");
+  cmd->add_flag("--svg", args->svg, "Also draw each landblock as OUT/0xXXXX.svg, as render does");
   cmd->add_option("--landblocks", args->landblocks,
                   "Comma-separated landblocks to bake instead of all (numbers up to 0xFFFF or whole ids)")
       ->delimiter(',')

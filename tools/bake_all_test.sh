@@ -33,6 +33,13 @@ check "the others still baked" "[ -s '$work/some/0xA9B4.events.jsonl' ] && ! gre
   --setup-table "$work/world/spawns/wcid_to_setup.json" >"$work/one.jsonl"
 check "spawns source equals the one-off bake" "cmp -s '$work/one.jsonl' '$work/some/0xA9B4.events.jsonl'"
 
+"$bake" bake-all --dat-dir "$work/world" --out-dir "$work/svg" --landblocks 0xA9B4,0xA8B3 --svg 2>/dev/null
+check "--svg exits 0" "[ $? = 0 ]"
+for lb in A9B4 A8B3; do
+  "$bake" render --dat-dir "$work/world" --landblock "0x$lb" -o "$work/one.svg"
+  check "0x$lb.svg equals render" "cmp -s '$work/one.svg' '$work/svg/0x$lb.svg'"
+done
+
 "$bake" bake-all --dat-dir "$work/nowhere" --out-dir "$work/none" 2>"$work/none.stderr"
 check "missing DAT dir exits 1 with one error" "[ $? = 1 ] && [ \$(wc -l <'$work/none.stderr') = 1 ] && grep -q '^error: ' '$work/none.stderr'"
 check "nothing written for it" "[ ! -e '$work/none' ]"
