@@ -21,13 +21,13 @@ using common::ReadError;
 
 float value_of(t::F32 f) { return std::bit_cast<float>(f.bits); }
 
-LandblockFrame frame_of(const t::FrameSpec& d) {
+LandblockFrame frame_of(const t::FrameDef& d) {
   return LandblockFrame{{value_of(d.origin.x), value_of(d.origin.y), value_of(d.origin.z)},
                         {value_of(d.orientation.w), value_of(d.orientation.x),
                          value_of(d.orientation.y), value_of(d.orientation.z)}};
 }
 
-LandblockInfo expected_info(const t::LandblockInfoSpec& d) {
+LandblockInfo expected_info(const t::LandblockInfoDef& d) {
   LandblockInfo info;
   info.id = d.id;
   info.num_cells = d.num_cells;
@@ -47,22 +47,22 @@ LandblockInfo expected_info(const t::LandblockInfoSpec& d) {
   return info;
 }
 
-t::FrameSpec frame_spec(float base) {
+t::FrameDef frame_def(float base) {
   return {{base, base + 0.5f, -base}, {0.25f, base, 0.5f, -0.75f}};
 }
 
 // Two objects, two buildings (portals with 0, 1, 2 and 3 stabs), a table.
-t::LandblockInfoSpec rich_info() {
-  t::LandblockInfoSpec d;
+t::LandblockInfoDef rich_info() {
+  t::LandblockInfoDef d;
   d.id = 0xA9B4FFFE;
   d.num_cells = 7;
-  d.objects = {{0x02000123, frame_spec(1.0f)}, {0x0200ABCD, frame_spec(-3.0f)}};
+  d.objects = {{0x02000123, frame_def(1.0f)}, {0x0200ABCD, frame_def(-3.0f)}};
   d.objects[1].frame.origin.z = t::F32::from_bits(0x80000000);  // negative zero
   d.buildings = {
-      {0x01000010, frame_spec(10.0f), 3, {{0x1, 0x100, 2, {}}, {0x2, 0x101, 3, {9}}}},
-      {0x01000011, frame_spec(20.0f), 5, {{0x3, 0x102, 4, {1, 2}}, {0x4, 0x103, 5, {7, 8, 9}}}},
+      {0x01000010, frame_def(10.0f), 3, {{0x1, 0x100, 2, {}}, {0x2, 0x101, 3, {9}}}},
+      {0x01000011, frame_def(20.0f), 5, {{0x3, 0x102, 4, {1, 2}}, {0x4, 0x103, 5, {7, 8, 9}}}},
   };
-  d.restriction_table = t::RestrictionTableSpec{8, {{0xA9B40100, 0x7001}, {0xA9B40101, 0x7002}}};
+  d.restriction_table = t::RestrictionTableDef{8, {{0xA9B40100, 0x7001}, {0xA9B40101, 0x7002}}};
   return d;
 }
 
@@ -94,7 +94,7 @@ void expect_frame_lines_name_their_fields(const ReadError& error) {
 // --- CellLandblock ---------------------------------------------------------
 
 TEST(CellLandblock, DecodesEveryFieldWithOrWithoutThePaddingByte) {
-  t::CellLandblockSpec d;
+  t::CellLandblockDef d;
   d.id = 0xA9B4FFFF;
   d.has_objects = 0x00010001;
   d.terrain = ramp_terrain();
@@ -167,7 +167,7 @@ TEST(TerrainWord, ExtractsTerrainAndSceneType) {
 // --- LandblockInfo ---------------------------------------------------------
 
 TEST(LandblockInfo, EmptyRecordIsSixteenBytes) {
-  t::LandblockInfoSpec d;
+  t::LandblockInfoDef d;
   d.id = 0xA9B4FFFE;
   const auto bytes = t::encode_landblock_info(d);
   ASSERT_EQ(bytes.size(), 16u);
@@ -190,11 +190,11 @@ TEST(LandblockInfo, DecodesObjectsBuildingsPortalsAndTable) {
   EXPECT_TRUE(std::signbit(info->objects.at(1).frame.origin.z));
   EXPECT_EQ(info->objects[0].frame.orientation.w, 0.25f);
 
-  const t::StabSpec placements[] = {{0x02000003, frame_spec(1)}, {0x02000001, frame_spec(2)}};
+  const t::StabDef placements[] = {{0x02000003, frame_def(1)}, {0x02000001, frame_def(2)}};
   auto simple = LandblockInfo::unpack(t::encode_landblock_info(0x0102FFFE, placements));
   ASSERT_TRUE(simple);
-  EXPECT_EQ(simple->objects, (std::vector<Stab>{{0x02000003, frame_of(frame_spec(1))},
-                                                {0x02000001, frame_of(frame_spec(2))}}));
+  EXPECT_EQ(simple->objects, (std::vector<Stab>{{0x02000003, frame_of(frame_def(1))},
+                                                {0x02000001, frame_of(frame_def(2))}}));
 }
 
 TEST(PortalInternal, OddStabCountsArePaddedToFourBytes) {
@@ -227,8 +227,8 @@ TEST(LandblockInfo, PackMaskBitZeroAloneDecidesTheTable) {
   };
   for (const Case c : {Case{0xFFFE, false}, Case{0x0001, true}, Case{0xFFFF, true}, Case{0, false}}) {
     SCOPED_TRACE(c.mask);
-    t::LandblockInfoSpec d;
-    d.restriction_table = t::RestrictionTableSpec{4, {{1, 2}}};
+    t::LandblockInfoDef d;
+    d.restriction_table = t::RestrictionTableDef{4, {{1, 2}}};
     d.pack_mask = c.mask;  // the table bytes are written either way
     auto info = LandblockInfo::unpack(t::encode_landblock_info(d));
     ASSERT_TRUE(info) << info.error().to_string();
@@ -253,8 +253,8 @@ TEST(RestrictionTable, RepeatedKeyKeepsTheLaterValue) {
 }
 
 TEST(LandblockInfo, EndInsideThirdStabCarriesOneFramePerLevel) {
-  t::LandblockInfoSpec d;
-  for (std::uint32_t i = 0; i < 4; ++i) d.objects.push_back({0x02000000 + i, frame_spec(float(i))});
+  t::LandblockInfoDef d;
+  for (std::uint32_t i = 0; i < 4; ++i) d.objects.push_back({0x02000000 + i, frame_def(float(i))});
   const auto full = t::encode_landblock_info(d);
   // Header 12, two Stabs 64, third Stab: id 4, origin x 4, then 2 bytes of y.
   const auto bytes = std::span(full).first(12 + 64 + 4 + 4 + 2);
@@ -333,14 +333,14 @@ TEST(LandblockRecords, EachReaderRestoresTheCursorOnFailure) {
     bool (*read)(common::Reader&);
   };
   const Case cases[] = {
-      {"Frame", [](t::ByteWriter& o) { t::write_frame(o, frame_spec(2)); },
+      {"Frame", [](t::ByteWriter& o) { t::write_frame(o, frame_def(2)); },
        [](common::Reader& r) { return LandblockFrame::read(r).has_value(); }},
-      {"Stab", [](t::ByteWriter& o) { t::write_stab(o, {7, frame_spec(2)}); },
+      {"Stab", [](t::ByteWriter& o) { t::write_stab(o, {7, frame_def(2)}); },
        [](common::Reader& r) { return Stab::read(r).has_value(); }},
       {"PortalInternal", [](t::ByteWriter& o) { t::write_portal(o, {1, 2, 3, {4, 5, 6}}); },
        [](common::Reader& r) { return PortalInternal::read(r).has_value(); }},
       {"BuildInfo",
-       [](t::ByteWriter& o) { t::write_building(o, {9, frame_spec(1), 2, {{1, 2, 3, {4, 5}}}}); },
+       [](t::ByteWriter& o) { t::write_building(o, {9, frame_def(1), 2, {{1, 2, 3, {4, 5}}}}); },
        [](common::Reader& r) { return BuildInfo::read(r).has_value(); }},
       {"RestrictionTable", [](t::ByteWriter& o) { t::write_restriction_table(o, {2, {{1, 2}, {3, 4}}}); },
        [](common::Reader& r) { return RestrictionTable::read(r).has_value(); }},
@@ -364,9 +364,9 @@ TEST(LandblockRecords, EachReaderRestoresTheCursorOnFailure) {
 }
 
 TEST(LandblockInfo, HostileCountsFailWithoutLargeAllocations) {
-  t::LandblockInfoSpec objects;
+  t::LandblockInfoDef objects;
   objects.num_objects_override = 0xFFFFFFFF;
-  objects.objects = {{1, frame_spec(1)}};
+  objects.objects = {{1, frame_def(1)}};
   auto bytes = t::encode_landblock_info(objects);
   bytes.resize(40);
   auto info = LandblockInfo::unpack(bytes);
@@ -378,7 +378,7 @@ TEST(LandblockInfo, HostileCountsFailWithoutLargeAllocations) {
   // A building announcing 0xFFFFFFFF portals, and a stab list of 0xFFFF.
   t::ByteWriter w;
   w.u32(1).u32(0).u32(0).u16(1).u16(0).u32(5);
-  t::write_frame(w, frame_spec(1));
+  t::write_frame(w, frame_def(1));
   w.u32(0).u32(0xFFFFFFFF);
   w.u16(0).u16(0).u16(0).u16(0xFFFF).u32(0);
   auto building = LandblockInfo::unpack(w.data());

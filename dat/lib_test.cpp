@@ -19,7 +19,7 @@ using testing::ArchiveOptions;
 using testing::ArchiveWriter;
 using testing::ChainLayout;
 using testing::FileOptions;
-using testing::NodeSpec;
+using testing::NodeDef;
 using testing::patch_u32;
 
 constexpr const char* kShortRead = "failed to fill whole buffer";
@@ -53,14 +53,14 @@ Bytes pattern(std::size_t n, std::uint32_t seed) {
 
 Bytes one(std::uint8_t b) { return Bytes{b, static_cast<std::uint8_t>(b + 1), static_cast<std::uint8_t>(b + 2)}; }
 
-NodeSpec leaf(std::vector<testing::FileHandle> files) {
-  NodeSpec n;
+NodeDef leaf(std::vector<testing::FileHandle> files) {
+  NodeDef n;
   n.files = std::move(files);
   return n;
 }
 
-NodeSpec absent() {
-  NodeSpec n;
+NodeDef absent() {
+  NodeDef n;
   n.absent = true;
   return n;
 }
@@ -211,7 +211,7 @@ TEST_F(DatDatabaseTest, EmptyDirectoryOpensAndFindsNothing) {
 TEST_F(DatDatabaseTest, TreeShapesDecideWhichEntriesAreRead) {
   struct Shape {
     const char* name;
-    NodeSpec root;
+    NodeDef root;
     std::vector<std::uint32_t> present;  // ids that must be found; the rest must not
   };
   ArchiveWriter w({.block_size = 256});
@@ -224,38 +224,38 @@ TEST_F(DatDatabaseTest, TreeShapesDecideWhichEntriesAreRead) {
   };
 
   std::vector<Shape> shapes;
-  shapes.push_back({"leaf with no entries", NodeSpec{}, {}});
+  shapes.push_back({"leaf with no entries", NodeDef{}, {}});
   {
     // First branch 0: a leaf, so the child at branch 1 is never read.
-    NodeSpec root = leaf({h[0]});
+    NodeDef root = leaf({h[0]});
     root.children = {absent(), leaf({h[1]})};
     shapes.push_back({"first branch 0 makes a leaf", root, {1}});
   }
   {
-    NodeSpec root;
+    NodeDef root;
     root.children = {leaf({h[0]}), leaf({h[1]})};
     shapes.push_back({"internal node with no entries reads only child 0", root, {1}});
   }
   {
-    NodeSpec root = leaf({h[0], h[1]});
+    NodeDef root = leaf({h[0], h[1]});
     for (int c = 0; c < 5; ++c) root.children.push_back(leaf({h[10 + c]}));
     shapes.push_back({"two entries read children 0 to 2", root, {1, 2, 11, 12, 13}});
   }
   {
-    NodeSpec root = leaf({h[2]});
+    NodeDef root = leaf({h[2]});
     root.children = {leaf({h[0]}), absent(), leaf({h[1]})};
     shapes.push_back({"an absent middle child is skipped", root, {3, 1}});
   }
   {
-    NodeSpec root;
+    NodeDef root;
     for (std::uint32_t i = 0; i < 61; ++i) root.files.push_back(h[i]);
     for (std::uint32_t c = 0; c < 62; ++c) root.children.push_back(leaf({h[61 + c]}));
     shapes.push_back({"61 entries read all 62 children", root, ids(1, 123)});
   }
   {
-    NodeSpec inner = leaf({h[5]});
+    NodeDef inner = leaf({h[5]});
     inner.children = {leaf({h[6]}), leaf({h[7]})};
-    NodeSpec root = leaf({h[4]});
+    NodeDef root = leaf({h[4]});
     root.children = {inner, leaf({h[8]})};
     shapes.push_back({"three levels", root, {5, 6, 7, 8, 9}});
   }
@@ -282,8 +282,8 @@ TEST_F(DatDatabaseTest, LaterVisitedDuplicateWins) {
   const auto first_sibling = w.add_file(9, one(30), {.version = 3});
   const auto second_sibling = w.add_file(9, one(40), {.version = 4});
   const auto other = w.add_file(8, one(50));
-  NodeSpec child = leaf({deep, first_sibling});
-  NodeSpec root = leaf({top, other});
+  NodeDef child = leaf({deep, first_sibling});
+  NodeDef root = leaf({top, other});
   root.children = {child, leaf({second_sibling})};
   auto db = open(w.build_tree(root).bytes);
   ASSERT_TRUE(db.has_value()) << db.error().to_string();
@@ -368,14 +368,14 @@ TEST_F(DatDatabaseTest, BrokenDirectories) {
   ArchiveWriter w({.block_size = 256});
   std::vector<testing::FileHandle> h;
   for (std::uint32_t id = 1; id <= 70; ++id) h.push_back(w.add_file(id, one(static_cast<std::uint8_t>(id))));
-  NodeSpec full;
+  NodeDef full;
   for (std::uint32_t i = 0; i < 61; ++i) full.files.push_back(h[i]);
-  NodeSpec root = leaf({h[61]});
+  NodeDef root = leaf({h[61]});
   root.children = {leaf({h[62]}), full};
 
   {
     SCOPED_TRACE("entry_count 62");
-    NodeSpec bad = root;
+    NodeDef bad = root;
     bad.children[1].entry_count = 62;
     auto db = open(w.build_tree(bad).bytes);
     ASSERT_FALSE(db.has_value());

@@ -15,14 +15,14 @@ using testing::terrain_word;
 
 // One resolving ambient group (terrain 0, scene 0) and one sky object running
 // script 0x33000100 (one particle hook).
-testing::RegionSpec small_region() {
-  testing::RegionSpec r;
+testing::RegionDef small_region() {
+  testing::RegionDef r;
   r.terrain.terrain_types = {{"Grass", 0, {0}}};
-  r.scene = testing::SceneDescSpec{{{0, {}}}};
-  r.sound = testing::SoundDescSpec{{{0x20000001, {{1, 1.0f, 0.5f, 1.0f, 2.0f}}, {}}}};
-  testing::DayGroupSpec day{1.0f, "Day", {}, {}};
+  r.scene = testing::SceneDescDef{{{0, {}}}};
+  r.sound = testing::SoundDescDef{{{0x20000001, {{1, 1.0f, 0.5f, 1.0f, 2.0f}}, {}}}};
+  testing::DayGroupDef day{1.0f, "Day", {}, {}};
   day.sky_objects = {{0.0f, 1.0f, {}, 0, 0x33000100, 0}};
-  r.sky = testing::SkyDescSpec{0.0, 0.0, {day}};
+  r.sky = testing::SkyDescDef{0.0, 0.0, {day}};
   return r;
 }
 
@@ -204,7 +204,7 @@ TEST(BakeDriver, BrokenObjectFilesOnlyShrinkTheResult) {
   w.add_portal(0x09000002, {1, 2, 3});
   w.add_portal(0x33000002, {1, 2, 3});
   w.add_setup(0x02000003, 0x33000099, 0x09000003);            // script absent; one animation broken
-  testing::MotionTableSpec table;
+  testing::MotionTableDef table;
   table.id = 0x09000003;
   table.motion_data_0 = {{0x10, testing::motion_data_playing({0x03000001, 0x03000002, 0x03000003})}};
   w.add_motion_table(table);
@@ -287,7 +287,7 @@ TEST(BakeDriver, SharedFilesAcrossSetups) {
                                                        {0.5, testing::particle_hook(0x32000001, 0)}}));
   for (const std::uint32_t n : {1u, 2u}) {
     w.add_setup(0x02000000 + n, 0x33000001, 0x09000000 + n);
-    testing::MotionTableSpec table;
+    testing::MotionTableDef table;
     table.id = 0x09000000 + n;
     table.motion_data_0 = {{0x20, testing::motion_data_playing({0x03000001})}};
     w.add_motion_table(table);

@@ -14,25 +14,25 @@ namespace {
 
 using namespace ravelin::testing;
 
-RegionSpec golden_region() {
-  RegionSpec r;
+RegionDef golden_region() {
+  RegionDef r;
   r.terrain.terrain_types = {{"Grass", 0, {0, 1}}, {"Sand", 0, {1}}};
-  r.scene = SceneDescSpec{{{0, {}}, {1, {}}}};
-  r.sound = SoundDescSpec{{{0x20000001, {{1, 0.8f, 0.0f, 1.0f, 2.0f}}, {}},
+  r.scene = SceneDescDef{{{0, {}}, {1, {}}}};
+  r.sound = SoundDescDef{{{0x20000001, {{1, 0.8f, 0.0f, 1.0f, 2.0f}}, {}},
                            {0x20000002, {{3, 1.0f, 0.25f, 0.5f, 0.5f}}, {}}}};
-  DayGroupSpec dawn{0.5f, "Dawn", {}, {}};
+  DayGroupDef dawn{0.5f, "Dawn", {}, {}};
   dawn.sky_objects = {{0.0f, 0.25f, {}, 0, 0x33000002, 0},
                       {0.25f, 0.5f, {}, 0x02000030, 0, 0},
                       {0.5f, 0.75f, {}, 0x01000001, 0, 0}};
-  DayGroupSpec storm{0.25f, "Storm \"A\"\\B", {}, {}};
+  DayGroupDef storm{0.25f, "Storm \"A\"\\B", {}, {}};
   storm.sky_objects = {{0.0f, 1.0f, {}, 0x02000030, 0x34000001, 0},
                        {0.5f, 1.0f, {}, 0x02000040, 0x33000002, 0}};
-  r.sky = SkyDescSpec{0.0, 0.0, {dawn, storm}};
+  r.sky = SkyDescDef{0.0, 0.0, {dawn, storm}};
   return r;
 }
 
-MotionDataSpec playing_refs(std::vector<AnimRefSpec> refs) {
-  MotionDataSpec data;
+MotionDataDef playing_refs(std::vector<AnimRefDef> refs) {
+  MotionDataDef data;
   data.anims = std::move(refs);
   return data;
 }
@@ -53,7 +53,7 @@ void build_golden_world(BakeWorld& w) {
   w.add_setup(0x02000020, 0x33000001, 0x09000002);
   w.add_setup(0x02000030, 0x33000003);
 
-  MotionTableSpec first;
+  MotionTableDef first;
   first.id = 0x09000001;
   first.default_stance = 0x3D;
   // Overlapping ranges over frame 1 (two sound hooks) give a, b, a, b.
@@ -61,7 +61,7 @@ void build_golden_world(BakeWorld& w) {
   // 0x03000002 is not in the archive.
   first.links = {{0x003D0000, {{0x41000003, playing_refs({{0x03000002, 0, -1, 0}, {0x03000003, 0, -1, 0}})}}}};
   w.add_motion_table(first);
-  MotionTableSpec second;
+  MotionTableDef second;
   second.id = 0x09000002;
   second.default_stance = 0x00010000;
   second.motion_data_1 = {{0x00010005, playing_refs({{0x03000001, 0, 0, 0}})}};

@@ -109,7 +109,7 @@ TEST_F(SessionOnSampleWorld, FocusLandblockHasEveryFamily) {
 
 TEST(SessionOpen, FailsLikeTheOneOffBake) {
   BakeWorld no_cell;
-  no_cell.add_region(testing::RegionSpec{});
+  no_cell.add_region(testing::RegionDef{});
   no_cell.write_cell = false;
   BakeWorld no_region;
   no_region.add_uniform_terrain(0);
@@ -126,7 +126,7 @@ TEST(SessionOpen, FailsLikeTheOneOffBake) {
 
 TEST(SessionBake, UndecodableLandblockInfoAndBrokenSetupFilesMatch) {
   BakeWorld w;
-  w.add_region(testing::RegionSpec{});
+  w.add_region(testing::RegionDef{});
   w.add_uniform_terrain(0);
   w.add_cell(testing::landblock_info_file_id(testing::kBakeLandblock), {1, 2, 3});
   const std::uint32_t second = 0xA9B50000;

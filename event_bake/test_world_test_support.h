@@ -67,14 +67,14 @@ class BakeWorld {
   void add_portal(std::uint32_t id, const std::vector<std::uint8_t>& bytes) { portal.add_file(id, bytes); }
   void add_cell(std::uint32_t id, const std::vector<std::uint8_t>& bytes) { cell.add_file(id, bytes); }
 
-  void add_region(const RegionSpec& spec, std::uint32_t id = kBakeRegion) { add_portal(id, encode_region(spec)); }
-  void add_setup(const SetupSpec& spec) { add_portal(spec.id, encode_setup_model(spec)); }
+  void add_region(const RegionDef& def, std::uint32_t id = kBakeRegion) { add_portal(id, encode_region(def)); }
+  void add_setup(const SetupDef& def) { add_portal(def.id, encode_setup_model(def)); }
   void add_setup(std::uint32_t id, std::uint32_t default_script_id, std::uint32_t motion_table_id = 0) {
     add_setup(setup_with_parts(id, 1, default_script_id, motion_table_id));
   }
-  void add_motion_table(const MotionTableSpec& spec) { add_portal(spec.id, encode_motion_table(spec)); }
-  void add_animation(const AnimationSpec& spec) { add_portal(spec.id, encode_animation(spec)); }
-  void add_script(const PhysicsScriptSpec& spec) { add_portal(spec.id, encode_physics_script(spec)); }
+  void add_motion_table(const MotionTableDef& def) { add_portal(def.id, encode_motion_table(def)); }
+  void add_animation(const AnimationDef& def) { add_portal(def.id, encode_animation(def)); }
+  void add_script(const PhysicsScriptDef& def) { add_portal(def.id, encode_physics_script(def)); }
 
   void add_terrain(const std::array<std::uint16_t, kLandblockVertices>& terrain,
                    std::uint32_t landblock_id = kBakeLandblock) {
@@ -87,7 +87,7 @@ class BakeWorld {
     add_terrain(terrain, landblock_id);
   }
   void add_placements(const std::vector<std::uint32_t>& ids, std::uint32_t landblock_id = kBakeLandblock) {
-    std::vector<StabSpec> stabs;
+    std::vector<StabDef> stabs;
     for (const std::uint32_t id : ids) stabs.push_back({id, {}});
     add_cell(landblock_info_file_id(landblock_id), encode_landblock_info(landblock_info_file_id(landblock_id), stabs));
   }

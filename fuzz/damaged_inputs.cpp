@@ -197,21 +197,21 @@ void count_cases(CaseWriter& c) {
   const Bytes portal_image = c.portal_image();
   const Bytes cell_image = c.cell_image();
   {
-    testing::RegionSpec spec;
-    spec.game_time.times_of_day = {{}, {}};
-    spec.game_time.seasons = {{}};
-    spec.sky = testing::SkyDescSpec{};
-    spec.sky->day_groups = {{}};
-    spec.sky->day_groups[0].sky_objects = {{}};
-    spec.sky->day_groups[0].sky_times = {{}};
-    spec.sky->day_groups[0].sky_times[0].entries = {{}};
-    spec.sound = testing::SoundDescSpec{};
-    spec.sound->tables = {{}};
-    spec.scene = testing::SceneDescSpec{};
-    spec.scene->scene_types = {{}};
-    spec.terrain.terrain_types = {{}};
+    testing::RegionDef def;
+    def.game_time.times_of_day = {{}, {}};
+    def.game_time.seasons = {{}};
+    def.sky = testing::SkyDescDef{};
+    def.sky->day_groups = {{}};
+    def.sky->day_groups[0].sky_objects = {{}};
+    def.sky->day_groups[0].sky_times = {{}};
+    def.sky->day_groups[0].sky_times[0].entries = {{}};
+    def.sound = testing::SoundDescDef{};
+    def.sound->tables = {{}};
+    def.scene = testing::SceneDescDef{};
+    def.scene->scene_types = {{}};
+    def.terrain.terrain_types = {{}};
     testing::CountOffsets counts;
-    const Bytes region = testing::encode_region(spec, &counts);
+    const Bytes region = testing::encode_region(def, &counts);
     for (std::size_t k = 0; k < counts.size(); ++k) {
       Files portal = world.portal;
       Bytes broken = region;

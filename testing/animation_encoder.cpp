@@ -2,7 +2,7 @@
 
 namespace ravelin::testing {
 
-std::vector<std::uint8_t> encode_animation(const AnimationSpec& animation) {
+std::vector<std::uint8_t> encode_animation(const AnimationDef& animation) {
   ByteWriter out;
   out.u32(animation.id)
       .u32(animation.flags)
@@ -14,7 +14,7 @@ std::vector<std::uint8_t> encode_animation(const AnimationSpec& animation) {
   return out.take();
 }
 
-std::vector<std::uint8_t> encode_physics_script(const PhysicsScriptSpec& script) {
+std::vector<std::uint8_t> encode_physics_script(const PhysicsScriptDef& script) {
   ByteWriter out;
   out.u32(script.id).u32(static_cast<std::uint32_t>(script.entries.size()));
   for (const auto& entry : script.entries) {
@@ -24,9 +24,9 @@ std::vector<std::uint8_t> encode_physics_script(const PhysicsScriptSpec& script)
   return out.take();
 }
 
-AnimationSpec animation_with_hooks(std::uint32_t id, std::uint32_t part_count,
-                                   std::vector<std::vector<HookSpec>> hooks_per_frame) {
-  AnimationSpec animation;
+AnimationDef animation_with_hooks(std::uint32_t id, std::uint32_t part_count,
+                                   std::vector<std::vector<HookDef>> hooks_per_frame) {
+  AnimationDef animation;
   animation.id = id;
   animation.part_count = part_count;
   for (auto& hooks : hooks_per_frame)
@@ -34,8 +34,8 @@ AnimationSpec animation_with_hooks(std::uint32_t id, std::uint32_t part_count,
   return animation;
 }
 
-PhysicsScriptSpec physics_script_of(std::uint32_t id, std::vector<ScriptEntrySpec> entries) {
-  PhysicsScriptSpec script;
+PhysicsScriptDef physics_script_of(std::uint32_t id, std::vector<ScriptEntryDef> entries) {
+  PhysicsScriptDef script;
   script.id = id;
   script.entries = std::move(entries);
   return script;

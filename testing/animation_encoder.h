@@ -10,32 +10,32 @@
 
 namespace ravelin::testing {
 
-struct AnimationSpec {
+struct AnimationDef {
   std::uint32_t id = 0x03000001;
   std::uint32_t flags = 0;  // written as given; bit 0 also writes object_frames
   std::uint32_t part_count = 0;  // written as given, whatever the frames hold
-  std::vector<FrameSpec> object_frames;
-  std::vector<AnimFrameSpec> frames;  // their number is the written frame count
+  std::vector<FrameDef> object_frames;
+  std::vector<AnimFrameDef> frames;  // their number is the written frame count
 };
 
-struct ScriptEntrySpec {
+struct ScriptEntryDef {
   F64 start_time;
-  HookSpec hook;
+  HookDef hook;
 };
 
-struct PhysicsScriptSpec {
+struct PhysicsScriptDef {
   std::uint32_t id = 0x33000001;
-  std::vector<ScriptEntrySpec> entries;
+  std::vector<ScriptEntryDef> entries;
 };
 
-std::vector<std::uint8_t> encode_animation(const AnimationSpec& animation);
-std::vector<std::uint8_t> encode_physics_script(const PhysicsScriptSpec& script);
+std::vector<std::uint8_t> encode_animation(const AnimationDef& animation);
+std::vector<std::uint8_t> encode_physics_script(const PhysicsScriptDef& script);
 
 // An animation of `part_count` parts with one frame per element of
 // `hooks_per_frame` (identity part frames, the given hooks), no object frames.
-AnimationSpec animation_with_hooks(std::uint32_t id, std::uint32_t part_count,
-                                   std::vector<std::vector<HookSpec>> hooks_per_frame);
+AnimationDef animation_with_hooks(std::uint32_t id, std::uint32_t part_count,
+                                   std::vector<std::vector<HookDef>> hooks_per_frame);
 // A script of (start time, hook) entries in the given order.
-PhysicsScriptSpec physics_script_of(std::uint32_t id, std::vector<ScriptEntrySpec> entries);
+PhysicsScriptDef physics_script_of(std::uint32_t id, std::vector<ScriptEntryDef> entries);
 
 }  // namespace ravelin::testing

@@ -33,8 +33,8 @@ std::uint64_t capacity(std::uint64_t height, std::uint64_t per_node) {
 // A B-tree over `sorted` (ascending ids): each subtree takes the fewest levels
 // that hold it, an internal node as few separators as keep its children within
 // one level less, so leaves come out nearly full.
-NodeSpec make_tree(std::span<const FileHandle> sorted, std::uint64_t per_node) {
-  NodeSpec node;
+NodeDef make_tree(std::span<const FileHandle> sorted, std::uint64_t per_node) {
+  NodeDef node;
   const std::uint64_t n = sorted.size();
   std::uint64_t height = 1;
   while (capacity(height, per_node) < n) ++height;
@@ -95,7 +95,7 @@ class ArchiveWriter::Builder {
     next_ = (kHeaderEnd + block_size_ - 1) / block_size_ * block_size_;
   }
 
-  ArchiveLayout run(const NodeSpec* root) {
+  ArchiveLayout run(const NodeDef* root) {
     ArchiveLayout layout;
     layout.block_size = block_size_;
     layout.file_blocks.resize(w_.files_.size());
@@ -103,7 +103,7 @@ class ArchiveWriter::Builder {
     if (root != nullptr) {
       plan_node(*root);
       for (const Planned& p : nodes_)
-        for (const FileHandle h : p.spec->files) {
+        for (const FileHandle h : p.def->files) {
           if (placed[h]) continue;
           placed[h] = true;
           const StoredFile& f = w_.files_[h];
@@ -121,10 +121,10 @@ class ArchiveWriter::Builder {
     for (const Planned& p : nodes_) {
       std::fill(node.begin(), node.end(), 0);
       for (std::size_t i = 0; i < p.branches.size() && i < 62; ++i) put_u32(node.data() + 4 * i, p.branches[i]);
-      const std::size_t slots = std::min(p.spec->files.size(), kSlots);
-      put_u32(node.data() + 248, p.spec->entry_count.value_or(static_cast<std::uint32_t>(slots)));
+      const std::size_t slots = std::min(p.def->files.size(), kSlots);
+      put_u32(node.data() + 248, p.def->entry_count.value_or(static_cast<std::uint32_t>(slots)));
       for (std::size_t s = 0; s < slots; ++s) {
-        const FileHandle h = p.spec->files[s];
+        const FileHandle h = p.def->files[s];
         const StoredFile& f = w_.files_[h];
         const auto& blocks = layout.file_blocks[h];
         std::uint8_t* e = node.data() + 252 + 24 * s;
@@ -148,20 +148,20 @@ class ArchiveWriter::Builder {
 
  private:
   struct Planned {
-    const NodeSpec* spec;
+    const NodeDef* def;
     std::vector<std::uint32_t> blocks;
     std::vector<std::uint32_t> branches;
   };
 
-  void plan_node(const NodeSpec& spec) {
+  void plan_node(const NodeDef& def) {
     const std::size_t me = nodes_.size();
-    nodes_.push_back(Planned{&spec, allocate(kNodeBytes, w_.options_.node_layout), {}});
-    std::vector<std::uint32_t> branches(spec.children.size(), 0);
-    for (std::size_t i = 0; i < spec.children.size(); ++i) {
-      if (spec.children[i].absent) continue;
+    nodes_.push_back(Planned{&def, allocate(kNodeBytes, w_.options_.node_layout), {}});
+    std::vector<std::uint32_t> branches(def.children.size(), 0);
+    for (std::size_t i = 0; i < def.children.size(); ++i) {
+      if (def.children[i].absent) continue;
       // Pre-order: the child's own blocks are the first ones its planning takes.
       const std::size_t child = nodes_.size();
-      plan_node(spec.children[i]);
+      plan_node(def.children[i]);
       branches[i] = nodes_[child].blocks.front();
     }
     nodes_[me].branches = std::move(branches);
@@ -263,11 +263,11 @@ ArchiveLayout ArchiveWriter::build() const {
   unique.reserve(order.size());
   for (std::size_t i = 0; i < order.size(); ++i)
     if (i + 1 == order.size() || files_[order[i + 1]].id != files_[order[i]].id) unique.push_back(order[i]);
-  const NodeSpec root = make_tree(unique, options_.entries_per_node);
+  const NodeDef root = make_tree(unique, options_.entries_per_node);
   return Builder(*this).run(&root);
 }
 
-ArchiveLayout ArchiveWriter::build_tree(const NodeSpec& root) const { return Builder(*this).run(&root); }
+ArchiveLayout ArchiveWriter::build_tree(const NodeDef& root) const { return Builder(*this).run(&root); }
 
 common::IoResult<void> ArchiveWriter::write(const std::filesystem::path& path) const {
   const ArchiveLayout layout = build();

@@ -75,9 +75,9 @@ using FileHandle = std::size_t;
 // An explicit directory node for `build_tree`. `children[i]` is branch i; a child
 // marked `absent` leaves its branch 0. `entry_count` replaces the stored count
 // (for example 62, past the 61 slots); slots beyond the files stay zero.
-struct NodeSpec {
+struct NodeDef {
   std::vector<FileHandle> files;
-  std::vector<NodeSpec> children;
+  std::vector<NodeDef> children;
   bool absent = false;
   std::optional<std::uint32_t> entry_count = std::nullopt;
   // Branch values written as given, overriding children (cycles, wild links).
@@ -115,7 +115,7 @@ class ArchiveWriter {
   // entries per node. No files gives root_offset 0.
   ArchiveLayout build() const;
   // The same with the given tree; files may appear in several nodes or none.
-  ArchiveLayout build_tree(const NodeSpec& root) const;
+  ArchiveLayout build_tree(const NodeDef& root) const;
   // `build()` written to `path` with one write.
   common::IoResult<void> write(const std::filesystem::path& path) const;
 

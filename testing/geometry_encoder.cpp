@@ -2,20 +2,20 @@
 
 namespace ravelin::testing {
 
-void write_vec3(ByteWriter& out, const Vec3Spec& v) {
+void write_vec3(ByteWriter& out, const Vec3Def& v) {
   out.f32_bits(v.x.bits).f32_bits(v.y.bits).f32_bits(v.z.bits);
 }
 
-void write_quat(ByteWriter& out, const QuatSpec& q) {
+void write_quat(ByteWriter& out, const QuatDef& q) {
   out.f32_bits(q.w.bits).f32_bits(q.x.bits).f32_bits(q.y.bits).f32_bits(q.z.bits);
 }
 
-void write_frame(ByteWriter& out, const FrameSpec& f) {
+void write_frame(ByteWriter& out, const FrameDef& f) {
   write_vec3(out, f.origin);
   write_quat(out, f.orientation);
 }
 
-void write_sphere(ByteWriter& out, const SphereSpec& s) {
+void write_sphere(ByteWriter& out, const SphereDef& s) {
   write_vec3(out, s.center);
   out.f32_bits(s.radius.bits);
 }

@@ -37,29 +37,29 @@ struct F64 {
   bool operator==(const F64&) const = default;
 };
 
-struct Vec3Spec {
+struct Vec3Def {
   F32 x, y, z;
 };
 
 // Identity by default (w is written first).
-struct QuatSpec {
+struct QuatDef {
   F32 w = 1.0f, x, y, z;
 };
 
-struct FrameSpec {
-  Vec3Spec origin;
-  QuatSpec orientation;
+struct FrameDef {
+  Vec3Def origin;
+  QuatDef orientation;
 };
 
-struct SphereSpec {
-  Vec3Spec center;
+struct SphereDef {
+  Vec3Def center;
   F32 radius;
 };
 
 // 12, 16, 28 and 16 bytes.
-void write_vec3(ByteWriter& out, const Vec3Spec& v);
-void write_quat(ByteWriter& out, const QuatSpec& q);
-void write_frame(ByteWriter& out, const FrameSpec& f);
-void write_sphere(ByteWriter& out, const SphereSpec& s);
+void write_vec3(ByteWriter& out, const Vec3Def& v);
+void write_quat(ByteWriter& out, const QuatDef& q);
+void write_frame(ByteWriter& out, const FrameDef& f);
+void write_sphere(ByteWriter& out, const SphereDef& s);
 
 }  // namespace ravelin::testing

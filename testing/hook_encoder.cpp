@@ -32,23 +32,23 @@ std::optional<std::uint32_t> standard_payload_size(std::uint32_t type) {
   }
 }
 
-HookSpec hook_of_type(std::uint32_t type, std::uint32_t word) {
-  HookSpec hook;
+HookDef hook_of_type(std::uint32_t type, std::uint32_t word) {
+  HookDef hook;
   hook.type = type;
   hook.word = word;
   hook.payload.assign(standard_payload_size(type).value_or(0), 0);
   return hook;
 }
 
-HookSpec sound_hook(std::uint32_t sound_id) {
-  HookSpec hook;
+HookDef sound_hook(std::uint32_t sound_id) {
+  HookDef hook;
   hook.type = 1;
   append_u32(hook.payload, sound_id);
   return hook;
 }
 
-HookSpec sound_table_hook(std::uint32_t sound_id, F32 priority, F32 probability, F32 volume) {
-  HookSpec hook;
+HookDef sound_table_hook(std::uint32_t sound_id, F32 priority, F32 probability, F32 volume) {
+  HookDef hook;
   hook.type = 21;
   append_u32(hook.payload, sound_id);
   append_u32(hook.payload, priority.bits);
@@ -57,8 +57,8 @@ HookSpec sound_table_hook(std::uint32_t sound_id, F32 priority, F32 probability,
   return hook;
 }
 
-HookSpec particle_hook(std::uint32_t emitter_id, std::uint32_t part_index, bool blocking) {
-  HookSpec hook;
+HookDef particle_hook(std::uint32_t emitter_id, std::uint32_t part_index, bool blocking) {
+  HookDef hook;
   hook.type = blocking ? 26u : 13u;
   append_u32(hook.payload, emitter_id);
   append_u32(hook.payload, part_index);
@@ -66,9 +66,9 @@ HookSpec particle_hook(std::uint32_t emitter_id, std::uint32_t part_index, bool 
   return hook;
 }
 
-HookSpec replace_object_hook(std::uint8_t first, std::uint16_t word,
+HookDef replace_object_hook(std::uint8_t first, std::uint16_t word,
                              std::optional<std::uint16_t> extra) {
-  HookSpec hook;
+  HookDef hook;
   hook.type = 5;
   hook.payload = {first, static_cast<std::uint8_t>(word), static_cast<std::uint8_t>(word >> 8)};
   if (extra) {
@@ -78,25 +78,25 @@ HookSpec replace_object_hook(std::uint8_t first, std::uint16_t word,
   return hook;
 }
 
-void write_hook(ByteWriter& out, const HookSpec& hook) {
+void write_hook(ByteWriter& out, const HookDef& hook) {
   out.u32(hook.type).u32(hook.word).bytes(hook.payload);
   if (hook.pad) out.zeros((4 - hook.payload.size() % 4) % 4);
 }
 
-std::vector<std::uint8_t> encode_hook(const HookSpec& hook) {
+std::vector<std::uint8_t> encode_hook(const HookDef& hook) {
   ByteWriter out;
   write_hook(out, hook);
   return out.take();
 }
 
-void write_anim_frame(ByteWriter& out, const AnimFrameSpec& frame) {
+void write_anim_frame(ByteWriter& out, const AnimFrameDef& frame) {
   for (const auto& part : frame.part_frames) write_frame(out, part);
   out.u32(static_cast<std::uint32_t>(frame.hooks.size()));
   for (const auto& hook : frame.hooks) write_hook(out, hook);
 }
 
-AnimFrameSpec anim_frame_with(std::uint32_t part_count, std::vector<HookSpec> hooks) {
-  AnimFrameSpec frame;
+AnimFrameDef anim_frame_with(std::uint32_t part_count, std::vector<HookDef> hooks) {
+  AnimFrameDef frame;
   frame.part_frames.resize(part_count);
   frame.hooks = std::move(hooks);
   return frame;

@@ -12,7 +12,7 @@
 
 namespace ravelin::testing {
 
-struct HookSpec {
+struct HookDef {
   std::uint32_t type = 0;
   std::uint32_t word = 0;
   std::vector<std::uint8_t> payload;  // written as given, whatever the type
@@ -22,9 +22,9 @@ struct HookSpec {
 };
 
 // One frame record: the part frames (their count is not written) and the hooks.
-struct AnimFrameSpec {
-  std::vector<FrameSpec> part_frames;
-  std::vector<HookSpec> hooks;
+struct AnimFrameDef {
+  std::vector<FrameDef> part_frames;
+  std::vector<HookDef> hooks;
 };
 
 // Stored payload length of a well-formed hook of `type` before padding (type 5:
@@ -33,24 +33,24 @@ std::optional<std::uint32_t> standard_payload_size(std::uint32_t type);
 
 // A hook of `type` with a zero payload of its standard size (nothing for types
 // above 26).
-HookSpec hook_of_type(std::uint32_t type, std::uint32_t word = 0);
+HookDef hook_of_type(std::uint32_t type, std::uint32_t word = 0);
 // Type 1: the sound id as the 4-byte payload.
-HookSpec sound_hook(std::uint32_t sound_id);
+HookDef sound_hook(std::uint32_t sound_id);
 // Type 21: sound id, priority, probability, volume.
-HookSpec sound_table_hook(std::uint32_t sound_id, F32 priority = 0.0f, F32 probability = 1.0f,
+HookDef sound_table_hook(std::uint32_t sound_id, F32 priority = 0.0f, F32 probability = 1.0f,
                           F32 volume = 1.0f);
 // Type 13 (or 26 when blocking): emitter id and part index, then 32 zero bytes.
-HookSpec particle_hook(std::uint32_t emitter_id, std::uint32_t part_index, bool blocking = false);
+HookDef particle_hook(std::uint32_t emitter_id, std::uint32_t part_index, bool blocking = false);
 // Type 5: a byte, a word and, when given, the second word (the caller decides
 // whether it matches the word's top bit).
-HookSpec replace_object_hook(std::uint8_t first, std::uint16_t word,
+HookDef replace_object_hook(std::uint8_t first, std::uint16_t word,
                              std::optional<std::uint16_t> extra = std::nullopt);
 
-void write_hook(ByteWriter& out, const HookSpec& hook);
-std::vector<std::uint8_t> encode_hook(const HookSpec& hook);
+void write_hook(ByteWriter& out, const HookDef& hook);
+std::vector<std::uint8_t> encode_hook(const HookDef& hook);
 // Part frames, the hook count, then the hooks.
-void write_anim_frame(ByteWriter& out, const AnimFrameSpec& frame);
+void write_anim_frame(ByteWriter& out, const AnimFrameDef& frame);
 // `part_count` identity frames at the origin and the given hooks.
-AnimFrameSpec anim_frame_with(std::uint32_t part_count, std::vector<HookSpec> hooks = {});
+AnimFrameDef anim_frame_with(std::uint32_t part_count, std::vector<HookDef> hooks = {});
 
 }  // namespace ravelin::testing

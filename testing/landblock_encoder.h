@@ -19,37 +19,37 @@ namespace ravelin::testing {
 inline constexpr std::size_t kLandblockVertices = 81;
 
 // One placed object.
-struct StabSpec {
+struct StabDef {
   std::uint32_t id = 0;
-  FrameSpec frame;
+  FrameDef frame;
 };
 
-struct PortalSpec {
+struct PortalDef {
   std::uint16_t flags = 0;
   std::uint16_t other_cell_id = 0;
   std::uint16_t other_portal_id = 0;
   std::vector<std::uint16_t> stab_list;
 };
 
-struct BuildingSpec {
+struct BuildingDef {
   std::uint32_t model_id = 0;
-  FrameSpec frame;
+  FrameDef frame;
   std::uint32_t num_leaves = 0;
-  std::vector<PortalSpec> portals;
+  std::vector<PortalDef> portals;
 };
 
 // Pairs are written in order, repeats included.
-struct RestrictionTableSpec {
+struct RestrictionTableDef {
   std::uint16_t bucket_size = 0;
   std::vector<std::pair<std::uint32_t, std::uint32_t>> pairs;
 };
 
-struct LandblockInfoSpec {
+struct LandblockInfoDef {
   std::uint32_t id = 0;
   std::uint32_t num_cells = 0;
-  std::vector<StabSpec> objects;
-  std::vector<BuildingSpec> buildings;
-  std::optional<RestrictionTableSpec> restriction_table;
+  std::vector<StabDef> objects;
+  std::vector<BuildingDef> buildings;
+  std::optional<RestrictionTableDef> restriction_table;
   // Written as is when set; otherwise 0x0001 with a table, 0x0000 without.
   // A mask whose bit 0 disagrees with `restriction_table` makes a file whose
   // table is missing or ignored, on purpose.
@@ -59,7 +59,7 @@ struct LandblockInfoSpec {
   std::optional<std::uint32_t> num_objects_override;
 };
 
-struct CellLandblockSpec {
+struct CellLandblockDef {
   std::uint32_t id = 0;
   std::uint32_t has_objects = 0;
   std::array<std::uint16_t, kLandblockVertices> terrain{};
@@ -84,21 +84,21 @@ constexpr std::uint16_t terrain_word(std::uint32_t terrain_type, std::uint32_t s
 
 // Appenders for the single records, for tests of the record readers (frames:
 // write_frame of geometry_encoder.h).
-void write_stab(ByteWriter& out, const StabSpec& stab);
+void write_stab(ByteWriter& out, const StabDef& stab);
 // 8 + 2 * n bytes, plus 2 zero bytes when n is odd.
-void write_portal(ByteWriter& out, const PortalSpec& portal);
-void write_building(ByteWriter& out, const BuildingSpec& building);
-void write_restriction_table(ByteWriter& out, const RestrictionTableSpec& table);
+void write_portal(ByteWriter& out, const PortalDef& portal);
+void write_building(ByteWriter& out, const BuildingDef& building);
+void write_restriction_table(ByteWriter& out, const RestrictionTableDef& table);
 
 // 252 bytes (251 without the padding byte).
-std::vector<std::uint8_t> encode_cell_landblock(const CellLandblockSpec& spec);
+std::vector<std::uint8_t> encode_cell_landblock(const CellLandblockDef& def);
 // `id` as stored, the given terrain words, all heights 0, has_objects 0.
 std::vector<std::uint8_t> encode_cell_landblock(
     std::uint32_t id, std::span<const std::uint16_t, kLandblockVertices> terrain);
 
-std::vector<std::uint8_t> encode_landblock_info(const LandblockInfoSpec& spec);
+std::vector<std::uint8_t> encode_landblock_info(const LandblockInfoDef& def);
 // Only placed objects: no cells, no buildings, no restriction table.
 std::vector<std::uint8_t> encode_landblock_info(std::uint32_t id,
-                                                std::span<const StabSpec> placements);
+                                                std::span<const StabDef> placements);
 
 }  // namespace ravelin::testing

@@ -3,7 +3,7 @@
 namespace ravelin::testing {
 namespace {
 
-void write_map(ByteWriter& out, const std::vector<MotionEntrySpec>& entries) {
+void write_map(ByteWriter& out, const std::vector<MotionEntryDef>& entries) {
   out.u32(static_cast<std::uint32_t>(entries.size()));
   for (const auto& [key, data] : entries) {
     const std::uint8_t flags = static_cast<std::uint8_t>(
@@ -19,7 +19,7 @@ void write_map(ByteWriter& out, const std::vector<MotionEntrySpec>& entries) {
 
 }  // namespace
 
-std::vector<std::uint8_t> encode_motion_table(const MotionTableSpec& table) {
+std::vector<std::uint8_t> encode_motion_table(const MotionTableDef& table) {
   ByteWriter out;
   out.u32(table.id).u32(table.default_stance).u32(static_cast<std::uint32_t>(table.key_pairs.size()));
   for (const auto& [key, value] : table.key_pairs) out.u32(key).u32(value);
@@ -33,10 +33,10 @@ std::vector<std::uint8_t> encode_motion_table(const MotionTableSpec& table) {
   return out.take();
 }
 
-MotionDataSpec motion_data_playing(std::vector<std::uint32_t> anim_ids) {
-  MotionDataSpec data;
+MotionDataDef motion_data_playing(std::vector<std::uint32_t> anim_ids) {
+  MotionDataDef data;
   for (auto id : anim_ids) {
-    AnimRefSpec anim;
+    AnimRefDef anim;
     anim.anim_id = id;
     data.anims.push_back(anim);
   }

@@ -41,38 +41,38 @@ std::vector<std::uint8_t> placed_at(std::size_t start_offset, Write write) {
 
 }  // namespace
 
-std::uint32_t region_section_mask(const RegionSpec& spec) {
-  std::uint32_t mask = spec.extra_mask_bits;
-  if (spec.sky) mask |= 0x10;
-  if (spec.sound) mask |= 0x01;
-  if (spec.scene) mask |= 0x02;
-  if (spec.misc) mask |= 0x200;
+std::uint32_t region_section_mask(const RegionDef& def) {
+  std::uint32_t mask = def.extra_mask_bits;
+  if (def.sky) mask |= 0x10;
+  if (def.sound) mask |= 0x01;
+  if (def.scene) mask |= 0x02;
+  if (def.misc) mask |= 0x200;
   return mask;
 }
 
-void write_game_time(ByteWriter& out, const GameTimeSpec& spec, CountOffsets* counts) {
-  out.f64_bits(spec.time_value.bits);
-  words(out, spec.words);
-  name(out, spec.name);
-  count(out, spec.times_of_day.size(), counts);
-  for (const auto& t : spec.times_of_day) {
+void write_game_time(ByteWriter& out, const GameTimeDef& def, CountOffsets* counts) {
+  out.f64_bits(def.time_value.bits);
+  words(out, def.words);
+  name(out, def.name);
+  count(out, def.times_of_day.size(), counts);
+  for (const auto& t : def.times_of_day) {
     out.u32(t.value).u32(t.flag_word);
     name(out, t.name);
   }
-  count(out, spec.names.size(), counts);
-  for (const auto& n : spec.names) name(out, n);
-  count(out, spec.seasons.size(), counts);
-  for (const auto& s : spec.seasons) {
+  count(out, def.names.size(), counts);
+  for (const auto& n : def.names) name(out, n);
+  count(out, def.seasons.size(), counts);
+  for (const auto& s : def.seasons) {
     out.u32(s.value);
     name(out, s.name);
   }
 }
 
-void write_sky_desc(ByteWriter& out, const SkyDescSpec& spec, CountOffsets* counts) {
-  out.f64_bits(spec.value_1.bits).f64_bits(spec.value_2.bits);
+void write_sky_desc(ByteWriter& out, const SkyDescDef& def, CountOffsets* counts) {
+  out.f64_bits(def.value_1.bits).f64_bits(def.value_2.bits);
   pad4(out);
-  count(out, spec.day_groups.size(), counts);
-  for (const auto& group : spec.day_groups) {
+  count(out, def.day_groups.size(), counts);
+  for (const auto& group : def.day_groups) {
     out.f32_bits(group.chance.bits);
     name(out, group.name);
     count(out, group.sky_objects.size(), counts);
@@ -95,9 +95,9 @@ void write_sky_desc(ByteWriter& out, const SkyDescSpec& spec, CountOffsets* coun
   }
 }
 
-void write_sound_desc(ByteWriter& out, const SoundDescSpec& spec, CountOffsets* counts) {
-  count(out, spec.tables.size(), counts);
-  for (const auto& table : spec.tables) {
+void write_sound_desc(ByteWriter& out, const SoundDescDef& def, CountOffsets* counts) {
+  count(out, def.tables.size(), counts);
+  for (const auto& table : def.tables) {
     out.u32(table.stb_id);
     count(out, table.declared_count.value_or(static_cast<std::uint32_t>(table.sounds.size())),
           counts);
@@ -111,68 +111,68 @@ void write_sound_desc(ByteWriter& out, const SoundDescSpec& spec, CountOffsets* 
   }
 }
 
-void write_scene_desc(ByteWriter& out, const SceneDescSpec& spec, CountOffsets* counts) {
-  count(out, spec.scene_types.size(), counts);
-  for (const auto& scene : spec.scene_types) {
+void write_scene_desc(ByteWriter& out, const SceneDescDef& def, CountOffsets* counts) {
+  count(out, def.scene_types.size(), counts);
+  for (const auto& scene : def.scene_types) {
     out.i32(scene.stb_index);
     count(out, scene.scenes.size(), counts);
     words(out, scene.scenes);
   }
 }
 
-void write_terrain_desc(ByteWriter& out, const TerrainDescSpec& spec, CountOffsets* counts) {
-  count(out, spec.terrain_types.size(), counts);
-  for (const auto& type : spec.terrain_types) {
+void write_terrain_desc(ByteWriter& out, const TerrainDescDef& def, CountOffsets* counts) {
+  count(out, def.terrain_types.size(), counts);
+  for (const auto& type : def.terrain_types) {
     name(out, type.name);
     out.u32(type.tag);
     count(out, type.scene_info_indices.size(), counts);
     words(out, type.scene_info_indices);
   }
-  out.u32(spec.surface_word_1).u32(spec.surface_word_2);
-  pairs(out, spec.pair_list_1, counts);
-  pairs(out, spec.pair_list_2, counts);
-  pairs(out, spec.pair_list_3, counts);
-  count(out, spec.surface_entries.size(), counts);
-  for (const auto& entry : spec.surface_entries) words(out, entry);
+  out.u32(def.surface_word_1).u32(def.surface_word_2);
+  pairs(out, def.pair_list_1, counts);
+  pairs(out, def.pair_list_2, counts);
+  pairs(out, def.pair_list_3, counts);
+  count(out, def.surface_entries.size(), counts);
+  for (const auto& entry : def.surface_entries) words(out, entry);
 }
 
-void write_region_misc(ByteWriter& out, const RegionMiscSpec& spec) { words(out, spec.words); }
+void write_region_misc(ByteWriter& out, const RegionMiscDef& def) { words(out, def.words); }
 
-std::vector<std::uint8_t> encode_game_time(const GameTimeSpec& spec, std::size_t start_offset) {
-  return placed_at(start_offset, [&](ByteWriter& out) { write_game_time(out, spec); });
+std::vector<std::uint8_t> encode_game_time(const GameTimeDef& def, std::size_t start_offset) {
+  return placed_at(start_offset, [&](ByteWriter& out) { write_game_time(out, def); });
 }
-std::vector<std::uint8_t> encode_sky_desc(const SkyDescSpec& spec, std::size_t start_offset) {
-  return placed_at(start_offset, [&](ByteWriter& out) { write_sky_desc(out, spec); });
+std::vector<std::uint8_t> encode_sky_desc(const SkyDescDef& def, std::size_t start_offset) {
+  return placed_at(start_offset, [&](ByteWriter& out) { write_sky_desc(out, def); });
 }
-std::vector<std::uint8_t> encode_sound_desc(const SoundDescSpec& spec, std::size_t start_offset) {
-  return placed_at(start_offset, [&](ByteWriter& out) { write_sound_desc(out, spec); });
+std::vector<std::uint8_t> encode_sound_desc(const SoundDescDef& def, std::size_t start_offset) {
+  return placed_at(start_offset, [&](ByteWriter& out) { write_sound_desc(out, def); });
 }
-std::vector<std::uint8_t> encode_scene_desc(const SceneDescSpec& spec, std::size_t start_offset) {
-  return placed_at(start_offset, [&](ByteWriter& out) { write_scene_desc(out, spec); });
+std::vector<std::uint8_t> encode_scene_desc(const SceneDescDef& def, std::size_t start_offset) {
+  return placed_at(start_offset, [&](ByteWriter& out) { write_scene_desc(out, def); });
 }
-std::vector<std::uint8_t> encode_terrain_desc(const TerrainDescSpec& spec,
+std::vector<std::uint8_t> encode_terrain_desc(const TerrainDescDef& def,
                                               std::size_t start_offset) {
-  return placed_at(start_offset, [&](ByteWriter& out) { write_terrain_desc(out, spec); });
+  return placed_at(start_offset, [&](ByteWriter& out) { write_terrain_desc(out, def); });
 }
 
-std::vector<std::uint8_t> encode_region(const RegionSpec& spec, CountOffsets* counts) {
+std::vector<std::uint8_t> encode_region(const RegionDef& def, CountOffsets* counts) {
   ByteWriter out;
-  out.u32(spec.id).u32(spec.header_word_1).u32(spec.header_word_2);
-  name(out, spec.name);
-  words(out, spec.region_words);
-  words(out, spec.region_table);
-  write_game_time(out, spec.game_time, counts);
-  out.u32(region_section_mask(spec));
-  if (spec.sky) write_sky_desc(out, *spec.sky, counts);
-  if (spec.sound) write_sound_desc(out, *spec.sound, counts);
-  if (spec.scene) write_scene_desc(out, *spec.scene, counts);
-  write_terrain_desc(out, spec.terrain, counts);
-  if (spec.misc) write_region_misc(out, *spec.misc);
+  out.u32(def.id).u32(def.header_word_1).u32(def.header_word_2);
+  name(out, def.name);
+  words(out, def.region_words);
+  words(out, def.region_table);
+  write_game_time(out, def.game_time, counts);
+  out.u32(region_section_mask(def));
+  if (def.sky) write_sky_desc(out, *def.sky, counts);
+  if (def.sound) write_sound_desc(out, *def.sound, counts);
+  if (def.scene) write_scene_desc(out, *def.scene, counts);
+  write_terrain_desc(out, def.terrain, counts);
+  if (def.misc) write_region_misc(out, *def.misc);
   return out.take();
 }
 
-RegionSpec sample_region_spec() {
-  RegionSpec r;
+RegionDef sample_region_def() {
+  RegionDef r;
   r.name = "Sample Isle";
   for (std::uint32_t i = 0; i < r.region_words.size(); ++i) r.region_words[i] = 0x100 + i;
   for (std::uint32_t i = 0; i < r.region_table.size(); ++i) r.region_table[i] = i * 3;
@@ -184,25 +184,25 @@ RegionSpec sample_region_spec() {
   r.game_time.names = {"Firstmonth", "Secondmonth"};
   r.game_time.seasons = {{0, "Spring"}, {90, "Summer"}};
 
-  SkyDescSpec sky;
+  SkyDescDef sky;
   sky.value_1 = 0.25;
   sky.value_2 = 0.75;
-  DayGroupSpec clear{0.5f, "Clear", {}, {}};
+  DayGroupDef clear{0.5f, "Clear", {}, {}};
   clear.sky_objects = {{0.0f, 1.0f, {1, 2, 3, 4}, 0x02000714, 0x330007A1, 8},
                        {0.25f, 0.75f, {}, 0x01000A00, 0x330007A2, 0}};
   clear.sky_times = {{{}, {{1, 2, 3, 4, 5, 6}, {7, 8, 9, 10, 11, 12}}}};
-  DayGroupSpec storm{0.3f, "Storm", {}, {}};
+  DayGroupDef storm{0.3f, "Storm", {}, {}};
   storm.sky_objects = {{0.5f, 1.0f, {}, 0x02000715, 0, 0}};
-  DayGroupSpec empty{0.2f, "Overcast", {}, {}};
+  DayGroupDef empty{0.2f, "Overcast", {}, {}};
   sky.day_groups = {clear, storm, empty};
   r.sky = sky;
 
-  SoundDescSpec sound;
+  SoundDescDef sound;
   sound.tables = {{0x20000001, {{1, 0.8f, 0.0f, 1.0f, 2.0f}, {2, 0.5f, 0.25f, 3.0f, 6.0f}}, {}},
                   {0x20000002, {{3, 1.0f, 1.0f, 0.5f, 0.5f}}, {}}};
   r.sound = sound;
 
-  SceneDescSpec scene;
+  SceneDescDef scene;
   scene.scene_types = {{0, {0x120000A1}}, {1, {}}, {-1, {0x120000A2, 0x120000A3}}};
   r.scene = scene;
 
@@ -213,7 +213,7 @@ RegionSpec sample_region_spec() {
   r.terrain.pair_list_3 = {{3, 4}, {5, 6}};
   r.terrain.surface_entries = {{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}};
 
-  r.misc = RegionMiscSpec{{0x51, 0x52, 0x53, 0x54, 0x55, 0x56}};
+  r.misc = RegionMiscDef{{0x51, 0x52, 0x53, 0x54, 0x55, 0x56}};
   return r;
 }
 

@@ -82,14 +82,14 @@ std::uint32_t setup_script(const Counts& c, std::uint32_t i) {
   return i % 4 == 0 || i % 4 == 2 ? script_id(i % c.scripts) : 0;
 }
 
-FrameSpec random_frame(SplitMix64& rng) {
-  FrameSpec f;
+FrameDef random_frame(SplitMix64& rng) {
+  FrameDef f;
   f.origin = {static_cast<float>(rng.below(192 * 4)) / 4.0f, static_cast<float>(rng.below(192 * 4)) / 4.0f,
               rng.eighths(400)};
   return f;
 }
 
-HookSpec random_animation_hook(SplitMix64& rng) {
+HookDef random_animation_hook(SplitMix64& rng) {
   switch (rng.below(5)) {
     case 0: return sound_hook(0x0A000000 + rng.below(0x100));
     case 1:
@@ -100,7 +100,7 @@ HookSpec random_animation_hook(SplitMix64& rng) {
   }
 }
 
-HookSpec random_script_hook(SplitMix64& rng) {
+HookDef random_script_hook(SplitMix64& rng) {
   switch (rng.below(5)) {
     case 0: return particle_hook(0x32000100 + rng.below(0x40), rng.below(4), false);
     case 1: return particle_hook(0x32000100 + rng.below(0x40), rng.below(4), true);
@@ -112,9 +112,9 @@ HookSpec random_script_hook(SplitMix64& rng) {
 
 // Animation 0 opens with one sound hook of each kind, so the focus landblock's
 // first setup always plays sounds.
-AnimationSpec make_animation(SplitMix64& rng, std::uint32_t index, bool nan_volume) {
+AnimationDef make_animation(SplitMix64& rng, std::uint32_t index, bool nan_volume) {
   const std::uint32_t parts = rng.between(1, 2);
-  std::vector<std::vector<HookSpec>> frames(rng.between(2, 4));
+  std::vector<std::vector<HookDef>> frames(rng.between(2, 4));
   for (auto& hooks : frames) {
     for (std::uint32_t n = rng.below(3); n > 0; --n) hooks.push_back(random_animation_hook(rng));
   }
@@ -127,22 +127,22 @@ AnimationSpec make_animation(SplitMix64& rng, std::uint32_t index, bool nan_volu
 
 // Script 0 holds a non-blocking and a blocking particle hook and a repeat of
 // the first entry (which the bake's deduplication removes).
-PhysicsScriptSpec make_script(SplitMix64& rng, std::uint32_t index) {
-  std::vector<ScriptEntrySpec> entries;
+PhysicsScriptDef make_script(SplitMix64& rng, std::uint32_t index) {
+  std::vector<ScriptEntryDef> entries;
   for (std::uint32_t n = rng.between(2, 5); n > 0; --n) {
     entries.push_back({static_cast<double>(rng.below(40)) / 8.0, random_script_hook(rng)});
   }
   if (index == 0) {
-    const ScriptEntrySpec first{0.0, particle_hook(0x32000001, 0, false)};
+    const ScriptEntryDef first{0.0, particle_hook(0x32000001, 0, false)};
     entries.insert(entries.begin(), {first, {1.5, particle_hook(0x32000002, 1, true)}, first});
   }
   return physics_script_of(script_id(index), std::move(entries));
 }
 
-MotionDataSpec random_motion_data(SplitMix64& rng, const Counts& c) {
-  MotionDataSpec data;
+MotionDataDef random_motion_data(SplitMix64& rng, const Counts& c) {
+  MotionDataDef data;
   for (std::uint32_t n = rng.between(1, 2); n > 0; --n) {
-    AnimRefSpec ref;
+    AnimRefDef ref;
     ref.anim_id = animation_id(rng.below(c.animations));
     ref.start_frame = static_cast<std::int32_t>(rng.below(3)) - 1;
     constexpr std::array<std::int32_t, 3> ends = {-1, 1, 100};
@@ -155,8 +155,8 @@ MotionDataSpec random_motion_data(SplitMix64& rng, const Counts& c) {
 // Keys carry a stance in their upper half: kDefaultStance for some, so both
 // values of is_default_stance occur. Table 0 plays animation 0 whole in its
 // first entry; table 1 also names an animation that is not stored.
-MotionTableSpec make_motion_table(SplitMix64& rng, const Counts& c, std::uint32_t index) {
-  MotionTableSpec t;
+MotionTableDef make_motion_table(SplitMix64& rng, const Counts& c, std::uint32_t index) {
+  MotionTableDef t;
   t.id = motion_table_id(index);
   t.default_stance = kDefaultStance;
   t.key_pairs = {{kDefaultStance << 16, 0x41000003}};
@@ -164,7 +164,7 @@ MotionTableSpec make_motion_table(SplitMix64& rng, const Counts& c, std::uint32_
   for (std::uint32_t n = rng.between(1, 3); n > 0; --n) t.motion_data_0.push_back({key(n), random_motion_data(rng, c)});
   for (std::uint32_t n = rng.below(3); n > 0; --n) t.motion_data_1.push_back({key(0x10 + n), random_motion_data(rng, c)});
   for (std::uint32_t o = rng.between(1, 2); o > 0; --o) {
-    LinkSpec link{(kDefaultStance << 16) | o, {}};
+    LinkDef link{(kDefaultStance << 16) | o, {}};
     for (std::uint32_t n = rng.between(1, 2); n > 0; --n) link.entries.push_back({key(0x20 + n), random_motion_data(rng, c)});
     t.links.push_back(std::move(link));
   }
@@ -175,13 +175,13 @@ MotionTableSpec make_motion_table(SplitMix64& rng, const Counts& c, std::uint32_
 
 // Sky setups: 0 and 1 carry scripts 1 and 0, 2 has no default script, 3 one
 // outside the script range.
-SetupSpec make_sky_setup(const Counts& c, std::uint32_t j) {
+SetupDef make_sky_setup(const Counts& c, std::uint32_t j) {
   const std::uint32_t script = j == 0 ? script_id(1 % c.scripts) : j == 1 ? script_id(0) : j == 3 ? kOutOfRangeScript : 0;
   return setup_with_parts(kSkySetupBase + j, 1, script);
 }
 
-SkyObjectSpec sky_object(SplitMix64& rng, std::uint32_t object_id, std::uint32_t script) {
-  SkyObjectSpec o;
+SkyObjectDef sky_object(SplitMix64& rng, std::uint32_t object_id, std::uint32_t script) {
+  SkyObjectDef o;
   o.active_start = rng.eighths(4);
   o.active_end = 0.5f + rng.eighths(4);
   o.words_2_to_5 = {rng.below(360), rng.below(90), 0x04000000 + rng.below(0x100), rng.below(2)};
@@ -193,13 +193,13 @@ SkyObjectSpec sky_object(SplitMix64& rng, std::uint32_t object_id, std::uint32_t
 
 // Day groups 0 to 2 cover every way a sky object reaches (or misses) a
 // script; later groups draw from the same kinds.
-SkyDescSpec make_sky(SplitMix64& rng, const Counts& c) {
+SkyDescDef make_sky(SplitMix64& rng, const Counts& c) {
   constexpr std::array<std::string_view, 6> names = {"Clear", "Storm", "Overcast", "Aurora", "Rain", "Mist"};
-  SkyDescSpec sky;
+  SkyDescDef sky;
   sky.value_1 = static_cast<double>(rng.below(8)) / 8.0;
   sky.value_2 = 0.5 + static_cast<double>(rng.below(4)) / 8.0;
   for (std::uint32_t g = 0; g < c.day_groups; ++g) {
-    DayGroupSpec group;
+    DayGroupDef group;
     group.chance = static_cast<float>(rng.between(1, 10)) / 10.0f;
     group.name = std::string(names[g % names.size()]) + (g >= names.size() ? std::to_string(g) : "");
     auto& objs = group.sky_objects;
@@ -221,7 +221,7 @@ SkyDescSpec make_sky(SplitMix64& rng, const Counts& c) {
                                        : sky_object(rng, kSkySetupBase + rng.below(kSkySetupCount), 0));
         }
     }
-    SkyTimeOfDaySpec time;
+    SkyTimeOfDayDef time;
     for (auto& w : time.words) w = rng.below(256);
     for (std::uint32_t n = rng.below(3); n > 0; --n) {
       time.entries.push_back({rng.below(8), rng.below(8), 0x05000000 + rng.below(16), 0, rng.below(100), 1});
@@ -235,11 +235,11 @@ SkyDescSpec make_sky(SplitMix64& rng, const Counts& c) {
 // Terrain type t's scene s resolves through scene_types to a sound table for
 // (0, 0) and (1, 1); (2, 0) reaches a scene without sound (-1) and (3, 0) one
 // whose table index is out of range. Random indices may also miss.
-void fill_region_tables(SplitMix64& rng, RegionSpec& r) {
+void fill_region_tables(SplitMix64& rng, RegionDef& r) {
   constexpr std::array<std::string_view, kTerrainTypeCount> names = {"Grassland", "Forest", "Marsh", "Snow", "Sand"};
   r.terrain.terrain_types.clear();
   for (std::uint32_t t = 0; t < kTerrainTypeCount; ++t) {
-    TerrainTypeSpec type{std::string(names[t]), 0x10 * (t + 1), {}};
+    TerrainTypeDef type{std::string(names[t]), 0x10 * (t + 1), {}};
     for (std::uint32_t n = rng.between(3, 4); n > 0; --n) type.scene_info_indices.push_back(rng.below(kSceneTypeCount + 1));
     r.terrain.terrain_types.push_back(std::move(type));
   }
@@ -250,18 +250,18 @@ void fill_region_tables(SplitMix64& rng, RegionSpec& r) {
   tt[3].scene_info_indices[0] = 4;
   tt[4].scene_info_indices.push_back(kSceneTypeCount + 3);
 
-  SceneDescSpec scene;
+  SceneDescDef scene;
   const std::array<std::int32_t, kSceneTypeCount> stb = {0, 1, -1, 2, 99, static_cast<std::int32_t>(rng.below(5)) - 1};
   for (std::uint32_t j = 0; j < kSceneTypeCount; ++j) {
-    SceneTypeSpec type{stb[j], {}};
+    SceneTypeDef type{stb[j], {}};
     for (std::uint32_t n = rng.below(3); n > 0; --n) type.scenes.push_back(0x12000000 + rng.below(0x1000));
     scene.scene_types.push_back(std::move(type));
   }
   r.scene = scene;
 
-  SoundDescSpec sound;
+  SoundDescDef sound;
   for (std::uint32_t k = 0; k < kSoundTableCount; ++k) {
-    AmbientTableSpec table{0x20000001 + k, {}, std::nullopt};
+    AmbientTableDef table{0x20000001 + k, {}, std::nullopt};
     for (std::uint32_t n = rng.below(4); n > 0; --n) {
       table.sounds.push_back({rng.below(16), 0.125f + rng.eighths(7), rng.eighths(4), 0.5f + rng.eighths(16),
                               2.5f + rng.eighths(16)});
@@ -272,39 +272,39 @@ void fill_region_tables(SplitMix64& rng, RegionSpec& r) {
   r.sound = sound;
 }
 
-RegionSpec make_region(SplitMix64& rng, const Counts& c) {
-  RegionSpec r = sample_region_spec();  // calendar, header words and terrain surfaces
+RegionDef make_region(SplitMix64& rng, const Counts& c) {
+  RegionDef r = sample_region_def();  // calendar, header words and terrain surfaces
   r.id = kRegionId;
   r.name = "Sample Isle " + std::to_string(rng.below(1000));
   for (auto& w : r.region_words) w = rng.below(0x10000);
   fill_region_tables(rng, r);
   r.sky = make_sky(rng, c);
-  r.misc = RegionMiscSpec{{rng.below(16), rng.below(16), rng.below(16), rng.below(16), rng.below(16), rng.below(16)}};
+  r.misc = RegionMiscDef{{rng.below(16), rng.below(16), rng.below(16), rng.below(16), rng.below(16), rng.below(16)}};
   return r;
 }
 
 // The first vertices hold one word per interesting (terrain, scene) pair; the
 // rest draw pairs at random, with the bits the bake ignores (0-1, 7-10) noisy.
-CellLandblockSpec make_cell_landblock(SplitMix64& rng, std::uint32_t landblock) {
-  CellLandblockSpec spec;
-  spec.id = cell_landblock_file_id(landblock << 16);
-  spec.has_objects = 1;
+CellLandblockDef make_cell_landblock(SplitMix64& rng, std::uint32_t landblock) {
+  CellLandblockDef def;
+  def.id = cell_landblock_file_id(landblock << 16);
+  def.has_objects = 1;
   constexpr std::array<std::pair<std::uint32_t, std::uint32_t>, 6> fixed = {
       {{0, 0}, {1, 1}, {2, 0}, {3, 0}, {7, 0}, {0, 4}}};
   for (std::size_t v = 0; v < kLandblockVertices; ++v) {
     const auto [t, s] = v < fixed.size() ? fixed[v] : std::pair{rng.below(kTerrainTypeCount + 1), rng.below(4)};
     const auto noise = static_cast<std::uint16_t>(rng.below(4) | (rng.below(16) << 7));
-    spec.terrain[v] = static_cast<std::uint16_t>(terrain_word(t, s) | noise);
-    spec.height[v] = static_cast<std::uint8_t>(rng.below(256));
+    def.terrain[v] = static_cast<std::uint16_t>(terrain_word(t, s) | noise);
+    def.height[v] = static_cast<std::uint8_t>(rng.below(256));
   }
-  return spec;
+  return def;
 }
 
 // The focus landblock places setups 0 (twice), 1 and 2, a mesh outside the
 // setup range, a setup that is not stored and one building; others draw a few
 // setups and sometimes the two misses.
-LandblockInfoSpec make_landblock_info(SplitMix64& rng, const Counts& c, std::uint32_t landblock) {
-  LandblockInfoSpec info;
+LandblockInfoDef make_landblock_info(SplitMix64& rng, const Counts& c, std::uint32_t landblock) {
+  LandblockInfoDef info;
   info.id = landblock_info_file_id(landblock << 16);
   const bool focus = landblock == kSampleFocusLandblock;
   auto place = [&](std::uint32_t id) { info.objects.push_back({id, random_frame(rng)}); };
@@ -405,7 +405,7 @@ std::vector<std::uint8_t> build_portal(SplitMix64& rng, const SampleWorldParams&
   w.header().game_version = 1;
   w.add_file(kRegionId, encode_region(make_region(rng, c)), {.compressed = true});
   for (std::uint32_t i = 0; i < c.setups; ++i) {
-    SetupSpec s = setup_with_parts(setup_id(i), rng.between(1, 3), setup_script(c, i), setup_motion_table(c, i));
+    SetupDef s = setup_with_parts(setup_id(i), rng.between(1, 3), setup_script(c, i), setup_motion_table(c, i));
     w.add_file(s.id, encode_setup_model(s), {.compressed = i % 3 == 1});
   }
   for (std::uint32_t j = 0; j < kSkySetupCount; ++j) w.add_file(kSkySetupBase + j, encode_setup_model(make_sky_setup(c, j)));
@@ -442,7 +442,7 @@ std::vector<std::uint8_t> build_cell(SplitMix64& rng, const SampleWorldParams& p
   std::vector<std::uint8_t> filler;
   for (std::size_t i = 0; i < landblocks.size(); ++i) {
     const std::uint32_t lb = landblocks[i];
-    const CellLandblockSpec cell = make_cell_landblock(rng, lb);
+    const CellLandblockDef cell = make_cell_landblock(rng, lb);
     w.add_file(cell.id, encode_cell_landblock(cell), {.compressed = i % 2 == 1});
     for (std::uint32_t n = 0; n < p.cell_fillers_per_landblock; ++n) {
       random_body(filler_rng, 16, 120, filler);
@@ -450,7 +450,7 @@ std::vector<std::uint8_t> build_cell(SplitMix64& rng, const SampleWorldParams& p
     }
     if (i == bare) continue;
     if (p.info_absent_one_in != 0 && lb != kSampleFocusLandblock && rng.chance(p.info_absent_one_in)) continue;
-    const LandblockInfoSpec info = make_landblock_info(rng, c, lb);
+    const LandblockInfoDef info = make_landblock_info(rng, c, lb);
     w.add_file(info.id, encode_landblock_info(info));
   }
   return w.build().bytes;

@@ -6,7 +6,7 @@ namespace {
 std::uint32_t count_of(std::size_t size) { return static_cast<std::uint32_t>(size); }
 
 void write_locations(ByteWriter& out,
-                     const std::vector<std::pair<std::uint32_t, LocationSpec>>& entries) {
+                     const std::vector<std::pair<std::uint32_t, LocationDef>>& entries) {
   out.u32(count_of(entries.size()));
   for (const auto& [key, location] : entries) {
     out.u32(key).u32(location.part_id);
@@ -16,7 +16,7 @@ void write_locations(ByteWriter& out,
 
 }  // namespace
 
-std::vector<std::uint8_t> encode_setup_model(const SetupSpec& setup) {
+std::vector<std::uint8_t> encode_setup_model(const SetupDef& setup) {
   ByteWriter out;
   out.u32(setup.id).u32(setup.flags).u32(count_of(setup.parts.size()));
   for (auto part : setup.parts) out.u32(part);
@@ -60,9 +60,9 @@ std::vector<std::uint8_t> encode_setup_model(const SetupSpec& setup) {
   return out.take();
 }
 
-SetupSpec setup_with_parts(std::uint32_t id, std::uint32_t part_count,
+SetupDef setup_with_parts(std::uint32_t id, std::uint32_t part_count,
                            std::uint32_t default_script_id, std::uint32_t motion_table_id) {
-  SetupSpec setup;
+  SetupDef setup;
   setup.id = id;
   for (std::uint32_t i = 0; i < part_count; ++i) setup.parts.push_back(0x01000000 + i);
   setup.placements.emplace_back(0, anim_frame_with(part_count));

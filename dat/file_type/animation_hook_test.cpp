@@ -16,7 +16,7 @@ constexpr std::uint32_t kSentinel = 0xC0FFEE11;
 
 // The hook followed by a sentinel word: a wrong consumed length shows as a
 // wrong sentinel.
-std::vector<std::uint8_t> hook_then_sentinel(const t::HookSpec& hook) {
+std::vector<std::uint8_t> hook_then_sentinel(const t::HookDef& hook) {
   t::ByteWriter out;
   t::write_hook(out, hook);
   out.u32(kSentinel);
@@ -29,10 +29,10 @@ TEST(AnimationHookRead, EveryTypeConsumesItsTableLength) {
                                   4,  4, 4,  0,  4,  8, 12, 16, 12, 8,  12, 4,  40};
   for (std::uint32_t type = 0; type <= 26; ++type) {
     SCOPED_TRACE(type);
-    auto spec = t::hook_of_type(type, 0xABCD0000 + type);
-    for (std::size_t i = 0; i < spec.payload.size(); ++i)
-      spec.payload[i] = static_cast<std::uint8_t>(i + 1);
-    const auto bytes = hook_then_sentinel(spec);
+    auto def = t::hook_of_type(type, 0xABCD0000 + type);
+    for (std::size_t i = 0; i < def.payload.size(); ++i)
+      def.payload[i] = static_cast<std::uint8_t>(i + 1);
+    const auto bytes = hook_then_sentinel(def);
     Reader reader(bytes);
     auto hook = AnimationHook::read(reader);
     ASSERT_TRUE(hook) << hook.error().to_string();
@@ -40,8 +40,8 @@ TEST(AnimationHookRead, EveryTypeConsumesItsTableLength) {
     EXPECT_EQ(hook->hook_word, 0xABCD0000 + type);
     ASSERT_EQ(hook->payload.size(), padded[type]);
     EXPECT_EQ(reader.position(), 8 + padded[type]);
-    for (std::size_t i = 0; i < spec.payload.size(); ++i)
-      EXPECT_EQ(hook->payload[i], spec.payload[i]) << "byte " << i;
+    for (std::size_t i = 0; i < def.payload.size(); ++i)
+      EXPECT_EQ(hook->payload[i], def.payload[i]) << "byte " << i;
     EXPECT_EQ(*reader.read_u32(), kSentinel);
   }
 }
@@ -97,10 +97,10 @@ TEST(AnimationHookRead, UnsupportedTypesFailAfterTheTwoWords) {
     SCOPED_TRACE(c.type);
     t::ByteWriter out;
     out.u32(0);  // the hook starts at 4: the position is absolute
-    t::HookSpec spec;
-    spec.type = c.type;
-    spec.payload.assign(40, 0);
-    t::write_hook(out, spec);
+    t::HookDef def;
+    def.type = c.type;
+    def.payload.assign(40, 0);
+    t::write_hook(out, def);
     Reader reader(out.data(), 4);
     auto hook = AnimationHook::read(reader);
     ASSERT_FALSE(hook);
@@ -112,9 +112,9 @@ TEST(AnimationHookRead, UnsupportedTypesFailAfterTheTwoWords) {
 }
 
 TEST(AnimationHookRead, MissingPaddingFailsAndMovesToTheEnd) {
-  auto spec = t::replace_object_hook(1, 0x8001, 2);
-  spec.pad = false;  // 8 + 5 bytes, 3 bytes of padding missing
-  auto bytes = t::encode_hook(spec);
+  auto def = t::replace_object_hook(1, 0x8001, 2);
+  def.pad = false;  // 8 + 5 bytes, 3 bytes of padding missing
+  auto bytes = t::encode_hook(def);
   bytes.push_back(0);  // one of the three
   Reader reader(bytes);
   auto hook = AnimationHook::read(reader);
@@ -124,22 +124,22 @@ TEST(AnimationHookRead, MissingPaddingFailsAndMovesToTheEnd) {
 }
 
 TEST(AnimationHookRead, EveryPrefixFailsWithTheShortRead) {
-  const t::HookSpec hooks[] = {t::particle_hook(1, 2), t::replace_object_hook(1, 0x8000, 3),
+  const t::HookDef hooks[] = {t::particle_hook(1, 2), t::replace_object_hook(1, 0x8000, 3),
                                t::replace_object_hook(1, 1), t::sound_table_hook(4)};
-  for (const auto& spec : hooks) {
-    SCOPED_TRACE(spec.type);
-    EXPECT_EQ(t::first_prefix_not_failing_cleanly(t::encode_hook(spec), AnimationHook::read),
+  for (const auto& def : hooks) {
+    SCOPED_TRACE(def.type);
+    EXPECT_EQ(t::first_prefix_not_failing_cleanly(t::encode_hook(def), AnimationHook::read),
               std::nullopt);
   }
 }
 
 TEST(AnimationFrameRead, ReadsPartFramesThenCountedHooks) {
-  t::AnimFrameSpec spec = t::anim_frame_with(2, {t::hook_of_type(0), t::sound_hook(9),
+  t::AnimFrameDef def = t::anim_frame_with(2, {t::hook_of_type(0), t::sound_hook(9),
                                                  t::replace_object_hook(3, 0x8002, 4)});
-  spec.part_frames[1].origin = {1.0f, -2.0f, 3.0f};
-  spec.part_frames[1].orientation = {0.0f, 1.0f, 0.0f, 0.0f};
+  def.part_frames[1].origin = {1.0f, -2.0f, 3.0f};
+  def.part_frames[1].orientation = {0.0f, 1.0f, 0.0f, 0.0f};
   t::ByteWriter out;
-  t::write_anim_frame(out, spec);
+  t::write_anim_frame(out, def);
   out.u32(kSentinel);
   Reader reader(out.data());
   auto frame = AnimationFrame::read(reader, 2);
@@ -155,9 +155,9 @@ TEST(AnimationFrameRead, ReadsPartFramesThenCountedHooks) {
   EXPECT_EQ(*reader.read_u32(), kSentinel);
 
   // A bad hook in the middle fails the whole frame with the hook's error.
-  spec.hooks[1].type = 27;
+  def.hooks[1].type = 27;
   out = t::ByteWriter{};
-  t::write_anim_frame(out, spec);
+  t::write_anim_frame(out, def);
   Reader bad(out.data());
   auto failed = AnimationFrame::read(bad, 2);
   ASSERT_FALSE(failed);

@@ -20,16 +20,16 @@ common::ReadResult<Animation> decode(const std::vector<std::uint8_t>& bytes,
   return result;
 }
 
-t::AnimationSpec full_animation() {
-  auto spec = t::animation_with_hooks(
+t::AnimationDef full_animation() {
+  auto def = t::animation_with_hooks(
       0x03000ABC, 2,
       {{t::sound_hook(0x0A000001)},
        {},
        {t::sound_table_hook(0x0A000002, 0.5f, 0.25f, 2.0f), t::replace_object_hook(1, 0x8000, 7)}});
-  spec.flags = 0x1;
-  spec.object_frames = {{{1, 2, 3}, {1, 0, 0, 0}}, {{4, 5, 6}, {0, 1, 0, 0}}, {{7, 8, 9}, {0, 0, 1, 0}}};
-  spec.frames[1].part_frames[0].origin = {-1.0f, -2.0f, -3.0f};
-  return spec;
+  def.flags = 0x1;
+  def.object_frames = {{{1, 2, 3}, {1, 0, 0, 0}}, {{4, 5, 6}, {0, 1, 0, 0}}, {{7, 8, 9}, {0, 0, 1, 0}}};
+  def.frames[1].part_frames[0].origin = {-1.0f, -2.0f, -3.0f};
+  return def;
 }
 
 TEST(AnimationRead, DecodesEveryFieldOfAFullEncoding) {
@@ -65,10 +65,10 @@ TEST(AnimationRead, OnlyBitZeroOfTheFlagsSelectsObjectFrames) {
   const Case cases[] = {{0x0, false}, {0x1, true}, {0xFFFFFFFE, false}, {0xFFFFFFFF, true}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.flags);
-    auto spec = t::animation_with_hooks(0x03000001, 1, {{t::sound_hook(3)}, {}});
-    spec.flags = c.flags;
-    spec.object_frames.resize(2);
-    const auto bytes = t::encode_animation(spec);
+    auto def = t::animation_with_hooks(0x03000001, 1, {{t::sound_hook(3)}, {}});
+    def.flags = c.flags;
+    def.object_frames.resize(2);
+    const auto bytes = t::encode_animation(def);
     EXPECT_EQ(bytes.size(), 16 + (c.object_frames ? 56u : 0u) + 2 * (28 + 4) + 12);
     std::uint64_t end = 0;
     auto a = decode(bytes, &end);
@@ -105,8 +105,8 @@ TEST(AnimationRead, EmptyShapes) {
 
 TEST(AnimationRead, FailuresComeBackUnchanged) {
   // A frame cut in its orientation: the geometry frames only, none of ours.
-  auto spec = t::animation_with_hooks(0x03000001, 1, {{}});
-  auto bytes = t::encode_animation(spec);
+  auto def = t::animation_with_hooks(0x03000001, 1, {{}});
+  auto bytes = t::encode_animation(def);
   bytes.resize(16 + 12 + 6);
   auto a = decode(bytes);
   ASSERT_FALSE(a);
@@ -115,7 +115,7 @@ TEST(AnimationRead, FailuresComeBackUnchanged) {
   EXPECT_EQ(a.error().frames()[1].message, "While parsing field 'orientation' in Frame");
 
   // An unsupported hook in the last frame fails the whole file.
-  t::HookSpec bad;
+  t::HookDef bad;
   bad.type = 27;
   auto with_bad = t::encode_animation(t::animation_with_hooks(0x03000001, 0, {{}, {bad}}));
   auto b = decode(with_bad);

@@ -12,15 +12,15 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 namespace t = ravelin::testing;
 
-t::GameTimeSpec calendar() {
-  t::GameTimeSpec spec;
-  spec.time_value = 1234.5;
-  spec.words = {0x11, 0x22, 0x33};
-  spec.name = "Harbour Calendar";
-  spec.times_of_day = {{0x3E800000, 1, "Dawn"}, {7, 0, "Noon"}, {8, 2, "D"}, {9, 0xFFFFFFFF, ""}};
-  spec.names = {"Firstmonth", "", "abc", "x"};
-  spec.seasons = {{0, "Coldtide"}, {91, "Autumn"}};
-  return spec;
+t::GameTimeDef calendar() {
+  t::GameTimeDef def;
+  def.time_value = 1234.5;
+  def.words = {0x11, 0x22, 0x33};
+  def.name = "Harbour Calendar";
+  def.times_of_day = {{0x3E800000, 1, "Dawn"}, {7, 0, "Noon"}, {8, 2, "D"}, {9, 0xFFFFFFFF, ""}};
+  def.names = {"Firstmonth", "", "abc", "x"};
+  def.seasons = {{0, "Coldtide"}, {91, "Autumn"}};
+  return def;
 }
 
 TEST(GameTimeUnpack, DecodesEveryFieldFromEachStartAlignment) {
@@ -56,10 +56,10 @@ TEST(GameTimeUnpack, NamesDecodeByTheirByteOrderMark) {
       {std::string("\xFE\xFF\x00\x42", 4), "B"},
   };
   for (const auto& c : cases) {
-    t::GameTimeSpec spec;
-    spec.name = c.raw;
-    spec.seasons = {{3, c.raw}};
-    const Bytes data = t::encode_game_time(spec);
+    t::GameTimeDef def;
+    def.name = c.raw;
+    def.seasons = {{3, c.raw}};
+    const Bytes data = t::encode_game_time(def);
     common::Reader reader(data);
     auto time = GameTime::unpack(reader);
     ASSERT_TRUE(time);

@@ -25,28 +25,28 @@ void patch_u32(std::vector<std::uint8_t>& bytes, std::size_t offset, std::uint32
   for (int i = 0; i < 4; ++i) bytes[offset + i] = static_cast<std::uint8_t>(value >> (8 * i));
 }
 
-t::MotionDataSpec data_with(std::vector<t::AnimRefSpec> anims, std::uint8_t aux = 0) {
-  t::MotionDataSpec d;
+t::MotionDataDef data_with(std::vector<t::AnimRefDef> anims, std::uint8_t aux = 0) {
+  t::MotionDataDef d;
   d.anims = std::move(anims);
   d.aux_byte = aux;
   return d;
 }
 
-t::MotionTableSpec full_table() {
-  t::MotionTableSpec s;
+t::MotionTableDef full_table() {
+  t::MotionTableDef s;
   s.id = 0x09000ABC;
   s.default_stance = 0x003D;
   s.key_pairs = {{1, 2}, {3, 4}};
   auto walk = data_with({{0x03000001, -3, -1, 0xDEADBEEF}, {0x03000002, 5, 100, 0}}, 0x7F);
-  walk.vector_1 = t::Vec3Spec{1.0f, 2.0f, 3.0f};
+  walk.vector_1 = t::Vec3Def{1.0f, 2.0f, 3.0f};
   walk.alignment_fill = 0xFF;  // skipped bytes are never read
   s.motion_data_0 = {{0x003D0003, walk}, {0x41000003, t::motion_data_playing({0x03000003})}};
   auto turn = data_with({});
-  turn.vector_2 = t::Vec3Spec{-1.0f, 0.0f, 0.5f};
+  turn.vector_2 = t::Vec3Def{-1.0f, 0.0f, 0.5f};
   s.motion_data_1 = {{0x003D000D, turn}};
   auto both = t::motion_data_playing({0x03000004});
-  both.vector_1 = t::Vec3Spec{4, 5, 6};
-  both.vector_2 = t::Vec3Spec{7, 8, 9};
+  both.vector_1 = t::Vec3Def{4, 5, 6};
+  both.vector_2 = t::Vec3Def{7, 8, 9};
   s.links = {{7, {{5, both}}}, {8, {{6, data_with({{0x03000005, 0, 2, 1}})}, {9, turn}}}};
   return s;
 }
@@ -88,7 +88,7 @@ TEST(MotionTableRead, DecodesEveryFieldOfAFullEncoding) {
 }
 
 TEST(MotionTableRead, EmptyTableIsSixWords) {
-  const auto bytes = t::encode_motion_table(t::MotionTableSpec{});
+  const auto bytes = t::encode_motion_table(t::MotionTableDef{});
   ASSERT_EQ(bytes.size(), 24u);
   auto m = decode(bytes);
   ASSERT_TRUE(m) << m.error().to_string();
@@ -119,15 +119,15 @@ TEST(MotionDataMapParse, EntrySizeAndStoredFlags) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    t::MotionTableSpec spec;
-    t::MotionDataSpec d;
+    t::MotionTableDef def;
+    t::MotionDataDef d;
     for (std::size_t i = 0; i < c.anims; ++i)
       d.anims.push_back({static_cast<std::uint32_t>(0x03000000 + i), 1, 2, 3});
-    if (c.v1) d.vector_1 = t::Vec3Spec{1, 1, 1};
-    if (c.v2) d.vector_2 = t::Vec3Spec{2, 2, 2};
+    if (c.v1) d.vector_1 = t::Vec3Def{1, 1, 1};
+    if (c.v2) d.vector_2 = t::Vec3Def{2, 2, 2};
     d.extra_flags = c.extra_flags;
-    spec.motion_data_0 = {{0x10, d}};
-    const auto bytes = t::encode_motion_table(spec);
+    def.motion_data_0 = {{0x10, d}};
+    const auto bytes = t::encode_motion_table(def);
     // The map starts at 12 and its only entry at 16, a 4-aligned start.
     ASSERT_EQ(bytes.size(), 24 + c.entry_size);
     Reader reader(bytes, 12);
@@ -156,11 +156,11 @@ TEST(MotionDataMapParse, AlignmentCountsFromTheFirstByteOfTheData) {
 }
 
 TEST(MotionTableRead, RepeatedKeysKeepTheLaterValue) {
-  t::MotionTableSpec spec;
-  spec.key_pairs = {{1, 10}, {1, 11}};
-  spec.motion_data_0 = {{3, data_with({{1, 0, 0, 0}})}, {3, data_with({{2, 0, 0, 0}})}};
-  spec.links = {{7, {{1, data_with({})}, {2, data_with({})}}}, {7, {{3, data_with({}, 9)}}}};
-  auto m = decode(t::encode_motion_table(spec));
+  t::MotionTableDef def;
+  def.key_pairs = {{1, 10}, {1, 11}};
+  def.motion_data_0 = {{3, data_with({{1, 0, 0, 0}})}, {3, data_with({{2, 0, 0, 0}})}};
+  def.links = {{7, {{1, data_with({})}, {2, data_with({})}}}, {7, {{3, data_with({}, 9)}}}};
+  auto m = decode(t::encode_motion_table(def));
   ASSERT_TRUE(m) << m.error().to_string();
   EXPECT_EQ(*m->key_pairs.find(1), 11u);
   ASSERT_EQ(m->motion_data_0.size(), 1u);
@@ -182,15 +182,15 @@ TEST(MotionTableRead, DataEndingAfterTheLastHeaderBytes) {
                         {"link count still to come", false, 0, false}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    t::MotionTableSpec spec;
-    t::MotionDataSpec d;
+    t::MotionTableDef def;
+    t::MotionDataDef d;
     d.anims.resize(c.anims);
     if (c.in_links) {
-      spec.links = {{1, {{2, d}}}};
+      def.links = {{1, {{2, d}}}};
     } else {
-      spec.motion_data_1 = {{2, d}};
+      def.motion_data_1 = {{2, d}};
     }
-    auto bytes = t::encode_motion_table(spec);
+    auto bytes = t::encode_motion_table(def);
     // Cut just after the three header bytes of that entry.
     const std::size_t header_end = c.in_links ? 24 + 4 + 4 + 4 + 3 : 16 + 4 + 4 + 3;
     bytes.resize(header_end);
@@ -207,11 +207,11 @@ TEST(MotionTableRead, DataEndingAfterTheLastHeaderBytes) {
 }
 
 TEST(MotionTableRead, FailuresAreBareReadErrors) {
-  t::MotionTableSpec spec;
-  t::MotionDataSpec d;
-  d.vector_1 = t::Vec3Spec{1, 2, 3};
-  spec.motion_data_0 = {{1, d}};
-  auto bytes = t::encode_motion_table(spec);
+  t::MotionTableDef def;
+  t::MotionDataDef d;
+  d.vector_1 = t::Vec3Def{1, 2, 3};
+  def.motion_data_0 = {{1, d}};
+  auto bytes = t::encode_motion_table(def);
   // Cut inside the vector's z, before motion_data_1 and the link count.
   bytes.resize(12 + 4 + 8 + 8 + 2);
   auto m = decode(bytes);
@@ -225,10 +225,10 @@ TEST(MotionTableRead, FailuresAreBareReadErrors) {
 }
 
 TEST(MotionTableRead, HugeCountsFailWithTheShortRead) {
-  t::MotionTableSpec spec;
-  spec.links = {{1, {}}};
+  t::MotionTableDef def;
+  def.links = {{1, {}}};
   // id, stance, then the counts: pairs 8, maps 12 and 16, links 20, inner map 28.
-  const auto base = t::encode_motion_table(spec);
+  const auto base = t::encode_motion_table(def);
   ASSERT_EQ(base.size(), 32u);
   for (std::size_t offset : {8u, 12u, 16u, 20u, 28u}) {
     SCOPED_TRACE(offset);
@@ -239,9 +239,9 @@ TEST(MotionTableRead, HugeCountsFailWithTheShortRead) {
     EXPECT_EQ(m.error().message(), "failed to fill whole buffer");
   }
   // The largest anim count a byte can hold, with no anims behind it.
-  spec.links = {};
-  spec.motion_data_0 = {{1, data_with({})}};
-  auto bytes = t::encode_motion_table(spec);
+  def.links = {};
+  def.motion_data_0 = {{1, data_with({})}};
+  auto bytes = t::encode_motion_table(def);
   bytes[12 + 4 + 4] = 0xFF;
   EXPECT_EQ(decode(bytes).error().message(), "failed to fill whole buffer");
 }

@@ -14,12 +14,12 @@ using common::Reader;
 namespace t = ravelin::testing;
 
 TEST(PhysicsScriptRead, KeepsEveryEntryInFileOrderWithExactStartTimes) {
-  const auto spec = t::physics_script_of(
+  const auto def = t::physics_script_of(
       0x33000ABC, {{0.0, t::particle_hook(0x32000001, 2)},
                    {t::F64::from_bits(0x8000000000000000), t::replace_object_hook(9, 0x0001)},
                    {-1.5, t::particle_hook(0x32000003, 4, true)},
                    {t::F64::from_bits(0x7FF8000000000001), t::sound_hook(7)}});
-  const auto bytes = t::encode_physics_script(spec);
+  const auto bytes = t::encode_physics_script(def);
   Reader reader(bytes);
   auto s = PhysicsScript::read(reader);
   ASSERT_TRUE(s) << s.error().to_string();
@@ -42,7 +42,7 @@ TEST(PhysicsScriptRead, KeepsEveryEntryInFileOrderWithExactStartTimes) {
 
 TEST(PhysicsScriptRead, EntrySizesFollowTheHookPadding) {
   struct Case {
-    t::HookSpec hook;
+    t::HookDef hook;
     std::size_t size;
   };
   const Case cases[] = {{t::hook_of_type(0), 8 + 8 + 8},
@@ -70,7 +70,7 @@ TEST(PhysicsScriptRead, EmptyScriptIsEightBytes) {
 }
 
 TEST(PhysicsScriptRead, FailuresFailTheWholeScript) {
-  t::HookSpec bad;
+  t::HookDef bad;
   bad.type = 0xFFFFFFFF;
   const auto bytes = t::encode_physics_script(
       t::physics_script_of(0x33000001, {{1.0, t::sound_hook(1)}, {2.0, bad}}));

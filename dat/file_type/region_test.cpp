@@ -32,7 +32,7 @@ void expect_short_read(const common::ReadError& error) {
 
 // The decoded form of the encoder's sample region, written out by hand.
 TEST(RegionUnpack, SampleRegionDecodesEveryPart) {
-  const Bytes file = t::encode_region(t::sample_region_spec());
+  const Bytes file = t::encode_region(t::sample_region_def());
   common::Reader reader(file);
   auto region = Region::unpack(reader);
   ASSERT_TRUE(region) << region.error().to_string();
@@ -102,18 +102,18 @@ TEST(RegionUnpack, RegionWordsFollowTheNameAtTheNextMultipleOfFour) {
       {"", 16}, {"ab", 16}, {"abc", 20}, {"abcde", 20}, {"abcdef", 20}, {"abcdefg", 24},
   };
   for (const auto& c : cases) {
-    t::RegionSpec spec;
-    spec.name = c.name;
-    spec.region_words = {0xC0DE0001, 2, 3, 4, 5, 6, 7, 0xC0DE0008};
-    spec.region_table[0] = 0xFEED0000;
-    const Bytes file = t::encode_region(spec);
+    t::RegionDef def;
+    def.name = c.name;
+    def.region_words = {0xC0DE0001, 2, 3, 4, 5, 6, 7, 0xC0DE0008};
+    def.region_table[0] = 0xFEED0000;
+    const Bytes file = t::encode_region(def);
     ASSERT_EQ(word_at(file, c.words_at), 0xC0DE0001u) << c.name;
 
     common::Reader reader(file);
     auto region = Region::unpack(reader);
     ASSERT_TRUE(region) << c.name;
     EXPECT_EQ(region->name, c.name);
-    EXPECT_EQ(region->region_words, spec.region_words) << c.name;
+    EXPECT_EQ(region->region_words, def.region_words) << c.name;
     EXPECT_EQ(region->region_table[0], 0xFEED0000u) << c.name;
     EXPECT_EQ(region->game_time.name, "Calendar") << c.name;
   }
@@ -147,7 +147,7 @@ TEST(ReadAlignedName, SkipsToTheNextMultipleOfFourCountedFromTheDataStart) {
 // Which parts are read follows the mask, in file order sky, sound, scene,
 // terrain, misc; every part carries distinct values, so a wrong order garbles.
 TEST(RegionUnpack, SectionMaskSelectsThePartsInFileOrder) {
-  const t::RegionSpec sample = t::sample_region_spec();
+  const t::RegionDef sample = t::sample_region_def();
   struct Case {
     bool sky, sound, scene, misc;
     std::uint32_t extra_bits;
@@ -163,14 +163,14 @@ TEST(RegionUnpack, SectionMaskSelectsThePartsInFileOrder) {
       {true, false, true, false, 0x1C0, 0x1D2},
   };
   for (const auto& c : cases) {
-    t::RegionSpec spec = sample;
-    if (!c.sky) spec.sky.reset();
-    if (!c.sound) spec.sound.reset();
-    if (!c.scene) spec.scene.reset();
-    if (!c.misc) spec.misc.reset();
-    spec.extra_mask_bits = c.extra_bits;
-    ASSERT_EQ(t::region_section_mask(spec), c.mask);
-    const Bytes file = t::encode_region(spec);
+    t::RegionDef def = sample;
+    if (!c.sky) def.sky.reset();
+    if (!c.sound) def.sound.reset();
+    if (!c.scene) def.scene.reset();
+    if (!c.misc) def.misc.reset();
+    def.extra_mask_bits = c.extra_bits;
+    ASSERT_EQ(t::region_section_mask(def), c.mask);
+    const Bytes file = t::encode_region(def);
 
     common::Reader reader(file);
     auto region = Region::unpack(reader);
@@ -215,14 +215,14 @@ TEST(DayGroupUnpack, ChanceComesBeforeTheName) {
 
 // Where a sky description ends, from each start alignment.
 TEST(SkyDescUnpack, SizesAndAlignmentFollowTheStartPosition) {
-  t::SkyDescSpec empty;
-  t::SkyDescSpec one_object;
+  t::SkyDescDef empty;
+  t::SkyDescDef one_object;
   one_object.day_groups = {{0.5f, "Dawn", {{0.1f, 0.2f, {}, 0x02000001, 0x33000001, 0}}, {}}};
-  t::SkyDescSpec one_time;
+  t::SkyDescDef one_time;
   one_time.day_groups = {{1.0f, "Al", {}, {{{}, {{1, 2, 3, 4, 5, 6}, {7, 8, 9, 10, 11, 12}}}}}};
   struct Case {
     const char* label;
-    const t::SkyDescSpec* spec;
+    const t::SkyDescDef* def;
     std::size_t start;
     std::size_t consumed;
   } cases[] = {
@@ -237,22 +237,22 @@ TEST(SkyDescUnpack, SizesAndAlignmentFollowTheStartPosition) {
       {"one time", &one_time, 2, 16 + 2 + 4 + 4 + 4 + 4 + 4 + 44 + 4 + 48},
   };
   for (const auto& c : cases) {
-    const Bytes data = t::encode_sky_desc(*c.spec, c.start);
+    const Bytes data = t::encode_sky_desc(*c.def, c.start);
     ASSERT_EQ(data.size(), c.start + c.consumed) << c.label << " at " << c.start;
     common::Reader reader(data, c.start);
     auto sky = SkyDesc::unpack(reader);
     ASSERT_TRUE(sky) << c.label << " at " << c.start;
     EXPECT_EQ(reader.position(), data.size()) << c.label << " at " << c.start;
-    EXPECT_EQ(sky->day_groups.size(), c.spec->day_groups.size());
+    EXPECT_EQ(sky->day_groups.size(), c.def->day_groups.size());
   }
 }
 
 // With an unaligned start the skips move inside the description; every field
 // must still come out right.
 TEST(SkyDescUnpack, FullDescriptionDecodesFromEveryStartAlignment) {
-  const t::SkyDescSpec spec = *t::sample_region_spec().sky;
+  const t::SkyDescDef def = *t::sample_region_def().sky;
   for (std::size_t start = 0; start < 8; ++start) {
-    const Bytes data = t::encode_sky_desc(spec, start);
+    const Bytes data = t::encode_sky_desc(def, start);
     common::Reader reader(data, start);
     auto sky = SkyDesc::unpack(reader);
     ASSERT_TRUE(sky) << start;
@@ -281,10 +281,10 @@ TEST(TerrainDescUnpack, EmptyIsTwentyEightBytesAndNamesAlign) {
     std::size_t tag_at;
   } cases[] = {{"x", 8}, {"xy", 8}, {"xyz", 12}, {"", 8}};
   for (const auto& c : cases) {
-    t::TerrainDescSpec spec;
-    spec.terrain_types = {{c.name, 0x7A6, {4, 5}}};
-    spec.surface_word_2 = 0x5EED;
-    const Bytes data = t::encode_terrain_desc(spec);
+    t::TerrainDescDef def;
+    def.terrain_types = {{c.name, 0x7A6, {4, 5}}};
+    def.surface_word_2 = 0x5EED;
+    const Bytes data = t::encode_terrain_desc(def);
     ASSERT_EQ(word_at(data, c.tag_at), 0x7A6u);
     common::Reader reader(data);
     auto decoded = TerrainDesc::unpack(reader);
@@ -296,9 +296,9 @@ TEST(TerrainDescUnpack, EmptyIsTwentyEightBytesAndNamesAlign) {
 }
 
 TEST(SceneAndSoundUnpack, ValuesKeepTheirStoredBits) {
-  t::SceneDescSpec scene_spec;
-  scene_spec.scene_types = {{-1, {}}, {std::numeric_limits<std::int32_t>::min(), {9}}};
-  const Bytes scene_bytes = t::encode_scene_desc(scene_spec);
+  t::SceneDescDef scene_def;
+  scene_def.scene_types = {{-1, {}}, {std::numeric_limits<std::int32_t>::min(), {9}}};
+  const Bytes scene_bytes = t::encode_scene_desc(scene_def);
   common::Reader scene_reader(scene_bytes);
   auto scene = SceneDesc::unpack(scene_reader);
   ASSERT_TRUE(scene);
@@ -309,10 +309,10 @@ TEST(SceneAndSoundUnpack, ValuesKeepTheirStoredBits) {
   const std::uint32_t patterns[] = {0x00000000, 0x80000000, 0x7FC00001, 0xFFBADBAD, 0x7F800000,
                                     0x00000001};
   for (std::uint32_t pattern : patterns) {
-    t::SoundDescSpec spec;
-    spec.tables = {{0x20000007, {{5, t::F32Bits::raw(pattern), t::F32Bits::raw(pattern),
+    t::SoundDescDef def;
+    def.tables = {{0x20000007, {{5, t::F32Bits::raw(pattern), t::F32Bits::raw(pattern),
                                   t::F32Bits::raw(~pattern), t::F32Bits::raw(pattern ^ 1)}}, {}}};
-    const Bytes data = t::encode_sound_desc(spec);
+    const Bytes data = t::encode_sound_desc(def);
     common::Reader reader(data);
     auto sound = SoundDesc::unpack(reader);
     ASSERT_TRUE(sound) << std::hex << pattern;
@@ -326,9 +326,9 @@ TEST(SceneAndSoundUnpack, ValuesKeepTheirStoredBits) {
 }
 
 TEST(SoundDescUnpack, TableDeclaringMoreSoundsThanItHoldsFails) {
-  t::SoundDescSpec spec;
-  spec.tables = {{1, {{}}, {}}, {2, {{}, {}}, 3}};
-  const Bytes data = t::encode_sound_desc(spec);
+  t::SoundDescDef def;
+  def.tables = {{1, {{}}, {}}, {2, {{}, {}}, 3}};
+  const Bytes data = t::encode_sound_desc(def);
   common::Reader reader(data);
   auto sound = SoundDesc::unpack(reader);
   ASSERT_FALSE(sound);
@@ -345,7 +345,7 @@ TEST(RegionUnpack, FileEndingInsideTheRegionTableFails) {
 }
 
 TEST(RegionUnpack, EveryTruncationFailsWithTheBareShortRead) {
-  const Bytes file = t::encode_region(t::sample_region_spec());
+  const Bytes file = t::encode_region(t::sample_region_def());
   for (std::size_t size = 0; size < file.size(); ++size) {
     const Bytes prefix(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(size));
     common::Reader reader(prefix);
@@ -360,7 +360,7 @@ TEST(RegionUnpack, EveryTruncationFailsWithTheBareShortRead) {
 // with the short read instead of asking for gigabytes.
 TEST(RegionUnpack, HugeCountsFailWithTheShortRead) {
   t::CountOffsets counts;
-  const Bytes file = t::encode_region(t::sample_region_spec(), &counts);
+  const Bytes file = t::encode_region(t::sample_region_def(), &counts);
   ASSERT_EQ(counts.size(), 25u);  // calendar 3, sky 8, sound 3, scene 4, terrain 7
   for (std::size_t at : counts) {
     Bytes patched = file;

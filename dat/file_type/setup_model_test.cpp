@@ -26,8 +26,8 @@ void patch_u32(std::vector<std::uint8_t>& bytes, std::size_t offset, std::uint32
   for (int i = 0; i < 4; ++i) bytes[offset + i] = static_cast<std::uint8_t>(value >> (8 * i));
 }
 
-t::FrameSpec frame_at(float x, float y, float z) {
-  return t::FrameSpec{.origin = {x, y, z}, .orientation = {0.5f, 0.25f, -0.25f, 0.75f}};
+t::FrameDef frame_at(float x, float y, float z) {
+  return t::FrameDef{.origin = {x, y, z}, .orientation = {0.5f, 0.25f, -0.25f, 0.75f}};
 }
 
 Frame decoded_frame_at(float x, float y, float z) {
@@ -35,8 +35,8 @@ Frame decoded_frame_at(float x, float y, float z) {
 }
 
 // A setup that fills every field with distinct values.
-t::SetupSpec full_setup() {
-  t::SetupSpec s;
+t::SetupDef full_setup() {
+  t::SetupDef s;
   s.id = 0x02000ABC;
   s.flags = 0x3 | 0x100;  // unknown bits are kept
   s.parts = {0x01000010, 0x01000020};
@@ -45,7 +45,7 @@ t::SetupSpec full_setup() {
   s.locations_1 = {{3, {.part_id = 1, .frame = frame_at(1, 1, 1)}}};
   s.locations_2 = {{4, {.part_id = 0, .frame = frame_at(2, 2, 2)}},
                    {5, {.part_id = 1, .frame = frame_at(3, 3, 3)}}};
-  t::AnimFrameSpec placement;
+  t::AnimFrameDef placement;
   placement.part_frames = {frame_at(10, 11, 12), frame_at(13, 14, 15)};
   placement.hooks = {t::sound_hook(0x0A000001), t::replace_object_hook(2, 0x0001),
                      t::particle_hook(0x32000005, 1, true)};
@@ -153,9 +153,9 @@ TEST(SetupModelUnpack, PresenceFlagsDecideWhatIsRead) {
 }
 
 TEST(SetupModelUnpack, PartCountZeroLeavesOnlyHooksInPlacements) {
-  auto spec = t::setup_with_parts(0x02000001, 0);
-  spec.placements = {{1, t::anim_frame_with(0, {t::sound_hook(5)})}};
-  auto m = decode(t::encode_setup_model(spec));
+  auto def = t::setup_with_parts(0x02000001, 0);
+  def.placements = {{1, t::anim_frame_with(0, {t::sound_hook(5)})}};
+  auto m = decode(t::encode_setup_model(def));
   ASSERT_TRUE(m) << m.error().to_string();
   EXPECT_TRUE(m->parts.empty());
   const AnimationFrame& frame = m->placements.find(1)->anim_frame;
@@ -165,11 +165,11 @@ TEST(SetupModelUnpack, PartCountZeroLeavesOnlyHooksInPlacements) {
 }
 
 TEST(SetupModelUnpack, NegativePlacementCountFailsAfterTheCount) {
-  t::SetupSpec spec;
-  spec.id = 0x02000001;
-  spec.placement_count = -1;
+  t::SetupDef def;
+  def.id = 0x02000001;
+  def.placement_count = -1;
   // id, flags, part count, two location counts: the placement count is at 20.
-  auto m = decode(t::encode_setup_model(spec));
+  auto m = decode(t::encode_setup_model(def));
   ASSERT_FALSE(m);
   EXPECT_EQ(m.error().kind(), ReadError::Kind::Custom);
   EXPECT_EQ(m.error().message(), "SetupModel 0x02000001 declared negative placement count -1");
@@ -177,31 +177,31 @@ TEST(SetupModelUnpack, NegativePlacementCountFailsAfterTheCount) {
   EXPECT_EQ(m.error().to_string(),
             "SetupModel 0x02000001 declared negative placement count -1 at 0x18");
 
-  spec.id = 0x02ABCDEF;
-  spec.placement_count = std::numeric_limits<std::int32_t>::min();
-  m = decode(t::encode_setup_model(spec));
+  def.id = 0x02ABCDEF;
+  def.placement_count = std::numeric_limits<std::int32_t>::min();
+  m = decode(t::encode_setup_model(def));
   ASSERT_FALSE(m);
   EXPECT_EQ(m.error().message(),
             "SetupModel 0x02ABCDEF declared negative placement count -2147483648");
 }
 
 TEST(SetupModelUnpack, RepeatedKeysKeepTheLaterValue) {
-  t::SetupSpec spec;
+  t::SetupDef def;
   auto location = [](std::uint32_t part_id) {
-    t::LocationSpec l;
+    t::LocationDef l;
     l.part_id = part_id;
     return l;
   };
   auto light = [](std::uint32_t color) {
-    t::LightSpec l;
+    t::LightDef l;
     l.color = color;
     return l;
   };
-  spec.locations_1 = {{7, location(1)}, {8, location(2)}, {7, location(3)}};
-  spec.placements = {{-1, t::anim_frame_with(0, {t::sound_hook(1)})},
+  def.locations_1 = {{7, location(1)}, {8, location(2)}, {7, location(3)}};
+  def.placements = {{-1, t::anim_frame_with(0, {t::sound_hook(1)})},
                      {-1, t::anim_frame_with(0, {t::sound_hook(2)})}};
-  spec.lights = {{4, light(1)}, {4, light(2)}};
-  auto m = decode(t::encode_setup_model(spec));
+  def.lights = {{4, light(1)}, {4, light(2)}};
+  auto m = decode(t::encode_setup_model(def));
   ASSERT_TRUE(m) << m.error().to_string();
   ASSERT_EQ(m->locations_1.size(), 2u);
   EXPECT_EQ(m->locations_1.find(7)->part_id, 3u);
@@ -224,7 +224,7 @@ TEST(SetupModelUnpack, EveryPrefixOfAValidEncodingFailsWithTheShortRead) {
 TEST(SetupModelUnpack, HugeCountsFailWithTheShortRead) {
   // With every list empty the counts sit at fixed offsets.
   const std::size_t count_offsets[] = {8, 12, 16, 24, 28, 80};
-  const auto empty = t::encode_setup_model(t::SetupSpec{});
+  const auto empty = t::encode_setup_model(t::SetupDef{});
   ASSERT_EQ(empty.size(), 104u);
   for (std::size_t offset : count_offsets) {
     SCOPED_TRACE(offset);
@@ -245,9 +245,9 @@ TEST(SetupModelUnpack, HugeCountsFailWithTheShortRead) {
 }
 
 TEST(SetupModelUnpack, NestedRecordErrorsPassThroughWithTheirFrames) {
-  t::SetupSpec spec;
-  spec.lights = {{1, {}}};
-  auto bytes = t::encode_setup_model(spec);
+  t::SetupDef def;
+  def.lights = {{1, {}}};
+  auto bytes = t::encode_setup_model(def);
   // Cut inside the light's cone_angle: 20 ids bytes plus 2 bytes of it removed.
   bytes.resize(bytes.size() - 20 - 2);
   auto m = decode(bytes);
