@@ -30,8 +30,7 @@ struct BakeAllArgs {
   std::string dat_dir;
   std::string out_dir;
   unsigned jobs = 0;  // 0: one per core
-  std::string spawns_dir;
-  std::string setup_table;
+  EntitySourceArgs entities;
   bool no_sky = false;
   bool svg = false;
   std::vector<std::string> landblocks;
@@ -150,9 +149,7 @@ int run_bake_all(const BakeAllArgs& args) {
   options.dat_dir = args.dat_dir;
   options.region_did = event_bake::kDefaultRegionDid;
   options.bake_sky = !args.no_sky;
-  options.entity_source = args.spawns_dir.empty()
-                              ? event_bake::EntitySource::landblock_info()
-                              : event_bake::EntitySource::from_spawns_manifest(args.spawns_dir, args.setup_table);
+  options.entity_source = args.entities.source();
   auto opened = event_bake::BakeSession::open(std::move(options));
   if (!opened) return fail(opened.error().to_string());
   const event_bake::BakeSession& session = **opened;
@@ -230,10 +227,7 @@ void add_bake_all_command(CLI::App& app, Action& action) {
   cmd->add_option("--out-dir", args->out_dir, "Directory for the manifests and index.jsonl (created if needed)")
       ->required();
   cmd->add_option("--jobs", args->jobs, "Worker threads (default: one per core)")->check(CLI::Range(1u, 1024u));
-  auto* spawns = cmd->add_option("--spawns-dir", args->spawns_dir, "Directory of the spawns files");
-  auto* table = cmd->add_option("--setup-table", args->setup_table, "wcid to setup model table (JSON)");
-  spawns->needs(table);
-  table->needs(spawns);
+  add_entity_source_options(*cmd, args->entities);
   cmd->add_flag("--no-sky", args->no_sky, "Leave out the sky particle chain");
   cmd->add_flag("--svg", args->svg, "Also draw each landblock as OUT/0xXXXX.svg, as render does");
   cmd->add_option("--landblocks", args->landblocks,

@@ -16,8 +16,7 @@ struct BakeArgs {
   std::string dat_dir;
   std::string landblock_text;
   std::string region_text = "0x13000000";
-  std::string spawns_dir;
-  std::string setup_table;
+  EntitySourceArgs entities;
   std::string output;
   bool no_sky = false;
   bool debug = false;
@@ -58,15 +57,26 @@ int run_bake(const BakeArgs& args) {
   inputs.landblock_id = landblock_id_from(parse_u32(args.landblock_text).value_or(0));  // checked while parsing
   inputs.region_did = parse_u32(args.region_text).value_or(event_bake::kDefaultRegionDid);
   inputs.bake_sky = !args.no_sky;
-  inputs.entity_source = args.spawns_dir.empty()
-                             ? event_bake::EntitySource::landblock_info()
-                             : event_bake::EntitySource::from_spawns_manifest(args.spawns_dir, args.setup_table);
+  inputs.entity_source = args.entities.source();
   const auto bake = event_bake::bake_landblock_events(inputs);
   if (!bake) return fail(bake.error().to_string());
   return write_output(args.debug ? debug_lines(*bake) : bake->to_jsonl_bytes(), args.output);
 }
 
 }  // namespace
+
+event_bake::EntitySource EntitySourceArgs::source() const {
+  return spawns_dir.empty() ? event_bake::EntitySource::landblock_info()
+                            : event_bake::EntitySource::from_spawns_manifest(spawns_dir, setup_table);
+}
+
+void add_entity_source_options(CLI::App& command, EntitySourceArgs& args) {
+  auto* spawns = command.add_option("--spawns-dir", args.spawns_dir, "Directory of the spawns files");
+  auto* table = command.add_option("--setup-table", args.setup_table, "wcid to setup model table (JSON)");
+  // The spawns manifest needs both; with neither the LandblockInfo is used.
+  spawns->needs(table);
+  table->needs(spawns);
+}
 
 std::uint32_t landblock_id_from(std::uint32_t value) { return value <= 0xFFFF ? value << 16 : value; }
 
@@ -87,11 +97,7 @@ void add_bake_command(CLI::App& app, Action& action) {
       ->check(u32_validator("landblock"));
   bake->add_option("--region", args->region_text, "Region file id (default 0x13000000)")
       ->check(u32_validator("region id"));
-  auto* spawns = bake->add_option("--spawns-dir", args->spawns_dir, "Directory of the spawns files");
-  auto* table = bake->add_option("--setup-table", args->setup_table, "wcid to setup model table (JSON)");
-  // The spawns manifest needs both; with neither the LandblockInfo is used.
-  spawns->needs(table);
-  table->needs(spawns);
+  add_entity_source_options(*bake, args->entities);
   bake->add_flag("--no-sky", args->no_sky, "Leave out the sky particle chain");
   bake->add_option("-o,--output", args->output, "Write to FILE instead of standard output");
   bake->add_flag("--debug", args->debug, "Print the records' debug renderings, one per line");

@@ -9,6 +9,8 @@
 #include <optional>
 #include <string>
 
+#include "event_bake/bake_error.h"
+
 namespace ravelin::tools {
 
 using Action = std::function<int()>;
@@ -36,6 +38,15 @@ std::optional<std::uint32_t> parse_u32(const std::string& text);
 std::uint32_t landblock_id_from(std::uint32_t value);
 // Accepts what parse_u32 accepts; the message names `what`.
 CLI::Validator u32_validator(const std::string& what);
+// Where a bake takes its placed objects from: the spawns manifest when both
+// paths are given, else the LandblockInfo.
+struct EntitySourceArgs {
+  std::string spawns_dir;
+  std::string setup_table;
+  event_bake::EntitySource source() const;
+};
+// Adds --spawns-dir and --setup-table, each requiring the other.
+void add_entity_source_options(CLI::App& command, EntitySourceArgs& args);
 // Prints "error: <text>" on standard error and returns 1.
 int fail(const std::string& text);
 
