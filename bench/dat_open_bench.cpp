@@ -11,10 +11,10 @@
 #include <string>
 #include <unistd.h>
 
-#include "dat/lib.h"
-#include "dat/utils.h"
-#include "testing/archive_writer.h"
-#include "testing/lz_compress.h"
+#include "ravelin/dat/lib.h"
+#include "ravelin/dat/utils.h"
+#include "dat_writer/archive_writer.h"
+#include "dat_writer/lz_compress.h"
 
 namespace {
 
@@ -31,7 +31,7 @@ const std::filesystem::path& big_archive() {
   static const std::filesystem::path path = [] {
     auto p = scratch_dir() / ("ravelin_dat_open_bench_" + std::to_string(::getpid()) + ".dat");
     const auto start = std::chrono::steady_clock::now();
-    ravelin::testing::ArchiveWriter w({.block_size = 256, .entries_per_node = 61});
+    ravelin::dat_writer::ArchiveWriter w({.block_size = 256, .entries_per_node = 61});
     std::vector<std::uint8_t> body(48);
     for (std::uint32_t i = 0; i < kEntries; ++i) {
       for (std::size_t k = 0; k < body.size(); ++k) body[k] = static_cast<std::uint8_t>(i >> (k % 4 * 8));
@@ -92,7 +92,7 @@ std::vector<std::uint8_t> decompression_input() {
 
 void BM_DecompressLrs(benchmark::State& state) {
   static const std::vector<std::uint8_t> raw = decompression_input();
-  static const std::vector<std::uint8_t> body = ravelin::testing::lz_compress(raw);
+  static const std::vector<std::uint8_t> body = ravelin::dat_writer::lz_compress(raw);
   for (auto _ : state) {
     auto out = ravelin::dat::utils::decompress_lrs(body);
     if (out.size() != raw.size()) state.SkipWithError("short output");

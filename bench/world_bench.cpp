@@ -12,10 +12,10 @@
 #include <thread>
 #include <vector>
 
-#include "dat/lib.h"
-#include "event_bake/landblock.h"
-#include "event_bake/session.h"
-#include "testing/sample_world.h"
+#include "ravelin/dat/lib.h"
+#include "ravelin/event_bake/landblock.h"
+#include "ravelin/event_bake/session.h"
+#include "dat_writer/sample_world.h"
 
 namespace {
 
@@ -62,8 +62,8 @@ void BM_GetFile(benchmark::State& state, const char* archive, std::uint32_t id) 
 }
 BENCHMARK_CAPTURE(BM_GetFile, small_plain, "client_cell_1.dat", 0xA9B40100u);
 BENCHMARK_CAPTURE(BM_GetFile, small_compressed, "client_cell_1.dat", 0xA9B4FFFFu);
-BENCHMARK_CAPTURE(BM_GetFile, large_plain, "client_portal.dat", ravelin::testing::kSampleLargeFileBase);
-BENCHMARK_CAPTURE(BM_GetFile, large_compressed, "client_portal.dat", ravelin::testing::kSampleLargeFileBase + 1);
+BENCHMARK_CAPTURE(BM_GetFile, large_plain, "client_portal.dat", ravelin::dat_writer::kSampleLargeFileBase);
+BENCHMARK_CAPTURE(BM_GetFile, large_compressed, "client_portal.dat", ravelin::dat_writer::kSampleLargeFileBase + 1);
 
 // The runner's case: repeated whole bakes in one process.
 void BM_BakeSimpleA9B4(benchmark::State& state) {

@@ -1,4 +1,4 @@
-#include "common/debug_format.h"
+#include "ravelin/common/debug_format.h"
 
 #include <cstdio>
 

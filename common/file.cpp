@@ -1,4 +1,4 @@
-#include "common/file.h"
+#include "ravelin/common/file.h"
 
 #include <cerrno>
 #include <cstring>
@@ -6,7 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "common/debug_format.h"
+#include "ravelin/common/debug_format.h"
 
 namespace ravelin::common {
 

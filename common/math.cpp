@@ -1,4 +1,4 @@
-#include "common/math.h"
+#include "ravelin/common/math.h"
 
 namespace ravelin::common {
 namespace {

@@ -2,7 +2,7 @@
 // normalised or validated).
 #pragma once
 
-#include "common/reader.h"
+#include "ravelin/common/reader.h"
 
 namespace ravelin::common {
 

@@ -1,4 +1,4 @@
-#include "common/read_error.h"
+#include "ravelin/common/read_error.h"
 
 #include <cstdio>
 

@@ -1,4 +1,4 @@
-#include "common/reader.h"
+#include "ravelin/common/reader.h"
 
 #include <bit>
 #include <cstring>

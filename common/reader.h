@@ -8,7 +8,7 @@
 #include <span>
 #include <vector>
 
-#include "common/read_error.h"
+#include "ravelin/common/read_error.h"
 
 namespace ravelin::common {
 

@@ -1,8 +1,8 @@
-#include "common/reader.h"
+#include "ravelin/common/reader.h"
 
 #include <gtest/gtest.h>
 
-#include "common/math.h"
+#include "ravelin/common/math.h"
 
 namespace ravelin::common {
 namespace {

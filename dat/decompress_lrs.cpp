@@ -11,7 +11,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "dat/utils.h"
+#include "ravelin/dat/utils.h"
 
 namespace ravelin::dat::utils {
 

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <random>
 
-#include "dat/utils.h"
-#include "testing/byte_writer.h"
+#include "ravelin/dat/utils.h"
+#include "dat_writer/byte_writer.h"
 
 namespace ravelin::dat {
 namespace {
@@ -12,7 +12,7 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 
 Bytes body(std::uint32_t declared, std::initializer_list<std::uint8_t> stream) {
-  testing::ByteWriter w;
+  dat_writer::ByteWriter w;
   w.u32(declared);
   w.bytes(Bytes(stream));
   return w.take();
@@ -46,7 +46,7 @@ TEST(DecompressLrs, TokenStreamCases) {
       {"non-overlapping copy", body(50, {0x10, 'a', 'b', 'c', 0x03, 0x01}), text("abcabc")},
       {"12-bit distance uses the high nibble", [] {
          // 296 literals (37 full groups) then a copy of distance 0x128 and length 4.
-         testing::ByteWriter w;
+         dat_writer::ByteWriter w;
          w.u32(300);
          for (int i = 0; i < 296; ++i) {
            if (i % 8 == 0) w.u8(0x00);

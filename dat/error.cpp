@@ -1,6 +1,6 @@
-#include "dat/error.h"
+#include "ravelin/dat/error.h"
 
-#include "common/debug_format.h"
+#include "ravelin/common/debug_format.h"
 
 namespace ravelin::dat {
 

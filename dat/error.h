@@ -7,8 +7,8 @@
 #include <filesystem>
 #include <string>
 
-#include "common/file.h"
-#include "common/read_error.h"
+#include "ravelin/common/file.h"
+#include "ravelin/common/read_error.h"
 
 namespace ravelin::dat {
 

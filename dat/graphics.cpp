@@ -1,4 +1,4 @@
-#include "dat/graphics.h"
+#include "ravelin/dat/graphics.h"
 
 namespace ravelin::dat {
 

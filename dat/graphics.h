@@ -1,7 +1,7 @@
 // Frame: a position and an orientation, shared by setup models and animations.
 #pragma once
 
-#include "common/math.h"
+#include "ravelin/common/math.h"
 
 namespace ravelin::dat {
 

@@ -1,4 +1,4 @@
-#include "dat/landblock.h"
+#include "ravelin/dat/landblock.h"
 
 #include <algorithm>
 #include <utility>

@@ -11,10 +11,10 @@
 #include <span>
 #include <vector>
 
-#include "common/id_map.h"
-#include "common/math.h"
-#include "common/reader.h"
-#include "dat/error.h"
+#include "ravelin/common/id_map.h"
+#include "ravelin/common/math.h"
+#include "ravelin/common/reader.h"
+#include "ravelin/dat/error.h"
 
 namespace ravelin::dat {
 

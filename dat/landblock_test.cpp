@@ -1,4 +1,4 @@
-#include "dat/landblock.h"
+#include "ravelin/dat/landblock.h"
 
 #include <gtest/gtest.h>
 
@@ -8,12 +8,12 @@
 #include <fstream>
 #include <string>
 
-#include "testing/landblock_encoder.h"
+#include "dat_writer/landblock_encoder.h"
 
 namespace ravelin::dat {
 namespace {
 
-namespace t = ravelin::testing;
+namespace t = ravelin::dat_writer;
 using common::ContextFrame;
 using common::ReadError;
 

@@ -1,4 +1,4 @@
-#include "dat/lib.h"
+#include "ravelin/dat/lib.h"
 
 // Archive layout, as this reader sees it:
 //   0x000..0x13F  never read
@@ -17,8 +17,8 @@
 #include <string>
 #include <utility>
 
-#include "common/debug_format.h"
-#include "dat/utils.h"
+#include "ravelin/common/debug_format.h"
+#include "ravelin/dat/utils.h"
 
 namespace ravelin::dat {
 namespace {

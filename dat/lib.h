@@ -9,9 +9,9 @@
 #include <type_traits>
 #include <vector>
 
-#include "common/file.h"
-#include "common/reader.h"
-#include "dat/error.h"
+#include "ravelin/common/file.h"
+#include "ravelin/common/reader.h"
+#include "ravelin/dat/error.h"
 
 namespace ravelin::dat {
 

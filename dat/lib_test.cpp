@@ -1,4 +1,4 @@
-#include "dat/lib.h"
+#include "ravelin/dat/lib.h"
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
@@ -7,20 +7,20 @@
 #include <random>
 #include <thread>
 
-#include "common/debug_format.h"
-#include "testing/archive_writer.h"
+#include "ravelin/common/debug_format.h"
+#include "dat_writer/archive_writer.h"
 
 namespace ravelin::dat {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-using testing::ArchiveLayout;
-using testing::ArchiveOptions;
-using testing::ArchiveWriter;
-using testing::ChainLayout;
-using testing::FileOptions;
-using testing::NodeDef;
-using testing::patch_u32;
+using dat_writer::ArchiveLayout;
+using dat_writer::ArchiveOptions;
+using dat_writer::ArchiveWriter;
+using dat_writer::ChainLayout;
+using dat_writer::FileOptions;
+using dat_writer::NodeDef;
+using dat_writer::patch_u32;
 
 constexpr const char* kShortRead = "failed to fill whole buffer";
 
@@ -53,7 +53,7 @@ Bytes pattern(std::size_t n, std::uint32_t seed) {
 
 Bytes one(std::uint8_t b) { return Bytes{b, static_cast<std::uint8_t>(b + 1), static_cast<std::uint8_t>(b + 2)}; }
 
-NodeDef leaf(std::vector<testing::FileHandle> files) {
+NodeDef leaf(std::vector<dat_writer::FileHandle> files) {
   NodeDef n;
   n.files = std::move(files);
   return n;
@@ -215,7 +215,7 @@ TEST_F(DatDatabaseTest, TreeShapesDecideWhichEntriesAreRead) {
     std::vector<std::uint32_t> present;  // ids that must be found; the rest must not
   };
   ArchiveWriter w({.block_size = 256});
-  std::vector<testing::FileHandle> h;
+  std::vector<dat_writer::FileHandle> h;
   for (std::uint32_t id = 0; id < 130; ++id) h.push_back(w.add_file(id + 1, one(static_cast<std::uint8_t>(id))));
   auto ids = [](std::uint32_t from, std::uint32_t to) {
     std::vector<std::uint32_t> v;
@@ -366,7 +366,7 @@ TEST_F(DatDatabaseTest, ChainCycleIsCorruption) {
 
 TEST_F(DatDatabaseTest, BrokenDirectories) {
   ArchiveWriter w({.block_size = 256});
-  std::vector<testing::FileHandle> h;
+  std::vector<dat_writer::FileHandle> h;
   for (std::uint32_t id = 1; id <= 70; ++id) h.push_back(w.add_file(id, one(static_cast<std::uint8_t>(id))));
   NodeDef full;
   for (std::uint32_t i = 0; i < 61; ++i) full.files.push_back(h[i]);

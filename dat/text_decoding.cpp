@@ -1,8 +1,8 @@
-#include "dat/text_decoding.h"
+#include "ravelin/dat/text_decoding.h"
 
 #include <string_view>
 
-#include "common/debug_format.h"
+#include "ravelin/common/debug_format.h"
 
 namespace ravelin::dat {
 namespace {

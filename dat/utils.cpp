@@ -1,6 +1,6 @@
-#include "dat/utils.h"
+#include "ravelin/dat/utils.h"
 
-#include "dat/text_decoding.h"
+#include "ravelin/dat/text_decoding.h"
 
 namespace ravelin::dat::utils {
 

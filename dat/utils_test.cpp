@@ -1,11 +1,11 @@
-#include "dat/utils.h"
+#include "ravelin/dat/utils.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "dat/text_decoding.h"
+#include "ravelin/dat/text_decoding.h"
 
 namespace ravelin::dat {
 namespace {

@@ -1,10 +1,10 @@
-#include "event_bake/ambient.h"
+#include "ravelin/event_bake/ambient.h"
 
 #include <map>
 #include <utility>
 
-#include "event_bake/debug_render.h"
-#include "event_bake/number_format.h"
+#include "ravelin/event_bake/debug_render.h"
+#include "ravelin/event_bake/number_format.h"
 
 namespace ravelin::event_bake {
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "dat/file_type/region.h"
-#include "dat/landblock.h"
+#include "ravelin/dat/file_type/region.h"
+#include "ravelin/dat/landblock.h"
 
 namespace ravelin::event_bake {
 

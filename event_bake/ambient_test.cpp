@@ -1,4 +1,4 @@
-#include "event_bake/ambient.h"
+#include "ravelin/event_bake/ambient.h"
 
 #include <gtest/gtest.h>
 

@@ -1,11 +1,11 @@
-#include "event_bake/anim_sound.h"
+#include "ravelin/event_bake/anim_sound.h"
 
 #include <algorithm>
 #include <bit>
 #include <tuple>
 
-#include "event_bake/debug_render.h"
-#include "event_bake/number_format.h"
+#include "ravelin/event_bake/debug_render.h"
+#include "ravelin/event_bake/number_format.h"
 
 namespace ravelin::event_bake {
 

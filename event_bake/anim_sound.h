@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "common/id_map.h"
-#include "dat/file_type/animation.h"
-#include "dat/file_type/motion_table.h"
-#include "dat/file_type/setup_model.h"
+#include "ravelin/common/id_map.h"
+#include "ravelin/dat/file_type/animation.h"
+#include "ravelin/dat/file_type/motion_table.h"
+#include "ravelin/dat/file_type/setup_model.h"
 
 namespace ravelin::event_bake {
 

@@ -1,4 +1,4 @@
-#include "event_bake/anim_sound.h"
+#include "ravelin/event_bake/anim_sound.h"
 
 #include <gtest/gtest.h>
 

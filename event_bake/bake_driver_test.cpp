@@ -2,27 +2,27 @@
 
 #include <cstring>
 
-#include "common/file.h"
-#include "event_bake/landblock.h"
-#include "event_bake/test_world_test_support.h"
+#include "ravelin/common/file.h"
+#include "ravelin/event_bake/landblock.h"
+#include "ravelin/event_bake/test_world_test_support.h"
 
 namespace ravelin::event_bake {
 namespace {
 
-using testing::BakeWorld;
-using testing::kBakeLandblock;
-using testing::terrain_word;
+using test_support::BakeWorld;
+using test_support::kBakeLandblock;
+using dat_writer::terrain_word;
 
 // One resolving ambient group (terrain 0, scene 0) and one sky object running
 // script 0x33000100 (one particle hook).
-testing::RegionDef small_region() {
-  testing::RegionDef r;
+dat_writer::RegionDef small_region() {
+  dat_writer::RegionDef r;
   r.terrain.terrain_types = {{"Grass", 0, {0}}};
-  r.scene = testing::SceneDescDef{{{0, {}}}};
-  r.sound = testing::SoundDescDef{{{0x20000001, {{1, 1.0f, 0.5f, 1.0f, 2.0f}}, {}}}};
-  testing::DayGroupDef day{1.0f, "Day", {}, {}};
+  r.scene = dat_writer::SceneDescDef{{{0, {}}}};
+  r.sound = dat_writer::SoundDescDef{{{0x20000001, {{1, 1.0f, 0.5f, 1.0f, 2.0f}}, {}}}};
+  dat_writer::DayGroupDef day{1.0f, "Day", {}, {}};
   day.sky_objects = {{0.0f, 1.0f, {}, 0, 0x33000100, 0}};
-  r.sky = testing::SkyDescDef{0.0, 0.0, {day}};
+  r.sky = dat_writer::SkyDescDef{0.0, 0.0, {day}};
   return r;
 }
 
@@ -30,13 +30,13 @@ testing::RegionDef small_region() {
 void add_basics(BakeWorld& w) {
   w.add_region(small_region());
   w.add_uniform_terrain(terrain_word(0, 0));
-  w.add_script(testing::physics_script_of(0x33000100, {{0.5, testing::particle_hook(0x32000100, 0)}}));
+  w.add_script(dat_writer::physics_script_of(0x33000100, {{0.5, dat_writer::particle_hook(0x32000100, 0)}}));
 }
 
 // A setup whose default script has one particle hook with the given emitter.
 void add_scripted_setup(BakeWorld& w, std::uint32_t setup_id, std::uint32_t script_id, std::uint32_t emitter) {
   w.add_setup(setup_id, script_id);
-  w.add_script(testing::physics_script_of(script_id, {{0.0, testing::particle_hook(emitter, 0)}}));
+  w.add_script(dat_writer::physics_script_of(script_id, {{0.0, dat_writer::particle_hook(emitter, 0)}}));
 }
 
 std::vector<std::uint32_t> particle_emitters(const LandblockEventBake& bake) {
@@ -78,7 +78,7 @@ TEST(BakeDriverErrors, RequiredRecordsInTheirOrder) {
   };
   const Case cases[] = {
       {"region missing (terrain missing too)",
-       [](BakeWorld& w) { w.add_portal(0x13000001, testing::encode_region(small_region())); },
+       [](BakeWorld& w) { w.add_portal(0x13000001, dat_writer::encode_region(small_region())); },
        "Region 0x13000000 missing from DAT"},
       {"region undecodable", [](BakeWorld& w) { w.add_portal(0x13000000, {1, 2, 3}); },
        "parse Region 0x13000000: failed to fill whole buffer"},
@@ -204,11 +204,11 @@ TEST(BakeDriver, BrokenObjectFilesOnlyShrinkTheResult) {
   w.add_portal(0x09000002, {1, 2, 3});
   w.add_portal(0x33000002, {1, 2, 3});
   w.add_setup(0x02000003, 0x33000099, 0x09000003);            // script absent; one animation broken
-  testing::MotionTableDef table;
+  dat_writer::MotionTableDef table;
   table.id = 0x09000003;
-  table.motion_data_0 = {{0x10, testing::motion_data_playing({0x03000001, 0x03000002, 0x03000003})}};
+  table.motion_data_0 = {{0x10, dat_writer::motion_data_playing({0x03000001, 0x03000002, 0x03000003})}};
   w.add_motion_table(table);
-  w.add_animation(testing::animation_with_hooks(0x03000001, 1, {{testing::sound_hook(11)}}));
+  w.add_animation(dat_writer::animation_with_hooks(0x03000001, 1, {{dat_writer::sound_hook(11)}}));
   w.add_portal(0x03000002, {9});
   add_scripted_setup(w, 0x02000004, 0x33000004, 0x32000004);  // intact
   w.add_placements({0x02000001, 0x02000002, 0x02000003, 0x02000004});
@@ -282,17 +282,17 @@ TEST(BakeDriver, SharedFilesAcrossSetups) {
   // animation through different motion tables (each setup keeps its records).
   BakeWorld w;
   add_basics(w);
-  w.add_script(testing::physics_script_of(0x33000001, {{0.0, testing::particle_hook(0x32000001, 0)},
-                                                       {-0.0, testing::particle_hook(0x32000001, 0)},
-                                                       {0.5, testing::particle_hook(0x32000001, 0)}}));
+  w.add_script(dat_writer::physics_script_of(0x33000001, {{0.0, dat_writer::particle_hook(0x32000001, 0)},
+                                                       {-0.0, dat_writer::particle_hook(0x32000001, 0)},
+                                                       {0.5, dat_writer::particle_hook(0x32000001, 0)}}));
   for (const std::uint32_t n : {1u, 2u}) {
     w.add_setup(0x02000000 + n, 0x33000001, 0x09000000 + n);
-    testing::MotionTableDef table;
+    dat_writer::MotionTableDef table;
     table.id = 0x09000000 + n;
-    table.motion_data_0 = {{0x20, testing::motion_data_playing({0x03000001})}};
+    table.motion_data_0 = {{0x20, dat_writer::motion_data_playing({0x03000001})}};
     w.add_motion_table(table);
   }
-  w.add_animation(testing::animation_with_hooks(0x03000001, 1, {{testing::sound_hook(5)}}));
+  w.add_animation(dat_writer::animation_with_hooks(0x03000001, 1, {{dat_writer::sound_hook(5)}}));
   w.add_placements({0x02000002, 0x02000001});
   w.write();
   const auto result = bake_landblock_events(w.inputs());

@@ -1,8 +1,8 @@
-#include "event_bake/bake_error.h"
+#include "ravelin/event_bake/bake_error.h"
 
-#include "common/debug_format.h"
-#include "common/file.h"
-#include "event_bake/number_format.h"
+#include "ravelin/common/debug_format.h"
+#include "ravelin/common/file.h"
+#include "ravelin/event_bake/number_format.h"
 
 namespace ravelin::event_bake {
 namespace {

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <variant>
 
-#include "dat/error.h"
+#include "ravelin/dat/error.h"
 
 namespace ravelin::event_bake {
 

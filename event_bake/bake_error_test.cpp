@@ -1,4 +1,4 @@
-#include "event_bake/bake_error.h"
+#include "ravelin/event_bake/bake_error.h"
 
 #include <gtest/gtest.h>
 

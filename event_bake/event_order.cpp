@@ -1,4 +1,4 @@
-#include "event_bake/event_order.h"
+#include "ravelin/event_bake/event_order.h"
 
 #include <algorithm>
 #include <bit>

@@ -4,8 +4,8 @@
 
 #include <vector>
 
-#include "event_bake/anim_sound.h"
-#include "event_bake/particle.h"
+#include "ravelin/event_bake/anim_sound.h"
+#include "ravelin/event_bake/particle.h"
 
 namespace ravelin::event_bake {
 

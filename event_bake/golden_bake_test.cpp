@@ -5,14 +5,15 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "common/file.h"
-#include "event_bake/landblock.h"
-#include "event_bake/test_world_test_support.h"
+#include "ravelin/common/file.h"
+#include "ravelin/event_bake/landblock.h"
+#include "ravelin/event_bake/test_world_test_support.h"
 
 namespace ravelin::event_bake {
 namespace {
 
-using namespace ravelin::testing;
+using namespace ravelin::dat_writer;
+using namespace ravelin::test_support;
 
 RegionDef golden_region() {
   RegionDef r;

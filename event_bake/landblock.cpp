@@ -1,12 +1,12 @@
-#include "event_bake/landblock.h"
+#include "ravelin/event_bake/landblock.h"
 
 #include <algorithm>
 #include <iterator>
 
-#include "event_bake/debug_render.h"
-#include "event_bake/event_order.h"
-#include "event_bake/sky_arm.h"
-#include "event_bake/number_format.h"
+#include "ravelin/event_bake/debug_render.h"
+#include "ravelin/event_bake/event_order.h"
+#include "ravelin/event_bake/sky_arm.h"
+#include "ravelin/event_bake/number_format.h"
 
 namespace ravelin::event_bake {
 namespace {

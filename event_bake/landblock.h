@@ -10,17 +10,17 @@
 #include <string_view>
 #include <vector>
 
-#include "dat/file_type/physics_script.h"
-#include "dat/file_type/region.h"
-#include "dat/file_type/setup_model.h"
-#include "dat/landblock.h"
-#include "dat/lib.h"
-#include "event_bake/ambient.h"
-#include "event_bake/anim_sound.h"
-#include "event_bake/bake_error.h"
-#include "event_bake/particle.h"
-#include "event_bake/sky_chain.h"
-#include "event_bake/spawns.h"
+#include "ravelin/dat/file_type/physics_script.h"
+#include "ravelin/dat/file_type/region.h"
+#include "ravelin/dat/file_type/setup_model.h"
+#include "ravelin/dat/landblock.h"
+#include "ravelin/dat/lib.h"
+#include "ravelin/event_bake/ambient.h"
+#include "ravelin/event_bake/anim_sound.h"
+#include "ravelin/event_bake/bake_error.h"
+#include "ravelin/event_bake/particle.h"
+#include "ravelin/event_bake/sky_chain.h"
+#include "ravelin/event_bake/spawns.h"
 
 namespace ravelin::event_bake {
 

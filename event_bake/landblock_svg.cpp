@@ -1,6 +1,6 @@
 // SVG rendering of a landblock bake. Only integers are written, so the bytes
 // cannot depend on float formatting or locale.
-#include "event_bake/landblock_svg.h"
+#include "ravelin/event_bake/landblock_svg.h"
 
 #include <algorithm>
 #include <array>

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "dat/lib.h"
-#include "event_bake/bake_error.h"
-#include "event_bake/landblock.h"
+#include "ravelin/dat/lib.h"
+#include "ravelin/event_bake/bake_error.h"
+#include "ravelin/event_bake/landblock.h"
 
 namespace ravelin::event_bake {
 

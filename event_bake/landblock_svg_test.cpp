@@ -1,22 +1,22 @@
 // The landblock picture: checked-in golden bytes for the sample world, XML
 // well-formedness on every landblock, and the colouring against the bake.
-#include "event_bake/landblock_svg.h"
+#include "ravelin/event_bake/landblock_svg.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <string>
 
-#include "common/file.h"
-#include "event_bake/test_world_test_support.h"
-#include "event_bake/xml_check_test_support.h"
-#include "testing/sample_world.h"
+#include "ravelin/common/file.h"
+#include "ravelin/event_bake/test_world_test_support.h"
+#include "ravelin/event_bake/xml_check_test_support.h"
+#include "dat_writer/sample_world.h"
 
 namespace ravelin::event_bake {
 namespace {
 
-using ravelin::testing::ScratchDir;
-using ravelin::testing::xml_well_formedness_error;
+using ravelin::test_support::ScratchDir;
+using ravelin::test_support::xml_well_formedness_error;
 
 std::filesystem::path source_root() {
   const char* root = std::getenv("RAVELIN_SOURCE_DIR");
@@ -113,8 +113,8 @@ TEST(LandblockSvg, EmptyBakeDrawsAGreyGridAndNoSetups) {
 
 TEST(LandblockSvg, SampleWorldPictureMatchesTheCheckedInDocument) {
   ScratchDir dir;
-  ASSERT_TRUE(testing::write_sample_world(dir.path(), testing::build_sample_world({})).has_value());
-  const auto svg = render_landblock(render_inputs(dir.path(), testing::kSampleFocusLandblock << 16));
+  ASSERT_TRUE(dat_writer::write_sample_world(dir.path(), dat_writer::build_sample_world({})).has_value());
+  const auto svg = render_landblock(render_inputs(dir.path(), dat_writer::kSampleFocusLandblock << 16));
   ASSERT_TRUE(svg.has_value()) << svg.error().to_string();
   const auto golden_path = source_root() / "docs/sample-landblock.svg";
   if (const char* update = std::getenv("RAVELIN_UPDATE_DOCS"); update != nullptr && *update == '1') {
@@ -133,7 +133,7 @@ TEST(LandblockSvg, SampleWorldPictureMatchesTheCheckedInDocument) {
 // and a 16 x 16 grid with more setups, scripts and animations.
 TEST(LandblockSvg, EveryLandblockOfASampleWorldRenders) {
   const struct {
-    testing::SampleWorldParams params;
+    dat_writer::SampleWorldParams params;
     std::size_t landblocks;
   } worlds[] = {
       {{}, 9},
@@ -143,7 +143,7 @@ TEST(LandblockSvg, EveryLandblockOfASampleWorldRenders) {
   };
   for (const auto& world : worlds) {
     ScratchDir dir;
-    ASSERT_TRUE(testing::write_sample_world(dir.path(), testing::build_sample_world(world.params)).has_value());
+    ASSERT_TRUE(dat_writer::write_sample_world(dir.path(), dat_writer::build_sample_world(world.params)).has_value());
     const auto cell = dat::DatDatabase::open(dir.path() / std::string(kCellArchiveName));
     ASSERT_TRUE(cell.has_value());
     std::size_t rendered = 0;

@@ -1,4 +1,4 @@
-#include "event_bake/landblock.h"
+#include "ravelin/event_bake/landblock.h"
 
 #include <gtest/gtest.h>
 

@@ -6,10 +6,10 @@
 #include <cstdlib>
 #include <string>
 
-#include "common/file.h"
-#include "event_bake/landblock.h"
-#include "event_bake/test_world_test_support.h"
-#include "testing/sample_world.h"
+#include "ravelin/common/file.h"
+#include "ravelin/event_bake/landblock.h"
+#include "ravelin/event_bake/test_world_test_support.h"
+#include "dat_writer/sample_world.h"
 
 namespace ravelin::event_bake {
 namespace {
@@ -48,9 +48,9 @@ std::optional<std::pair<std::size_t, std::size_t>> example_block(const std::stri
 }
 
 TEST(ManifestDoc, ExampleLinesAreTheFirstOfEachKindInTheSampleBake) {
-  testing::ScratchDir dir;
-  ASSERT_TRUE(testing::write_sample_world(dir.path(), testing::build_sample_world({})).has_value());
-  const auto bake = bake_landblock_events_simple(testing::kSampleFocusLandblock << 16, dir.path());
+  test_support::ScratchDir dir;
+  ASSERT_TRUE(dat_writer::write_sample_world(dir.path(), dat_writer::build_sample_world({})).has_value());
+  const auto bake = bake_landblock_events_simple(dat_writer::kSampleFocusLandblock << 16, dir.path());
   ASSERT_TRUE(bake.has_value()) << bake.error().to_string();
   const std::string jsonl = bake->to_jsonl_bytes();
 

@@ -1,4 +1,4 @@
-#include "event_bake/number_format.h"
+#include "ravelin/event_bake/number_format.h"
 
 #include <gtest/gtest.h>
 

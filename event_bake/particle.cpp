@@ -1,7 +1,7 @@
-#include "event_bake/particle.h"
+#include "ravelin/event_bake/particle.h"
 
-#include "event_bake/debug_render.h"
-#include "event_bake/number_format.h"
+#include "ravelin/event_bake/debug_render.h"
+#include "ravelin/event_bake/number_format.h"
 
 namespace ravelin::event_bake {
 

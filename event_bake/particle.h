@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "dat/file_type/physics_script.h"
+#include "ravelin/dat/file_type/physics_script.h"
 
 namespace ravelin::event_bake {
 

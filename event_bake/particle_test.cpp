@@ -1,4 +1,4 @@
-#include "event_bake/particle.h"
+#include "ravelin/event_bake/particle.h"
 
 #include <gtest/gtest.h>
 

@@ -1,12 +1,12 @@
-#include "event_bake/session.h"
+#include "ravelin/event_bake/session.h"
 
 #include <algorithm>
 #include <mutex>
 #include <unordered_map>
 #include <utility>
 
-#include "event_bake/event_order.h"
-#include "event_bake/sky_arm.h"
+#include "ravelin/event_bake/event_order.h"
+#include "ravelin/event_bake/sky_arm.h"
 
 namespace ravelin::event_bake {
 namespace {

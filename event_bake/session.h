@@ -8,8 +8,8 @@
 #include <memory>
 #include <vector>
 
-#include "event_bake/bake_error.h"
-#include "event_bake/landblock.h"
+#include "ravelin/event_bake/bake_error.h"
+#include "ravelin/event_bake/landblock.h"
 
 namespace ravelin::event_bake {
 

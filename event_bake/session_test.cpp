@@ -1,7 +1,7 @@
 // A session's bakes against one-off bakes of the same inputs: every landblock
 // of the sample world, both entity sources, failures included, from two
 // threads at once.
-#include "event_bake/session.h"
+#include "ravelin/event_bake/session.h"
 
 #include <gtest/gtest.h>
 
@@ -9,14 +9,14 @@
 #include <thread>
 #include <vector>
 
-#include "event_bake/test_world_test_support.h"
-#include "testing/sample_world.h"
+#include "ravelin/event_bake/test_world_test_support.h"
+#include "dat_writer/sample_world.h"
 
 namespace ravelin::event_bake {
 namespace {
 
-using testing::BakeWorld;
-using testing::ScratchDir;
+using test_support::BakeWorld;
+using test_support::ScratchDir;
 
 std::string describe(const BakeResult<LandblockEventBake>& r) {
   return r ? r->to_jsonl_bytes() : "error: " + r.error().to_string();
@@ -51,10 +51,10 @@ class SessionOnSampleWorld : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     dir_ = new ScratchDir;
-    testing::SampleWorldParams params;
+    dat_writer::SampleWorldParams params;
     params.info_absent_one_in = 3;
     params.cell_fillers_per_landblock = 4;
-    ASSERT_TRUE(testing::write_sample_world(dir_->path(), testing::build_sample_world(params)).has_value());
+    ASSERT_TRUE(dat_writer::write_sample_world(dir_->path(), dat_writer::build_sample_world(params)).has_value());
   }
   static void TearDownTestSuite() {
     delete dir_;
@@ -109,7 +109,7 @@ TEST_F(SessionOnSampleWorld, FocusLandblockHasEveryFamily) {
 
 TEST(SessionOpen, FailsLikeTheOneOffBake) {
   BakeWorld no_cell;
-  no_cell.add_region(testing::RegionDef{});
+  no_cell.add_region(dat_writer::RegionDef{});
   no_cell.write_cell = false;
   BakeWorld no_region;
   no_region.add_uniform_terrain(0);
@@ -126,9 +126,9 @@ TEST(SessionOpen, FailsLikeTheOneOffBake) {
 
 TEST(SessionBake, UndecodableLandblockInfoAndBrokenSetupFilesMatch) {
   BakeWorld w;
-  w.add_region(testing::RegionDef{});
+  w.add_region(dat_writer::RegionDef{});
   w.add_uniform_terrain(0);
-  w.add_cell(testing::landblock_info_file_id(testing::kBakeLandblock), {1, 2, 3});
+  w.add_cell(dat_writer::landblock_info_file_id(test_support::kBakeLandblock), {1, 2, 3});
   const std::uint32_t second = 0xA9B50000;
   w.add_uniform_terrain(0, second);
   w.add_placements({0x02000001, 0x02000002, 0x02000001}, second);
@@ -138,8 +138,8 @@ TEST(SessionBake, UndecodableLandblockInfoAndBrokenSetupFilesMatch) {
   const BakeInputs in = w.inputs();
   auto session = BakeSession::open(options_of(in));
   ASSERT_TRUE(session.has_value());
-  expect_session_matches(**session, in, {testing::kBakeLandblock, second});
-  EXPECT_FALSE((*session)->bake(testing::kBakeLandblock).has_value());
+  expect_session_matches(**session, in, {test_support::kBakeLandblock, second});
+  EXPECT_FALSE((*session)->bake(test_support::kBakeLandblock).has_value());
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
-#include "event_bake/sky_arm.h"
+#include "ravelin/event_bake/sky_arm.h"
 
-#include "event_bake/landblock.h"
+#include "ravelin/event_bake/landblock.h"
 
 namespace ravelin::event_bake {
 namespace {

@@ -4,9 +4,9 @@
 
 #include <vector>
 
-#include "dat/file_type/region.h"
-#include "dat/lib.h"
-#include "event_bake/sky_chain.h"
+#include "ravelin/dat/file_type/region.h"
+#include "ravelin/dat/lib.h"
+#include "ravelin/event_bake/sky_chain.h"
 
 namespace ravelin::event_bake {
 

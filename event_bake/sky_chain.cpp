@@ -1,9 +1,9 @@
-#include "event_bake/sky_chain.h"
+#include "ravelin/event_bake/sky_chain.h"
 
-#include "common/debug_format.h"
-#include "event_bake/debug_render.h"
-#include "event_bake/number_format.h"
-#include "event_bake/particle.h"
+#include "ravelin/common/debug_format.h"
+#include "ravelin/event_bake/debug_render.h"
+#include "ravelin/event_bake/number_format.h"
+#include "ravelin/event_bake/particle.h"
 
 namespace ravelin::event_bake {
 

@@ -7,10 +7,10 @@
 #include <string_view>
 #include <vector>
 
-#include "common/id_map.h"
-#include "dat/file_type/physics_script.h"
-#include "dat/file_type/region.h"
-#include "dat/file_type/setup_model.h"
+#include "ravelin/common/id_map.h"
+#include "ravelin/dat/file_type/physics_script.h"
+#include "ravelin/dat/file_type/region.h"
+#include "ravelin/dat/file_type/setup_model.h"
 
 namespace ravelin::event_bake {
 

@@ -1,4 +1,4 @@
-#include "event_bake/sky_chain.h"
+#include "ravelin/event_bake/sky_chain.h"
 
 #include <gtest/gtest.h>
 

@@ -1,11 +1,11 @@
-#include "event_bake/spawns.h"
+#include "ravelin/event_bake/spawns.h"
 
 #include <nlohmann/json.hpp>
 
 #include <array>
 
-#include "common/debug_format.h"
-#include "common/file.h"
+#include "ravelin/common/debug_format.h"
+#include "ravelin/common/file.h"
 
 namespace ravelin::event_bake {
 namespace {

@@ -13,7 +13,7 @@
 #include <string_view>
 #include <vector>
 
-#include "common/id_map.h"
+#include "ravelin/common/id_map.h"
 
 namespace ravelin::event_bake {
 

@@ -1,4 +1,4 @@
-#include "event_bake/spawns.h"
+#include "ravelin/event_bake/spawns.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "common/file.h"
+#include "ravelin/common/file.h"
 
 namespace ravelin::event_bake {
 namespace {

@@ -14,17 +14,20 @@
 #include <string_view>
 #include <vector>
 
-#include "common/file.h"
-#include "event_bake/bake_error.h"
-#include "event_bake/landblock.h"
-#include "testing/animation_encoder.h"
-#include "testing/archive_writer.h"
-#include "testing/landblock_encoder.h"
-#include "testing/motion_table_encoder.h"
-#include "testing/region_encoder.h"
-#include "testing/setup_model_encoder.h"
+#include "ravelin/common/file.h"
+#include "ravelin/event_bake/bake_error.h"
+#include "ravelin/event_bake/landblock.h"
+#include "dat_writer/animation_encoder.h"
+#include "dat_writer/archive_writer.h"
+#include "dat_writer/landblock_encoder.h"
+#include "dat_writer/motion_table_encoder.h"
+#include "dat_writer/region_encoder.h"
+#include "dat_writer/setup_model_encoder.h"
 
-namespace ravelin::testing {
+namespace ravelin::test_support {
+
+// Test worlds are built with the archive writer's record descriptions.
+using namespace ::ravelin::dat_writer;
 
 inline constexpr std::uint32_t kBakeLandblock = 0xA9B40000;
 inline constexpr std::uint32_t kBakeRegion = 0x13000000;
@@ -126,4 +129,4 @@ class BakeWorld {
   ScratchDir dir_;
 };
 
-}  // namespace ravelin::testing
+}  // namespace ravelin::test_support

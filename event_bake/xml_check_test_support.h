@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-namespace ravelin::testing {
+namespace ravelin::test_support {
 
 inline bool xml_name_char(char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '_' ||
@@ -105,4 +105,4 @@ inline std::optional<std::string> xml_well_formedness_error(std::string_view doc
   return std::nullopt;
 }
 
-}  // namespace ravelin::testing
+}  // namespace ravelin::test_support

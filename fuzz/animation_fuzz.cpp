@@ -1,6 +1,6 @@
 // Animation decoder: frame_count frames of part_count part frames and hooks.
-#include "common/reader.h"
-#include "dat/file_type/animation.h"
+#include "ravelin/common/reader.h"
+#include "ravelin/dat/file_type/animation.h"
 #include "fuzz/fuzz_entry.h"
 
 RAVELIN_FUZZ_ENTRY(animation) {

@@ -1,5 +1,5 @@
 // CellLandblock decoder: fixed 81-vertex terrain and height arrays.
-#include "dat/landblock.h"
+#include "ravelin/dat/landblock.h"
 #include "fuzz/fuzz_entry.h"
 
 RAVELIN_FUZZ_ENTRY(cell_landblock) {

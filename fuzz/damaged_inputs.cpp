@@ -12,11 +12,11 @@
 #include <string>
 #include <vector>
 
-#include "common/file.h"
+#include "ravelin/common/file.h"
 #include "fuzz/fuzz_support.h"
-#include "testing/archive_writer.h"
-#include "testing/lz_compress.h"
-#include "testing/region_encoder.h"
+#include "dat_writer/archive_writer.h"
+#include "dat_writer/lz_compress.h"
+#include "dat_writer/region_encoder.h"
 
 namespace {
 
@@ -42,8 +42,8 @@ struct Images {
   Bytes cell;
 };
 
-testing::ArchiveLayout layout_of(const Files& files, const std::function<void(testing::ArchiveWriter&)>& extra = {}) {
-  testing::ArchiveWriter w({.block_size = kBlockSize, .entries_per_node = 16});
+dat_writer::ArchiveLayout layout_of(const Files& files, const std::function<void(dat_writer::ArchiveWriter&)>& extra = {}) {
+  dat_writer::ArchiveWriter w({.block_size = kBlockSize, .entries_per_node = 16});
   for (const auto& f : files) w.add_file(f.id, f.bytes, {.compressed = f.compressed});
   if (extra) extra(w);
   return w.build();
@@ -57,7 +57,7 @@ std::size_t index_of(const Files& files, std::uint32_t id) {
 }
 
 void put_u32(Bytes& bytes, std::size_t at, std::uint32_t value) {
-  if (at + 4 <= bytes.size()) testing::patch_u32(bytes, at, value);
+  if (at + 4 <= bytes.size()) dat_writer::patch_u32(bytes, at, value);
 }
 
 class CaseWriter {
@@ -122,12 +122,12 @@ void container_cases(CaseWriter& c) {
     c.add("archive_shorter_than_header", "1", "Binary read error", short_header, cell);
   }
   {
-    testing::ArchiveLayout l = layout_of(portal);
+    dat_writer::ArchiveLayout l = layout_of(portal);
     put_u32(l.bytes, l.root_offset + 4, l.root_offset);  // branch 0 of the root is the root
     c.add("directory_node_cycle", "1", "Corruption detected", l.bytes, cell);
   }
   {
-    testing::ArchiveLayout l = layout_of(portal);
+    dat_writer::ArchiveLayout l = layout_of(portal);
     put_u32(l.bytes, l.root_offset, 0xFFFFFF00);  // the root's chain leaves the file
     c.add("directory_chain_past_end", "1", "IO error: failed to fill whole buffer", l.bytes, cell);
   }
@@ -144,19 +144,19 @@ void container_cases(CaseWriter& c) {
   for (const auto& [name, looped_index, status] : {std::tuple{"region_block_chain_cycle", region, "any"},
                                                    std::tuple{"setup_block_chain_cycle", first_setup, "0"}}) {
     const auto length = static_cast<std::uint32_t>(c.portal_image().size());
-    testing::ArchiveWriter w({.block_size = kBlockSize, .entries_per_node = 16});
+    dat_writer::ArchiveWriter w({.block_size = kBlockSize, .entries_per_node = 16});
     for (std::size_t i = 0; i < portal.size(); ++i) {
-      testing::FileOptions o{.compressed = portal[i].compressed};
+      dat_writer::FileOptions o{.compressed = portal[i].compressed};
       if (i == looped_index) o.size_override = length;
       w.add_file(portal[i].id, portal[i].bytes, o);
     }
-    testing::ArchiveLayout looped = w.build();
+    dat_writer::ArchiveLayout looped = w.build();
     const auto& blocks = looped.file_blocks[looped_index];
     put_u32(looped.bytes, blocks.back(), blocks.front());
     c.add(name, status, "", looped.bytes, cell);
   }
   {
-    testing::ArchiveLayout l = layout_of(portal);
+    dat_writer::ArchiveLayout l = layout_of(portal);
     put_u32(l.bytes, l.file_blocks[region].front(), 0xFFFFFF00);
     c.add("region_chain_past_end", "1", "Region 0x13000000 missing from DAT", l.bytes, cell);
   }
@@ -164,10 +164,10 @@ void container_cases(CaseWriter& c) {
   for (const auto& [name, id, status, expected] :
        {std::tuple{"region_size_4gib", kRegionId, "1", "Region 0x13000000 missing from DAT"},
         std::tuple{"setup_size_4gib", 0u, "0", ""}}) {
-    testing::ArchiveWriter w({.block_size = kBlockSize, .entries_per_node = 16});
+    dat_writer::ArchiveWriter w({.block_size = kBlockSize, .entries_per_node = 16});
     bool done = false;
     for (const auto& f : portal) {
-      testing::FileOptions o{.compressed = f.compressed};
+      dat_writer::FileOptions o{.compressed = f.compressed};
       const bool hit = id != 0 ? f.id == id : (!done && f.id >> 24 == 0x02);
       if (hit) o.size_override = 0xFFFFFFFF, done = true;
       w.add_file(f.id, f.bytes, o);
@@ -176,11 +176,11 @@ void container_cases(CaseWriter& c) {
   }
   // Compressed bodies declaring 4 GiB: the output stops with the stream.
   for (const auto& [name, required] : {std::pair{"region_declares_4gib", true}, std::pair{"setups_declare_4gib", false}}) {
-    testing::ArchiveWriter w({.block_size = kBlockSize, .entries_per_node = 16});
+    dat_writer::ArchiveWriter w({.block_size = kBlockSize, .entries_per_node = 16});
     for (const auto& f : portal) {
       if (required ? f.id == kRegionId : f.id >> 24 == 0x02) {
-        Bytes body = testing::lz_compress(f.bytes);
-        testing::patch_u32(body, 0, 0xFFFFFFFF);
+        Bytes body = dat_writer::lz_compress(f.bytes);
+        dat_writer::patch_u32(body, 0, 0xFFFFFFFF);
         w.add_file(f.id, body, {.compressed = true, .raw = true});
       } else {
         w.add_file(f.id, f.bytes, {.compressed = f.compressed});
@@ -197,25 +197,25 @@ void count_cases(CaseWriter& c) {
   const Bytes portal_image = c.portal_image();
   const Bytes cell_image = c.cell_image();
   {
-    testing::RegionDef def;
+    dat_writer::RegionDef def;
     def.game_time.times_of_day = {{}, {}};
     def.game_time.seasons = {{}};
-    def.sky = testing::SkyDescDef{};
+    def.sky = dat_writer::SkyDescDef{};
     def.sky->day_groups = {{}};
     def.sky->day_groups[0].sky_objects = {{}};
     def.sky->day_groups[0].sky_times = {{}};
     def.sky->day_groups[0].sky_times[0].entries = {{}};
-    def.sound = testing::SoundDescDef{};
+    def.sound = dat_writer::SoundDescDef{};
     def.sound->tables = {{}};
-    def.scene = testing::SceneDescDef{};
+    def.scene = dat_writer::SceneDescDef{};
     def.scene->scene_types = {{}};
     def.terrain.terrain_types = {{}};
-    testing::CountOffsets counts;
-    const Bytes region = testing::encode_region(def, &counts);
+    dat_writer::CountOffsets counts;
+    const Bytes region = dat_writer::encode_region(def, &counts);
     for (std::size_t k = 0; k < counts.size(); ++k) {
       Files portal = world.portal;
       Bytes broken = region;
-      testing::patch_u32(broken, counts[k], 0xFFFFFFFF);
+      dat_writer::patch_u32(broken, counts[k], 0xFFFFFFFF);
       portal[index_of(portal, kRegionId)].bytes = broken;
       c.add("region_count_" + std::to_string(k), "1", "parse Region 0x13000000", layout_of(portal).bytes,
             cell_image);
@@ -301,7 +301,7 @@ int main(int argc, char** argv) {
   std::error_code ec;
   std::filesystem::remove_all(root, ec);
   std::filesystem::create_directories(root);
-  const testing::SampleWorld sample = testing::build_sample_world(fuzz::small_world_params());
+  const dat_writer::SampleWorld sample = dat_writer::build_sample_world(fuzz::small_world_params());
   World world{fuzz::archive_files(sample.portal), fuzz::archive_files(sample.cell), sample.spawns_jsonl,
               sample.setup_table_json};
   CaseWriter writer(root, std::move(world));

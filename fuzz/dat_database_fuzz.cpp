@@ -2,7 +2,7 @@
 // its node and chain guards), then fetch every entry and one absent id.
 #include <unordered_set>
 
-#include "dat/lib.h"
+#include "ravelin/dat/lib.h"
 #include "fuzz/fuzz_entry.h"
 #include "fuzz/fuzz_support.h"
 

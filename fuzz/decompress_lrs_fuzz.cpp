@@ -5,9 +5,9 @@
 #include <cstring>
 #include <vector>
 
-#include "dat/utils.h"
+#include "ravelin/dat/utils.h"
 #include "fuzz/fuzz_entry.h"
-#include "testing/lz_compress.h"
+#include "dat_writer/lz_compress.h"
 
 RAVELIN_FUZZ_ENTRY(decompress_lrs) {
   if (size == 0) return 0;
@@ -23,7 +23,7 @@ RAVELIN_FUZZ_ENTRY(decompress_lrs) {
     }
     return 0;
   }
-  const std::vector<std::uint8_t> body = ravelin::testing::lz_compress(rest);
+  const std::vector<std::uint8_t> body = ravelin::dat_writer::lz_compress(rest);
   const std::vector<std::uint8_t> back = ravelin::dat::utils::decompress_lrs(body);
   RAVELIN_FUZZ_CHECK("decompress_lrs", back.size() == rest.size());
   RAVELIN_FUZZ_CHECK("decompress_lrs", std::equal(back.begin(), back.end(), rest.begin()));

@@ -8,9 +8,9 @@
 #include <string>
 #include <system_error>
 
-#include "dat/lib.h"
+#include "ravelin/dat/lib.h"
 #include "fuzz/fuzz_entry.h"
-#include "testing/archive_writer.h"
+#include "dat_writer/archive_writer.h"
 
 namespace ravelin::fuzz {
 
@@ -60,13 +60,13 @@ std::vector<ArchiveFile> archive_files(std::span<const std::uint8_t> image) {
 }
 
 std::vector<std::uint8_t> archive_image(std::span<const ArchiveFile> files, std::uint32_t block_size) {
-  testing::ArchiveWriter writer({.block_size = block_size, .entries_per_node = 16});
+  dat_writer::ArchiveWriter writer({.block_size = block_size, .entries_per_node = 16});
   for (const ArchiveFile& f : files) writer.add_file(f.id, f.bytes, {.compressed = f.compressed});
   return writer.build().bytes;
 }
 
-testing::SampleWorldParams small_world_params() {
-  testing::SampleWorldParams p;
+dat_writer::SampleWorldParams small_world_params() {
+  dat_writer::SampleWorldParams p;
   p.grid_width = 1;
   p.grid_height = 1;
   p.first_x = 0xA9;

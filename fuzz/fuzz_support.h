@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "testing/sample_world.h"
+#include "dat_writer/sample_world.h"
 
 namespace ravelin::fuzz {
 
@@ -47,7 +47,7 @@ std::vector<std::uint8_t> archive_image(std::span<const ArchiveFile> files, std:
 
 // The sample world the seeds and the whole-bake target start from: every
 // family present, small enough to rebuild for each input.
-testing::SampleWorldParams small_world_params();
+dat_writer::SampleWorldParams small_world_params();
 
 // A scratch directory created at first use and removed at exit.
 const std::filesystem::path& scratch_dir();

@@ -1,6 +1,6 @@
 // LandblockInfo decoder: counted objects, buildings with portals, and the
 // optional restriction table.
-#include "dat/landblock.h"
+#include "ravelin/dat/landblock.h"
 #include "fuzz/fuzz_entry.h"
 
 RAVELIN_FUZZ_ENTRY(landblock_info) {

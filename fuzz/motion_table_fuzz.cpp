@@ -1,7 +1,7 @@
 // Motion table decoder: nested counted maps of motion data, each aligned from
 // the file's first byte.
-#include "common/reader.h"
-#include "dat/file_type/motion_table.h"
+#include "ravelin/common/reader.h"
+#include "ravelin/dat/file_type/motion_table.h"
 #include "fuzz/fuzz_entry.h"
 
 RAVELIN_FUZZ_ENTRY(motion_table) {

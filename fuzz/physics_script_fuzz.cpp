@@ -1,6 +1,6 @@
 // Physics script decoder: timed hooks of every hook type.
-#include "common/reader.h"
-#include "dat/file_type/physics_script.h"
+#include "ravelin/common/reader.h"
+#include "ravelin/dat/file_type/physics_script.h"
 #include "fuzz/fuzz_entry.h"
 
 RAVELIN_FUZZ_ENTRY(physics_script) {

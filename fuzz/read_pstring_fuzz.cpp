@@ -2,8 +2,8 @@
 // unsupported one), the rest is the data. Every decoded text must be UTF-8.
 #include <string_view>
 
-#include "common/reader.h"
-#include "dat/utils.h"
+#include "ravelin/common/reader.h"
+#include "ravelin/dat/utils.h"
 #include "fuzz/fuzz_entry.h"
 
 namespace {

@@ -1,7 +1,7 @@
 // Region decoder over arbitrary bytes: the sky, sound, scene, terrain and misc
 // sections the mask selects, each with counts read from the data.
-#include "common/reader.h"
-#include "dat/file_type/region.h"
+#include "ravelin/common/reader.h"
+#include "ravelin/dat/file_type/region.h"
 #include "fuzz/fuzz_entry.h"
 
 RAVELIN_FUZZ_ENTRY(region) {

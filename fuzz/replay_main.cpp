@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <vector>
 
-#include "common/file.h"
+#include "ravelin/common/file.h"
 #include "fuzz/fuzz_entry.h"
 
 #define RAVELIN_DECLARE_TARGET(name) RAVELIN_FUZZ_ENTRY(name);

@@ -4,12 +4,12 @@
 #include <map>
 #include <string_view>
 
-#include "common/file.h"
+#include "ravelin/common/file.h"
 #include "fuzz/fuzz_support.h"
-#include "testing/archive_writer.h"
-#include "testing/byte_writer.h"
-#include "testing/lz_compress.h"
-#include "testing/sample_world.h"
+#include "dat_writer/archive_writer.h"
+#include "dat_writer/byte_writer.h"
+#include "dat_writer/lz_compress.h"
+#include "dat_writer/sample_world.h"
 
 namespace ravelin::fuzz {
 namespace {
@@ -46,22 +46,22 @@ const char* decoder_target(std::uint32_t id, bool cell) {
 void add_archive_seeds(std::vector<Seed>& seeds) {
   const std::vector<std::uint8_t> body = bytes_of("archive body archive body archive body archive body");
   {
-    testing::ArchiveWriter w({.block_size = 64, .entries_per_node = 61});
+    dat_writer::ArchiveWriter w({.block_size = 64, .entries_per_node = 61});
     w.add_file(0x01000001, body);
     w.add_file(0x01000002, body, {.compressed = true});
     w.add_file(0x01000003, {});
     seeds.push_back({"dat_database", w.build().bytes});
   }
   {
-    testing::ArchiveWriter w({.block_size = 32, .entries_per_node = 1, .node_layout = testing::ChainLayout::Scattered});
+    dat_writer::ArchiveWriter w({.block_size = 32, .entries_per_node = 1, .node_layout = dat_writer::ChainLayout::Scattered});
     for (std::uint32_t i = 0; i < 4; ++i) {
       w.add_file(0x02000000 + i, body,
-                 {.compressed = i % 2 == 1, .layout = i == 2 ? testing::ChainLayout::OversizedLast
-                                                             : testing::ChainLayout::Reversed});
+                 {.compressed = i % 2 == 1, .layout = i == 2 ? dat_writer::ChainLayout::OversizedLast
+                                                             : dat_writer::ChainLayout::Reversed});
     }
     seeds.push_back({"dat_database", w.build().bytes});
   }
-  seeds.push_back({"dat_database", testing::ArchiveWriter({.block_size = 16}).build().bytes});
+  seeds.push_back({"dat_database", dat_writer::ArchiveWriter({.block_size = 16}).build().bytes});
 }
 
 void add_text_seeds(std::vector<Seed>& seeds) {
@@ -74,7 +74,7 @@ void add_text_seeds(std::vector<Seed>& seeds) {
   };
   for (std::uint8_t width_index = 0; width_index < 4; ++width_index) {
     for (const auto& text : texts) {
-      testing::ByteWriter w;
+      dat_writer::ByteWriter w;
       w.u8(width_index);
       const auto n = static_cast<std::uint32_t>(text.size());
       if (width_index == 0) w.u8(static_cast<std::uint8_t>(n));
@@ -88,15 +88,15 @@ void add_text_seeds(std::vector<Seed>& seeds) {
 
 void add_lz_seeds(std::vector<Seed>& seeds, std::span<const std::uint8_t> sample) {
   const std::vector<std::uint8_t> runs = bytes_of("aaaaaaaaaaaaaaaaaaaaaaaaabcabcabcabcabcabcabc-xyz");
-  seeds.push_back({"decompress_lrs", prefixed(0, testing::lz_compress(runs))});
-  seeds.push_back({"decompress_lrs", prefixed(0, testing::lz_compress(sample))});
+  seeds.push_back({"decompress_lrs", prefixed(0, dat_writer::lz_compress(runs))});
+  seeds.push_back({"decompress_lrs", prefixed(0, dat_writer::lz_compress(sample))});
   seeds.push_back({"decompress_lrs", prefixed(1, runs)});
   // An overlapping copy, and the end marker.
   seeds.push_back({"decompress_lrs", {0, 18, 0, 0, 0, 0x40, 'X', 0x01, 0x0F}});
   seeds.push_back({"decompress_lrs", {0, 9, 0, 0, 0, 0x40, 'Y', 0x00, 0x00, 'Z'}});
 }
 
-void add_json_seeds(std::vector<Seed>& seeds, const testing::SampleWorld& world) {
+void add_json_seeds(std::vector<Seed>& seeds, const dat_writer::SampleWorld& world) {
   seeds.push_back({"setup_table", bytes_of(world.setup_table_json)});
   for (std::string_view s : {R"({"1": 33554433, "+2": 4294967295, "-3": 1, "4": 1.5, "5": -1, "x": {"a": [1, {}]}})",
                              "[1, 2]", "{\"7\": 1e3, \"8\": 4294967296, \"\": 1}", "{\"9\": 2", "\"text\""}) {
@@ -112,7 +112,7 @@ void add_json_seeds(std::vector<Seed>& seeds, const testing::SampleWorld& world)
 
 std::vector<Seed> seed_corpus() {
   std::vector<Seed> seeds;
-  const testing::SampleWorld world = testing::build_sample_world(small_world_params());
+  const dat_writer::SampleWorld world = dat_writer::build_sample_world(small_world_params());
   const std::vector<ArchiveFile> portal = archive_files(world.portal);
   const std::vector<ArchiveFile> cell = archive_files(world.cell);
   for (std::size_t i = 0; i < portal.size(); ++i) {

@@ -1,7 +1,7 @@
 // Setup model decoder: part lists sized by the part count, keyed location,
 // placement and light tables, spheres and the optional default ids.
-#include "common/reader.h"
-#include "dat/file_type/setup_model.h"
+#include "ravelin/common/reader.h"
+#include "ravelin/dat/file_type/setup_model.h"
 #include "fuzz/fuzz_entry.h"
 
 RAVELIN_FUZZ_ENTRY(setup_model) {

@@ -1,5 +1,5 @@
 // Setup table parsing: any bytes, JSON or not.
-#include "event_bake/spawns.h"
+#include "ravelin/event_bake/spawns.h"
 #include "fuzz/fuzz_entry.h"
 
 RAVELIN_FUZZ_ENTRY(setup_table) {

@@ -2,7 +2,7 @@
 // can give at most one setup id, and only when it gives a wcid.
 #include <string_view>
 
-#include "event_bake/spawns.h"
+#include "ravelin/event_bake/spawns.h"
 #include "fuzz/fuzz_entry.h"
 
 RAVELIN_FUZZ_ENTRY(spawns_lines) {

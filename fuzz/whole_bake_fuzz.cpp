@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "event_bake/landblock.h"
+#include "ravelin/event_bake/landblock.h"
 #include "fuzz/fuzz_entry.h"
 #include "fuzz/fuzz_support.h"
 #include "fuzz/seed_corpus.h"
@@ -14,10 +14,10 @@ namespace {
 
 using namespace ravelin;
 
-constexpr std::uint32_t kLandblockId = testing::kSampleFocusLandblock << 16;
+constexpr std::uint32_t kLandblockId = dat_writer::kSampleFocusLandblock << 16;
 
 struct BakeWorld {
-  testing::SampleWorldParams params = fuzz::small_world_params();
+  dat_writer::SampleWorldParams params = fuzz::small_world_params();
   std::vector<fuzz::ArchiveFile> portal;
   std::vector<fuzz::ArchiveFile> cell;
   std::vector<std::uint8_t> portal_image;
@@ -28,7 +28,7 @@ struct BakeWorld {
   std::filesystem::path dat_dir, spawns_dir;
 
   BakeWorld() {
-    const testing::SampleWorld world = testing::build_sample_world(params);
+    const dat_writer::SampleWorld world = dat_writer::build_sample_world(params);
     portal = fuzz::archive_files(world.portal);
     cell = fuzz::archive_files(world.cell);
     portal_image = world.portal;

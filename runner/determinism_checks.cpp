@@ -4,8 +4,8 @@
 #include <span>
 #include <system_error>
 
-#include "common/debug_format.h"
-#include "common/file.h"
+#include "ravelin/common/debug_format.h"
+#include "ravelin/common/file.h"
 #include "runner/record_compare.h"
 
 namespace ravelin::runner {

@@ -14,7 +14,7 @@
 #include <string>
 #include <string_view>
 
-#include "event_bake/landblock.h"
+#include "ravelin/event_bake/landblock.h"
 #include "runner/site_dirs.h"
 
 namespace ravelin::runner {

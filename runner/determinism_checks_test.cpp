@@ -8,7 +8,7 @@
 #include <limits>
 #include <sstream>
 
-#include "common/file.h"
+#include "ravelin/common/file.h"
 
 namespace ravelin::runner {
 namespace {

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <iostream>
 
-#include "event_bake/landblock.h"
+#include "ravelin/event_bake/landblock.h"
 #include "runner/determinism_checks.h"
 
 namespace {

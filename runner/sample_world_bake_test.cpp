@@ -6,9 +6,9 @@
 #include <cmath>
 #include <sstream>
 
-#include "event_bake/landblock.h"
+#include "ravelin/event_bake/landblock.h"
 #include "runner/determinism_checks.h"
-#include "testing/sample_world.h"
+#include "dat_writer/sample_world.h"
 
 namespace ravelin::runner {
 namespace {
@@ -25,8 +25,8 @@ class SampleWorldBake : public ::testing::Test {
   }
   void TearDown() override { fs::remove_all(dir_); }
 
-  void write_world(const testing::SampleWorldParams& params) {
-    ASSERT_TRUE(testing::write_sample_world(dir_, testing::build_sample_world(params)));
+  void write_world(const dat_writer::SampleWorldParams& params) {
+    ASSERT_TRUE(dat_writer::write_sample_world(dir_, dat_writer::build_sample_world(params)));
   }
   event_bake::BakeInputs spawns_inputs() const {
     event_bake::BakeInputs in;

@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <system_error>
 
-#include "event_bake/landblock.h"
+#include "ravelin/event_bake/landblock.h"
 
 namespace ravelin::runner {
 namespace {

@@ -5,7 +5,7 @@
 
 #include <map>
 
-#include "common/file.h"
+#include "ravelin/common/file.h"
 
 namespace ravelin::runner {
 namespace {

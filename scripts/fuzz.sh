@@ -12,7 +12,7 @@ shift || true
 # 201907, which hides <expected>: the define states the support it has.
 ./scripts/deps.sh clang-16 libclang-rt-16-dev
 dir=build-fuzz
-CXX=clang++-16 cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRAVELIN_FUZZ=ON \
+CXX=clang++-16 cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRAVELIN_BUILD_FUZZ=ON \
   -DRAVELIN_BUILD_BENCH=OFF -DCMAKE_CXX_FLAGS="-D__cpp_concepts=202002L -Wno-builtin-macro-redefined -Wno-macro-redefined" >/dev/null
 ninja -C "$dir" -j "${RAVELIN_FUZZ_JOBS:-2}" ravelin_fuzz_all
 "$dir/fuzz/ravelin_fuzz_seeds" "$dir/fuzz-seeds"

@@ -14,10 +14,10 @@
 #include <unordered_set>
 #include <vector>
 
-#include "common/file.h"
-#include "event_bake/landblock_svg.h"
-#include "event_bake/number_format.h"
-#include "event_bake/session.h"
+#include "ravelin/common/file.h"
+#include "ravelin/event_bake/landblock_svg.h"
+#include "ravelin/event_bake/number_format.h"
+#include "ravelin/event_bake/session.h"
 #include "tools/commands.h"
 
 namespace ravelin::tools {

@@ -4,9 +4,9 @@
 #include <memory>
 #include <string>
 
-#include "common/file.h"
-#include "dat/error.h"
-#include "event_bake/landblock.h"
+#include "ravelin/common/file.h"
+#include "ravelin/dat/error.h"
+#include "ravelin/event_bake/landblock.h"
 #include "tools/commands.h"
 
 namespace ravelin::tools {

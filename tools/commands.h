@@ -9,7 +9,7 @@
 #include <optional>
 #include <string>
 
-#include "event_bake/bake_error.h"
+#include "ravelin/event_bake/bake_error.h"
 
 namespace ravelin::tools {
 

@@ -4,9 +4,9 @@
 #include <memory>
 #include <string>
 
-#include "common/debug_format.h"
-#include "common/file.h"
-#include "dat/lib.h"
+#include "ravelin/common/debug_format.h"
+#include "ravelin/common/file.h"
+#include "ravelin/dat/lib.h"
 #include "tools/commands.h"
 
 namespace ravelin::tools {

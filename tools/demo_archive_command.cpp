@@ -3,8 +3,8 @@
 #include <memory>
 #include <string>
 
-#include "dat/error.h"
-#include "testing/archive_writer.h"
+#include "ravelin/dat/error.h"
+#include "dat_writer/archive_writer.h"
 #include "tools/commands.h"
 
 namespace ravelin::tools {
@@ -13,7 +13,7 @@ namespace {
 std::vector<std::uint8_t> text_bytes(const std::string& s) { return {s.begin(), s.end()}; }
 
 int write_demo(const std::string& path) {
-  testing::ArchiveWriter w({.block_size = 256, .entries_per_node = 4});
+  dat_writer::ArchiveWriter w({.block_size = 256, .entries_per_node = 4});
   w.header().engine_version = 1;
   w.header().game_version = 1;
   std::string log;
@@ -21,8 +21,8 @@ int write_demo(const std::string& path) {
   w.add_file(0x13000000, text_bytes("region placeholder\n"));
   w.add_file(0x02000001, text_bytes(log), {.compressed = true});
   w.add_file(0x02000002, std::vector<std::uint8_t>(2000, 0x5A), {.compressed = true});
-  w.add_file(0x33000001, text_bytes("script placeholder\n"), {.layout = testing::ChainLayout::Scattered});
-  w.add_file(0xA9B4FFFF, std::vector<std::uint8_t>(81 * 2 + 8, 0), {.layout = testing::ChainLayout::Reversed});
+  w.add_file(0x33000001, text_bytes("script placeholder\n"), {.layout = dat_writer::ChainLayout::Scattered});
+  w.add_file(0xA9B4FFFF, std::vector<std::uint8_t>(81 * 2 + 8, 0), {.layout = dat_writer::ChainLayout::Reversed});
   w.add_file(0xA9B4FFFE, {});
   if (auto r = w.write(path); !r) return fail(dat::DatError::io(r.error()).to_string());
   return 0;

@@ -1,6 +1,7 @@
 // ravelin-bake: archive inspection and landblock event bakes from the command line.
 #include <cstdio>
 
+#include "ravelin/version.h"
 #include "tools/commands.h"
 
 namespace ravelin::tools {
@@ -35,6 +36,7 @@ int fail(const std::string& text) {
 
 int main(int argc, char** argv) {
   CLI::App app{"ravelin-bake: read game-client DAT archives and bake landblock event manifests"};
+  app.set_version_flag("--version", std::string("ravelin-bake ") + ravelin::kVersion);
   app.require_subcommand(1);
   ravelin::tools::Action action;
   ravelin::tools::add_dat_commands(app, action);

@@ -4,8 +4,8 @@
 #include <memory>
 #include <string>
 
-#include "common/file.h"
-#include "testing/sample_world.h"
+#include "ravelin/common/file.h"
+#include "dat_writer/sample_world.h"
 #include "tools/commands.h"
 
 namespace ravelin::tools {
@@ -18,10 +18,10 @@ struct SampleWorldArgs {
 };
 
 int write_world(const SampleWorldArgs& args) {
-  const testing::SampleWorldParams params =
-      args.scale == "retail" ? testing::retail_sample_world_params(args.seed) : testing::SampleWorldParams{.seed = args.seed};
-  const testing::SampleWorld world = testing::build_sample_world(params);
-  if (auto r = testing::write_sample_world(args.dir, world); !r) {
+  const dat_writer::SampleWorldParams params =
+      args.scale == "retail" ? dat_writer::retail_sample_world_params(args.seed) : dat_writer::SampleWorldParams{.seed = args.seed};
+  const dat_writer::SampleWorld world = dat_writer::build_sample_world(params);
+  if (auto r = dat_writer::write_sample_world(args.dir, world); !r) {
     return fail("write sample world at " + common::display_path(args.dir) + ": " + r.error().to_string());
   }
   std::printf("sample world (seed %llu) in %s: client_portal.dat %zu bytes, client_cell_1.dat %zu bytes, spawns/\n",

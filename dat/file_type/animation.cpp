@@ -1,4 +1,4 @@
-#include "dat/file_type/animation.h"
+#include "ravelin/dat/file_type/animation.h"
 
 namespace ravelin::dat::file_type {
 

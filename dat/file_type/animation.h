@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "common/reader.h"
-#include "dat/file_type/setup_model.h"
-#include "dat/graphics.h"
+#include "ravelin/common/reader.h"
+#include "ravelin/dat/file_type/setup_model.h"
+#include "ravelin/dat/graphics.h"
 
 namespace ravelin::dat::file_type {
 

@@ -1,16 +1,16 @@
 #include <gtest/gtest.h>
 
-#include "dat/file_type/setup_model.h"
-#include "testing/byte_writer.h"
-#include "testing/hook_encoder.h"
-#include "testing/prefix_check.h"
+#include "ravelin/dat/file_type/setup_model.h"
+#include "dat_writer/byte_writer.h"
+#include "dat_writer/hook_encoder.h"
+#include "ravelin/dat/file_type/prefix_check_test_support.h"
 
 namespace ravelin::dat::file_type {
 namespace {
 
 using common::ReadError;
 using common::Reader;
-namespace t = ravelin::testing;
+namespace t = ravelin::dat_writer;
 
 constexpr std::uint32_t kSentinel = 0xC0FFEE11;
 
@@ -128,7 +128,7 @@ TEST(AnimationHookRead, EveryPrefixFailsWithTheShortRead) {
                                t::replace_object_hook(1, 1), t::sound_table_hook(4)};
   for (const auto& def : hooks) {
     SCOPED_TRACE(def.type);
-    EXPECT_EQ(t::first_prefix_not_failing_cleanly(t::encode_hook(def), AnimationHook::read),
+    EXPECT_EQ(test_support::first_prefix_not_failing_cleanly(t::encode_hook(def), AnimationHook::read),
               std::nullopt);
   }
 }

@@ -1,16 +1,16 @@
-#include "dat/file_type/animation.h"
+#include "ravelin/dat/file_type/animation.h"
 
 #include <gtest/gtest.h>
 
-#include "testing/animation_encoder.h"
-#include "testing/prefix_check.h"
+#include "dat_writer/animation_encoder.h"
+#include "ravelin/dat/file_type/prefix_check_test_support.h"
 
 namespace ravelin::dat::file_type {
 namespace {
 
 using common::ReadError;
 using common::Reader;
-namespace t = ravelin::testing;
+namespace t = ravelin::dat_writer;
 
 common::ReadResult<Animation> decode(const std::vector<std::uint8_t>& bytes,
                                      std::uint64_t* end = nullptr) {
@@ -124,7 +124,7 @@ TEST(AnimationRead, FailuresComeBackUnchanged) {
 }
 
 TEST(AnimationRead, TruncationAndHugeCountsFailWithTheShortRead) {
-  EXPECT_EQ(t::first_prefix_not_failing_cleanly(t::encode_animation(full_animation()),
+  EXPECT_EQ(test_support::first_prefix_not_failing_cleanly(t::encode_animation(full_animation()),
                                                 Animation::read),
             std::nullopt);
   struct Case {

@@ -1,6 +1,6 @@
-#include "dat/file_type/game_time.h"
+#include "ravelin/dat/file_type/game_time.h"
 
-#include "dat/utils.h"
+#include "ravelin/dat/utils.h"
 
 namespace ravelin::dat::file_type {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "common/reader.h"
+#include "ravelin/common/reader.h"
 
 namespace ravelin::dat::file_type {
 

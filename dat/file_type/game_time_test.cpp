@@ -1,16 +1,16 @@
-#include "dat/file_type/game_time.h"
+#include "ravelin/dat/file_type/game_time.h"
 
 #include <gtest/gtest.h>
 
 #include <vector>
 
-#include "testing/region_encoder.h"
+#include "dat_writer/region_encoder.h"
 
 namespace ravelin::dat::file_type {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-namespace t = ravelin::testing;
+namespace t = ravelin::dat_writer;
 
 t::GameTimeDef calendar() {
   t::GameTimeDef def;

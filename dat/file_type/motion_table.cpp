@@ -1,4 +1,4 @@
-#include "dat/file_type/motion_table.h"
+#include "ravelin/dat/file_type/motion_table.h"
 
 namespace ravelin::dat::file_type {
 namespace {

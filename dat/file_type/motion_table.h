@@ -7,9 +7,9 @@
 #include <optional>
 #include <vector>
 
-#include "common/id_map.h"
-#include "common/math.h"
-#include "common/reader.h"
+#include "ravelin/common/id_map.h"
+#include "ravelin/common/math.h"
+#include "ravelin/common/reader.h"
 
 namespace ravelin::dat::file_type {
 

@@ -1,17 +1,17 @@
-#include "dat/file_type/motion_table.h"
+#include "ravelin/dat/file_type/motion_table.h"
 
 #include <gtest/gtest.h>
 
-#include "testing/byte_writer.h"
-#include "testing/motion_table_encoder.h"
-#include "testing/prefix_check.h"
+#include "dat_writer/byte_writer.h"
+#include "dat_writer/motion_table_encoder.h"
+#include "ravelin/dat/file_type/prefix_check_test_support.h"
 
 namespace ravelin::dat::file_type {
 namespace {
 
 using common::Reader;
 using common::Vector3;
-namespace t = ravelin::testing;
+namespace t = ravelin::dat_writer;
 
 common::ReadResult<MotionTable> decode(const std::vector<std::uint8_t>& bytes,
                                        std::uint64_t* end = nullptr) {
@@ -219,7 +219,7 @@ TEST(MotionTableRead, FailuresAreBareReadErrors) {
   ASSERT_EQ(m.error().frames().size(), 1u);
   EXPECT_EQ(m.error().frames()[0].message, "While parsing field 'z' in Vector3");
 
-  EXPECT_EQ(t::first_prefix_not_failing_cleanly(t::encode_motion_table(full_table()),
+  EXPECT_EQ(test_support::first_prefix_not_failing_cleanly(t::encode_motion_table(full_table()),
                                                 MotionTable::read),
             std::nullopt);
 }

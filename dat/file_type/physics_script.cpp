@@ -1,4 +1,4 @@
-#include "dat/file_type/physics_script.h"
+#include "ravelin/dat/file_type/physics_script.h"
 
 namespace ravelin::dat::file_type {
 

@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "common/reader.h"
-#include "dat/file_type/setup_model.h"
+#include "ravelin/common/reader.h"
+#include "ravelin/dat/file_type/setup_model.h"
 
 namespace ravelin::dat::file_type {
 

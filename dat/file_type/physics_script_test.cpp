@@ -1,17 +1,17 @@
-#include "dat/file_type/physics_script.h"
+#include "ravelin/dat/file_type/physics_script.h"
 
 #include <gtest/gtest.h>
 
 #include <bit>
 
-#include "testing/animation_encoder.h"
-#include "testing/prefix_check.h"
+#include "dat_writer/animation_encoder.h"
+#include "ravelin/dat/file_type/prefix_check_test_support.h"
 
 namespace ravelin::dat::file_type {
 namespace {
 
 using common::Reader;
-namespace t = ravelin::testing;
+namespace t = ravelin::dat_writer;
 
 TEST(PhysicsScriptRead, KeepsEveryEntryInFileOrderWithExactStartTimes) {
   const auto def = t::physics_script_of(
@@ -80,7 +80,7 @@ TEST(PhysicsScriptRead, FailuresFailTheWholeScript) {
   // 8 header + 20 first entry + 8 start time + 8 hook words.
   EXPECT_EQ(s.error().to_string(), "Unsupported AnimationHook type: 0xFFFFFFFF at 0x2c");
 
-  EXPECT_EQ(t::first_prefix_not_failing_cleanly(
+  EXPECT_EQ(test_support::first_prefix_not_failing_cleanly(
                 t::encode_physics_script(t::physics_script_of(
                     1, {{0.5, t::particle_hook(1, 2)}, {1.0, t::replace_object_hook(1, 0x8000, 0)}})),
                 PhysicsScript::read),

@@ -1,4 +1,4 @@
-#include "dat/file_type/region.h"
+#include "ravelin/dat/file_type/region.h"
 
 namespace ravelin::dat::file_type {
 

@@ -12,8 +12,8 @@
 #include <utility>
 #include <vector>
 
-#include "common/reader.h"
-#include "dat/file_type/game_time.h"
+#include "ravelin/common/reader.h"
+#include "ravelin/dat/file_type/game_time.h"
 
 namespace ravelin::dat::file_type {
 

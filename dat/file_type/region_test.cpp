@@ -1,4 +1,4 @@
-#include "dat/file_type/region.h"
+#include "ravelin/dat/file_type/region.h"
 
 #include <gtest/gtest.h>
 
@@ -7,14 +7,14 @@
 #include <limits>
 #include <vector>
 
-#include "testing/byte_writer.h"
-#include "testing/region_encoder.h"
+#include "dat_writer/byte_writer.h"
+#include "dat_writer/region_encoder.h"
 
 namespace ravelin::dat::file_type {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-namespace t = ravelin::testing;
+namespace t = ravelin::dat_writer;
 
 std::uint32_t bits(float v) { return std::bit_cast<std::uint32_t>(v); }
 

@@ -1,8 +1,8 @@
-#include "dat/file_type/setup_model.h"
+#include "ravelin/dat/file_type/setup_model.h"
 
 #include <string>
 
-#include "common/debug_format.h"
+#include "ravelin/common/debug_format.h"
 
 namespace ravelin::dat::file_type {
 

@@ -8,10 +8,10 @@
 #include <optional>
 #include <vector>
 
-#include "common/id_map.h"
-#include "common/math.h"
-#include "common/reader.h"
-#include "dat/graphics.h"
+#include "ravelin/common/id_map.h"
+#include "ravelin/common/math.h"
+#include "ravelin/common/reader.h"
+#include "ravelin/dat/graphics.h"
 
 namespace ravelin::dat::file_type {
 

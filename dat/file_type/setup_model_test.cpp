@@ -1,19 +1,19 @@
-#include "dat/file_type/setup_model.h"
+#include "ravelin/dat/file_type/setup_model.h"
 
 #include <gtest/gtest.h>
 
 #include <bit>
 #include <cstring>
 
-#include "testing/prefix_check.h"
-#include "testing/setup_model_encoder.h"
+#include "ravelin/dat/file_type/prefix_check_test_support.h"
+#include "dat_writer/setup_model_encoder.h"
 
 namespace ravelin::dat::file_type {
 namespace {
 
 using common::ReadError;
 using common::Reader;
-namespace t = ravelin::testing;
+namespace t = ravelin::dat_writer;
 
 constexpr const char* kPath = "dat/file_type/setup_model";
 
@@ -214,7 +214,7 @@ TEST(SetupModelUnpack, RepeatedKeysKeepTheLaterValue) {
 
 TEST(SetupModelUnpack, EveryPrefixOfAValidEncodingFailsWithTheShortRead) {
   const auto bytes = t::encode_setup_model(full_setup());
-  EXPECT_EQ(t::first_prefix_not_failing_cleanly(bytes, SetupModel::unpack), std::nullopt);
+  EXPECT_EQ(test_support::first_prefix_not_failing_cleanly(bytes, SetupModel::unpack), std::nullopt);
   // The last step on its own: everything complete but the final id word.
   auto cut = decode({bytes.begin(), bytes.end() - 1});
   ASSERT_FALSE(cut);

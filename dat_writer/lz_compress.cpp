@@ -1,10 +1,10 @@
-#include "testing/lz_compress.h"
+#include "dat_writer/lz_compress.h"
 
 #include <algorithm>
 
-#include "testing/byte_writer.h"
+#include "dat_writer/byte_writer.h"
 
-namespace ravelin::testing {
+namespace ravelin::dat_writer {
 namespace {
 
 constexpr std::size_t kMinMatch = 3;  // a 2-byte match saves nothing
@@ -100,4 +100,4 @@ std::vector<std::uint8_t> lz_compress(std::span<const std::uint8_t> input) {
   return out;
 }
 
-}  // namespace ravelin::testing
+}  // namespace ravelin::dat_writer

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-namespace ravelin::testing {
+namespace ravelin::dat_writer {
 
 class ByteWriter {
  public:
@@ -37,4 +37,4 @@ class ByteWriter {
   std::vector<std::uint8_t> out_;
 };
 
-}  // namespace ravelin::testing
+}  // namespace ravelin::dat_writer

@@ -1,6 +1,6 @@
-#include "testing/setup_model_encoder.h"
+#include "dat_writer/setup_model_encoder.h"
 
-namespace ravelin::testing {
+namespace ravelin::dat_writer {
 namespace {
 
 std::uint32_t count_of(std::size_t size) { return static_cast<std::uint32_t>(size); }
@@ -71,4 +71,4 @@ SetupDef setup_with_parts(std::uint32_t id, std::uint32_t part_count,
   return setup;
 }
 
-}  // namespace ravelin::testing
+}  // namespace ravelin::dat_writer

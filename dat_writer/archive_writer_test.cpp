@@ -1,14 +1,14 @@
-#include "testing/archive_writer.h"
+#include "dat_writer/archive_writer.h"
 
 #include <gtest/gtest.h>
 
 #include <random>
 #include <string>
 
-#include "dat/utils.h"
-#include "testing/lz_compress.h"
+#include "ravelin/dat/utils.h"
+#include "dat_writer/lz_compress.h"
 
-namespace ravelin::testing {
+namespace ravelin::dat_writer {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
@@ -159,4 +159,4 @@ TEST(ArchiveWriter, RepeatedIdKeepsTheLastAddedAndEmptyArchiveHasNoRoot) {
 }
 
 }  // namespace
-}  // namespace ravelin::testing
+}  // namespace ravelin::dat_writer

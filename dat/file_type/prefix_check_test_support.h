@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "common/read_error.h"
-#include "common/reader.h"
+#include "ravelin/common/read_error.h"
+#include "ravelin/common/reader.h"
 
-namespace ravelin::testing {
+namespace ravelin::test_support {
 
 // `decode(reader)` returns a ReadResult. Every prefix shorter than `bytes` must
 // fail with an error whose innermost message is "failed to fill whole buffer"
@@ -32,4 +32,4 @@ std::optional<std::string> first_prefix_not_failing_cleanly(const std::vector<st
   return std::nullopt;
 }
 
-}  // namespace ravelin::testing
+}  // namespace ravelin::test_support

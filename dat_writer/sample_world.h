@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "common/file.h"
+#include "ravelin/common/file.h"
 
-namespace ravelin::testing {
+namespace ravelin::dat_writer {
 
 // The landblock every sample world holds and stages spawns for.
 inline constexpr std::uint32_t kSampleFocusLandblock = 0xA9B4;
@@ -77,4 +77,4 @@ SampleWorld build_sample_world(const SampleWorldParams& params);
 // the spawns directory, replacing earlier files.
 common::IoResult<void> write_sample_world(const std::filesystem::path& dir, const SampleWorld& world);
 
-}  // namespace ravelin::testing
+}  // namespace ravelin::dat_writer

@@ -1,8 +1,8 @@
-#include "testing/landblock_encoder.h"
+#include "dat_writer/landblock_encoder.h"
 
 #include <algorithm>
 
-namespace ravelin::testing {
+namespace ravelin::dat_writer {
 
 void write_stab(ByteWriter& out, const StabDef& stab) {
   out.u32(stab.id);
@@ -68,4 +68,4 @@ std::vector<std::uint8_t> encode_landblock_info(std::uint32_t id,
   return encode_landblock_info(def);
 }
 
-}  // namespace ravelin::testing
+}  // namespace ravelin::dat_writer

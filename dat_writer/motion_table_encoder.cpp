@@ -1,6 +1,6 @@
-#include "testing/motion_table_encoder.h"
+#include "dat_writer/motion_table_encoder.h"
 
-namespace ravelin::testing {
+namespace ravelin::dat_writer {
 namespace {
 
 void write_map(ByteWriter& out, const std::vector<MotionEntryDef>& entries) {
@@ -43,4 +43,4 @@ MotionDataDef motion_data_playing(std::vector<std::uint32_t> anim_ids) {
   return data;
 }
 
-}  // namespace ravelin::testing
+}  // namespace ravelin::dat_writer

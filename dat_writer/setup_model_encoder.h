@@ -9,10 +9,10 @@
 #include <utility>
 #include <vector>
 
-#include "testing/geometry_encoder.h"
-#include "testing/hook_encoder.h"
+#include "dat_writer/geometry_encoder.h"
+#include "dat_writer/hook_encoder.h"
 
-namespace ravelin::testing {
+namespace ravelin::dat_writer {
 
 struct LocationDef {
   std::uint32_t part_id = 0;
@@ -65,4 +65,4 @@ std::vector<std::uint8_t> encode_setup_model(const SetupDef& setup);
 SetupDef setup_with_parts(std::uint32_t id, std::uint32_t part_count,
                            std::uint32_t default_script_id = 0, std::uint32_t motion_table_id = 0);
 
-}  // namespace ravelin::testing
+}  // namespace ravelin::dat_writer

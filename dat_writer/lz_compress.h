@@ -7,7 +7,7 @@
 #include <span>
 #include <vector>
 
-namespace ravelin::testing {
+namespace ravelin::dat_writer {
 
 // Longest back-reference the format can express, and the farthest.
 inline constexpr std::size_t kLzMaxMatch = 17;
@@ -20,4 +20,4 @@ inline constexpr std::size_t kLzMaxDistance = 4095;
 // bytes of a zero length.
 std::vector<std::uint8_t> lz_compress(std::span<const std::uint8_t> input);
 
-}  // namespace ravelin::testing
+}  // namespace ravelin::dat_writer

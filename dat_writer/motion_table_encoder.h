@@ -8,9 +8,9 @@
 #include <utility>
 #include <vector>
 
-#include "testing/geometry_encoder.h"
+#include "dat_writer/geometry_encoder.h"
 
-namespace ravelin::testing {
+namespace ravelin::dat_writer {
 
 struct AnimRefDef {
   std::uint32_t anim_id = 0;
@@ -54,4 +54,4 @@ std::vector<std::uint8_t> encode_motion_table(const MotionTableDef& table);
 // Motion data playing each given animation over its whole range.
 MotionDataDef motion_data_playing(std::vector<std::uint32_t> anim_ids);
 
-}  // namespace ravelin::testing
+}  // namespace ravelin::dat_writer

@@ -11,10 +11,10 @@
 #include <utility>
 #include <vector>
 
-#include "testing/byte_writer.h"
-#include "testing/geometry_encoder.h"
+#include "dat_writer/byte_writer.h"
+#include "dat_writer/geometry_encoder.h"
 
-namespace ravelin::testing {
+namespace ravelin::dat_writer {
 
 inline constexpr std::size_t kLandblockVertices = 81;
 
@@ -101,4 +101,4 @@ std::vector<std::uint8_t> encode_landblock_info(const LandblockInfoDef& def);
 std::vector<std::uint8_t> encode_landblock_info(std::uint32_t id,
                                                 std::span<const StabDef> placements);
 
-}  // namespace ravelin::testing
+}  // namespace ravelin::dat_writer

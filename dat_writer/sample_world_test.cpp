@@ -1,4 +1,4 @@
-#include "testing/sample_world.h"
+#include "dat_writer/sample_world.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -6,16 +6,16 @@
 #include <set>
 #include <string>
 
-#include "common/reader.h"
-#include "dat/file_type/animation.h"
-#include "dat/file_type/motion_table.h"
-#include "dat/file_type/physics_script.h"
-#include "dat/file_type/region.h"
-#include "dat/file_type/setup_model.h"
-#include "dat/landblock.h"
-#include "dat/lib.h"
+#include "ravelin/common/reader.h"
+#include "ravelin/dat/file_type/animation.h"
+#include "ravelin/dat/file_type/motion_table.h"
+#include "ravelin/dat/file_type/physics_script.h"
+#include "ravelin/dat/file_type/region.h"
+#include "ravelin/dat/file_type/setup_model.h"
+#include "ravelin/dat/landblock.h"
+#include "ravelin/dat/lib.h"
 
-namespace ravelin::testing {
+namespace ravelin::dat_writer {
 namespace {
 
 namespace fs = std::filesystem;
@@ -150,4 +150,4 @@ TEST(SampleWorld, GridParametersShapeTheCellArchive) {
 }
 
 }  // namespace
-}  // namespace ravelin::testing
+}  // namespace ravelin::dat_writer

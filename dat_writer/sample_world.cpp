@@ -1,17 +1,17 @@
-#include "testing/sample_world.h"
+#include "dat_writer/sample_world.h"
 
 #include <algorithm>
 #include <array>
 #include <string_view>
 
-#include "testing/animation_encoder.h"
-#include "testing/archive_writer.h"
-#include "testing/landblock_encoder.h"
-#include "testing/motion_table_encoder.h"
-#include "testing/region_encoder.h"
-#include "testing/setup_model_encoder.h"
+#include "dat_writer/animation_encoder.h"
+#include "dat_writer/archive_writer.h"
+#include "dat_writer/landblock_encoder.h"
+#include "dat_writer/motion_table_encoder.h"
+#include "dat_writer/region_encoder.h"
+#include "dat_writer/setup_model_encoder.h"
 
-namespace ravelin::testing {
+namespace ravelin::dat_writer {
 namespace {
 
 // File ids. Pools are numbered from a base; the "absent" ids are referred to
@@ -508,4 +508,4 @@ common::IoResult<void> write_sample_world(const std::filesystem::path& dir, cons
   return common::write_whole_file(dir / "spawns" / "wcid_to_setup.json", bytes(world.setup_table_json));
 }
 
-}  // namespace ravelin::testing
+}  // namespace ravelin::dat_writer

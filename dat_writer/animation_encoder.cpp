@@ -1,6 +1,6 @@
-#include "testing/animation_encoder.h"
+#include "dat_writer/animation_encoder.h"
 
-namespace ravelin::testing {
+namespace ravelin::dat_writer {
 
 std::vector<std::uint8_t> encode_animation(const AnimationDef& animation) {
   ByteWriter out;
@@ -41,4 +41,4 @@ PhysicsScriptDef physics_script_of(std::uint32_t id, std::vector<ScriptEntryDef>
   return script;
 }
 
-}  // namespace ravelin::testing
+}  // namespace ravelin::dat_writer

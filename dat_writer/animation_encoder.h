@@ -5,10 +5,10 @@
 #include <cstdint>
 #include <vector>
 
-#include "testing/geometry_encoder.h"
-#include "testing/hook_encoder.h"
+#include "dat_writer/geometry_encoder.h"
+#include "dat_writer/hook_encoder.h"
 
-namespace ravelin::testing {
+namespace ravelin::dat_writer {
 
 struct AnimationDef {
   std::uint32_t id = 0x03000001;
@@ -38,4 +38,4 @@ AnimationDef animation_with_hooks(std::uint32_t id, std::uint32_t part_count,
 // A script of (start time, hook) entries in the given order.
 PhysicsScriptDef physics_script_of(std::uint32_t id, std::vector<ScriptEntryDef> entries);
 
-}  // namespace ravelin::testing
+}  // namespace ravelin::dat_writer

@@ -1,6 +1,6 @@
-#include "testing/hook_encoder.h"
+#include "dat_writer/hook_encoder.h"
 
-namespace ravelin::testing {
+namespace ravelin::dat_writer {
 namespace {
 
 void append_u32(std::vector<std::uint8_t>& out, std::uint32_t v) {
@@ -102,4 +102,4 @@ AnimFrameDef anim_frame_with(std::uint32_t part_count, std::vector<HookDef> hook
   return frame;
 }
 
-}  // namespace ravelin::testing
+}  // namespace ravelin::dat_writer

@@ -7,10 +7,10 @@
 #include <optional>
 #include <vector>
 
-#include "testing/byte_writer.h"
-#include "testing/geometry_encoder.h"
+#include "dat_writer/byte_writer.h"
+#include "dat_writer/geometry_encoder.h"
 
-namespace ravelin::testing {
+namespace ravelin::dat_writer {
 
 struct HookDef {
   std::uint32_t type = 0;
@@ -53,4 +53,4 @@ void write_anim_frame(ByteWriter& out, const AnimFrameDef& frame);
 // `part_count` identity frames at the origin and the given hooks.
 AnimFrameDef anim_frame_with(std::uint32_t part_count, std::vector<HookDef> hooks = {});
 
-}  // namespace ravelin::testing
+}  // namespace ravelin::dat_writer

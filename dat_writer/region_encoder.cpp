@@ -1,6 +1,6 @@
-#include "testing/region_encoder.h"
+#include "dat_writer/region_encoder.h"
 
-namespace ravelin::testing {
+namespace ravelin::dat_writer {
 
 namespace {
 
@@ -217,4 +217,4 @@ RegionDef sample_region_def() {
   return r;
 }
 
-}  // namespace ravelin::testing
+}  // namespace ravelin::dat_writer

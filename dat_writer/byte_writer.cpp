@@ -1,9 +1,9 @@
-#include "testing/byte_writer.h"
+#include "dat_writer/byte_writer.h"
 
 #include <bit>
 #include <cstring>
 
-namespace ravelin::testing {
+namespace ravelin::dat_writer {
 
 ByteWriter& ByteWriter::u8(std::uint8_t v) {
   out_.push_back(v);
@@ -54,4 +54,4 @@ ByteWriter& ByteWriter::align4() {
   return *this;
 }
 
-}  // namespace ravelin::testing
+}  // namespace ravelin::dat_writer

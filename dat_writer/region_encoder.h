@@ -14,9 +14,9 @@
 #include <utility>
 #include <vector>
 
-#include "testing/byte_writer.h"
+#include "dat_writer/byte_writer.h"
 
-namespace ravelin::testing {
+namespace ravelin::dat_writer {
 
 // A 32-bit float given as a value or as a raw bit pattern (NaNs, -0.0).
 struct F32Bits {
@@ -190,4 +190,4 @@ std::vector<std::uint8_t> encode_region(const RegionDef& def, CountOffsets* coun
 // physics scripts (0x33...), a calendar and misc words. Edit it for variations.
 RegionDef sample_region_def();
 
-}  // namespace ravelin::testing
+}  // namespace ravelin::dat_writer

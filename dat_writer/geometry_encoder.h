@@ -6,9 +6,9 @@
 #include <bit>
 #include <cstdint>
 
-#include "testing/byte_writer.h"
+#include "dat_writer/byte_writer.h"
 
-namespace ravelin::testing {
+namespace ravelin::dat_writer {
 
 struct F32 {
   std::uint32_t bits = 0;
@@ -62,4 +62,4 @@ void write_quat(ByteWriter& out, const QuatDef& q);
 void write_frame(ByteWriter& out, const FrameDef& f);
 void write_sphere(ByteWriter& out, const SphereDef& s);
 
-}  // namespace ravelin::testing
+}  // namespace ravelin::dat_writer

@@ -1,6 +1,6 @@
-#include "testing/geometry_encoder.h"
+#include "dat_writer/geometry_encoder.h"
 
-namespace ravelin::testing {
+namespace ravelin::dat_writer {
 
 void write_vec3(ByteWriter& out, const Vec3Def& v) {
   out.f32_bits(v.x.bits).f32_bits(v.y.bits).f32_bits(v.z.bits);
@@ -20,4 +20,4 @@ void write_sphere(ByteWriter& out, const SphereDef& s) {
   out.f32_bits(s.radius.bits);
 }
 
-}  // namespace ravelin::testing
+}  // namespace ravelin::dat_writer

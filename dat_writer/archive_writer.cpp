@@ -1,12 +1,12 @@
-#include "testing/archive_writer.h"
+#include "dat_writer/archive_writer.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "testing/byte_writer.h"
-#include "testing/lz_compress.h"
+#include "dat_writer/byte_writer.h"
+#include "dat_writer/lz_compress.h"
 
-namespace ravelin::testing {
+namespace ravelin::dat_writer {
 namespace {
 
 constexpr std::uint32_t kHeaderAt = 0x140;
@@ -274,4 +274,4 @@ common::IoResult<void> ArchiveWriter::write(const std::filesystem::path& path) c
   return common::write_whole_file(path, layout.bytes);
 }
 
-}  // namespace ravelin::testing
+}  // namespace ravelin::dat_writer

@@ -12,9 +12,9 @@
 #include <span>
 #include <vector>
 
-#include "common/file.h"
+#include "ravelin/common/file.h"
 
-namespace ravelin::testing {
+namespace ravelin::dat_writer {
 
 // How the blocks of one stored item are placed.
 enum class ChainLayout : std::uint8_t {
@@ -138,4 +138,4 @@ class ArchiveWriter {
   std::vector<std::uint8_t> arena_;
 };
 
-}  // namespace ravelin::testing
+}  // namespace ravelin::dat_writer
