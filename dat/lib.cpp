@@ -226,32 +226,61 @@ common::ReadResult<DatFileEntry> DatFileEntry::read(common::Reader& reader) {
 
 DatResult<void> DatDatabase::read_directory() {
   entries_.clear();
+  nodes_.clear();
+  children_.clear();
+  index_.clear();
+  ordered_ = true;
   // Room for one entry per block the archive could hold, so the table is never
   // copied while it grows; pages nobody writes are never touched.
   if (header_.block_size >= 5) entries_.reserve(static_cast<std::size_t>(file_length_ / header_.block_size) + 1);
   if (auto r = read_node(header_.root_offset); !r) return r;
+  if (ordered_) return {};
+  nodes_ = {};
+  children_ = {};
   build_index();
   return {};
 }
+
+namespace {
+
+// True when the ids of `slots` increase strictly and lie in [low, high): the
+// node's share of a strictly increasing in-order sequence.
+bool ids_in_order(const DatFileEntry* slots, std::uint32_t count, std::uint64_t low, std::uint64_t high) {
+  for (std::uint32_t i = 0; i < count; ++i) {
+    if (slots[i].id < low || slots[i].id >= high) return false;
+    low = std::uint64_t{slots[i].id} + 1;
+  }
+  return true;
+}
+
+}  // namespace
 
 DatResult<void> DatDatabase::read_node(std::uint32_t offset) {
   if (offset == 0) return {};
   BlockWindow window(file_, file_length_, kDirectoryWindow);
   OffsetSet visited;
   std::vector<std::uint8_t> node(kNodeSize);
-  // Pending nodes, the next to visit on top: children are pushed in reverse so
-  // they pop lowest index first, which keeps the depth-first order of a
-  // recursive walk (and so which error comes first and which duplicate wins).
-  std::vector<std::uint32_t> pending{offset};
+  // A node still to read, with the child slot of its parent it fills and the
+  // ids its subtree must lie in, [low, high), for the order check.
+  struct Pending {
+    std::uint32_t offset;
+    std::uint32_t slot;
+    std::uint64_t low;
+    std::uint64_t high;
+  };
+  // The next to visit on top: children are pushed in reverse so they pop
+  // lowest index first, which keeps the depth-first order of a recursive walk
+  // (and so which error comes first and which duplicate wins).
+  std::vector<Pending> pending{{offset, kNoNode, 0, std::uint64_t{1} << 32}};
   while (!pending.empty()) {
-    const std::uint32_t at = pending.back();
+    const Pending at = pending.back();
     pending.pop_back();
-    if (!visited.insert(at))
+    if (!visited.insert(at.offset))
       return std::unexpected(
-          DatError::corruption("directory node at offset " + offset_text(at) + " visited twice"));
+          DatError::corruption("directory node at offset " + offset_text(at.offset) + " visited twice"));
     if (kNodeSize > file_length_)
       return std::unexpected(DatError::io(IoError::failed_to_fill_whole_buffer()));
-    if (auto r = read_chain(window, header_.block_size, file_length_, at, node); !r) return r;
+    if (auto r = read_chain(window, header_.block_size, file_length_, at.offset, node); !r) return r;
 
     std::uint32_t branches[kBranchCount];
     std::memcpy(branches, node.data(), sizeof branches);
@@ -264,6 +293,7 @@ DatResult<void> DatDatabase::read_node(std::uint32_t offset) {
     const std::uint32_t in_slots = std::min(entry_count, kMaxEntriesPerNode);
     DatFileEntry slots[kMaxEntriesPerNode];
     std::memcpy(slots, node.data() + kEntriesOffsetInNode, std::size_t{in_slots} * kEntrySize);
+    const auto first_entry = static_cast<std::uint32_t>(entries_.size());
     entries_.insert(entries_.end(), slots, slots + in_slots);
     common::Reader reader(node, kEntriesOffsetInNode + std::uint64_t{in_slots} * kEntrySize);
     for (std::uint32_t i = in_slots; i < entry_count; ++i) {
@@ -271,10 +301,23 @@ DatResult<void> DatDatabase::read_node(std::uint32_t offset) {
       if (!entry) return std::unexpected(DatError::bin_read(std::move(entry).error()));
       entries_.push_back(*entry);
     }
-    if (branches[0] == 0) continue;
+    const bool leaf = branches[0] == 0;
+    const auto first_child = static_cast<std::uint32_t>(children_.size());
+    if (ordered_) ordered_ = ids_in_order(slots, in_slots, at.low, at.high);
+    if (ordered_) {
+      if (at.slot != kNoNode) children_[at.slot] = static_cast<std::uint32_t>(nodes_.size());
+      nodes_.push_back({first_entry, in_slots, leaf ? kNoNode : first_child});
+      if (!leaf) children_.resize(std::size_t{first_child} + in_slots + 1, kNoNode);
+    }
+    if (leaf) continue;
     const std::uint32_t last = std::min(entry_count, kBranchCount - 1);
-    for (std::uint32_t i = last + 1; i-- > 0;)
-      if (branches[i] != 0) pending.push_back(branches[i]);
+    for (std::uint32_t i = last + 1; i-- > 0;) {
+      if (branches[i] == 0) continue;
+      // Child i holds the ids between entries i-1 and i.
+      const std::uint64_t low = i == 0 ? at.low : std::uint64_t{slots[i - 1].id} + 1;
+      const std::uint64_t high = i == last ? at.high : slots[i].id;
+      pending.push_back({branches[i], ordered_ ? first_child + i : kNoNode, low, high});
+    }
   }
   return {};
 }
@@ -314,6 +357,26 @@ void DatDatabase::build_index() {
 }
 
 const DatFileEntry* DatDatabase::find_entry(std::uint32_t id) const {
+  return ordered_ ? find_in_tree(id) : find_in_index(id);
+}
+
+const DatFileEntry* DatDatabase::find_in_tree(std::uint32_t id) const {
+  if (nodes_.empty()) return nullptr;
+  // Child indexes always point at later nodes (visiting order), so this ends.
+  for (std::uint32_t at = 0;;) {
+    const Node& node = nodes_[at];
+    const DatFileEntry* first = entries_.data() + node.first_entry;
+    const DatFileEntry* last = first + node.entry_count;
+    const DatFileEntry* it =
+        std::lower_bound(first, last, id, [](const DatFileEntry& e, std::uint32_t v) { return e.id < v; });
+    if (it != last && it->id == id) return it;
+    if (node.first_child == kNoNode) return nullptr;
+    at = children_[node.first_child + static_cast<std::uint32_t>(it - first)];
+    if (at == kNoNode) return nullptr;
+  }
+}
+
+const DatFileEntry* DatDatabase::find_in_index(std::uint32_t id) const {
   if (index_.empty()) return nullptr;
   const std::uint64_t mask = index_.size() - 1;
   for (std::uint64_t slot = index_slot(id, index_shift_);; slot = (slot + 1) & mask) {

@@ -12,6 +12,7 @@
 #include "ravelin/common/file.h"
 #include "ravelin/common/reader.h"
 #include "ravelin/dat/error.h"
+#include "ravelin/dat/huge_page_allocator.h"
 
 namespace ravelin::dat {
 
@@ -108,26 +109,51 @@ class DatDatabase {
   std::span<const DatFileEntry> entries() const { return entries_; }
   // Every entry, ascending by id.
   std::vector<DatFileEntry> sorted_entries() const;
+  // True when look-ups descend the tree as read (its ids in order, each once);
+  // false when they go through the hash index (a repeated or misplaced id).
+  bool is_ordered() const { return ordered_; }
 
  private:
+  // A node as read: its entries are entries_[first_entry, first_entry + entry_count)
+  // in stored order; an internal node's children are children_[first_child + i]
+  // for branch i = 0..entry_count (kNoNode for a branch of 0); a leaf has
+  // first_child kNoNode.
+  struct Node {
+    std::uint32_t first_entry = 0;
+    std::uint32_t entry_count = 0;
+    std::uint32_t first_child = 0;
+  };
+  static constexpr std::uint32_t kNoNode = 0xFFFFFFFFu;
+
   DatDatabase(common::File file, std::uint64_t file_length) : file_(std::move(file)), file_length_(file_length) {}
 
-  // Loads the tree below `header_.root_offset` into `entries_` and builds the index.
+  // Loads the tree below `header_.root_offset` into `entries_`, then keeps the
+  // tree for look-ups when its ids are in order, or builds the hash index.
   DatResult<void> read_directory();
   // Reads the node at `offset` and, depth first, the nodes below it, appending
-  // their entries in visiting order. Uses an explicit stack, so depth is bounded
-  // only by the visited-node guard.
+  // their entries in visiting order and recording the nodes. Checks on the way
+  // that the in-order ids (child 0, entry 0, child 1, ..., child n) increase
+  // strictly; the first node that breaks this clears `ordered_`. Uses an
+  // explicit stack, so depth is bounded only by the visited-node guard.
   DatResult<void> read_node(std::uint32_t offset);
   // Folds duplicate ids (the later entry replaces the earlier one in place) and
   // fills the open-addressing index.
   void build_index();
+  const DatFileEntry* find_in_tree(std::uint32_t id) const;
+  const DatFileEntry* find_in_index(std::uint32_t id) const;
 
   common::File file_;
   std::uint64_t file_length_ = 0;
   DatHeader header_;
-  std::vector<DatFileEntry> entries_;
-  // Open-addressing table of (id, index into entries_ + 1); 0 marks a free slot.
-  std::vector<std::uint64_t> index_;
+  std::vector<DatFileEntry, HugePageAllocator<DatFileEntry>> entries_;
+  // The tree, kept while `ordered_`: no id repeats and every subtree lies
+  // between its separators, so a descent finds what the index would.
+  bool ordered_ = true;
+  std::vector<Node> nodes_;
+  std::vector<std::uint32_t> children_;
+  // Only when not `ordered_`: open-addressing table of (id, index into
+  // entries_ + 1); 0 marks a free slot.
+  std::vector<std::uint64_t, HugePageAllocator<std::uint64_t>> index_;
   std::uint32_t index_shift_ = 64;
 };
 

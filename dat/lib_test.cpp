@@ -4,7 +4,9 @@
 #include <sys/resource.h>
 
 #include <atomic>
+#include <map>
 #include <random>
+#include <set>
 #include <thread>
 
 #include "ravelin/common/debug_format.h"
@@ -104,6 +106,7 @@ TEST_F(DatDatabaseTest, RoundTripsManyFilesAcrossTreeShapesAndChainLayouts) {
     }
     auto db = open(w.build().bytes);
     ASSERT_TRUE(db.has_value()) << db.error().to_string();
+    EXPECT_TRUE(db->is_ordered());  // the writer lays out a proper B-tree
     EXPECT_EQ(db->entry_count(), files.size());
     for (std::uint32_t i = 0; i < files.size(); ++i) {
       const auto& [id, data] = files[i];
@@ -296,6 +299,84 @@ TEST_F(DatDatabaseTest, LaterVisitedDuplicateWins) {
   EXPECT_EQ(db->entries()[0].id, 7u);
   EXPECT_EQ(db->entries()[1].id, 8u);
   EXPECT_EQ(db->entries()[2].id, 9u);
+}
+
+// The directory by the rules of the walk: nodes depth first, a node's entries
+// then its children (none for a leaf, whose first branch is 0), an id met again
+// replacing the earlier entry. `id_of` maps handles to ids.
+void visit_like_the_walk(const NodeDef& node, const std::vector<std::uint32_t>& id_of,
+                         std::map<std::uint32_t, dat_writer::FileHandle>& out) {
+  for (const auto h : node.files) out[id_of[h]] = h;
+  if (node.children.empty() || node.children[0].absent) return;
+  for (std::size_t i = 0; i <= node.files.size() && i < node.children.size(); ++i)
+    if (!node.children[i].absent) visit_like_the_walk(node.children[i], id_of, out);
+}
+
+// Look-ups answered from the tree's own order, and the fallbacks to the index,
+// against the walk's rules: every id present and the ids beside each of them.
+TEST_F(DatDatabaseTest, LookUpsFollowTheWalkWhetherOrderedOrNot) {
+  ArchiveWriter w({.block_size = 128});
+  std::vector<std::uint32_t> id_of;
+  auto f = [&](std::uint32_t id) {
+    id_of.push_back(id);
+    return w.add_file(id, one(static_cast<std::uint8_t>(id_of.size() * 3)));
+  };
+  auto node = [](std::vector<dat_writer::FileHandle> files, std::vector<NodeDef> children = {}) {
+    NodeDef n = leaf(std::move(files));
+    n.children = std::move(children);
+    return n;
+  };
+  struct Shape {
+    const char* name;
+    NodeDef root;
+    bool ordered;
+  };
+  const std::vector<Shape> shapes = {
+      {"three levels in order, an absent child",
+       node({f(20), f(40)}, {node({f(10)}, {node({f(5)}), node({f(12)})}), node({f(25), f(30)}),
+                             node({f(50)}, {absent(), node({f(60)})})}),
+       true},
+      {"internal node without entries", node({}, {node({f(1), f(2), f(3)})}), true},
+      {"the extreme ids", node({f(0x80000000u)}, {node({f(0)}), node({f(0xFFFFFFFFu)})}), true},
+      {"leaf whose other branches are never read", node({f(7)}, {absent(), node({f(3)})}), true},
+      {"repeated id in a node and its descendant", node({f(20)}, {node({f(10), f(20)}), node({f(30)})}), false},
+      {"repeated id in two leaves", node({f(20)}, {node({f(10)}), node({f(30), f(10)})}), false},
+      {"unsorted leaf", node({f(20)}, {node({f(12), f(10)}), node({f(30)})}), false},
+      {"unsorted root", node({f(40), f(20)}), false},
+      {"child below its separators", node({f(20), f(40)}, {node({f(10)}), node({f(15), f(25)}), node({f(50)})}),
+       false},
+      {"child above its separators", node({f(20), f(40)}, {node({f(10), f(45)}), node({f(30)}), node({f(50)})}),
+       false},
+      {"grandchild outside its grandparent's range",
+       node({f(20)}, {node({f(10)}, {node({f(5)}), node({f(25)})}), node({f(30)})}), false},
+  };
+  for (const Shape& s : shapes) {
+    SCOPED_TRACE(s.name);
+    std::map<std::uint32_t, dat_writer::FileHandle> expected;
+    visit_like_the_walk(s.root, id_of, expected);
+    auto db = open(w.build_tree(s.root).bytes);
+    ASSERT_TRUE(db.has_value()) << db.error().to_string();
+    EXPECT_EQ(db->is_ordered(), s.ordered);
+    EXPECT_EQ(db->entry_count(), expected.size());
+    std::set<std::uint32_t> probes = {0, 0xFFFFFFFFu};
+    for (const auto& [id, h] : expected) probes.insert({id - 1, id, id + 1});
+    for (const std::uint32_t id : probes) {
+      SCOPED_TRACE(id);
+      const auto it = expected.find(id);
+      const DatFileEntry* e = db->find_entry(id);
+      auto got = db->get_file(id);
+      if (it == expected.end()) {
+        EXPECT_EQ(e, nullptr);
+        ASSERT_FALSE(got.has_value());
+        EXPECT_EQ(got.error().to_string(), "File ID " + common::hex8(id) + " not found in provider");
+      } else {
+        ASSERT_NE(e, nullptr);
+        EXPECT_EQ(e->id, id);
+        ASSERT_TRUE(got.has_value()) << got.error().to_string();
+        EXPECT_EQ(*got, one(static_cast<std::uint8_t>((it->second + 1) * 3)));
+      }
+    }
+  }
 }
 
 TEST_F(DatDatabaseTest, BodyEdgeCases) {
