@@ -1,21 +1,14 @@
 #include "ravelin/common/reader.h"
 
-#include <bit>
 #include <cstring>
 #include <limits>
 
 namespace ravelin::common {
-namespace {
-
-static_assert(std::endian::native == std::endian::little, "decoders assume a little-endian host");
-
-}  // namespace
 
 template <class T>
 ReadResult<T> Reader::read_le() {
   if (!has(sizeof(T))) return std::unexpected(ReadError::io(kFailedToFillWholeBuffer));
-  T value;
-  std::memcpy(&value, here(), sizeof(T));
+  const T value = load_le<T>(here());
   position_ += sizeof(T);
   return value;
 }

@@ -3,9 +3,12 @@
 // except where a read is specified to move it to the end of the data.
 #pragma once
 
+#include <bit>
 #include <cstdint>
+#include <cstring>
 #include <expected>
 #include <span>
+#include <string_view>
 #include <vector>
 
 #include "ravelin/common/read_error.h"
@@ -14,6 +17,24 @@ namespace ravelin::common {
 
 template <class T>
 using ReadResult = std::expected<T, ReadError>;
+
+// The one little-endian load of the code base: `T` from the sizeof(T) bytes at
+// `at`, which the caller has checked are there.
+template <class T>
+T load_le(const std::uint8_t* at) {
+  static_assert(std::endian::native == std::endian::little, "decoders assume a little-endian host");
+  T value;
+  std::memcpy(&value, at, sizeof(T));
+  return value;
+}
+
+// A u32 or f32 at byte `offset` of a payload at least offset + 4 bytes long.
+inline std::uint32_t le_u32_at(std::span<const std::uint8_t> bytes, std::size_t offset) {
+  return load_le<std::uint32_t>(bytes.data() + offset);
+}
+inline float le_f32_at(std::span<const std::uint8_t> bytes, std::size_t offset) {
+  return load_le<float>(bytes.data() + offset);
+}
 
 class Reader {
  public:
@@ -78,25 +99,46 @@ class Reader {
 
 }  // namespace ravelin::common
 
+namespace ravelin::common {
+
+// A counted list: `count` items read one after another by `read_item(reader)`.
+// The first failing item fails the list with its own error, bare: the enclosing
+// record adds the list field's frame if it has one. The reservation is bounded
+// by the bytes left at `min_item_size` each, so a hostile count allocates
+// nothing large and ends in the usual short read.
+template <class T, class ReadItem>
+ReadResult<std::vector<T>> read_list(Reader& reader, std::uint64_t count, std::uint64_t min_item_size,
+                                     ReadItem&& read_item) {
+  std::vector<T> items;
+  items.reserve(reader.bounded_count(count, min_item_size));
+  for (std::uint64_t i = 0; i < count; ++i) {
+    auto item = read_item(reader);
+    if (!item) return std::unexpected(std::move(item).error());
+    items.push_back(std::move(*item));
+  }
+  return items;
+}
+
+}  // namespace ravelin::common
+
 // Reads one field of a record declared field by field: on failure the error gets
-// the frame "While parsing field '<field_name>' in <record>" with this line, the
-// cursor goes back to the record's first byte, and the enclosing function returns.
-#define RAVELIN_FIELD(scope, target, field_name, expr)                                 \
+// the frame "While parsing field '<field>' in <record>" with the field's line
+// from the unit's frame table (`site`, a FieldSite), the cursor goes back to the
+// record's first byte, and the enclosing function returns.
+#define RAVELIN_FIELD(scope, target, site, expr)                                       \
   do {                                                                                 \
     auto ravelin_field_result_ = (expr);                                               \
     if (!ravelin_field_result_)                                                        \
-      return std::unexpected(                                                          \
-          (scope).fail((field_name), __LINE__, std::move(ravelin_field_result_).error())); \
+      return std::unexpected((scope).fail((site), std::move(ravelin_field_result_).error())); \
     (target) = std::move(*ravelin_field_result_);                                      \
   } while (0)
 
 // The same for a field read that yields no value (a skip, a checked padding).
-#define RAVELIN_FIELD_VOID(scope, field_name, expr)                                    \
+#define RAVELIN_FIELD_VOID(scope, site, expr)                                          \
   do {                                                                                 \
     auto ravelin_field_result_ = (expr);                                               \
     if (!ravelin_field_result_)                                                        \
-      return std::unexpected(                                                          \
-          (scope).fail((field_name), __LINE__, std::move(ravelin_field_result_).error())); \
+      return std::unexpected((scope).fail((site), std::move(ravelin_field_result_).error())); \
   } while (0)
 
 // Hand-written decoders: assign the value or return the bare error.
@@ -115,22 +157,36 @@ class Reader {
 
 namespace ravelin::common {
 
+// A record declared field by field: its type name and the source unit that
+// declares it (path without extension), as its frames name them.
+struct RecordSite {
+  std::string_view record;
+  std::string_view path;
+};
+
+// One field of such a record: its name and the line of its declaration. Each
+// unit keeps these in its *_frames.h table, so that messages never depend on
+// where the reading code sits or on how a compiler counts lines.
+struct FieldSite {
+  std::string_view field;
+  std::uint32_t line;
+};
+
 // Scope of one record read field by field (see RAVELIN_FIELD).
 class RecordScope {
  public:
-  RecordScope(Reader& reader, const char* record, const char* path)
-      : reader_(reader), start_(reader.position()), record_(record), path_(path) {}
+  RecordScope(Reader& reader, const RecordSite& site)
+      : reader_(reader), start_(reader.position()), site_(site) {}
 
-  ReadError fail(const char* field, std::uint32_t line, ReadError error) {
+  ReadError fail(const FieldSite& field, ReadError error) {
     reader_.set_position(start_);
-    return std::move(error).with_field_context(field, record_, path_, line);
+    return std::move(error).with_field_context(field.field, site_.record, site_.path, field.line);
   }
 
  private:
   Reader& reader_;
   std::uint64_t start_;
-  const char* record_;
-  const char* path_;
+  RecordSite site_;
 };
 
 }  // namespace ravelin::common

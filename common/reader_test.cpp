@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+#include <string>
+#include <vector>
+
 #include "ravelin/common/math.h"
 
 namespace ravelin::common {
@@ -49,24 +53,43 @@ TEST(ReadError, DisplaysPositionInLowerCaseHex) {
   EXPECT_EQ(ReadError::custom(0, "bad").to_string(), "bad at 0x0");
 }
 
-TEST(Math, NestedFieldFailureCarriesBothFramesAndRewinds) {
-  const std::uint8_t bytes[15] = {};
-  Reader r(bytes);
-  auto sphere = Sphere::read(r);
-  ASSERT_FALSE(sphere);
-  EXPECT_EQ(r.position(), 0u);
-  const auto& e = sphere.error();
-  EXPECT_EQ(e.kind(), ReadError::Kind::Context);
-  EXPECT_EQ(e.message(), "failed to fill whole buffer");
-  ASSERT_EQ(e.frames().size(), 1u);
-  EXPECT_EQ(e.frames()[0].message, "While parsing field 'radius' in Sphere");
-  EXPECT_EQ(e.frames()[0].path, "common/math");
-
-  const std::uint8_t eight[8] = {};
-  Reader r2(eight);
-  auto v = Vector3::read(r2);
-  ASSERT_FALSE(v);
-  EXPECT_EQ(v.error().frames()[0].message, "While parsing field 'z' in Vector3");
+// Each cut names the field it ends in, with the documented line of that
+// field (not a line of our sources), inner record first; the cursor rewinds.
+TEST(Math, TruncationCarriesTheFieldsFramesAndRewinds) {
+  struct Case {
+    const char* record;
+    std::size_t length;
+    std::vector<ContextFrame> frames;
+  };
+  const auto frame = [](const char* field, const char* record, std::uint32_t line) {
+    return ContextFrame{std::string("While parsing field '") + field + "' in " + record, "common/math", line};
+  };
+  const Case cases[] = {
+      {"Vector3", 0, {frame("x", "Vector3", 8)}},
+      {"Vector3", 7, {frame("y", "Vector3", 9)}},
+      {"Vector3", 8, {frame("z", "Vector3", 10)}},
+      {"Quaternion", 3, {frame("w", "Quaternion", 121)}},
+      {"Quaternion", 4, {frame("x", "Quaternion", 122)}},
+      {"Quaternion", 11, {frame("y", "Quaternion", 123)}},
+      {"Quaternion", 15, {frame("z", "Quaternion", 124)}},
+      {"Sphere", 5, {frame("y", "Vector3", 9), frame("center", "Sphere", 410)}},
+      {"Sphere", 15, {frame("radius", "Sphere", 411)}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.record) + " of " + std::to_string(c.length) + " bytes");
+    const std::vector<std::uint8_t> bytes(c.length, 0);
+    Reader r(bytes);
+    std::optional<ReadError> error;
+    const std::string_view record = c.record;
+    if (record == "Vector3") error = Vector3::read(r).error();
+    if (record == "Quaternion") error = Quaternion::read(r).error();
+    if (record == "Sphere") error = Sphere::read(r).error();
+    ASSERT_TRUE(error);
+    EXPECT_EQ(r.position(), 0u);
+    EXPECT_EQ(error->kind(), ReadError::Kind::Context);
+    EXPECT_EQ(error->message(), "failed to fill whole buffer");
+    EXPECT_EQ(error->frames(), c.frames);
+  }
 }
 
 TEST(Math, QuaternionKeepsScalarFirst) {

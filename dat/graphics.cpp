@@ -1,13 +1,16 @@
 #include "ravelin/dat/graphics.h"
 
+#include "ravelin/dat/graphics_frames.h"
+
 namespace ravelin::dat {
 
 common::ReadResult<Frame> Frame::read(common::Reader& reader) {
-  common::RecordScope rec(reader, "Frame", "dat/graphics");
-  Frame f;
-  RAVELIN_FIELD(rec, f.origin, "origin", common::Vector3::read(reader));
-  RAVELIN_FIELD(rec, f.orientation, "orientation", common::Quaternion::read(reader));
-  return f;
+  namespace frames = graphics_frames;
+  common::RecordScope rec(reader, frames::kFrame);
+  Frame frame;
+  RAVELIN_FIELD(rec, frame.origin, frames::kFrameOrigin, common::Vector3::read(reader));
+  RAVELIN_FIELD(rec, frame.orientation, frames::kFrameOrientation, common::Quaternion::read(reader));
+  return frame;
 }
 
 }  // namespace ravelin::dat

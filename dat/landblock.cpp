@@ -3,30 +3,17 @@
 #include <algorithm>
 #include <utility>
 
+#include "ravelin/dat/landblock_frames.h"
+
 namespace ravelin::dat {
 namespace {
 
-constexpr const char* kPath = "dat/landblock";
+namespace frames = landblock_frames;
 
 // Smallest encoded sizes, used to bound reservations by the bytes left.
 constexpr std::uint64_t kStabSize = 32;
 constexpr std::uint64_t kBuildInfoMinSize = 40;
 constexpr std::uint64_t kPortalMinSize = 8;
-
-// Reads `count` items with `read_item`, stopping at the first failure, whose
-// error is returned bare: the enclosing record adds the list field's frame.
-template <class T, class ReadItem>
-common::ReadResult<std::vector<T>> read_list(common::Reader& reader, std::uint64_t count,
-                                             std::uint64_t min_item_size, ReadItem read_item) {
-  std::vector<T> items;
-  items.reserve(reader.bounded_count(count, min_item_size));
-  for (std::uint64_t i = 0; i < count; ++i) {
-    auto item = read_item(reader);
-    if (!item) return std::unexpected(std::move(item).error());
-    items.push_back(std::move(*item));
-  }
-  return items;
-}
 
 // Padding is skipped, not read: it fails only when the position would overflow.
 // Such a failure still puts the cursor back at the record's start.
@@ -65,69 +52,69 @@ common::ReadResult<common::IdMap<std::uint32_t, std::uint32_t>> read_restriction
 }  // namespace
 
 common::ReadResult<LandblockFrame> LandblockFrame::read(common::Reader& reader) {
-  common::RecordScope rec(reader, "Frame", kPath);
+  common::RecordScope rec(reader, frames::kFrame);
   LandblockFrame f;
-  RAVELIN_FIELD(rec, f.origin, "origin", common::Vector3::read(reader));
-  RAVELIN_FIELD(rec, f.orientation, "orientation", common::Quaternion::read(reader));
+  RAVELIN_FIELD(rec, f.origin, frames::kFrameOrigin, common::Vector3::read(reader));
+  RAVELIN_FIELD(rec, f.orientation, frames::kFrameOrientation, common::Quaternion::read(reader));
   return f;
 }
 
 common::ReadResult<Stab> Stab::read(common::Reader& reader) {
-  common::RecordScope rec(reader, "Stab", kPath);
+  common::RecordScope rec(reader, frames::kStab);
   Stab s;
-  RAVELIN_FIELD(rec, s.id, "id", reader.read_u32());
-  RAVELIN_FIELD(rec, s.frame, "frame", LandblockFrame::read(reader));
+  RAVELIN_FIELD(rec, s.id, frames::kStabId, reader.read_u32());
+  RAVELIN_FIELD(rec, s.frame, frames::kStabFrame, LandblockFrame::read(reader));
   return s;
 }
 
 common::ReadResult<PortalInternal> PortalInternal::read(common::Reader& reader) {
   const std::uint64_t start = reader.position();
-  common::RecordScope rec(reader, "PortalInternal", kPath);
+  common::RecordScope rec(reader, frames::kPortalInternal);
   PortalInternal p;
   std::uint16_t num_stabs = 0;
-  RAVELIN_FIELD(rec, p.flags, "flags", reader.read_u16());
-  RAVELIN_FIELD(rec, p.other_cell_id, "other_cell_id", reader.read_u16());
-  RAVELIN_FIELD(rec, p.other_portal_id, "other_portal_id", reader.read_u16());
-  RAVELIN_FIELD(rec, num_stabs, "num_stabs", reader.read_u16());
-  RAVELIN_FIELD(rec, p.stab_list, "stab_list", reader.read_u16_array(num_stabs));
+  RAVELIN_FIELD(rec, p.flags, frames::kPortalInternalFlags, reader.read_u16());
+  RAVELIN_FIELD(rec, p.other_cell_id, frames::kPortalInternalOtherCellId, reader.read_u16());
+  RAVELIN_FIELD(rec, p.other_portal_id, frames::kPortalInternalOtherPortalId, reader.read_u16());
+  RAVELIN_FIELD(rec, num_stabs, frames::kPortalInternalNumStabs, reader.read_u16());
+  RAVELIN_FIELD(rec, p.stab_list, frames::kPortalInternalStabList, reader.read_u16_array(num_stabs));
   // An odd stab count leaves the record 2 bytes short of a multiple of 4.
   RAVELIN_TRY_VOID(skip_padding(reader, start, (num_stabs & 1u) * 2u));
   return p;
 }
 
 common::ReadResult<BuildInfo> BuildInfo::read(common::Reader& reader) {
-  common::RecordScope rec(reader, "BuildInfo", kPath);
+  common::RecordScope rec(reader, frames::kBuildInfo);
   BuildInfo b;
   std::uint32_t num_portals = 0;
-  RAVELIN_FIELD(rec, b.model_id, "model_id", reader.read_u32());
-  RAVELIN_FIELD(rec, b.frame, "frame", LandblockFrame::read(reader));
-  RAVELIN_FIELD(rec, b.num_leaves, "num_leaves", reader.read_u32());
-  RAVELIN_FIELD(rec, num_portals, "num_portals", reader.read_u32());
-  RAVELIN_FIELD(rec, b.portals, "portals",
-                read_list<PortalInternal>(reader, num_portals, kPortalMinSize, PortalInternal::read));
+  RAVELIN_FIELD(rec, b.model_id, frames::kBuildInfoModelId, reader.read_u32());
+  RAVELIN_FIELD(rec, b.frame, frames::kBuildInfoFrame, LandblockFrame::read(reader));
+  RAVELIN_FIELD(rec, b.num_leaves, frames::kBuildInfoNumLeaves, reader.read_u32());
+  RAVELIN_FIELD(rec, num_portals, frames::kBuildInfoNumPortals, reader.read_u32());
+  RAVELIN_FIELD(rec, b.portals, frames::kBuildInfoPortals,
+                common::read_list<PortalInternal>(reader, num_portals, kPortalMinSize, PortalInternal::read));
   return b;
 }
 
 common::ReadResult<RestrictionTable> RestrictionTable::read(common::Reader& reader) {
-  common::RecordScope rec(reader, "RestrictionTable", kPath);
+  common::RecordScope rec(reader, frames::kRestrictionTable);
   RestrictionTable t;
   std::uint16_t count = 0;
-  RAVELIN_FIELD(rec, count, "count", reader.read_u16());
-  RAVELIN_FIELD_VOID(rec, "_bucket_size", reader.read_u16());
-  RAVELIN_FIELD(rec, t.tables, "tables", read_restriction_pairs(reader, count));
+  RAVELIN_FIELD(rec, count, frames::kRestrictionTableCount, reader.read_u16());
+  RAVELIN_FIELD_VOID(rec, frames::kRestrictionTableBucketSize, reader.read_u16());
+  RAVELIN_FIELD(rec, t.tables, frames::kRestrictionTableTables, read_restriction_pairs(reader, count));
   return t;
 }
 
 common::ReadResult<CellLandblock> CellLandblock::read(common::Reader& reader) {
   const std::uint64_t start = reader.position();
-  common::RecordScope rec(reader, "CellLandblock", kPath);
+  common::RecordScope rec(reader, frames::kCellLandblock);
   CellLandblock c;
   std::vector<std::uint16_t> terrain;
   std::span<const std::uint8_t> height;
-  RAVELIN_FIELD(rec, c.id, "id", reader.read_u32());
-  RAVELIN_FIELD(rec, c.has_objects, "has_objects", reader.read_u32());
-  RAVELIN_FIELD(rec, terrain, "terrain", reader.read_u16_array(kLandblockVertexCount));
-  RAVELIN_FIELD(rec, height, "height", reader.read_bytes(kLandblockVertexCount));
+  RAVELIN_FIELD(rec, c.id, frames::kCellLandblockId, reader.read_u32());
+  RAVELIN_FIELD(rec, c.has_objects, frames::kCellLandblockHasObjects, reader.read_u32());
+  RAVELIN_FIELD(rec, terrain, frames::kCellLandblockTerrain, reader.read_u16_array(kLandblockVertexCount));
+  RAVELIN_FIELD(rec, height, frames::kCellLandblockHeight, reader.read_bytes(kLandblockVertexCount));
   // The trailing padding byte may be missing from the file.
   RAVELIN_TRY_VOID(skip_padding(reader, start, 1));
   std::copy(terrain.begin(), terrain.end(), c.terrain.begin());
@@ -143,21 +130,21 @@ DatResult<CellLandblock> CellLandblock::unpack(std::span<const std::uint8_t> byt
 }
 
 common::ReadResult<LandblockInfo> LandblockInfo::read(common::Reader& reader) {
-  common::RecordScope rec(reader, "LandblockInfo", kPath);
+  common::RecordScope rec(reader, frames::kLandblockInfo);
   LandblockInfo info;
   std::uint32_t num_objects = 0;
   std::uint16_t num_buildings = 0;
-  RAVELIN_FIELD(rec, info.id, "id", reader.read_u32());
-  RAVELIN_FIELD(rec, info.num_cells, "num_cells", reader.read_u32());
-  RAVELIN_FIELD(rec, num_objects, "num_objects", reader.read_u32());
-  RAVELIN_FIELD(rec, info.objects, "objects",
-                read_list<Stab>(reader, num_objects, kStabSize, Stab::read));
-  RAVELIN_FIELD(rec, num_buildings, "num_buildings", reader.read_u16());
-  RAVELIN_FIELD(rec, info.pack_mask, "pack_mask", reader.read_u16());
-  RAVELIN_FIELD(rec, info.buildings, "buildings",
-                read_list<BuildInfo>(reader, num_buildings, kBuildInfoMinSize, BuildInfo::read));
+  RAVELIN_FIELD(rec, info.id, frames::kLandblockInfoId, reader.read_u32());
+  RAVELIN_FIELD(rec, info.num_cells, frames::kLandblockInfoNumCells, reader.read_u32());
+  RAVELIN_FIELD(rec, num_objects, frames::kLandblockInfoNumObjects, reader.read_u32());
+  RAVELIN_FIELD(rec, info.objects, frames::kLandblockInfoObjects,
+                common::read_list<Stab>(reader, num_objects, kStabSize, Stab::read));
+  RAVELIN_FIELD(rec, num_buildings, frames::kLandblockInfoNumBuildings, reader.read_u16());
+  RAVELIN_FIELD(rec, info.pack_mask, frames::kLandblockInfoPackMask, reader.read_u16());
+  RAVELIN_FIELD(rec, info.buildings, frames::kLandblockInfoBuildings,
+                common::read_list<BuildInfo>(reader, num_buildings, kBuildInfoMinSize, BuildInfo::read));
   if (info.pack_mask & 0x1u) {
-    RAVELIN_FIELD(rec, info.restriction_tables, "restriction_tables",
+    RAVELIN_FIELD(rec, info.restriction_tables, frames::kLandblockInfoRestrictionTables,
                   RestrictionTable::read(reader));
   }
   return info;

@@ -18,6 +18,7 @@
 #include <utility>
 
 #include "ravelin/common/debug_format.h"
+#include "ravelin/dat/lib_frames.h"
 #include "ravelin/dat/utils.h"
 
 namespace ravelin::dat {
@@ -165,28 +166,28 @@ class OffsetSet {
 
 }  // namespace
 
-// The field reads below keep their line numbers: error frames carry them.
 common::ReadResult<DatHeader> DatHeader::read(common::Reader& reader) {
-  common::RecordScope rec(reader, "DatHeader", "dat/lib");
+  namespace frames = lib_frames;
+  common::RecordScope rec(reader, frames::kDatHeader);
   DatHeader h;
-  RAVELIN_FIELD(rec, h.magic, "magic", reader.read_u32());
-  RAVELIN_FIELD(rec, h.block_size, "block_size", reader.read_u32());
-  RAVELIN_FIELD(rec, h.file_size, "file_size", reader.read_u32());
-  RAVELIN_FIELD(rec, h.dataset, "dataset", reader.read_u32());
-  RAVELIN_FIELD(rec, h.subset, "subset", reader.read_u32());
-  RAVELIN_FIELD(rec, h.free_head, "free_head", reader.read_u32());
-  RAVELIN_FIELD(rec, h.free_tail, "free_tail", reader.read_u32());
-  RAVELIN_FIELD(rec, h.free_count, "free_count", reader.read_u32());
-  RAVELIN_FIELD(rec, h.root_offset, "root_offset", reader.read_u32());
-  RAVELIN_FIELD(rec, h.new_lru, "new_lru", reader.read_u32());
-  RAVELIN_FIELD(rec, h.old_lru, "old_lru", reader.read_u32());
-  RAVELIN_FIELD(rec, h.use_lru, "use_lru", reader.read_u32());
-  RAVELIN_FIELD(rec, h.master_map_id, "master_map_id", reader.read_u32());
-  RAVELIN_FIELD(rec, h.engine_version, "engine_version", reader.read_u32());
-  RAVELIN_FIELD(rec, h.game_version, "game_version", reader.read_u32());
+  RAVELIN_FIELD(rec, h.magic, frames::kHeaderMagic, reader.read_u32());
+  RAVELIN_FIELD(rec, h.block_size, frames::kHeaderBlockSize, reader.read_u32());
+  RAVELIN_FIELD(rec, h.file_size, frames::kHeaderFileSize, reader.read_u32());
+  RAVELIN_FIELD(rec, h.dataset, frames::kHeaderDataset, reader.read_u32());
+  RAVELIN_FIELD(rec, h.subset, frames::kHeaderSubset, reader.read_u32());
+  RAVELIN_FIELD(rec, h.free_head, frames::kHeaderFreeHead, reader.read_u32());
+  RAVELIN_FIELD(rec, h.free_tail, frames::kHeaderFreeTail, reader.read_u32());
+  RAVELIN_FIELD(rec, h.free_count, frames::kHeaderFreeCount, reader.read_u32());
+  RAVELIN_FIELD(rec, h.root_offset, frames::kHeaderRootOffset, reader.read_u32());
+  RAVELIN_FIELD(rec, h.new_lru, frames::kHeaderNewLru, reader.read_u32());
+  RAVELIN_FIELD(rec, h.old_lru, frames::kHeaderOldLru, reader.read_u32());
+  RAVELIN_FIELD(rec, h.use_lru, frames::kHeaderUseLru, reader.read_u32());
+  RAVELIN_FIELD(rec, h.master_map_id, frames::kHeaderMasterMapId, reader.read_u32());
+  RAVELIN_FIELD(rec, h.engine_version, frames::kHeaderEngineVersion, reader.read_u32());
+  RAVELIN_FIELD(rec, h.game_version, frames::kHeaderGameVersion, reader.read_u32());
   std::span<const std::uint8_t> version;
-  RAVELIN_FIELD(rec, version, "version_string", reader.read_bytes(16));
-  RAVELIN_FIELD(rec, h.version_minor, "version_minor", reader.read_u32());
+  RAVELIN_FIELD(rec, version, frames::kHeaderVersionString, reader.read_bytes(16));
+  RAVELIN_FIELD(rec, h.version_minor, frames::kHeaderVersionMinor, reader.read_u32());
   std::copy(version.begin(), version.end(), h.version_string.begin());
   return h;
 }
@@ -213,14 +214,15 @@ DatResult<DatDatabase> DatDatabase::open(const std::filesystem::path& path) {
 }
 
 common::ReadResult<DatFileEntry> DatFileEntry::read(common::Reader& reader) {
-  common::RecordScope rec(reader, "DatFileEntry", "dat/lib");
+  namespace frames = lib_frames;
+  common::RecordScope rec(reader, frames::kDatFileEntry);
   DatFileEntry e;
-  RAVELIN_FIELD(rec, e.bit_flags, "bit_flags", reader.read_u32());
-  RAVELIN_FIELD(rec, e.id, "id", reader.read_u32());
-  RAVELIN_FIELD(rec, e.offset, "offset", reader.read_u32());
-  RAVELIN_FIELD(rec, e.size, "size", reader.read_u32());
-  RAVELIN_FIELD(rec, e.timestamp, "timestamp", reader.read_u32());
-  RAVELIN_FIELD(rec, e.version, "version", reader.read_u32());
+  RAVELIN_FIELD(rec, e.bit_flags, frames::kEntryBitFlags, reader.read_u32());
+  RAVELIN_FIELD(rec, e.id, frames::kEntryId, reader.read_u32());
+  RAVELIN_FIELD(rec, e.offset, frames::kEntryOffset, reader.read_u32());
+  RAVELIN_FIELD(rec, e.size, frames::kEntrySize, reader.read_u32());
+  RAVELIN_FIELD(rec, e.timestamp, frames::kEntryTimestamp, reader.read_u32());
+  RAVELIN_FIELD(rec, e.version, frames::kEntryVersion, reader.read_u32());
   return e;
 }
 

@@ -11,21 +11,13 @@ common::ReadResult<Animation> Animation::read(common::Reader& reader) {
   RAVELIN_TRY(a.part_count, reader.read_u32());
   RAVELIN_TRY(a.frame_count, reader.read_u32());
 
-  if (a.has_object_frames) {
-    a.object_frames.reserve(reader.bounded_count(a.frame_count, 28));
-    for (std::uint32_t n = 0; n < a.frame_count; ++n) {
-      Frame frame;
-      RAVELIN_TRY(frame, Frame::read(reader));
-      a.object_frames.push_back(frame);
-    }
-  }
+  if (a.has_object_frames)
+    RAVELIN_TRY(a.object_frames, common::read_list<Frame>(reader, a.frame_count, 28, Frame::read));
   // Each frame holds at least its part frames and its hook count.
-  a.frames.reserve(reader.bounded_count(a.frame_count, 4 + 28 * std::uint64_t{a.part_count}));
-  for (std::uint32_t n = 0; n < a.frame_count; ++n) {
-    AnimationFrame frame;
-    RAVELIN_TRY(frame, AnimationFrame::read(reader, a.part_count));
-    a.frames.push_back(std::move(frame));
-  }
+  const std::uint32_t part_count = a.part_count;
+  RAVELIN_TRY(a.frames, common::read_list<AnimationFrame>(
+                            reader, a.frame_count, 4 + 28 * std::uint64_t{part_count},
+                            [part_count](common::Reader& r) { return AnimationFrame::read(r, part_count); }));
   return a;
 }
 

@@ -45,28 +45,14 @@ common::ReadResult<GameTime> GameTime::unpack(common::Reader& reader) {
 
   std::uint32_t count = 0;
   RAVELIN_TRY(count, reader.read_u32());
-  out.times_of_day.reserve(reader.bounded_count(count, kMinTimeOfDayBytes));
-  for (std::uint32_t i = 0; i < count; ++i) {
-    TimeOfDay item;
-    RAVELIN_TRY(item, TimeOfDay::unpack(reader));
-    out.times_of_day.push_back(std::move(item));
-  }
+  RAVELIN_TRY(out.times_of_day,
+              common::read_list<TimeOfDay>(reader, count, kMinTimeOfDayBytes, TimeOfDay::unpack));
 
   RAVELIN_TRY(count, reader.read_u32());
-  out.names.reserve(reader.bounded_count(count, kMinNameBytes));
-  for (std::uint32_t i = 0; i < count; ++i) {
-    std::string name;
-    RAVELIN_TRY(name, read_aligned_name(reader));
-    out.names.push_back(std::move(name));
-  }
+  RAVELIN_TRY(out.names, common::read_list<std::string>(reader, count, kMinNameBytes, read_aligned_name));
 
   RAVELIN_TRY(count, reader.read_u32());
-  out.seasons.reserve(reader.bounded_count(count, kMinSeasonBytes));
-  for (std::uint32_t i = 0; i < count; ++i) {
-    Season item;
-    RAVELIN_TRY(item, Season::unpack(reader));
-    out.seasons.push_back(std::move(item));
-  }
+  RAVELIN_TRY(out.seasons, common::read_list<Season>(reader, count, kMinSeasonBytes, Season::unpack));
   return out;
 }
 

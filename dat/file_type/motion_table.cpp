@@ -29,12 +29,7 @@ common::ReadResult<MotionData> read_motion_data(common::Reader& reader) {
   d.flags = flags & (MotionData::kHasVector1 | MotionData::kHasVector2);
   skip_to_alignment(reader);
 
-  d.anims.reserve(reader.bounded_count(anim_count, 16));
-  for (unsigned n = 0; n < anim_count; ++n) {
-    AnimRef r;
-    RAVELIN_TRY(r, read_anim_ref(reader));
-    d.anims.push_back(r);
-  }
+  RAVELIN_TRY(d.anims, common::read_list<AnimRef>(reader, anim_count, 16, read_anim_ref));
   if (d.flags & MotionData::kHasVector1) {
     common::Vector3 v;
     RAVELIN_TRY(v, common::Vector3::read(reader));

@@ -1,6 +1,16 @@
 #include "ravelin/dat/file_type/physics_script.h"
 
 namespace ravelin::dat::file_type {
+namespace {
+
+common::ReadResult<PhysicsScriptData> read_script_entry(common::Reader& reader) {
+  PhysicsScriptData entry;
+  RAVELIN_TRY(entry.start_time, reader.read_f64());
+  RAVELIN_TRY(entry.hook, AnimationHook::read(reader));
+  return entry;
+}
+
+}  // namespace
 
 common::ReadResult<PhysicsScript> PhysicsScript::read(common::Reader& reader) {
   PhysicsScript s;
@@ -8,13 +18,7 @@ common::ReadResult<PhysicsScript> PhysicsScript::read(common::Reader& reader) {
   std::uint32_t count = 0;
   RAVELIN_TRY(count, reader.read_u32());
   // An entry is at least a start time and the hook's two words.
-  s.script_data.reserve(reader.bounded_count(count, 16));
-  for (std::uint32_t n = 0; n < count; ++n) {
-    PhysicsScriptData entry;
-    RAVELIN_TRY(entry.start_time, reader.read_f64());
-    RAVELIN_TRY(entry.hook, AnimationHook::read(reader));
-    s.script_data.push_back(std::move(entry));
-  }
+  RAVELIN_TRY(s.script_data, common::read_list<PhysicsScriptData>(reader, count, 16, read_script_entry));
   return s;
 }
 

@@ -21,16 +21,11 @@ constexpr std::uint64_t kAmbientSoundBytes = 20;
 
 // A u32 count followed by that many items, each read by `read_item`.
 template <class T, class ReadItem>
-common::ReadResult<void> read_list(common::Reader& reader, std::uint64_t min_item_bytes,
-                                   std::vector<T>& out, ReadItem read_item) {
+common::ReadResult<void> read_counted(common::Reader& reader, std::uint64_t min_item_bytes,
+                                      std::vector<T>& out, ReadItem read_item) {
   std::uint32_t count = 0;
   RAVELIN_TRY(count, reader.read_u32());
-  out.reserve(reader.bounded_count(count, min_item_bytes));
-  for (std::uint32_t i = 0; i < count; ++i) {
-    T item;
-    RAVELIN_TRY(item, read_item(reader));
-    out.push_back(std::move(item));
-  }
+  RAVELIN_TRY(out, common::read_list<T>(reader, count, min_item_bytes, read_item));
   return {};
 }
 
@@ -88,7 +83,7 @@ common::ReadResult<SkyTimeOfDay> SkyTimeOfDay::unpack(common::Reader& reader) {
   SkyTimeOfDay out;
   RAVELIN_TRY_VOID(read_words(reader, out.words));
   RAVELIN_TRY_VOID(reader.align(4));
-  RAVELIN_TRY_VOID(read_list(reader, kSkyTimeEntryBytes, out.time_entries, SkyTimeEntry::unpack));
+  RAVELIN_TRY_VOID(read_counted(reader, kSkyTimeEntryBytes, out.time_entries, SkyTimeEntry::unpack));
   return out;
 }
 
@@ -97,8 +92,8 @@ common::ReadResult<DayGroup> DayGroup::unpack(common::Reader& reader) {
   // The chance precedes the name in the file.
   RAVELIN_TRY(out.chance, reader.read_f32());
   RAVELIN_TRY(out.name, read_aligned_name(reader));
-  RAVELIN_TRY_VOID(read_list(reader, kSkyObjectBytes, out.sky_objects, SkyObject::unpack));
-  RAVELIN_TRY_VOID(read_list(reader, kMinSkyTimeOfDayBytes, out.sky_times, SkyTimeOfDay::unpack));
+  RAVELIN_TRY_VOID(read_counted(reader, kSkyObjectBytes, out.sky_objects, SkyObject::unpack));
+  RAVELIN_TRY_VOID(read_counted(reader, kMinSkyTimeOfDayBytes, out.sky_times, SkyTimeOfDay::unpack));
   return out;
 }
 
@@ -107,7 +102,7 @@ common::ReadResult<SkyDesc> SkyDesc::unpack(common::Reader& reader) {
   RAVELIN_TRY(out.sky_value_1, reader.read_f64());
   RAVELIN_TRY(out.sky_value_2, reader.read_f64());
   RAVELIN_TRY_VOID(reader.align(4));
-  RAVELIN_TRY_VOID(read_list(reader, kMinDayGroupBytes, out.day_groups, DayGroup::unpack));
+  RAVELIN_TRY_VOID(read_counted(reader, kMinDayGroupBytes, out.day_groups, DayGroup::unpack));
   return out;
 }
 
@@ -115,32 +110,32 @@ common::ReadResult<TerrainType> TerrainType::unpack(common::Reader& reader) {
   TerrainType out;
   RAVELIN_TRY(out.name, read_aligned_name(reader));
   RAVELIN_TRY(out.tag, reader.read_u32());
-  RAVELIN_TRY_VOID(read_list(reader, kWordBytes, out.scene_info_indices, read_word));
+  RAVELIN_TRY_VOID(read_counted(reader, kWordBytes, out.scene_info_indices, read_word));
   return out;
 }
 
 common::ReadResult<TerrainDesc> TerrainDesc::unpack(common::Reader& reader) {
   TerrainDesc out;
-  RAVELIN_TRY_VOID(read_list(reader, kMinTerrainTypeBytes, out.terrain_types, TerrainType::unpack));
+  RAVELIN_TRY_VOID(read_counted(reader, kMinTerrainTypeBytes, out.terrain_types, TerrainType::unpack));
   RAVELIN_TRY(out.surface_word_1, reader.read_u32());
   RAVELIN_TRY(out.surface_word_2, reader.read_u32());
-  RAVELIN_TRY_VOID(read_list(reader, kWordPairBytes, out.pair_list_1, read_word_pair));
-  RAVELIN_TRY_VOID(read_list(reader, kWordPairBytes, out.pair_list_2, read_word_pair));
-  RAVELIN_TRY_VOID(read_list(reader, kWordPairBytes, out.pair_list_3, read_word_pair));
-  RAVELIN_TRY_VOID(read_list(reader, kSurfaceEntryBytes, out.surface_entries, read_surface_entry));
+  RAVELIN_TRY_VOID(read_counted(reader, kWordPairBytes, out.pair_list_1, read_word_pair));
+  RAVELIN_TRY_VOID(read_counted(reader, kWordPairBytes, out.pair_list_2, read_word_pair));
+  RAVELIN_TRY_VOID(read_counted(reader, kWordPairBytes, out.pair_list_3, read_word_pair));
+  RAVELIN_TRY_VOID(read_counted(reader, kSurfaceEntryBytes, out.surface_entries, read_surface_entry));
   return out;
 }
 
 common::ReadResult<SceneType> SceneType::unpack(common::Reader& reader) {
   SceneType out;
   RAVELIN_TRY(out.stb_index, reader.read_i32());
-  RAVELIN_TRY_VOID(read_list(reader, kWordBytes, out.scenes, read_word));
+  RAVELIN_TRY_VOID(read_counted(reader, kWordBytes, out.scenes, read_word));
   return out;
 }
 
 common::ReadResult<SceneDesc> SceneDesc::unpack(common::Reader& reader) {
   SceneDesc out;
-  RAVELIN_TRY_VOID(read_list(reader, kMinSceneTypeBytes, out.scene_types, SceneType::unpack));
+  RAVELIN_TRY_VOID(read_counted(reader, kMinSceneTypeBytes, out.scene_types, SceneType::unpack));
   return out;
 }
 
@@ -157,13 +152,13 @@ common::ReadResult<AmbientSound> AmbientSound::unpack(common::Reader& reader) {
 common::ReadResult<AmbientSTBDesc> AmbientSTBDesc::unpack(common::Reader& reader) {
   AmbientSTBDesc out;
   RAVELIN_TRY(out.stb_id, reader.read_u32());
-  RAVELIN_TRY_VOID(read_list(reader, kAmbientSoundBytes, out.ambient_sounds, AmbientSound::unpack));
+  RAVELIN_TRY_VOID(read_counted(reader, kAmbientSoundBytes, out.ambient_sounds, AmbientSound::unpack));
   return out;
 }
 
 common::ReadResult<SoundDesc> SoundDesc::unpack(common::Reader& reader) {
   SoundDesc out;
-  RAVELIN_TRY_VOID(read_list(reader, kMinSTBDescBytes, out.stb_descs, AmbientSTBDesc::unpack));
+  RAVELIN_TRY_VOID(read_counted(reader, kMinSTBDescBytes, out.stb_descs, AmbientSTBDesc::unpack));
   return out;
 }
 

@@ -3,36 +3,37 @@
 #include <string>
 
 #include "ravelin/common/debug_format.h"
+#include "ravelin/dat/file_type/setup_model_frames.h"
 
 namespace ravelin::dat::file_type {
 
-static constexpr const char* kPath = "dat/file_type/setup_model";
-// The small records come first: the frames of a failed field name these lines.
+namespace frames = setup_model_frames;
+
 common::ReadResult<CylSphere> CylSphere::read(common::Reader& reader) {
-  common::RecordScope rec(reader, "CylSphere", kPath);
+  common::RecordScope rec(reader, frames::kCylSphere);
   CylSphere c;
-  RAVELIN_FIELD(rec, c.origin, "origin", common::Vector3::read(reader));
-  RAVELIN_FIELD(rec, c.radius, "radius", reader.read_u32());
-  RAVELIN_FIELD(rec, c.height, "height", reader.read_u32());
+  RAVELIN_FIELD(rec, c.origin, frames::kCylSphereOrigin, common::Vector3::read(reader));
+  RAVELIN_FIELD(rec, c.radius, frames::kCylSphereRadius, reader.read_u32());
+  RAVELIN_FIELD(rec, c.height, frames::kCylSphereHeight, reader.read_u32());
   return c;
 }
 
 common::ReadResult<LocationType> LocationType::read(common::Reader& reader) {
-  common::RecordScope rec(reader, "LocationType", kPath);
+  common::RecordScope rec(reader, frames::kLocationType);
   LocationType l;
-  RAVELIN_FIELD(rec, l.part_id, "part_id", reader.read_u32());
-  RAVELIN_FIELD(rec, l.frame, "frame", Frame::read(reader));
+  RAVELIN_FIELD(rec, l.part_id, frames::kLocationTypePartId, reader.read_u32());
+  RAVELIN_FIELD(rec, l.frame, frames::kLocationTypeFrame, Frame::read(reader));
   return l;
 }
 
 common::ReadResult<LightInfo> LightInfo::read(common::Reader& reader) {
-  common::RecordScope rec(reader, "LightInfo", kPath);
+  common::RecordScope rec(reader, frames::kLightInfo);
   LightInfo i;
-  RAVELIN_FIELD(rec, i.viewer_space_location, "viewer_space_location", Frame::read(reader));
-  RAVELIN_FIELD(rec, i.color, "color", reader.read_u32());
-  RAVELIN_FIELD(rec, i.intensity, "intensity", reader.read_u32());
-  RAVELIN_FIELD(rec, i.falloff, "falloff", reader.read_u32());
-  RAVELIN_FIELD(rec, i.cone_angle, "cone_angle", reader.read_u32());
+  RAVELIN_FIELD(rec, i.viewer_space_location, frames::kLightInfoViewerSpaceLocation, Frame::read(reader));
+  RAVELIN_FIELD(rec, i.color, frames::kLightInfoColor, reader.read_u32());
+  RAVELIN_FIELD(rec, i.intensity, frames::kLightInfoIntensity, reader.read_u32());
+  RAVELIN_FIELD(rec, i.falloff, frames::kLightInfoFalloff, reader.read_u32());
+  RAVELIN_FIELD(rec, i.cone_angle, frames::kLightInfoConeAngle, reader.read_u32());
   return i;
 }
 
@@ -88,29 +89,16 @@ common::ReadResult<void> read_keyed(common::Reader& reader, std::uint32_t count,
   return {};
 }
 
+// Items of types that read themselves: T::read(reader).
 template <class T>
-common::ReadResult<std::vector<T>> read_list(common::Reader& reader, std::uint32_t count,
-                                             std::uint64_t item_size) {
-  std::vector<T> out;
-  out.reserve(reader.bounded_count(count, item_size));
-  for (std::uint32_t n = 0; n < count; ++n) {
-    T item;
-    RAVELIN_TRY(item, T::read(reader));
-    out.push_back(std::move(item));
-  }
-  return out;
+common::ReadResult<std::vector<T>> read_records(common::Reader& reader, std::uint32_t count,
+                                                std::uint64_t item_size) {
+  return common::read_list<T>(reader, count, item_size, [](common::Reader& r) { return T::read(r); });
 }
 
 common::ReadResult<std::vector<std::uint32_t>> read_words(common::Reader& reader,
                                                           std::uint32_t count) {
-  std::vector<std::uint32_t> out;
-  out.reserve(reader.bounded_count(count, 4));
-  for (std::uint32_t n = 0; n < count; ++n) {
-    std::uint32_t word = 0;
-    RAVELIN_TRY(word, reader.read_u32());
-    out.push_back(word);
-  }
-  return out;
+  return common::read_list<std::uint32_t>(reader, count, 4, [](common::Reader& r) { return r.read_u32(); });
 }
 
 }  // namespace
@@ -165,10 +153,10 @@ common::ReadResult<AnimationHook> AnimationHook::read(common::Reader& reader) {
 common::ReadResult<AnimationFrame> AnimationFrame::read(common::Reader& reader,
                                                        std::uint32_t part_count) {
   AnimationFrame frame;
-  RAVELIN_TRY(frame.part_frames, read_list<Frame>(reader, part_count, 28));
+  RAVELIN_TRY(frame.part_frames, read_records<Frame>(reader, part_count, 28));
   std::uint32_t hook_count = 0;
   RAVELIN_TRY(hook_count, reader.read_u32());
-  RAVELIN_TRY(frame.hooks, read_list<AnimationHook>(reader, hook_count, 8));
+  RAVELIN_TRY(frame.hooks, read_records<AnimationHook>(reader, hook_count, 8));
   return frame;
 }
 
@@ -181,7 +169,7 @@ common::ReadResult<SetupModel> SetupModel::unpack(common::Reader& reader) {
   RAVELIN_TRY(m.parts, read_words(reader, part_count));
   if (m.flags & kHasPartRefs) RAVELIN_TRY(m.part_refs, read_words(reader, part_count));
   if (m.flags & kHasPartVectors)
-    RAVELIN_TRY(m.part_vectors, read_list<common::Vector3>(reader, part_count, 12));
+    RAVELIN_TRY(m.part_vectors, read_records<common::Vector3>(reader, part_count, 12));
 
   std::uint32_t count = 0;
   RAVELIN_TRY(count, reader.read_u32());
@@ -205,9 +193,9 @@ common::ReadResult<SetupModel> SetupModel::unpack(common::Reader& reader) {
   }
 
   RAVELIN_TRY(count, reader.read_u32());
-  RAVELIN_TRY(m.cyl_spheres, read_list<CylSphere>(reader, count, 20));
+  RAVELIN_TRY(m.cyl_spheres, read_records<CylSphere>(reader, count, 20));
   RAVELIN_TRY(count, reader.read_u32());
-  RAVELIN_TRY(m.spheres, read_list<common::Sphere>(reader, count, 16));
+  RAVELIN_TRY(m.spheres, read_records<common::Sphere>(reader, count, 16));
   for (auto& scalar : m.scalars) RAVELIN_TRY(scalar, reader.read_u32());
   RAVELIN_TRY(m.sphere_1, common::Sphere::read(reader));
   RAVELIN_TRY(m.sphere_2, common::Sphere::read(reader));
