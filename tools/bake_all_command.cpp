@@ -15,10 +15,10 @@
 #include <vector>
 
 #include "ravelin/common/file.h"
-#include "ravelin/event_bake/landblock_svg.h"
 #include "ravelin/event_bake/number_format.h"
 #include "ravelin/event_bake/session.h"
 #include "tools/commands.h"
+#include "tools/draw/landblock_svg.h"
 
 namespace ravelin::tools {
 namespace {
@@ -67,14 +67,6 @@ std::string write_atomically(const fs::path& path, const std::string& text) {
   return {};
 }
 
-// The picture `render` draws, with the setups the session's entity source placed.
-std::string render_svg(const event_bake::BakeSession& session, const event_bake::LandblockEventBake& bake) {
-  auto setups = session.placed_setup_ids(bake.landblock_id);
-  const auto summaries = event_bake::summarize_placed_setups(
-      session.portal(), setups ? *setups : std::vector<std::uint32_t>{}, bake);  // the bake succeeded: so does this
-  return event_bake::render_landblock_svg(bake, summaries);
-}
-
 Outcome bake_one(const event_bake::BakeSession& session, std::uint32_t landblock_id, const fs::path& out_dir,
                  bool svg) {
   Outcome outcome;
@@ -89,7 +81,7 @@ Outcome bake_one(const event_bake::BakeSession& session, std::uint32_t landblock
     return outcome;
   }
   if (svg) {
-    outcome.error = write_atomically(svg_path, render_svg(session, *bake));
+    outcome.error = write_atomically(svg_path, draw::render_session_bake(session, *bake));
     if (!outcome.error.empty()) return outcome;
   }
   outcome.counts[0] = bake->ambient_terrain_events.size();

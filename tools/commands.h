@@ -28,7 +28,8 @@ void add_bake_command(CLI::App& app, Action& action);
 void add_bake_all_command(CLI::App& app, Action& action);
 // `sample-world DIR [--seed N]`: the generated sample world with staged spawns.
 void add_sample_world_command(CLI::App& app, Action& action);
-// `render --dat-dir DIR --landblock LB [--region ID] -o FILE.svg`: an SVG picture of the bake.
+// `render --dat-dir DIR --landblock LB [--region ID] [--spawns-dir DIR --setup-table
+// FILE] [--no-sky] -o FILE.svg`: an SVG picture of the bake.
 void add_render_command(CLI::App& app, Action& action);
 
 // Parses "0x..." hexadecimal or decimal into a u32; nothing on junk or overflow.

@@ -4,8 +4,8 @@
 
 #include "ravelin/common/file.h"
 #include "ravelin/dat/error.h"
-#include "ravelin/event_bake/landblock_svg.h"
 #include "tools/commands.h"
+#include "tools/draw/landblock_svg.h"
 
 namespace ravelin::tools {
 namespace {
@@ -14,18 +14,19 @@ struct RenderArgs {
   std::string dat_dir;
   std::string landblock_text;
   std::string region_text = "0x13000000";
+  EntitySourceArgs entities;
+  bool no_sky = false;
   std::string output;
 };
 
 int run_render(const RenderArgs& args) {
   event_bake::BakeInputs inputs;
   inputs.dat_dir = args.dat_dir;
-  const std::uint32_t value = parse_u32(args.landblock_text).value_or(0);  // checked while parsing
-  inputs.landblock_id = value <= 0xFFFF ? value << 16 : value;
+  inputs.landblock_id = landblock_id_from(parse_u32(args.landblock_text).value_or(0));  // checked while parsing
   inputs.region_did = parse_u32(args.region_text).value_or(event_bake::kDefaultRegionDid);
-  inputs.bake_sky = true;
-  inputs.entity_source = event_bake::EntitySource::landblock_info();
-  const auto svg = event_bake::render_landblock(inputs);
+  inputs.bake_sky = !args.no_sky;
+  inputs.entity_source = args.entities.source();
+  const auto svg = draw::render_landblock(inputs);
   if (!svg) return fail(svg.error().to_string());
   const auto* first = reinterpret_cast<const std::uint8_t*>(svg->data());
   if (auto r = common::write_whole_file(args.output, {first, svg->size()}); !r)
@@ -40,13 +41,14 @@ void add_render_command(CLI::App& app, Action& action) {
   auto* render = app.add_subcommand("render", "Draw one landblock's bake as an SVG picture");
   render->add_option("--dat-dir", args->dat_dir, "Directory holding client_portal.dat and client_cell_1.dat")
       ->required();
-  const auto u32_check = CLI::Validator(
-      [](std::string& text) { return parse_u32(text) ? std::string() : "not a 32-bit number: " + text; }, "U32");
   render->add_option("--landblock", args->landblock_text,
                      "Landblock number (up to 0xFFFF) or whole landblock id, 0x hexadecimal or decimal")
       ->required()
-      ->check(u32_check);
-  render->add_option("--region", args->region_text, "Region file id (default 0x13000000)")->check(u32_check);
+      ->check(u32_validator("landblock"));
+  render->add_option("--region", args->region_text, "Region file id (default 0x13000000)")
+      ->check(u32_validator("region id"));
+  add_entity_source_options(*render, args->entities);
+  render->add_flag("--no-sky", args->no_sky, "Leave out the sky particle chain");
   render->add_option("-o,--output", args->output, "SVG file to write")->required();
   render->callback([args, &action] { action = [args] { return run_render(*args); }; });
 }

@@ -1,14 +1,18 @@
 // SVG rendering of a landblock bake. Only integers are written, so the bytes
 // cannot depend on float formatting or locale.
-#include "ravelin/event_bake/landblock_svg.h"
+#include "tools/draw/landblock_svg.h"
 
 #include <algorithm>
 #include <array>
 #include <cstdio>
 #include <string_view>
 
-namespace ravelin::event_bake {
+namespace ravelin::draw {
 namespace {
+
+using event_bake::AmbientTrigger;
+using event_bake::AnimSoundTrigger;
+using event_bake::PhysicsScriptParticleTrigger;
 
 constexpr int kSpacing = 44;
 constexpr int kGridLeft = 48;
@@ -153,7 +157,7 @@ std::vector<PlacedSetupSummary> summarize_placed_setups(const dat::DatDatabase& 
     PlacedSetupSummary s{.setup_id = id};
     for (const AnimSoundTrigger& e : bake.anim_hook_events)
       if (e.csetup_id == id) ++s.anim_sound_count;
-    const auto setup = load_setup_model(portal, id);
+    const auto setup = event_bake::load_setup_model(portal, id);
     if (setup && setup->default_script_id && *setup->default_script_id != 0)
       for (const PhysicsScriptParticleTrigger& e : bake.physics_particle_events)
         if (e.default_script_id == *setup->default_script_id) ++s.particle_count;
@@ -184,17 +188,23 @@ std::string render_landblock_svg(const LandblockEventBake& bake, std::span<const
   return out;
 }
 
-BakeResult<std::string> render_landblock(const BakeInputs& inputs) {
-  const auto bake = bake_landblock_events(inputs);
-  if (!bake) return std::unexpected(bake.error());
-  const auto archives = open_bake_archives(inputs.dat_dir);
-  if (!archives) return std::unexpected(archives.error());
-  auto ids = landblock_info_setup_ids(archives->portal, archives->cell, inputs.landblock_id);
-  if (!ids) return std::unexpected(ids.error());
-  std::sort(ids->begin(), ids->end());
-  ids->erase(std::unique(ids->begin(), ids->end()), ids->end());
-  const auto setups = summarize_placed_setups(archives->portal, *ids, *bake);
-  return render_landblock_svg(*bake, setups);
+std::string render_session_bake(const event_bake::BakeSession& session, const LandblockEventBake& bake) {
+  // The bake got past its entity source, so asking again cannot fail.
+  const auto setups = session.placed_setup_ids(bake.landblock_id);
+  const auto summaries =
+      summarize_placed_setups(session.portal(), setups ? *setups : std::vector<std::uint32_t>{}, bake);
+  return render_landblock_svg(bake, summaries);
 }
 
-}  // namespace ravelin::event_bake
+BakeResult<std::string> render_landblock(const BakeInputs& inputs) {
+  auto session = event_bake::BakeSession::open({.dat_dir = inputs.dat_dir,
+                                                .entity_source = inputs.entity_source,
+                                                .region_did = inputs.region_did,
+                                                .bake_sky = inputs.bake_sky});
+  if (!session) return std::unexpected(std::move(session.error()));
+  const auto bake = (*session)->bake(inputs.landblock_id);
+  if (!bake) return std::unexpected(bake.error());
+  return render_session_bake(**session, *bake);
+}
+
+}  // namespace ravelin::draw

@@ -11,8 +11,13 @@
 #include "ravelin/dat/lib.h"
 #include "ravelin/event_bake/bake_error.h"
 #include "ravelin/event_bake/landblock.h"
+#include "ravelin/event_bake/session.h"
 
-namespace ravelin::event_bake {
+namespace ravelin::draw {
+
+using event_bake::BakeInputs;
+using event_bake::BakeResult;
+using event_bake::LandblockEventBake;
 
 // One placed setup model with the events the bake attributes to it.
 struct PlacedSetupSummary {
@@ -38,8 +43,13 @@ std::vector<PlacedSetupSummary> summarize_placed_setups(const dat::DatDatabase& 
 // are grey. Equal inputs give equal bytes.
 std::string render_landblock_svg(const LandblockEventBake& bake, std::span<const PlacedSetupSummary> setups);
 
-// Bakes `inputs` and renders it, with the placed setups of the LandblockInfo.
-// The bake's errors are returned unchanged.
+// The picture of `bake`, a finished bake of `session`, with the setups the
+// session's entity source placed in that landblock.
+std::string render_session_bake(const event_bake::BakeSession& session, const LandblockEventBake& bake);
+
+// Bakes `inputs` through a session of its own (each archive opened once) and
+// renders it with the setups of the chosen entity source. The bake's errors
+// are returned unchanged.
 BakeResult<std::string> render_landblock(const BakeInputs& inputs);
 
-}  // namespace ravelin::event_bake
+}  // namespace ravelin::draw
