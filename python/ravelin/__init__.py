@@ -1,0 +1,182 @@
+"""Read the game client's DAT archives and bake landblock event manifests.
+
+    db = ravelin.DatDatabase("dats/client_portal.dat")
+    region = db.get_file(0x13000000)
+
+    b = ravelin.bake("dats", 0xA9B4)
+    b.to_jsonl()          # exactly the bytes `ravelin-bake bake` writes
+    b.sky[0]["emitter_id"]
+
+    with ravelin.BakeSession("dats") as s:       # archives opened once
+        for landblock in s.landblocks():
+            s.bake(landblock)                   # from any number of threads
+
+Failures raise ravelin.DatError (archives) and ravelin.BakeError (bakes),
+whose str() is the library's message.
+"""
+
+from __future__ import annotations
+
+import os
+from typing import Any, List, Optional, Union
+
+from . import _manifest, _ravelin
+
+__all__ = ["__version__", "DatError", "BakeError", "DatDatabase", "Bake", "bake", "BakeSession"]
+
+__version__: str = _ravelin.__version__
+
+DatError = _ravelin.DatError
+BakeError = _ravelin.BakeError
+DatError.__module__ = __name__
+BakeError.__module__ = __name__
+
+StrPath = Union[str, "os.PathLike[str]"]
+# An int, or text as on the command line: "0xA9B4", "43444", "0xA9B40000".
+IdLike = Union[int, str]
+
+DEFAULT_REGION = 0x13000000
+
+
+class DatDatabase(_ravelin.DatDatabase):
+    """One DAT archive opened read-only, its header and whole directory loaded.
+
+    DatDatabase(path) raises DatError when the archive cannot be opened. The
+    database never changes afterwards: any number of threads may fetch from it.
+
+    db.header            dict of the header's fields (version_string as bytes)
+    len(db)              number of directory entries
+    file_id in db        whether the directory lists the id
+    db.file_ids()        every id, ascending
+    db.get_file(id)      the file's bytes, decompressed; DatError on failure
+    db.show(id, type)    the decoded record as `ravelin-bake dat show` writes it
+    """
+
+    def show(self, file_id: int, type: Optional[str] = None) -> dict[str, Any]:
+        """The record `file_id` decoded, as the JSON document `ravelin-bake dat
+        show` writes, parsed. `type` names the record type ("region", "setup",
+        "motion-table", ...); None picks it from the id as the command does. NaN
+        values appear as the string "NaN". Raises DatError when the file cannot be
+        fetched or decoded and ValueError for an unknown type name."""
+        import json
+
+        return json.loads(self._show(file_id, type))
+
+
+class Bake:
+    """The events one landblock can trigger.
+
+    landblock_id, region_did   ints (0xA9B40000, 0x13000000)
+    ambient, animation_sound, physics_particle, sky
+                               lists of dicts, one per manifest line, each equal
+                               to that line parsed as JSON (bare NaN, inf, -inf
+                               as float('nan'), float('inf'), float('-inf'));
+                               built on first access and then shared
+    to_jsonl()                 the manifest bytes, as `ravelin-bake bake` writes
+    """
+
+    __slots__ = ("landblock_id", "region_did", "_jsonl", "_counts", "_families")
+
+    def __init__(self, raw: tuple) -> None:
+        self.landblock_id: int
+        self.region_did: int
+        self.landblock_id, self.region_did, self._jsonl, self._counts = raw
+        self._families: Optional[List[List[dict[str, Any]]]] = None
+
+    def to_jsonl(self) -> bytes:
+        """The JSON Lines manifest: ambient, animation sound, physics particle and
+        sky lines, each ending in a newline."""
+        return self._jsonl
+
+    def _family(self, index: int) -> List[dict[str, Any]]:
+        if self._families is None:
+            lines = _manifest.split_families(self._jsonl, self._counts)
+            self._families = [[_manifest.parse_line(line) for line in family] for family in lines]
+        return self._families[index]
+
+    @property
+    def ambient(self) -> List[dict[str, Any]]:
+        """Ambient terrain sound lines, parsed."""
+        return self._family(0)
+
+    @property
+    def animation_sound(self) -> List[dict[str, Any]]:
+        """Animation-frame sound lines, parsed."""
+        return self._family(1)
+
+    @property
+    def physics_particle(self) -> List[dict[str, Any]]:
+        """Physics script particle emitter lines, parsed."""
+        return self._family(2)
+
+    @property
+    def sky(self) -> List[dict[str, Any]]:
+        """Sky particle chain lines, parsed."""
+        return self._family(3)
+
+    def __repr__(self) -> str:
+        a, s, p, k = self._counts
+        return (f"<ravelin.Bake landblock 0x{self.landblock_id:08X}: ambient={a} animation_sound={s} "
+                f"physics_particle={p} sky={k}>")
+
+
+def bake(dat_dir: StrPath, landblock: IdLike, *, region: IdLike = DEFAULT_REGION,
+         spawns_dir: Optional[StrPath] = None, setup_table: Optional[StrPath] = None,
+         sky: bool = True) -> Bake:
+    """Bake one landblock from the archives in `dat_dir`.
+
+    landblock    a landblock number up to 0xFFFF (0xA9B4) or a whole id
+                 (0xA9B40000), as an int or as text like "0xA9B4" or "43444"
+    region       file id of the region record
+    spawns_dir, setup_table
+                 take the placed objects from a spawns manifest instead of the
+                 landblock's LandblockInfo; give both or neither
+    sky          False leaves the sky particle chain out
+
+    Opens and closes both archives; to bake many landblocks use BakeSession.
+    Raises BakeError (str(e) is what `ravelin-bake bake` prints after
+    "error: "), ValueError for a malformed landblock or region id. Releases
+    the GIL while it works.
+    """
+    return Bake(_ravelin.bake(dat_dir, landblock, region, spawns_dir, setup_table, sky))
+
+
+class BakeSession:
+    """Both archives of a DAT directory opened once and the region decoded once,
+    for many bakes from any number of threads (each releases the GIL); decoded
+    records are shared between them. Arguments as for ravelin.bake.
+
+        with ravelin.BakeSession(dat_dir) as s:
+            bakes = [s.bake(lb) for lb in s.landblocks()]
+
+    Opening raises BakeError like a bake would. Closing while other threads bake
+    is safe: their bakes finish; later calls raise ValueError.
+    """
+
+    def __init__(self, dat_dir: StrPath, *, region: IdLike = DEFAULT_REGION,
+                 spawns_dir: Optional[StrPath] = None, setup_table: Optional[StrPath] = None,
+                 sky: bool = True) -> None:
+        self._session = _ravelin.BakeSession(dat_dir, region, spawns_dir, setup_table, sky)
+
+    def landblocks(self) -> List[int]:
+        """Ids of every landblock with a CellLandblock, ascending (0xA9B40000 form)."""
+        return self._session.landblocks()
+
+    def bake(self, landblock: IdLike) -> Bake:
+        """The bake of `landblock` (as for ravelin.bake), equal to a one-off bake
+        with the session's arguments. Raises BakeError or ValueError."""
+        return Bake(self._session.bake(landblock))
+
+    def close(self) -> None:
+        """Releases the archives once bakes still running have finished."""
+        self._session.close()
+
+    @property
+    def closed(self) -> bool:
+        return self._session.closed
+
+    def __enter__(self) -> BakeSession:
+        return self
+
+    def __exit__(self, *exc_info: object) -> None:
+        self.close()

@@ -1,0 +1,62 @@
+#include "arguments.h"
+
+#include <string>
+
+namespace py = pybind11;
+
+namespace ravelin::python {
+namespace {
+
+[[noreturn]] void throw_not_u32(std::string_view what, const std::string& shown) {
+  throw py::value_error("not a 32-bit " + std::string(what) + ": " + shown);
+}
+
+bool is_plain_int(py::handle value) { return py::isinstance<py::int_>(value) && !py::isinstance<py::bool_>(value); }
+
+std::uint32_t int_to_u32(py::handle value, std::string_view what) {
+  // Compare as Python ints first: the value may be far beyond 64 bits.
+  const py::int_ number = py::reinterpret_borrow<py::int_>(value);
+  if (number < py::int_(0) || number > py::int_(0xFFFFFFFFu)) throw_not_u32(what, py::str(value).cast<std::string>());
+  return number.cast<std::uint32_t>();
+}
+
+}  // namespace
+
+std::optional<std::uint32_t> parse_u32(std::string_view s) {
+  int base = 10;
+  if (s.size() > 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X')) {
+    base = 16;
+    s.remove_prefix(2);
+  }
+  if (s.empty()) return std::nullopt;
+  std::uint64_t value = 0;
+  for (const char c : s) {
+    int digit;
+    if (c >= '0' && c <= '9') digit = c - '0';
+    else if (base == 16 && c >= 'a' && c <= 'f') digit = c - 'a' + 10;
+    else if (base == 16 && c >= 'A' && c <= 'F') digit = c - 'A' + 10;
+    else return std::nullopt;
+    value = value * base + digit;
+    if (value > 0xFFFFFFFFull) return std::nullopt;
+  }
+  return static_cast<std::uint32_t>(value);
+}
+
+std::uint32_t u32_argument(py::handle value, std::string_view what) {
+  if (is_plain_int(value)) return int_to_u32(value, what);
+  if (py::isinstance<py::str>(value)) {
+    const auto text = value.cast<std::string>();
+    if (const auto parsed = parse_u32(text)) return *parsed;
+    throw_not_u32(what, text);
+  }
+  throw py::type_error(std::string(what) + " must be an int or a str, not " +
+                       py::str(py::type::handle_of(value).attr("__name__")).cast<std::string>());
+}
+
+std::uint32_t file_id_argument(py::handle value) {
+  if (is_plain_int(value)) return int_to_u32(value, "file id");
+  throw py::type_error("file id must be an int, not " +
+                       py::str(py::type::handle_of(value).attr("__name__")).cast<std::string>());
+}
+
+}  // namespace ravelin::python

@@ -1,0 +1,29 @@
+// Conversions of Python arguments to the library's id and path types, with the
+// command line's rules for landblocks and region ids.
+#pragma once
+
+#include <pybind11/pybind11.h>
+
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+namespace ravelin::python {
+
+// "0x..." hexadecimal or decimal digits, at most 0xFFFFFFFF; nothing else.
+std::optional<std::uint32_t> parse_u32(std::string_view text);
+
+// A 32-bit value given as an int or as the text ravelin-bake accepts. ValueError
+// "not a 32-bit {what}: {value}" when out of range or malformed; TypeError for
+// other types (bool included).
+std::uint32_t u32_argument(pybind11::handle value, std::string_view what);
+
+// A file id: an int from 0 to 0xFFFFFFFF (ValueError outside, TypeError for
+// other types).
+std::uint32_t file_id_argument(pybind11::handle value);
+
+// A landblock number (up to 0xFFFF) moves into the high half; a larger value
+// already is a whole landblock id.
+constexpr std::uint32_t landblock_id_from(std::uint32_t value) { return value <= 0xFFFF ? value << 16 : value; }
+
+}  // namespace ravelin::python

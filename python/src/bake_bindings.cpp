@@ -1,0 +1,154 @@
+// ravelin._ravelin.bake and ravelin._ravelin.BakeSession. A bake runs and
+// serialises its manifest with the GIL released and hands back the manifest
+// bytes with the length of each event list, from which the Python layer builds
+// the per-family lists.
+#include <pybind11/stl.h>
+#include <pybind11/stl/filesystem.h>
+
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+
+#include "arguments.h"
+#include "bindings.h"
+#include "ravelin/event_bake/landblock.h"
+#include "ravelin/event_bake/session.h"
+
+namespace py = pybind11;
+
+namespace ravelin::python {
+namespace {
+
+struct BakeOutput {
+  std::uint32_t landblock_id = 0;
+  std::uint32_t region_did = 0;
+  std::string jsonl;
+  std::size_t counts[4] = {};
+};
+
+BakeOutput summarise(const event_bake::LandblockEventBake& bake) {
+  return {bake.landblock_id,
+          bake.region_did,
+          bake.to_jsonl_bytes(),
+          {bake.ambient_terrain_events.size(), bake.anim_hook_events.size(), bake.physics_particle_events.size(),
+           bake.sky_particle_events.size()}};
+}
+
+// (landblock_id, region_did, jsonl bytes, (ambient, animation sound, physics
+// particle, sky) counts); needs the GIL.
+py::tuple to_python(const BakeOutput& out) {
+  return py::make_tuple(out.landblock_id, out.region_did, py::bytes(out.jsonl),
+                        py::make_tuple(out.counts[0], out.counts[1], out.counts[2], out.counts[3]));
+}
+
+event_bake::EntitySource entity_source(const std::optional<std::filesystem::path>& spawns_dir,
+                                       const std::optional<std::filesystem::path>& setup_table) {
+  if (spawns_dir.has_value() != setup_table.has_value())
+    throw py::value_error("spawns_dir and setup_table go together: give both or neither");
+  if (!spawns_dir) return event_bake::EntitySource::landblock_info();
+  return event_bake::EntitySource::from_spawns_manifest(*spawns_dir, *setup_table);
+}
+
+py::tuple bake(const std::filesystem::path& dat_dir, py::handle landblock, py::handle region,
+               const std::optional<std::filesystem::path>& spawns_dir,
+               const std::optional<std::filesystem::path>& setup_table, bool sky) {
+  event_bake::BakeInputs inputs;
+  inputs.dat_dir = dat_dir;
+  inputs.landblock_id = landblock_id_from(u32_argument(landblock, "landblock"));
+  inputs.region_did = u32_argument(region, "region id");
+  inputs.entity_source = entity_source(spawns_dir, setup_table);
+  inputs.bake_sky = sky;
+  std::optional<BakeOutput> out;
+  std::optional<event_bake::BakeError> error;
+  {
+    py::gil_scoped_release unlocked;
+    auto result = event_bake::bake_landblock_events(inputs);
+    if (result) out = summarise(*result);
+    else error = std::move(result.error());
+  }
+  if (error) throw BakeErrorException(error->to_string());
+  return to_python(*out);
+}
+
+// Each bake holds its own reference to the C++ session, so closing the Python
+// object while other threads bake only drops the session's last owner once
+// those bakes are done.
+class PyBakeSession {
+ public:
+  PyBakeSession(const std::filesystem::path& dat_dir, py::handle region,
+                const std::optional<std::filesystem::path>& spawns_dir,
+                const std::optional<std::filesystem::path>& setup_table, bool sky) {
+    event_bake::BakeSession::Options options;
+    options.dat_dir = dat_dir;
+    options.region_did = u32_argument(region, "region id");
+    options.entity_source = entity_source(spawns_dir, setup_table);
+    options.bake_sky = sky;
+    std::optional<event_bake::BakeError> error;
+    {
+      py::gil_scoped_release unlocked;
+      auto session = event_bake::BakeSession::open(std::move(options));
+      if (session) session_ = std::move(*session);
+      else error = std::move(session.error());
+    }
+    if (error) throw BakeErrorException(error->to_string());
+  }
+
+  py::tuple bake(py::handle landblock) const {
+    const std::uint32_t landblock_id = landblock_id_from(u32_argument(landblock, "landblock"));
+    std::shared_ptr<const event_bake::BakeSession> session = open_session();
+    std::optional<BakeOutput> out;
+    std::optional<event_bake::BakeError> error;
+    {
+      py::gil_scoped_release unlocked;
+      auto result = session->bake(landblock_id);
+      if (result) out = summarise(*result);
+      else error = std::move(result.error());
+      session.reset();  // may be the last owner: free the archives without the GIL
+    }
+    if (error) throw BakeErrorException(error->to_string());
+    return to_python(*out);
+  }
+
+  std::vector<std::uint32_t> landblocks() const {
+    std::shared_ptr<const event_bake::BakeSession> session = open_session();
+    py::gil_scoped_release unlocked;
+    auto ids = session->cell_landblock_ids();
+    session.reset();
+    return ids;
+  }
+
+  void close() {
+    std::shared_ptr<const event_bake::BakeSession> last = std::move(session_);
+    py::gil_scoped_release unlocked;
+    last.reset();
+  }
+
+  bool closed() const { return session_ == nullptr; }
+
+ private:
+  std::shared_ptr<const event_bake::BakeSession> open_session() const {
+    if (!session_) throw py::value_error("BakeSession is closed");
+    return session_;
+  }
+
+  std::shared_ptr<const event_bake::BakeSession> session_;
+};
+
+}  // namespace
+
+void bind_bake(py::module_& m) {
+  m.def("bake", &bake, py::arg("dat_dir"), py::arg("landblock"), py::arg("region"), py::arg("spawns_dir"),
+        py::arg("setup_table"), py::arg("sky"));
+  py::class_<PyBakeSession>(m, "BakeSession")
+      .def(py::init<const std::filesystem::path&, py::handle, const std::optional<std::filesystem::path>&,
+                    const std::optional<std::filesystem::path>&, bool>(),
+           py::arg("dat_dir"), py::arg("region"), py::arg("spawns_dir"), py::arg("setup_table"), py::arg("sky"))
+      .def("bake", &PyBakeSession::bake, py::arg("landblock"))
+      .def("landblocks", &PyBakeSession::landblocks)
+      .def("close", &PyBakeSession::close)
+      .def_property_readonly("closed", &PyBakeSession::closed);
+}
+
+}  // namespace ravelin::python

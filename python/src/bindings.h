@@ -1,0 +1,25 @@
+// The parts of the _ravelin extension module, each registered by its own
+// function, and the C++ exceptions that surface as ravelin.DatError and
+// ravelin.BakeError (their message is the library's display text).
+#pragma once
+
+#include <pybind11/pybind11.h>
+
+#include <stdexcept>
+
+namespace ravelin::python {
+
+struct DatErrorException : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+struct BakeErrorException : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+// DatDatabase: header, directory, get_file, show.
+void bind_dat_database(pybind11::module_& m);
+// bake() and BakeSession.
+void bind_bake(pybind11::module_& m);
+
+}  // namespace ravelin::python

@@ -1,0 +1,94 @@
+// ravelin._ravelin.DatDatabase: one archive opened read-only. Fetches release
+// the GIL; the database is immutable after opening, so any number of threads
+// may fetch from it at once.
+#include <pybind11/stl/filesystem.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "arguments.h"
+#include "bindings.h"
+#include "ravelin/dat/lib.h"
+
+namespace py = pybind11;
+
+namespace ravelin::python {
+namespace {
+
+struct PyDatDatabase {
+  std::filesystem::path path;
+  dat::DatDatabase db;
+};
+
+std::unique_ptr<PyDatDatabase> open_database(const std::filesystem::path& path) {
+  auto db = [&] {
+    py::gil_scoped_release unlocked;
+    return dat::DatDatabase::open(path);
+  }();
+  if (!db) throw DatErrorException(db.error().to_string());
+  return std::make_unique<PyDatDatabase>(PyDatDatabase{path, std::move(*db)});
+}
+
+py::dict header_dict(const dat::DatHeader& h) {
+  py::dict d;
+  d["magic"] = h.magic;
+  d["block_size"] = h.block_size;
+  d["file_size"] = h.file_size;
+  d["dataset"] = h.dataset;
+  d["subset"] = h.subset;
+  d["free_head"] = h.free_head;
+  d["free_tail"] = h.free_tail;
+  d["free_count"] = h.free_count;
+  d["root_offset"] = h.root_offset;
+  d["new_lru"] = h.new_lru;
+  d["old_lru"] = h.old_lru;
+  d["use_lru"] = h.use_lru;
+  d["master_map_id"] = h.master_map_id;
+  d["engine_version"] = h.engine_version;
+  d["game_version"] = h.game_version;
+  d["version_string"] =
+      py::bytes(reinterpret_cast<const char*>(h.version_string.data()), h.version_string.size());
+  d["version_minor"] = h.version_minor;
+  return d;
+}
+
+py::bytes get_file(const PyDatDatabase& self, py::handle id_arg) {
+  const std::uint32_t id = file_id_argument(id_arg);
+  auto bytes = [&] {
+    py::gil_scoped_release unlocked;
+    return self.db.get_file(id);
+  }();
+  if (!bytes) throw DatErrorException(bytes.error().to_string());
+  return py::bytes(reinterpret_cast<const char*>(bytes->data()), bytes->size());
+}
+
+bool contains(const PyDatDatabase& self, py::handle id_arg) {
+  if (!py::isinstance<py::int_>(id_arg) || py::isinstance<py::bool_>(id_arg)) return false;
+  const py::int_ id = py::reinterpret_borrow<py::int_>(id_arg);
+  if (id < py::int_(0) || id > py::int_(0xFFFFFFFFu)) return false;
+  return self.db.find_entry(id.cast<std::uint32_t>()) != nullptr;
+}
+
+py::list file_ids(const PyDatDatabase& self) {
+  const std::vector<dat::DatFileEntry> sorted = self.db.sorted_entries();
+  py::list ids(sorted.size());
+  for (std::size_t i = 0; i < sorted.size(); ++i) ids[i] = py::int_(sorted[i].id);
+  return ids;
+}
+
+}  // namespace
+
+void bind_dat_database(py::module_& m) {
+  py::class_<PyDatDatabase>(m, "DatDatabase")
+      .def(py::init(&open_database), py::arg("path"))
+      .def_property_readonly("path", [](const PyDatDatabase& self) { return self.path; })
+      .def_property_readonly("header", [](const PyDatDatabase& self) { return header_dict(self.db.header()); })
+      .def("__len__", [](const PyDatDatabase& self) { return self.db.entry_count(); })
+      .def("__contains__", &contains, py::arg("file_id"))
+      .def("file_ids", &file_ids)
+      .def("get_file", &get_file, py::arg("file_id"));
+}
+
+}  // namespace ravelin::python

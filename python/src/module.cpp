@@ -1,0 +1,19 @@
+// The _ravelin extension module: the archive reader and the landblock bake.
+// The public API is the ravelin package, which wraps this module.
+#include <pybind11/pybind11.h>
+
+#include "bindings.h"
+#include "ravelin/version.h"
+
+namespace py = pybind11;
+
+PYBIND11_MODULE(_ravelin, m) {
+  m.doc() = "Archive reader and landblock event bake (use the ravelin package).";
+  m.attr("__version__") = ravelin::kVersion;
+  py::register_exception<ravelin::python::DatErrorException>(m, "DatError").doc() =
+      "An archive could not be opened or a file could not be fetched; str() is the library's message.";
+  py::register_exception<ravelin::python::BakeErrorException>(m, "BakeError").doc() =
+      "A landblock bake failed; str() is the text ravelin-bake prints after \"error: \".";
+  ravelin::python::bind_dat_database(m);
+  ravelin::python::bind_bake(m);
+}
