@@ -1,16 +1,19 @@
 // ravelin._ravelin.DatDatabase: one archive opened read-only. Fetches release
 // the GIL; the database is immutable after opening, so any number of threads
 // may fetch from it at once.
+#include <pybind11/stl.h>
 #include <pybind11/stl/filesystem.h>
 
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "arguments.h"
 #include "bindings.h"
 #include "ravelin/dat/lib.h"
+#include "ravelin/event_bake/record_json.h"
 
 namespace py = pybind11;
 
@@ -78,6 +81,23 @@ py::list file_ids(const PyDatDatabase& self) {
   return ids;
 }
 
+// The compact JSON document of `dat show`; the package parses it.
+std::string show(const PyDatDatabase& self, py::handle id_arg, const std::optional<std::string>& type_name) {
+  const std::uint32_t id = file_id_argument(id_arg);
+  std::optional<event_bake::RecordType> type;
+  if (type_name) {
+    type = event_bake::parse_record_type(*type_name);
+    if (!type)
+      throw py::value_error("unknown record type '" + *type_name + "': one of " + event_bake::record_type_names());
+  }
+  auto json = [&] {
+    py::gil_scoped_release unlocked;
+    return event_bake::show_record(self.db, self.path, id, type, true);
+  }();
+  if (!json) throw DatErrorException(json.error());
+  return std::move(*json);
+}
+
 }  // namespace
 
 void bind_dat_database(py::module_& m) {
@@ -88,7 +108,8 @@ void bind_dat_database(py::module_& m) {
       .def("__len__", [](const PyDatDatabase& self) { return self.db.entry_count(); })
       .def("__contains__", &contains, py::arg("file_id"))
       .def("file_ids", &file_ids)
-      .def("get_file", &get_file, py::arg("file_id"));
+      .def("get_file", &get_file, py::arg("file_id"))
+      .def("_show", &show, py::arg("file_id"), py::arg("type"));
 }
 
 }  // namespace ravelin::python

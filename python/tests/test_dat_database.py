@@ -1,5 +1,7 @@
 """ravelin.DatDatabase against `ravelin-bake dat ...` over the sample world."""
 
+import json
+
 import pytest
 import ravelin
 
@@ -82,3 +84,34 @@ def test_missing_file_error_text_matches_the_cli(sample_world, bake_cli):
 def test_get_file_rejects_ids_that_are_not_u32(sample_world, bad, error):
     with pytest.raises(error):
         ravelin.DatDatabase(sample_world / "client_portal.dat").get_file(bad)
+
+
+@pytest.mark.parametrize("name", ARCHIVES)
+def test_show_equals_dat_show(sample_world, bake_cli, name):
+    path = sample_world / name
+    db = ravelin.DatDatabase(path)
+    shown = 0
+    for file_id in db.file_ids():
+        result = bake_cli("dat", "show", str(path), f"0x{file_id:08X}")
+        if result.returncode == 0:
+            assert db.show(file_id) == json.loads(result.stdout), f"0x{file_id:08X}"
+            shown += 1
+        else:
+            with pytest.raises(ravelin.DatError) as raised:
+                db.show(file_id)
+            assert str(raised.value) == result.stderr.decode().removeprefix("error: ").rstrip("\n")
+    assert shown > 0
+
+
+def test_show_with_a_type_and_its_errors(sample_world, bake_cli):
+    path = sample_world / "client_portal.dat"
+    db = ravelin.DatDatabase(path)
+    forced = bake_cli("dat", "show", str(path), "0x13000000", "--type", "setup")
+    with pytest.raises(ravelin.DatError) as raised:
+        db.show(0x13000000, type="setup")
+    assert str(raised.value) == forced.stderr.decode().removeprefix("error: ").rstrip("\n")
+    assert db.show(0x13000000, "region") == db.show(0x13000000)
+    with pytest.raises(ValueError, match="unknown record type 'regions'"):
+        db.show(0x13000000, type="regions")
+    with pytest.raises(ravelin.DatError, match="not found"):
+        db.show(0x13999999)
