@@ -18,6 +18,7 @@
 #include "ravelin/event_bake/number_format.h"
 #include "ravelin/event_bake/session.h"
 #include "tools/commands.h"
+#include "tools/draw/atlas.h"
 #include "tools/draw/landblock_svg.h"
 
 namespace ravelin::tools {
@@ -33,6 +34,7 @@ struct BakeAllArgs {
   EntitySourceArgs entities;
   bool no_sky = false;
   bool svg = false;
+  bool atlas = false;
   std::vector<std::string> landblocks;
 };
 
@@ -200,10 +202,18 @@ int run_bake_all(const BakeAllArgs& args) {
     if (failed++ == 0) first_failure = outcomes[i].error;
   }
   if (auto error = write_atomically(out_dir / "index.jsonl", index); !error.empty()) return fail(error);
+  std::string atlas_note;
+  if (args.atlas) {
+    const fs::path atlas_path = out_dir / "atlas.html";
+    if (auto error = write_atomically(atlas_path, draw::render_atlas_html(index, args.svg)); !error.empty())
+      return fail(error);
+    atlas_note = "; atlas: " + common::display_path(atlas_path);
+  }
 
   const double seconds = seconds_since_start();
-  std::fprintf(stderr, "baked %zu landblocks in %.2f s with %zu jobs: %zu ok, %zu failed; index: %s\n", ids.size(),
-               seconds, jobs, ids.size() - failed, failed, common::display_path(out_dir / "index.jsonl").c_str());
+  std::fprintf(stderr, "baked %zu landblocks in %.2f s with %zu jobs: %zu ok, %zu failed; index: %s%s\n",
+               ids.size(), seconds, jobs, ids.size() - failed, failed,
+               common::display_path(out_dir / "index.jsonl").c_str(), atlas_note.c_str());
   if (failed == 0) return 0;
   return fail(std::to_string(failed) + " landblock" + (failed == 1 ? "" : "s") + " failed, the first: " +
               first_failure);
@@ -216,12 +226,14 @@ void add_bake_all_command(CLI::App& app, Action& action) {
   auto* cmd = app.add_subcommand("bake-all", "Bake every landblock of the cell archive into a directory");
   cmd->add_option("--dat-dir", args->dat_dir, "Directory holding client_portal.dat and client_cell_1.dat")
       ->required();
-  cmd->add_option("--out-dir", args->out_dir, "Directory for the manifests and index.jsonl (created if needed)")
+  cmd->add_option("--out-dir,--out", args->out_dir, "Directory for the manifests and index.jsonl (created if needed)")
       ->required();
   cmd->add_option("--jobs", args->jobs, "Worker threads (default: one per core)")->check(CLI::Range(1u, 1024u));
   add_entity_source_options(*cmd, args->entities);
   cmd->add_flag("--no-sky", args->no_sky, "Leave out the sky particle chain");
   cmd->add_flag("--svg", args->svg, "Also draw each landblock as OUT/0xXXXX.svg, as render does");
+  cmd->add_flag("--atlas", args->atlas,
+                "Also write OUT/atlas.html, a map of every landblock that opens in a browser without a network");
   cmd->add_option("--landblocks", args->landblocks,
                   "Comma-separated landblocks to bake instead of all (numbers up to 0xFFFF or whole ids)")
       ->delimiter(',')

@@ -23,8 +23,9 @@ void add_demo_archive_command(CLI::App& app, Action& action);
 // or "error: <text>" on standard error (exit 1).
 void add_bake_command(CLI::App& app, Action& action);
 // `bake-all --dat-dir DIR --out-dir OUT [--jobs N] [--spawns-dir DIR --setup-table
-// FILE] [--no-sky] [--svg] [--landblocks LB,...]`: every landblock's manifest as
-// OUT/0xXXXX.events.jsonl (and picture) plus OUT/index.jsonl; exit 1 if any landblock failed.
+// FILE] [--no-sky] [--svg] [--atlas] [--landblocks LB,...]`: every landblock's manifest as
+// OUT/0xXXXX.events.jsonl (and picture) plus OUT/index.jsonl (and the atlas page
+// OUT/atlas.html); exit 1 if any landblock failed.
 void add_bake_all_command(CLI::App& app, Action& action);
 // `sample-world DIR [--seed N]`: the generated sample world with staged spawns.
 void add_sample_world_command(CLI::App& app, Action& action);

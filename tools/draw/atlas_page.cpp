@@ -1,0 +1,448 @@
+// The atlas page text. Everything is inline (no fonts, scripts or styles from
+// elsewhere) so that the page works opened from disk on a machine without a
+// network. The map is one canvas: every landblock is one pixel of a 256 x 256
+// image scaled up without smoothing, so drawing costs the same for 9 or 65,025
+// landblocks.
+#include "tools/draw/atlas_page.h"
+
+namespace ravelin::draw {
+
+const std::string_view kAtlasPageHead = R"page(<!DOCTYPE html>
+<html lang="en">
+<head>
+<meta charset="utf-8">
+<meta name="viewport" content="width=device-width, initial-scale=1">
+<title>Atlas</title>
+<style>
+:root{font-family:system-ui,sans-serif;font-size:14px;color:#222}
+body{margin:0;display:flex;flex-direction:column;height:100vh;background:#dde3e8}
+header{display:flex;flex-wrap:wrap;gap:14px;align-items:center;padding:8px 12px;background:#fff;border-bottom:1px solid #c4c9ce}
+header h1{font-size:16px;margin:0}
+header form{margin:0}
+#jump-message{color:#b00020}
+#status{color:#555;margin-left:auto}
+main{flex:1;display:flex;min-height:0}
+#view{flex:1;position:relative;min-width:0;overflow:hidden}
+#map{position:absolute;inset:0;width:100%;height:100%;display:block;cursor:crosshair;touch-action:none}
+#map.dragging{cursor:grabbing}
+#legend{position:absolute;left:12px;bottom:12px;background:rgba(255,255,255,.94);border:1px solid #aab;border-radius:4px;padding:8px 10px;font-size:12px}
+#legend .title{font-weight:bold;margin-bottom:4px}
+#legend .bar{width:240px;height:12px;border:1px solid #777}
+#legend .ticks{display:flex;justify-content:space-between;width:242px;margin-bottom:6px}
+#legend .key{display:inline-flex;align-items:center;gap:4px;margin-right:12px}
+#legend .swatch{width:12px;height:12px;border:1px solid #777;display:inline-block}
+#tip{position:absolute;pointer-events:none;background:#222;color:#fff;padding:4px 8px;border-radius:3px;font-size:12px;white-space:nowrap;display:none}
+#zoom{position:absolute;right:12px;top:12px;display:flex;flex-direction:column;gap:4px}
+#zoom button{width:34px;height:30px;font-size:16px}
+#panel{width:400px;overflow:auto;background:#fff;border-left:1px solid #c4c9ce;padding:4px 16px 16px}
+#panel[hidden]{display:none}
+#panel h2{font-size:16px;display:flex;justify-content:space-between;align-items:center}
+#panel table{border-collapse:collapse;margin-bottom:8px}
+#panel td{padding:2px 14px 2px 0}
+#panel td.count{text-align:right;font-variant-numeric:tabular-nums}
+#panel img{width:100%;border:1px solid #ddd;margin-top:8px}
+#panel .error{color:#b00020;white-space:pre-wrap;overflow-wrap:anywhere}
+</style>
+</head>
+)page";
+
+const std::string_view kAtlasPageBody = R"page(<header>
+<h1>Atlas</h1>
+<label>Colour by <select id="measure">
+<option value="total">total events</option>
+<option value="ambient">ambient</option>
+<option value="animation_sound">animation sound</option>
+<option value="physics_script_particle">physics particle</option>
+<option value="sky_chain">sky chain</option>
+<option value="bytes">manifest bytes</option>
+</select></label>
+<form id="jump"><label>Landblock <input id="jump-box" size="10" placeholder="A9B4" autocomplete="off" spellcheck="false"></label> <button type="submit">Go</button></form>
+<span id="jump-message" role="status"></span>
+<span id="status"></span>
+</header>
+<main>
+<div id="view">
+<canvas id="map" aria-label="Map of the landblocks: x west to east, y south to north"></canvas>
+<div id="zoom"><button id="zoom-in" type="button" title="Zoom in">+</button><button id="zoom-out" type="button" title="Zoom out">&minus;</button><button id="zoom-fit" type="button" title="Show every baked landblock">&#9634;</button></div>
+<div id="legend"></div>
+<div id="tip"></div>
+</div>
+<aside id="panel" hidden></aside>
+</main>
+)page";
+
+const std::string_view kAtlasPageScript = R"page("use strict";
+(() => {
+  const entries = JSON.parse(document.getElementById("atlas-data").textContent);
+  const withPictures = document.body.dataset.pictures === "1";
+  const FAMILIES = [["ambient", "ambient"], ["animation_sound", "animation sound"],
+                    ["physics_script_particle", "physics particle"], ["sky_chain", "sky chain"]];
+  const MEASURES = {total: "total events", ambient: "ambient events", animation_sound: "animation sound events",
+                    physics_script_particle: "physics particle events", sky_chain: "sky chain events",
+                    bytes: "manifest bytes"};
+  const SIDE = 256;
+  const EMPTY = "#ffffff", FAILED = "#e8192c", OUTSIDE = "#dde3e8";
+  const STOPS = ["#440154", "#482878", "#3e4989", "#31688e", "#26828e", "#1f9e89", "#35b779", "#6ece58",
+                 "#b5de2b", "#fde725"];
+
+  // Landblock number -> index into entries, -1 when the index has no line for it.
+  const slot = new Int32Array(SIDE * SIDE).fill(-1);
+  let failedCount = 0;
+  const bounds = {x0: SIDE, x1: -1, y0: SIDE, y1: -1};
+  entries.forEach((e, i) => {
+    const n = parseInt(e.landblock_id, 16) >>> 16;
+    slot[n] = i;
+    if (e.error !== undefined) failedCount++;
+    const x = n >> 8, y = n & 0xff;
+    bounds.x0 = Math.min(bounds.x0, x); bounds.x1 = Math.max(bounds.x1, x);
+    bounds.y0 = Math.min(bounds.y0, y); bounds.y1 = Math.max(bounds.y1, y);
+  });
+
+  const hex4 = (n) => n.toString(16).toUpperCase().padStart(4, "0");
+  const rgb = (hex) => [1, 3, 5].map((k) => parseInt(hex.slice(k, k + 2), 16));
+  const stopRgb = STOPS.map(rgb);
+  // 256-entry colour table along the stops; packed for a little-endian RGBA image.
+  const lut = new Uint32Array(256), lutCss = [];
+  for (let i = 0; i < 256; i++) {
+    const f = (i / 255) * (STOPS.length - 1), k = Math.min(Math.floor(f), STOPS.length - 2), t = f - k;
+    const c = stopRgb[k].map((v, j) => Math.round(v + (stopRgb[k + 1][j] - v) * t));
+    lut[i] = ((255 << 24) | (c[2] << 16) | (c[1] << 8) | c[0]) >>> 0;
+    lutCss.push(`rgb(${c[0]},${c[1]},${c[2]})`);
+  }
+  const failedRgb = rgb(FAILED);
+  const failedPacked = ((255 << 24) | (failedRgb[2] << 16) | (failedRgb[1] << 8) | failedRgb[0]) >>> 0;
+
+  const valueOf = (e, measure) => measure === "total"
+      ? e.ambient + e.animation_sound + e.physics_script_particle + e.sky_chain : e[measure];
+
+  const canvas = document.getElementById("map");
+  const ctx = canvas.getContext("2d");
+  const image = document.createElement("canvas");
+  image.width = image.height = SIDE;
+  const imageCtx = image.getContext("2d");
+  const pixels = imageCtx.createImageData(SIDE, SIDE);
+  const packed = new Uint32Array(pixels.data.buffer);
+  const shade = new Uint8Array(SIDE * SIDE);  // colour table index per landblock of the current measure
+
+  const state = {measure: "total", min: 0, max: 0, scale: 1, ox: 0, oy: 0, width: 0, height: 0,
+                 selected: -1, draws: 0, firstDrawMs: null};
+
+  // One pixel per landblock: column x, row 255 - y so that north is up.
+  function paintImage() {
+    packed.fill(0);
+    let min = Infinity, max = -Infinity;
+    for (const e of entries) {
+      if (e.error !== undefined) continue;
+      const v = valueOf(e, state.measure);
+      if (v < min) min = v;
+      if (v > max) max = v;
+    }
+    if (min > max) min = max = 0;
+    state.min = min; state.max = max;
+    const span = max - min;
+    entries.forEach((e) => {
+      const n = parseInt(e.landblock_id, 16) >>> 16;
+      const at = (SIDE - 1 - (n & 0xff)) * SIDE + (n >> 8);
+      if (e.error !== undefined) { packed[at] = failedPacked; return; }
+      const k = span > 0 ? Math.round(((valueOf(e, state.measure) - min) / span) * 255) : 128;
+      shade[n] = k;
+      packed[at] = lut[k];
+    });
+    imageCtx.putImageData(pixels, 0, 0);
+  }
+
+  function drawLegend() {
+    const legend = document.getElementById("legend");
+    const mid = state.min + (state.max - state.min) / 2;
+    const fmt = (v) => Number.isInteger(v) ? v.toLocaleString("en-US") : v.toLocaleString("en-US", {maximumFractionDigits: 1});
+    legend.innerHTML = "";
+    const title = document.createElement("div");
+    title.className = "title";
+    title.textContent = `Colour: ${MEASURES[state.measure]}`;
+    const bar = document.createElement("div");
+    bar.className = "bar";
+    bar.style.background = `linear-gradient(to right, ${STOPS.join(", ")})`;
+    const ticks = document.createElement("div");
+    ticks.className = "ticks";
+    for (const v of state.min === state.max ? [state.min] : [state.min, mid, state.max]) {
+      const t = document.createElement("span");
+      t.textContent = fmt(v);
+      ticks.append(t);
+    }
+    const keys = document.createElement("div");
+    for (const [colour, text] of [[FAILED, `failed (${failedCount.toLocaleString("en-US")})`], [EMPTY, "not in the index"]]) {
+      const key = document.createElement("span");
+      key.className = "key";
+      const swatch = document.createElement("span");
+      swatch.className = "swatch";
+      swatch.style.background = colour;
+      key.append(swatch, text);
+      keys.append(key);
+    }
+    legend.append(title, bar, ticks, keys);
+  }
+
+  function draw() {
+    const dpr = window.devicePixelRatio || 1;
+    ctx.setTransform(dpr, 0, 0, dpr, 0, 0);
+    ctx.fillStyle = OUTSIDE;
+    ctx.fillRect(0, 0, state.width, state.height);
+    const s = state.scale;
+    ctx.save();
+    ctx.translate(state.ox, state.oy);
+    ctx.scale(s, s);
+    ctx.fillStyle = EMPTY;
+    ctx.fillRect(0, 0, SIDE, SIDE);
+    ctx.imageSmoothingEnabled = false;
+    ctx.drawImage(image, 0, 0);
+    ctx.restore();
+    if (s >= 8) drawGridLines();
+    ctx.strokeStyle = "#555";
+    ctx.lineWidth = 1;
+    ctx.strokeRect(state.ox - 0.5, state.oy - 0.5, SIDE * s + 1, SIDE * s + 1);
+    if (state.selected >= 0) {
+      const x = state.ox + (state.selected >> 8) * s, y = state.oy + (SIDE - 1 - (state.selected & 0xff)) * s;
+      const pad = Math.max(0, (10 - s) / 2);
+      ctx.lineWidth = 2;
+      ctx.strokeStyle = "#000";
+      ctx.strokeRect(x - pad - 1, y - pad - 1, s + 2 * pad + 2, s + 2 * pad + 2);
+      ctx.strokeStyle = "#fff";
+      ctx.strokeRect(x - pad - 3, y - pad - 3, s + 2 * pad + 6, s + 2 * pad + 6);
+    }
+    state.draws++;
+    if (state.firstDrawMs === null) {
+      state.firstDrawMs = performance.now();
+      performance.mark("atlas-first-draw");
+      updateStatus();
+    }
+  }
+
+  function drawGridLines() {
+    const s = state.scale;
+    const c0 = Math.max(0, Math.floor(-state.ox / s)), c1 = Math.min(SIDE, Math.ceil((state.width - state.ox) / s));
+    const r0 = Math.max(0, Math.floor(-state.oy / s)), r1 = Math.min(SIDE, Math.ceil((state.height - state.oy) / s));
+    ctx.beginPath();
+    for (let c = c0; c <= c1; c++) { ctx.moveTo(state.ox + c * s, state.oy + r0 * s); ctx.lineTo(state.ox + c * s, state.oy + r1 * s); }
+    for (let r = r0; r <= r1; r++) { ctx.moveTo(state.ox + c0 * s, state.oy + r * s); ctx.lineTo(state.ox + c1 * s, state.oy + r * s); }
+    ctx.strokeStyle = "rgba(0,0,0,0.18)";
+    ctx.lineWidth = 1;
+    ctx.stroke();
+  }
+
+  function updateStatus() {
+    const ms = state.firstDrawMs === null ? "" : ` \u00b7 first drawn ${Math.round(state.firstDrawMs)} ms after navigation`;
+    document.getElementById("status").textContent =
+        `${entries.length.toLocaleString("en-US")} landblocks \u00b7 ${failedCount.toLocaleString("en-US")} failed${ms}`;
+  }
+
+  function resize() {
+    const rect = canvas.getBoundingClientRect();
+    const dpr = window.devicePixelRatio || 1;
+    const first = state.width === 0;
+    state.width = rect.width; state.height = rect.height;
+    canvas.width = Math.max(1, Math.round(rect.width * dpr));
+    canvas.height = Math.max(1, Math.round(rect.height * dpr));
+    if (first) fit();
+    draw();
+  }
+
+  // Every landblock of the index in view, with half a cell to spare around it.
+  function fit() {
+    const x0 = bounds.x1 < 0 ? 0 : bounds.x0, x1 = bounds.x1 < 0 ? SIDE - 1 : bounds.x1;
+    const y0 = bounds.y1 < 0 ? 0 : bounds.y0, y1 = bounds.y1 < 0 ? SIDE - 1 : bounds.y1;
+    const cols = x1 - x0 + 2, rows = y1 - y0 + 2;
+    state.scale = Math.max(0.25, Math.min(state.width / cols, state.height / rows));
+    const cx = (x0 + x1 + 1) / 2, cy = SIDE - (y0 + y1 + 1) / 2;
+    state.ox = state.width / 2 - cx * state.scale;
+    state.oy = state.height / 2 - cy * state.scale;
+  }
+
+  function zoomAt(factor, px, py) {
+    const s = Math.min(400, Math.max(0.25, state.scale * factor));
+    state.ox = px - ((px - state.ox) * s) / state.scale;
+    state.oy = py - ((py - state.oy) * s) / state.scale;
+    state.scale = s;
+    draw();
+  }
+
+  function centreOn(n) {
+    if (state.scale < 24) state.scale = 24;
+    state.ox = state.width / 2 - ((n >> 8) + 0.5) * state.scale;
+    state.oy = state.height / 2 - (SIDE - 1 - (n & 0xff) + 0.5) * state.scale;
+  }
+
+  // The landblock under a point of the canvas (CSS pixels), or -1.
+  function landblockAt(px, py) {
+    const col = Math.floor((px - state.ox) / state.scale), row = Math.floor((py - state.oy) / state.scale);
+    if (col < 0 || col >= SIDE || row < 0 || row >= SIDE) return -1;
+    return (col << 8) | (SIDE - 1 - row);
+  }
+
+  function describe(n) {
+    const i = slot[n];
+    if (i < 0) return `0x${hex4(n)}: not in the index`;
+    const e = entries[i];
+    if (e.error !== undefined) return `0x${hex4(n)}: failed: ${e.error}`;
+    return `0x${hex4(n)}: ` + FAMILIES.map(([key, label]) => `${label} ${e[key]}`).join(", ") +
+        `, ${e.bytes.toLocaleString("en-US")} bytes`;
+  }
+
+  function element(tag, text, className) {
+    const el = document.createElement(tag);
+    if (text !== undefined) el.textContent = text;
+    if (className) el.className = className;
+    return el;
+  }
+
+  function openPanel(n) {
+    state.selected = n;
+    const panel = document.getElementById("panel");
+    panel.replaceChildren();
+    const heading = element("h2", `Landblock 0x${hex4(n)}`);
+    const close = element("button", "\u00d7");
+    close.type = "button";
+    close.title = "Close";
+    close.id = "panel-close";
+    close.addEventListener("click", () => { state.selected = -1; panel.hidden = true; resize(); });
+    heading.append(close);
+    panel.append(heading);
+    panel.dataset.landblock = `0x${hex4(n)}`;
+    const i = slot[n];
+    if (i < 0) {
+      panel.append(element("p", "Not in the index: this run did not bake it."));
+    } else if (entries[i].error !== undefined) {
+      panel.append(element("p", `id ${entries[i].landblock_id}, failed:`));
+      panel.append(element("p", entries[i].error, "error"));
+    } else {
+      const e = entries[i];
+      panel.append(element("p", `id ${e.landblock_id}`));
+      const table = element("table");
+      const rows = [...FAMILIES, ["total", "total events"], ["bytes", "manifest bytes"]];
+      for (const [key, label] of rows) {
+        const tr = element("tr");
+        const value = element("td", valueOf(e, key).toLocaleString("en-US"), "count");
+        value.dataset.count = key;
+        tr.append(element("td", label), value);
+        table.append(tr);
+      }
+      panel.append(table);
+      const link = element("a", `Manifest ${e.file}`);
+      link.href = encodeURIComponent(e.file);
+      link.id = "manifest-link";
+      const linkLine = element("p");
+      linkLine.append(link);
+      panel.append(linkLine);
+      if (withPictures) {
+        const file = `0x${hex4(n)}.svg`;
+        const picture = element("a");
+        picture.href = file;
+        const img = element("img");
+        img.src = file;
+        img.alt = `Picture of landblock 0x${hex4(n)}`;
+        picture.append(img);
+        panel.append(picture);
+      }
+    }
+    panel.hidden = false;
+    resize();
+  }
+
+  // "A9B4", "0xA9B4" or a whole id "0xA9B40000".
+  function parseLandblock(text) {
+    const m = /^(?:0x)?([0-9a-f]{1,4}|[0-9a-f]{8})$/i.exec(text.trim());
+    if (!m) return -1;
+    const v = parseInt(m[1], 16);
+    return m[1].length === 8 ? v >>> 16 : v;
+  }
+
+  const tip = document.getElementById("tip");
+  const drag = {active: false, moved: false, x: 0, y: 0};
+  const local = (event) => { const r = canvas.getBoundingClientRect(); return [event.clientX - r.left, event.clientY - r.top]; };
+  canvas.addEventListener("pointerdown", (event) => {
+    drag.active = true; drag.moved = false; [drag.x, drag.y] = [event.clientX, event.clientY];
+    canvas.setPointerCapture(event.pointerId);
+  });
+  canvas.addEventListener("pointermove", (event) => {
+    const [px, py] = local(event);
+    if (drag.active) {
+      const dx = event.clientX - drag.x, dy = event.clientY - drag.y;
+      if (drag.moved || Math.abs(dx) + Math.abs(dy) > 3) {
+        drag.moved = true;
+        canvas.classList.add("dragging");
+        state.ox += dx; state.oy += dy;
+        [drag.x, drag.y] = [event.clientX, event.clientY];
+        tip.style.display = "none";
+        draw();
+        return;
+      }
+    }
+    const n = landblockAt(px, py);
+    if (n < 0) { tip.style.display = "none"; return; }
+    tip.textContent = describe(n);
+    tip.style.display = "block";
+    tip.style.left = `${Math.min(px + 14, Math.max(0, state.width - tip.offsetWidth - 4))}px`;
+    tip.style.top = `${py + 16 + tip.offsetHeight > state.height ? py - tip.offsetHeight - 8 : py + 16}px`;
+  });
+  canvas.addEventListener("pointerup", (event) => {
+    canvas.classList.remove("dragging");
+    const wasClick = drag.active && !drag.moved;
+    drag.active = false;
+    if (!wasClick) return;
+    const n = landblockAt(...local(event));
+    if (n >= 0) openPanel(n);
+  });
+  canvas.addEventListener("pointerleave", () => { tip.style.display = "none"; });
+  canvas.addEventListener("wheel", (event) => {
+    event.preventDefault();
+    zoomAt(Math.exp(-event.deltaY * 0.0015), ...local(event));
+  }, {passive: false});
+  document.getElementById("zoom-in").addEventListener("click", () => zoomAt(2, state.width / 2, state.height / 2));
+  document.getElementById("zoom-out").addEventListener("click", () => zoomAt(0.5, state.width / 2, state.height / 2));
+  document.getElementById("zoom-fit").addEventListener("click", () => { fit(); draw(); });
+  document.getElementById("measure").addEventListener("change", (event) => {
+    state.measure = event.target.value;
+    paintImage();
+    drawLegend();
+    draw();
+  });
+  document.getElementById("jump").addEventListener("submit", (event) => {
+    event.preventDefault();
+    const text = document.getElementById("jump-box").value;
+    const message = document.getElementById("jump-message");
+    const n = parseLandblock(text);
+    if (n < 0) { message.textContent = `Not a landblock number: ${text.trim()} (write A9B4 or 0xA9B4)`; return; }
+    message.textContent = slot[n] < 0 ? `0x${hex4(n)} is not in the index` : "";
+    centreOn(n);
+    openPanel(n);
+  });
+  new ResizeObserver(() => resize()).observe(document.getElementById("view"));
+
+  document.title = `Atlas of ${entries.length.toLocaleString("en-US")} landblocks`;
+  document.getElementById("measure").value = state.measure;
+  updateStatus();
+  paintImage();
+  drawLegend();
+  resize();
+
+  // For scripts that drive the page (the browser test, the screenshot script).
+  window.atlas = {
+    get firstDrawMs() { return state.firstDrawMs; },
+    get draws() { return state.draws; },
+    get measure() { return state.measure; },
+    // Centre of a landblock's cell in page coordinates.
+    cellCentre(n) {
+      const r = canvas.getBoundingClientRect();
+      return {x: r.left + state.ox + ((n >> 8) + 0.5) * state.scale,
+              y: r.top + state.oy + (SIDE - 1 - (n & 0xff) + 0.5) * state.scale};
+    },
+    // The colour a landblock is drawn in: "failed", "empty" or "rgb(r,g,b)".
+    colourOf(n) {
+      const i = slot[n];
+      if (i < 0) return "empty";
+      return entries[i].error !== undefined ? "failed" : lutCss[shade[n]];
+    },
+  };
+})();
+)page";
+
+}  // namespace ravelin::draw
