@@ -1,5 +1,7 @@
 #include "ravelin/event_bake/number_format.h"
 
+#include "ravelin/event_bake/shortest_decimal.h"
+
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
@@ -24,18 +26,12 @@ bool append_non_finite(std::string& out, double value) {
 
 // Shortest round-trip digits in scientific form ("1.5e-05"), split into the
 // significant digits ("15") and the decimal exponent of the first one (-5).
-struct ShortestDigits {
-  bool negative = false;
-  std::string digits;
-  int exponent = 0;
-};
-
 template <class Float>
-ShortestDigits shortest_digits(Float value) {
+ShortestDecimal shortest_digits(Float value) {
   char buf[64];
   const auto res = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::scientific);
   const std::string_view text(buf, static_cast<std::size_t>(res.ptr - buf));
-  ShortestDigits out;
+  ShortestDecimal out;
   std::size_t i = 0;
   if (i < text.size() && text[i] == '-') {
     out.negative = true;
@@ -53,13 +49,15 @@ ShortestDigits shortest_digits(Float value) {
   return out;
 }
 
-template <class Float>
-std::string format_debug(Float value) {
+// Positional with a point ("1.0", "0.25") when the first digit's power of ten
+// lies in [-4, 16), otherwise exponent form ("1e20", "1.5e-5").
+template <class Float, class Digits>
+std::string format_shortest_with(Float value, Digits shortest) {
   std::string out;
   if (append_non_finite(out, static_cast<double>(value))) return out;
   if (value == 0) return std::signbit(value) ? "-0.0" : "0.0";
 
-  const ShortestDigits d = shortest_digits(value);
+  const ShortestDecimal d = shortest(value);
   if (d.negative) out += '-';
   const int count = static_cast<int>(d.digits.size());
   // Deciding on the shortest digits' exponent is the same as comparing the
@@ -121,9 +119,21 @@ void append_hex_id(std::string& out, std::uint32_t value) {
   for (int shift = 28; shift >= 0; shift -= 4) out += kDigits[(value >> shift) & 0xF];
 }
 
-std::string format_debug_f32(float value) { return format_debug(value); }
+std::string format_debug_f32(float value) {
+  return format_shortest_with(value, [](float v) { return shortest_digits(v); });
+}
 
-std::string format_debug_f64(double value) { return format_debug(value); }
+std::string format_debug_f64(double value) {
+  return format_shortest_with(value, [](double v) { return shortest_digits(v); });
+}
+
+std::string format_shortest_f32(float value) {
+  return format_shortest_with(value, [](float v) { return shortest_decimal(v); });
+}
+
+std::string format_shortest_f64(double value) {
+  return format_shortest_with(value, [](double v) { return shortest_decimal(v); });
+}
 
 void append_json_string_content(std::string& out, std::string_view text) {
   static constexpr char kHex[] = "0123456789abcdef";

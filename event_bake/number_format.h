@@ -40,4 +40,11 @@ std::string format_debug_f32(float value);
 // same double.
 std::string format_debug_f64(double value);
 
+// The same layouts with the digits worked out here in exact integer arithmetic
+// (shortest_decimal.h) instead of by the C++ library: the numbers of decoded
+// records shown as JSON. NaN and the infinities come out as the bare words
+// "NaN", "inf", "-inf"; a JSON writer quotes them.
+std::string format_shortest_f32(float value);
+std::string format_shortest_f64(double value);
+
 }  // namespace ravelin::event_bake

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -86,11 +87,20 @@ TEST(NumberFormatDebug, F32ShortestForm) {
       {1e15f, "1000000000000000.0"},
       {3.4028235e38f, "3.4028235e38"},
       {-1.5e-5f, "-1.5e-5"},
+      {1.4e-45f, "1e-45"},           // smallest subnormal
+      {1.1754942e-38f, "1.1754942e-38"},  // largest subnormal
+      {1.17549435e-38f, "1.1754944e-38"},  // smallest normal: its lower gap is halved
+      {16777216.0f, "16777216.0"},
+      {33554432.0f, "33554432.0"},
+      {8.589973e9f, "8589974000.0"},  // the float is 8589973504; its shortest digits lie above it
       {std::numeric_limits<float>::quiet_NaN(), "NaN"},
       {std::numeric_limits<float>::infinity(), "inf"},
       {-std::numeric_limits<float>::infinity(), "-inf"},
   };
-  for (const auto& c : cases) EXPECT_EQ(format_debug_f32(c.value), c.expected) << c.expected;
+  for (const auto& c : cases) {
+    EXPECT_EQ(format_debug_f32(c.value), c.expected) << c.expected;
+    EXPECT_EQ(format_shortest_f32(c.value), c.expected) << c.expected;
+  }
 }
 
 struct F64DebugCase {
@@ -111,11 +121,52 @@ TEST(NumberFormatDebug, F64ShortestForm) {
       {1.5e-5, "1.5e-5"},
       {0.00012, "0.00012"},
       {5e-324, "5e-324"},
+      {2.2250738585072014e-308, "2.2250738585072014e-308"},
+      {9007199254740993.0, "9007199254740992.0"},
+      {5.0e-7, "5e-7"},
+      {123456789012345680.0, "1.2345678901234568e17"},
       {1.7976931348623157e308, "1.7976931348623157e308"},
       {std::numeric_limits<double>::quiet_NaN(), "NaN"},
       {-std::numeric_limits<double>::infinity(), "-inf"},
   };
-  for (const auto& c : cases) EXPECT_EQ(format_debug_f64(c.value), c.expected) << c.expected;
+  for (const auto& c : cases) {
+    EXPECT_EQ(format_debug_f64(c.value), c.expected) << c.expected;
+    EXPECT_EQ(format_shortest_f64(c.value), c.expected) << c.expected;
+  }
+}
+
+// The exact search must agree with the C++ library's shortest digits on every
+// value: powers of two (where the gap below halves), subnormals, and a spread
+// of bit patterns from a fixed generator.
+TEST(NumberFormatShortest, AgreesWithTheLibraryDigitsOnManyBitPatterns) {
+  std::uint64_t state = 0x9E3779B97F4A7C15ull;
+  const auto next = [&state] {
+    state ^= state << 13;
+    state ^= state >> 7;
+    state ^= state << 17;
+    return state;
+  };
+  for (std::uint32_t exponent = 0; exponent < 255; ++exponent) {
+    for (const std::uint32_t fraction : {0u, 1u, 2u, 0x7FFFFFu}) {
+      const float v = std::bit_cast<float>(exponent << 23 | fraction);
+      ASSERT_EQ(format_shortest_f32(v), format_debug_f32(v)) << std::hex << std::bit_cast<std::uint32_t>(v);
+    }
+  }
+  for (std::uint64_t exponent = 0; exponent < 2047; exponent += 3) {
+    for (const std::uint64_t fraction : {0ull, 1ull, 0xFFFFFFFFFFFFFull}) {
+      const double v = std::bit_cast<double>(exponent << 52 | fraction);
+      ASSERT_EQ(format_shortest_f64(v), format_debug_f64(v)) << std::hex << std::bit_cast<std::uint64_t>(v);
+    }
+  }
+  for (int i = 0; i < 8000; ++i) {
+    const float f = std::bit_cast<float>(static_cast<std::uint32_t>(next()));
+    ASSERT_EQ(format_shortest_f32(f), format_debug_f32(f)) << std::hex << std::bit_cast<std::uint32_t>(f);
+    const double d = std::bit_cast<double>(next());
+    ASSERT_EQ(format_shortest_f64(d), format_debug_f64(d)) << std::hex << std::bit_cast<std::uint64_t>(d);
+    // Short decimals, where ties and round-ups to the next power of ten live.
+    const auto small = static_cast<float>(next() % 100000) / 1000.0f;
+    ASSERT_EQ(format_shortest_f32(small), format_debug_f32(small)) << small;
+  }
 }
 
 }  // namespace
