@@ -1,12 +1,15 @@
-// `ravelin-bake dat info|ls|get`: the archive header, the directory listing and
-// single file bodies, straight from the archive reader.
+// `ravelin-bake dat info|ls|get|show`: the archive header, the directory
+// listing, single file bodies straight from the archive reader, and single
+// records decoded to JSON.
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "ravelin/common/debug_format.h"
 #include "ravelin/common/file.h"
 #include "ravelin/dat/lib.h"
+#include "ravelin/event_bake/record_json.h"
 #include "tools/commands.h"
 
 namespace ravelin::tools {
@@ -16,7 +19,30 @@ struct DatArgs {
   std::string archive;
   std::string id_text;
   std::string output;
+  std::string type_text;  // empty: none given
+  bool compact = false;
 };
+
+std::optional<event_bake::RecordType> given_type(const DatArgs& args) {
+  if (args.type_text.empty()) return std::nullopt;
+  return event_bake::parse_record_type(args.type_text);  // checked while parsing
+}
+
+CLI::Validator file_id_validator() {
+  return CLI::Validator(
+      [](std::string& text) { return parse_u32(text) ? std::string() : "not a 32-bit file id: " + text; }, "ID");
+}
+
+// Accepts the record type names only; anything else is a usage error.
+CLI::Validator record_type_validator() {
+  return CLI::Validator(
+      [](std::string& text) {
+        return event_bake::parse_record_type(text) ? std::string()
+                                                   : "not a record type: " + text + " (one of " +
+                                                         event_bake::record_type_names() + ")";
+      },
+      "TYPE");
+}
 
 std::string hex(std::uint32_t v) { return "0x" + common::hex8(v); }
 
@@ -44,7 +70,24 @@ int run_info(const DatArgs& args) {
 int run_ls(const DatArgs& args) {
   auto db = dat::DatDatabase::open(args.archive);
   if (!db) return fail(db.error().to_string());
-  for (const dat::DatFileEntry& e : db->sorted_entries()) std::printf("0x%08X %u %u\n", e.id, e.size, e.bit_flags);
+  const auto type = given_type(args);
+  const bool cell_archive = event_bake::is_cell_archive_path(args.archive);
+  for (const dat::DatFileEntry& e : db->sorted_entries()) {
+    if (type && event_bake::record_type_for_id(e.id, cell_archive) != type) continue;
+    std::printf("0x%08X %u %u\n", e.id, e.size, e.bit_flags);
+  }
+  return 0;
+}
+
+int run_show(const DatArgs& args) {
+  const std::uint32_t id = parse_u32(args.id_text).value_or(0);  // checked while parsing
+  auto db = dat::DatDatabase::open(args.archive);
+  if (!db) return fail(db.error().to_string());
+  auto json = event_bake::show_record(*db, args.archive, id, given_type(args), args.compact);
+  if (!json) return fail(json.error());
+  json->push_back('\n');
+  if (std::fwrite(json->data(), 1, json->size(), stdout) != json->size() || std::fflush(stdout) != 0)
+    return fail("IO error: failed to write standard output");
   return 0;
 }
 
@@ -76,17 +119,31 @@ void add_dat_commands(CLI::App& app, Action& action) {
 
   auto* ls = dat->add_subcommand("ls", "List the entries ascending by id: id, size, flags");
   ls->add_option("ARCHIVE", args->archive, "Archive file")->required();
+  ls->add_option("--type", args->type_text, "Only the ids that `show` reads as TYPE: " + event_bake::record_type_names())
+      ->check(record_type_validator());
   ls->callback([args, &action] { action = [args] { return run_ls(*args); }; });
 
   auto* get = dat->add_subcommand("get", "Write one file's bytes (decompressed) to stdout or a file");
   get->add_option("ARCHIVE", args->archive, "Archive file")->required();
   get->add_option("ID", args->id_text, "File id, 0x hexadecimal or decimal")
       ->required()
-      ->check(CLI::Validator(
-          [](std::string& text) { return parse_u32(text) ? std::string() : "not a 32-bit file id: " + text; },
-          "ID"));
+      ->check(file_id_validator());
   get->add_option("-o,--output", args->output, "Write to FILE instead of standard output");
   get->callback([args, &action] { action = [args] { return run_get(*args); }; });
+
+  auto* show = dat->add_subcommand("show", "Decode one file and print it as a JSON document");
+  show->add_option("ARCHIVE", args->archive, "Archive file")->required();
+  show->add_option("ID", args->id_text, "File id, 0x hexadecimal or decimal")
+      ->required()
+      ->check(file_id_validator());
+  show->add_option("--type", args->type_text,
+                   "Decode as TYPE (" + event_bake::record_type_names() +
+                       "); default: from the id (in client_cell*: ....FFFF cell-landblock, ....FFFE "
+                       "landblock-info; elsewhere the top byte: 13 region, 02 setup, 09 motion-table, "
+                       "03 animation, 33 physics-script)")
+      ->check(record_type_validator());
+  show->add_flag("--compact", args->compact, "One line instead of indented");
+  show->callback([args, &action] { action = [args] { return run_show(*args); }; });
 }
 
 }  // namespace ravelin::tools
