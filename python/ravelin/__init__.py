@@ -52,6 +52,9 @@ class DatDatabase(_ravelin.DatDatabase):
     db.show(id, type)    the decoded record as `ravelin-bake dat show` writes it
     """
 
+    def __repr__(self) -> str:
+        return f"<ravelin.DatDatabase {str(self.path)!r}: {len(self)} entries>"
+
     def show(self, file_id: int, type: Optional[str] = None) -> dict[str, Any]:
         """The record `file_id` decoded, as the JSON document `ravelin-bake dat
         show` writes, parsed. `type` names the record type ("region", "setup",

@@ -101,15 +101,31 @@ std::string show(const PyDatDatabase& self, py::handle id_arg, const std::option
 }  // namespace
 
 void bind_dat_database(py::module_& m) {
+  // Signatures are written into the docstrings: the C++ ones would name
+  // pybind11 handle types.
+  py::options options;
+  options.disable_function_signatures();
   py::class_<PyDatDatabase>(m, "DatDatabase")
-      .def(py::init(&open_database), py::arg("path"))
-      .def_property_readonly("path", [](const PyDatDatabase& self) { return self.path; })
-      .def_property_readonly("header", [](const PyDatDatabase& self) { return header_dict(self.db.header()); })
-      .def("__len__", [](const PyDatDatabase& self) { return self.db.entry_count(); })
-      .def("__contains__", &contains, py::arg("file_id"))
-      .def("file_ids", &file_ids)
-      .def("get_file", &get_file, py::arg("file_id"))
-      .def("_show", &show, py::arg("file_id"), py::arg("type"));
+      .def(py::init(&open_database), py::arg("path"),
+           "__init__(self, path: str | os.PathLike[str]) -> None\n\n"
+           "Opens the archive read-only with its header and whole directory; DatError on failure.")
+      .def_property_readonly(
+          "path", [](const PyDatDatabase& self) { return self.path; }, "The path the archive was opened from.")
+      .def_property_readonly(
+          "header", [](const PyDatDatabase& self) { return header_dict(self.db.header()); },
+          "The header's seventeen fields by name: ints, version_string as 16 bytes.")
+      .def(
+          "__len__", [](const PyDatDatabase& self) { return self.db.entry_count(); },
+          "__len__(self) -> int\n\nNumber of directory entries.")
+      .def("__contains__", &contains, py::arg("file_id"),
+           "__contains__(self, file_id: object) -> bool\n\nWhether the directory lists `file_id` (an int).")
+      .def("file_ids", &file_ids, "file_ids(self) -> list[int]\n\nEvery file id of the directory, ascending.")
+      .def("get_file", &get_file, py::arg("file_id"),
+           "get_file(self, file_id: int) -> bytes\n\n"
+           "The file's bytes, decompressed when stored compressed (as `ravelin-bake dat get`).\n"
+           "DatError when the id is not listed or its blocks cannot be read; releases the GIL.")
+      .def("_show", &show, py::arg("file_id"), py::arg("type"),
+           "_show(self, file_id: int, type: str | None) -> str\n\nThe compact `dat show` document.");
 }
 
 }  // namespace ravelin::python
