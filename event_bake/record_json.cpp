@@ -254,7 +254,7 @@ void put(JsonWriter& w, const ft::SceneDesc& scene) {
 }
 
 void put_pairs(JsonWriter& w, const std::vector<ft::WordPair>& pairs) {
-  put_list(w, pairs, [&w](const ft::WordPair& p) { put_numbers(w, std::array{p.first, p.second}); });
+  put_list(w, pairs, [&w](const ft::WordPair& p) { put_hex_words(w, std::array{p.first, p.second}); });
 }
 
 void put(JsonWriter& w, const ft::TerrainDesc& terrain) {
@@ -262,12 +262,12 @@ void put(JsonWriter& w, const ft::TerrainDesc& terrain) {
   put_list(w.key("terrain_types"), terrain.terrain_types, [&w](const ft::TerrainType& t) {
     w.begin_object();
     w.key("name").text(t.name);
-    w.key("tag").number(t.tag);
+    w.key("tag").hex_word(t.tag);
     put_numbers(w.key("scene_info_indices"), t.scene_info_indices);
     w.end_object();
   });
-  w.key("surface_word_1").number(terrain.surface_word_1);
-  w.key("surface_word_2").number(terrain.surface_word_2);
+  w.key("surface_word_1").hex_word(terrain.surface_word_1);
+  w.key("surface_word_2").hex_word(terrain.surface_word_2);
   put_pairs(w.key("pair_list_1"), terrain.pair_list_1);
   put_pairs(w.key("pair_list_2"), terrain.pair_list_2);
   put_pairs(w.key("pair_list_3"), terrain.pair_list_3);
@@ -299,8 +299,8 @@ void put_optional(JsonWriter& w, const std::optional<T>& value) {
 void put(JsonWriter& w, const ft::Region& r) {
   w.begin_object();
   w.key("id").hex_word(r.id);
-  w.key("header_word_1").number(r.header_word_1);
-  w.key("header_word_2").number(r.header_word_2);
+  w.key("header_word_1").hex_word(r.header_word_1);
+  w.key("header_word_2").hex_word(r.header_word_2);
   w.key("name").text(r.name);
   put_hex_words(w.key("region_words"), r.region_words);
   put_hex_words(w.key("region_table"), r.region_table);

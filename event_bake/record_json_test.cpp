@@ -58,7 +58,7 @@ std::vector<std::uint8_t> golden_region() {
 }
 
 const std::string kRegionJson =
-    R"({"id":"0x13000000","header_word_1":7,"header_word_2":0,"name":"Isle \"\\\u0001\u007f\u0081é",)"
+    R"({"id":"0x13000000","header_word_1":"0x00000007","header_word_2":"0x00000000","name":"Isle \"\\\u0001\u007f\u0081é",)"
     R"("region_words":["0x00000001","0x00000002","0x3F800000","0x00000004","0x00000005","0x00000006","0x00000007","0xFFFFFFFF"],)"
     R"("region_table":[)" + repeated(R"("0x00000000")", 256) + "]," +
     R"("game_time":{"time_value":0.1,"time_word_1":"0x00000001","time_word_2":"0x00000002","time_word_3":"0x00000003",)"
@@ -74,8 +74,8 @@ const std::string kRegionJson =
     R"("sound":{"stb_descs":[{"stb_id":"0x20000001","ambient_sounds":[{"s_type":1,"volume":"NaN","base_chance":0.0,)"
     R"("min_rate":1e-7,"max_rate":3.4028235e38}]}]},)"
     R"("scene":{"scene_types":[{"stb_index":-1,"scenes":[301990049,5]}]},)"
-    R"("terrain":{"terrain_types":[{"name":"Grass","tag":17,"scene_info_indices":[0,1]}],"surface_word_1":9,)"
-    R"("surface_word_2":0,"pair_list_1":[],"pair_list_2":[[1,2]],"pair_list_3":[],)"
+    R"("terrain":{"terrain_types":[{"name":"Grass","tag":"0x00000011","scene_info_indices":[0,1]}],"surface_word_1":"0x00000009",)"
+    R"("surface_word_2":"0x00000000","pair_list_1":[],"pair_list_2":[["0x00000001","0x00000002"]],"pair_list_3":[],)"
     R"("surface_entries":[["0x00000001","0x00000002","0x00000003","0x00000004","0x00000005","0x00000006",)"
     R"("0x00000007","0x00000008","0x00000009","0x0000000A","0xABCDEF01"]]},"misc":null})";
 
