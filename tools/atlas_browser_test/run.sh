@@ -9,15 +9,9 @@ here=$(cd "$(dirname "$0")" && pwd)
 mkdir -p "$work"
 rm -rf "$work/world" "$work/all" "$work/failed"
 
-# node_modules lives in the work directory, so the source tree stays clean; it
-# is installed again whenever the lockfile changed.
+# node_modules lives in the work directory, so the source tree stays clean.
 npm_dir=$work/npm
-if [ ! -d "$npm_dir/node_modules" ] || ! cmp -s "$here/package-lock.json" "$npm_dir/package-lock.json"; then
-  rm -rf "$npm_dir" && mkdir -p "$npm_dir"
-  cp "$here/package.json" "$here/package-lock.json" "$npm_dir/"
-  (cd "$npm_dir" && npm ci --no-audit --no-fund --loglevel=error)
-fi
-cp "$here/atlas_test.mjs" "$npm_dir/"
+"$here/npm_install.sh" "$npm_dir"
 
 "$bake" sample-world "$work/world" >/dev/null
 "$bake" bake-all --dat-dir "$work/world" --out-dir "$work/all" --svg --atlas 2>/dev/null

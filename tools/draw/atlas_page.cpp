@@ -73,7 +73,9 @@ const std::string_view kAtlasPageBody = R"page(<header>
 
 const std::string_view kAtlasPageScript = R"page("use strict";
 (() => {
+  performance.mark("atlas-script-start");
   const entries = JSON.parse(document.getElementById("atlas-data").textContent);
+  performance.mark("atlas-data-parsed");
   const withPictures = document.body.dataset.pictures === "1";
   const FAMILIES = [["ambient", "ambient"], ["animation_sound", "animation sound"],
                     ["physics_script_particle", "physics particle"], ["sky_chain", "sky chain"]];
@@ -85,13 +87,16 @@ const std::string_view kAtlasPageScript = R"page("use strict";
   const STOPS = ["#440154", "#482878", "#3e4989", "#31688e", "#26828e", "#1f9e89", "#35b779", "#6ece58",
                  "#b5de2b", "#fde725"];
 
-  // Landblock number -> index into entries, -1 when the index has no line for it.
+  // Landblock number -> index into entries, -1 when the index has no line for it;
+  // and back, entry index -> landblock number.
   const slot = new Int32Array(SIDE * SIDE).fill(-1);
+  const numbers = new Int32Array(entries.length);
   let failedCount = 0;
   const bounds = {x0: SIDE, x1: -1, y0: SIDE, y1: -1};
   entries.forEach((e, i) => {
     const n = parseInt(e.landblock_id, 16) >>> 16;
     slot[n] = i;
+    numbers[i] = n;
     if (e.error !== undefined) failedCount++;
     const x = n >> 8, y = n & 0xff;
     bounds.x0 = Math.min(bounds.x0, x); bounds.x1 = Math.max(bounds.x1, x);
@@ -140,8 +145,8 @@ const std::string_view kAtlasPageScript = R"page("use strict";
     if (min > max) min = max = 0;
     state.min = min; state.max = max;
     const span = max - min;
-    entries.forEach((e) => {
-      const n = parseInt(e.landblock_id, 16) >>> 16;
+    entries.forEach((e, i) => {
+      const n = numbers[i];
       const at = (SIDE - 1 - (n & 0xff)) * SIDE + (n >> 8);
       if (e.error !== undefined) { packed[at] = failedPacked; return; }
       const k = span > 0 ? Math.round(((valueOf(e, state.measure) - min) / span) * 255) : 128;
@@ -239,6 +244,8 @@ const std::string_view kAtlasPageScript = R"page("use strict";
     const rect = canvas.getBoundingClientRect();
     const dpr = window.devicePixelRatio || 1;
     const first = state.width === 0;
+    // The point at the middle of the view stays there (the panel opening or closing, a window resize).
+    if (!first) { state.ox += (rect.width - state.width) / 2; state.oy += (rect.height - state.height) / 2; }
     state.width = rect.width; state.height = rect.height;
     canvas.width = Math.max(1, Math.round(rect.width * dpr));
     canvas.height = Math.max(1, Math.round(rect.height * dpr));
