@@ -156,9 +156,10 @@ def test_closing_while_other_threads_bake(sample_world):
     for t in threads:
         t.start()
     started.wait()
-    while sum(map(len, outcomes)) < 20:
+    while sum(map(len, outcomes)) < 20 and all(t.is_alive() for t in threads):
         threading.Event().wait(0.001)
     session.close()
     for t in threads:
         t.join()
+    assert sum(map(len, outcomes)) >= 20
     assert all(result == expected for out in outcomes for result in out)
