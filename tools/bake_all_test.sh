@@ -40,6 +40,18 @@ for lb in A9B4 A8B3; do
   check "0x$lb.svg equals render" "cmp -s '$work/one.svg' '$work/svg/0x$lb.svg'"
 done
 
+# render takes bake's entity-source and --no-sky options and draws what bake-all --svg drew.
+spawns=(--spawns-dir "$work/world/spawns" --setup-table "$work/world/spawns/wcid_to_setup.json")
+"$bake" bake-all --dat-dir "$work/world" --out "$work/svg-spawns" --landblocks 0xA9B4 --svg --no-sky "${spawns[@]}" --atlas \
+  2>"$work/svg-spawns.stderr"
+check "--out, spawns, --no-sky, --atlas exit 0" "[ $? = 0 ]"
+"$bake" render --dat-dir "$work/world" --landblock 0xA9B4 --no-sky "${spawns[@]}" -o "$work/one.svg"
+check "spawns/no-sky picture equals render" "cmp -s '$work/one.svg' '$work/svg-spawns/0xA9B4.svg'"
+check "--no-sky leaves the sky out of the picture" "grep -q '>sky particle: 0<' '$work/one.svg'"
+check "the spawns' setups are drawn" "grep -q 'Placed setups (6)' '$work/one.svg' && grep -q 'Placed setups (5)' '$work/svg/0xA9B4.svg'"
+check "atlas written and named" "[ -s '$work/svg-spawns/atlas.html' ] && grep -q '; atlas: .*atlas.html$' '$work/svg-spawns.stderr'"
+check "no atlas unless asked" "[ ! -e '$work/svg/atlas.html' ]"
+
 "$bake" bake-all --dat-dir "$work/nowhere" --out-dir "$work/none" 2>"$work/none.stderr"
 check "missing DAT dir exits 1 with one error" "[ $? = 1 ] && [ \$(wc -l <'$work/none.stderr') = 1 ] && grep -q '^error: ' '$work/none.stderr'"
 check "nothing written for it" "[ ! -e '$work/none' ]"
