@@ -95,8 +95,9 @@ void put_optional_id(JsonWriter& w, const std::optional<std::uint32_t>& id) {
 // numbers whatever their declared signedness.
 template <class Key, class Value, class PutKey, class PutValue>
 void put_map(JsonWriter& w, const common::IdMap<Key, Value>& map, PutKey put_key, PutValue put_value) {
+  // Sorted again for signed keys (placements), where -1 must come last.
   std::vector<Key> keys = map.sorted_keys();
-  std::stable_sort(keys.begin(), keys.end(), [](Key a, Key b) {
+  std::sort(keys.begin(), keys.end(), [](Key a, Key b) {
     return static_cast<std::uint32_t>(a) < static_cast<std::uint32_t>(b);
   });
   w.begin_array();
