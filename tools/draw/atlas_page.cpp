@@ -103,6 +103,8 @@ const std::string_view kAtlasPageScript = R"page("use strict";
     bounds.y0 = Math.min(bounds.y0, y); bounds.y1 = Math.max(bounds.y1, y);
   });
 
+  // 65025 -> "65,025", without Intl (whose first use costs time before the first draw).
+  const grouped = (v) => String(v).replace(/\B(?=(\d{3})+(?!\d))/g, ",");
   const hex4 = (n) => n.toString(16).toUpperCase().padStart(4, "0");
   const rgb = (hex) => [1, 3, 5].map((k) => parseInt(hex.slice(k, k + 2), 16));
   const stopRgb = STOPS.map(rgb);
@@ -159,7 +161,7 @@ const std::string_view kAtlasPageScript = R"page("use strict";
   function drawLegend() {
     const legend = document.getElementById("legend");
     const mid = state.min + (state.max - state.min) / 2;
-    const fmt = (v) => Number.isInteger(v) ? v.toLocaleString("en-US") : v.toLocaleString("en-US", {maximumFractionDigits: 1});
+    const fmt = (v) => Number.isInteger(v) ? grouped(v) : v.toFixed(1);
     legend.innerHTML = "";
     const title = document.createElement("div");
     title.className = "title";
@@ -175,7 +177,7 @@ const std::string_view kAtlasPageScript = R"page("use strict";
       ticks.append(t);
     }
     const keys = document.createElement("div");
-    for (const [colour, text] of [[FAILED, `failed (${failedCount.toLocaleString("en-US")})`], [EMPTY, "not in the index"]]) {
+    for (const [colour, text] of [[FAILED, `failed (${grouped(failedCount)})`], [EMPTY, "not in the index"]]) {
       const key = document.createElement("span");
       key.className = "key";
       const swatch = document.createElement("span");
@@ -237,7 +239,7 @@ const std::string_view kAtlasPageScript = R"page("use strict";
   function updateStatus() {
     const ms = state.firstDrawMs === null ? "" : ` \u00b7 first drawn ${Math.round(state.firstDrawMs)} ms after navigation`;
     document.getElementById("status").textContent =
-        `${entries.length.toLocaleString("en-US")} landblocks \u00b7 ${failedCount.toLocaleString("en-US")} failed${ms}`;
+        `${grouped(entries.length)} landblocks \u00b7 ${grouped(failedCount)} failed${ms}`;
   }
 
   function resize() {
@@ -291,7 +293,7 @@ const std::string_view kAtlasPageScript = R"page("use strict";
     const e = entries[i];
     if (e.error !== undefined) return `0x${hex4(n)}: failed: ${e.error}`;
     return `0x${hex4(n)}: ` + FAMILIES.map(([key, label]) => `${label} ${e[key]}`).join(", ") +
-        `, ${e.bytes.toLocaleString("en-US")} bytes`;
+        `, ${grouped(e.bytes)} bytes`;
   }
 
   function element(tag, text, className) {
@@ -327,7 +329,7 @@ const std::string_view kAtlasPageScript = R"page("use strict";
       const rows = [...FAMILIES, ["total", "total events"], ["bytes", "manifest bytes"]];
       for (const [key, label] of rows) {
         const tr = element("tr");
-        const value = element("td", valueOf(e, key).toLocaleString("en-US"), "count");
+        const value = element("td", grouped(valueOf(e, key)), "count");
         value.dataset.count = key;
         tr.append(element("td", label), value);
         table.append(tr);
@@ -424,7 +426,7 @@ const std::string_view kAtlasPageScript = R"page("use strict";
   });
   new ResizeObserver(() => resize()).observe(document.getElementById("view"));
 
-  document.title = `Atlas of ${entries.length.toLocaleString("en-US")} landblocks`;
+  document.title = `Atlas of ${grouped(entries.length)} landblocks`;
   document.getElementById("measure").value = state.measure;
   updateStatus();
   paintImage();
