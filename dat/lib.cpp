@@ -143,7 +143,10 @@ class OffsetSet {
  private:
   bool insert_into(std::vector<std::uint32_t>& slots, std::uint32_t offset) {
     const std::size_t mask = slots.size() - 1;
-    for (std::size_t i = (offset * 0x9E3779B1u) & mask;; i = (i + 1) & mask) {
+    // The slot comes from the product's high bits: node offsets are multiples
+    // of the block size, so the low bits would leave most slots unused.
+    const int shift = 64 - std::countr_zero(slots.size());
+    for (std::size_t i = (offset * 0x9E3779B97F4A7C15ull) >> shift;; i = (i + 1) & mask) {
       if (slots[i] == offset) return false;
       if (slots[i] == 0) {
         slots[i] = offset;
@@ -293,19 +296,19 @@ DatResult<void> DatDatabase::read_node(std::uint32_t offset) {
     // take them in one copy. Only a count past the slots goes field by field,
     // to fail on the 62nd entry's first field with its context.
     const std::uint32_t in_slots = std::min(entry_count, kMaxEntriesPerNode);
-    DatFileEntry slots[kMaxEntriesPerNode];
-    std::memcpy(slots, node.data() + kEntriesOffsetInNode, std::size_t{in_slots} * kEntrySize);
     const auto first_entry = static_cast<std::uint32_t>(entries_.size());
-    entries_.insert(entries_.end(), slots, slots + in_slots);
+    entries_.append_bytes(node.data() + kEntriesOffsetInNode, in_slots);
     common::Reader reader(node, kEntriesOffsetInNode + std::uint64_t{in_slots} * kEntrySize);
     for (std::uint32_t i = in_slots; i < entry_count; ++i) {
       auto entry = DatFileEntry::read(reader);
       if (!entry) return std::unexpected(DatError::bin_read(std::move(entry).error()));
       entries_.push_back(*entry);
     }
+    // The node's own entries, in place: nothing is appended until the next node.
+    const DatFileEntry* own = entries_.data() + first_entry;
     const bool leaf = branches[0] == 0;
     const auto first_child = static_cast<std::uint32_t>(children_.size());
-    if (ordered_) ordered_ = ids_in_order(slots, in_slots, at.low, at.high);
+    if (ordered_) ordered_ = ids_in_order(own, in_slots, at.low, at.high);
     if (ordered_) {
       if (at.slot != kNoNode) children_[at.slot] = static_cast<std::uint32_t>(nodes_.size());
       nodes_.push_back({first_entry, in_slots, leaf ? kNoNode : first_child});
@@ -316,8 +319,8 @@ DatResult<void> DatDatabase::read_node(std::uint32_t offset) {
     for (std::uint32_t i = last + 1; i-- > 0;) {
       if (branches[i] == 0) continue;
       // Child i holds the ids between entries i-1 and i.
-      const std::uint64_t low = i == 0 ? at.low : std::uint64_t{slots[i - 1].id} + 1;
-      const std::uint64_t high = i == last ? at.high : slots[i].id;
+      const std::uint64_t low = i == 0 ? at.low : std::uint64_t{own[i - 1].id} + 1;
+      const std::uint64_t high = i == last ? at.high : own[i].id;
       pending.push_back({branches[i], ordered_ ? first_child + i : kNoNode, low, high});
     }
   }
@@ -330,7 +333,7 @@ void DatDatabase::build_index() {
   // Capacity: a power of two at least twice the entries, so probes stay short.
   const std::uint64_t capacity = std::bit_ceil<std::uint64_t>(entries_.size() * 2);
   index_shift_ = 64 - std::countr_zero(capacity);
-  index_.assign(capacity, 0);
+  index_.assign_zeroed(capacity);
   const std::uint64_t mask = capacity - 1;
   constexpr std::size_t kLookahead = 16;
   std::size_t kept = 0;
@@ -355,7 +358,7 @@ void DatDatabase::build_index() {
       }
     }
   }
-  entries_.resize(kept);
+  entries_.truncate(kept);
 }
 
 const DatFileEntry* DatDatabase::find_entry(std::uint32_t id) const {

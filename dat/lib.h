@@ -12,7 +12,7 @@
 #include "ravelin/common/file.h"
 #include "ravelin/common/reader.h"
 #include "ravelin/dat/error.h"
-#include "ravelin/dat/huge_page_allocator.h"
+#include "ravelin/dat/huge_page_array.h"
 
 namespace ravelin::dat {
 
@@ -106,7 +106,7 @@ class DatDatabase {
   // The entry for `id`, or nullptr. Valid as long as the database lives.
   const DatFileEntry* find_entry(std::uint32_t id) const;
   // Every entry, one per id, in the order each id was first met in the tree.
-  std::span<const DatFileEntry> entries() const { return entries_; }
+  std::span<const DatFileEntry> entries() const { return entries_.span(); }
   // Every entry, ascending by id.
   std::vector<DatFileEntry> sorted_entries() const;
   // True when look-ups descend the tree as read (its ids in order, each once);
@@ -145,7 +145,7 @@ class DatDatabase {
   common::File file_;
   std::uint64_t file_length_ = 0;
   DatHeader header_;
-  std::vector<DatFileEntry, HugePageAllocator<DatFileEntry>> entries_;
+  HugePageArray<DatFileEntry> entries_;
   // The tree, kept while `ordered_`: no id repeats and every subtree lies
   // between its separators, so a descent finds what the index would.
   bool ordered_ = true;
@@ -153,7 +153,7 @@ class DatDatabase {
   std::vector<std::uint32_t> children_;
   // Only when not `ordered_`: open-addressing table of (id, index into
   // entries_ + 1); 0 marks a free slot.
-  std::vector<std::uint64_t, HugePageAllocator<std::uint64_t>> index_;
+  HugePageArray<std::uint64_t> index_;
   std::uint32_t index_shift_ = 64;
 };
 

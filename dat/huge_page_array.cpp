@@ -1,4 +1,4 @@
-#include "ravelin/dat/huge_page_allocator.h"
+#include "ravelin/dat/huge_page_array.h"
 
 #include <sys/mman.h>
 
