@@ -1,9 +1,10 @@
 #include "ravelin/event_bake/anim_sound.h"
 
 #include <algorithm>
-#include <bit>
 #include <tuple>
 
+#include "ravelin/common/reader.h"
+#include "ravelin/common/sorted_ids.h"
 #include "ravelin/event_bake/debug_render.h"
 #include "ravelin/event_bake/number_format.h"
 
@@ -50,26 +51,17 @@ namespace {
 
 using dat::file_type::MotionDataMap;
 
-std::uint32_t le_u32(const std::vector<std::uint8_t>& bytes, std::size_t at) {
-  return static_cast<std::uint32_t>(bytes[at]) | static_cast<std::uint32_t>(bytes[at + 1]) << 8 |
-         static_cast<std::uint32_t>(bytes[at + 2]) << 16 | static_cast<std::uint32_t>(bytes[at + 3]) << 24;
-}
-
-float le_f32(const std::vector<std::uint8_t>& bytes, std::size_t at) {
-  return std::bit_cast<float>(le_u32(bytes, at));
-}
-
 // The record of one hook, or nothing for hooks that play no sound.
 std::optional<AnimSoundTrigger> sound_record(const MotionEntry& entry, std::uint32_t animation_did,
                                              std::uint32_t frame, const dat::file_type::AnimationHook& hook) {
   AnimSoundTrigger record;
   if (hook.hook_type == kSoundTableHook && hook.payload.size() >= 16) {
-    record.sound_id = le_u32(hook.payload, 0);
-    record.priority = le_f32(hook.payload, 4);
-    record.probability = le_f32(hook.payload, 8);
-    record.volume = le_f32(hook.payload, 12);
+    record.sound_id = common::le_u32_at(hook.payload, 0);
+    record.priority = common::le_f32_at(hook.payload, 4);
+    record.probability = common::le_f32_at(hook.payload, 8);
+    record.volume = common::le_f32_at(hook.payload, 12);
   } else if (hook.hook_type == kSoundHook && hook.payload.size() >= 4) {
-    record.sound_id = le_u32(hook.payload, 0);
+    record.sound_id = common::le_u32_at(hook.payload, 0);
     record.priority = 0.0f;
     record.probability = 1.0f;
     record.volume = 1.0f;
@@ -155,9 +147,7 @@ std::vector<std::uint32_t> referenced_animation_ids(const dat::file_type::Motion
   collect_ids(motion_table.motion_data_0, ids);
   collect_ids(motion_table.motion_data_1, ids);
   for (const std::uint32_t outer : motion_table.links.sorted_keys()) collect_ids(*motion_table.links.find(outer), ids);
-  std::sort(ids.begin(), ids.end());
-  ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
-  return ids;
+  return common::sorted_unique_ids(std::move(ids));
 }
 
 }  // namespace ravelin::event_bake::anim_sound

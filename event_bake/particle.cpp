@@ -1,5 +1,6 @@
 #include "ravelin/event_bake/particle.h"
 
+#include "ravelin/common/reader.h"
 #include "ravelin/event_bake/debug_render.h"
 #include "ravelin/event_bake/number_format.h"
 
@@ -22,20 +23,11 @@ std::string PhysicsScriptParticleTrigger::debug_string() const {
 }  // namespace ravelin::event_bake
 
 namespace ravelin::event_bake::particle {
-namespace {
-
-std::uint32_t le_u32(const std::vector<std::uint8_t>& bytes, std::size_t at) {
-  return static_cast<std::uint32_t>(bytes[at]) | static_cast<std::uint32_t>(bytes[at + 1]) << 8 |
-         static_cast<std::uint32_t>(bytes[at + 2]) << 16 | static_cast<std::uint32_t>(bytes[at + 3]) << 24;
-}
-
-}  // namespace
-
 std::optional<ParticleHookFields> particle_hook_fields(const dat::file_type::AnimationHook& hook) {
   if (hook.hook_type != kCreateParticleHook && hook.hook_type != kCreateBlockingParticleHook)
     return std::nullopt;
   if (hook.payload.size() < 8) return std::nullopt;
-  return ParticleHookFields{le_u32(hook.payload, 0), le_u32(hook.payload, 4),
+  return ParticleHookFields{common::le_u32_at(hook.payload, 0), common::le_u32_at(hook.payload, 4),
                             hook.hook_type == kCreateBlockingParticleHook};
 }
 

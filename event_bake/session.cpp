@@ -1,11 +1,11 @@
 #include "ravelin/event_bake/session.h"
 
-#include <algorithm>
 #include <mutex>
 #include <unordered_map>
 #include <utility>
 
-#include "ravelin/event_bake/event_order.h"
+#include "ravelin/common/sorted_ids.h"
+#include "ravelin/event_bake/bake_core.h"
 #include "ravelin/event_bake/sky_arm.h"
 
 namespace ravelin::event_bake {
@@ -34,25 +34,28 @@ class SharedMemo {
 };
 
 // Record caches handed to one thread at a time, kept between bakes so that
-// motion tables and animations shared by several setups are decoded once per
-// cache.
+// motion tables, animations and scripts shared by several setups are decoded
+// once per cache.
 class RecordCachePool {
  public:
-  std::unique_ptr<SetupRecordCache> acquire() {
+  explicit RecordCachePool(const dat::DatDatabase& portal) : portal_(portal) {}
+
+  std::unique_ptr<RecordCache> acquire() {
     std::lock_guard lock(mutex_);
-    if (free_.empty()) return std::make_unique<SetupRecordCache>();
+    if (free_.empty()) return std::make_unique<RecordCache>(portal_);
     auto cache = std::move(free_.back());
     free_.pop_back();
     return cache;
   }
-  void release(std::unique_ptr<SetupRecordCache> cache) {
+  void release(std::unique_ptr<RecordCache> cache) {
     std::lock_guard lock(mutex_);
     free_.push_back(std::move(cache));
   }
 
  private:
+  const dat::DatDatabase& portal_;
   std::mutex mutex_;
-  std::vector<std::unique_ptr<SetupRecordCache>> free_;
+  std::vector<std::unique_ptr<RecordCache>> free_;
 };
 
 constexpr bool is_cell_landblock_file(std::uint32_t id) { return (id & 0x0000FFFFu) == 0x0000FFFFu; }
@@ -61,50 +64,56 @@ constexpr bool is_cell_landblock_file(std::uint32_t id) { return (id & 0x0000FFF
 
 struct BakeSession::State {
   State(Options o, BakeArchives a, dat::file_type::Region r)
-      : options(std::move(o)), archives(std::move(a)), region(std::move(r)) {}
+      : options(std::move(o)),
+        archives(std::move(a)),
+        region(std::move(r)),
+        placed(PlacedSetups::choose(options.entity_source)),
+        record_caches(archives.portal) {}
+
+  OpenBake open_bake() const { return {archives.cell, region, options.region_did, placed, options.bake_sky}; }
 
   Options options;
   BakeArchives archives;
   dat::file_type::Region region;
+  PlacedSetups placed;
   std::vector<SkyParticleTrigger> sky_events;  // the same for every landblock
-  // Set for a spawns manifest: the table, or why it could not be read.
-  std::optional<BakeResult<SetupTable>> setup_table;
 
-  mutable SharedMemo<bool> portal_presence;       // get_file(id) succeeds
-  mutable SharedMemo<SetupEvents> setup_events;   // one setup's events, unordered
+  mutable SharedMemo<bool> portal_presence;      // get_file(id) succeeds
+  mutable SharedMemo<SetupEvents> setup_events;  // one setup's events, unordered
   mutable RecordCachePool record_caches;
 
-  BakeResult<std::vector<std::uint32_t>> setup_ids(std::uint32_t landblock_id) const {
-    if (!setup_table) {
-      return landblock_info_setup_ids(archives.cell, landblock_id, [this](std::uint32_t id) {
-        return *portal_presence.get(id, [&] { return archives.portal.get_file(id).has_value(); });
-      });
-    }
-    if (!*setup_table) return std::unexpected(setup_table->error());
-    return spawns_setup_ids(**setup_table, options.entity_source.spawns_manifest->spawns_dir, landblock_id);
+  class Resources;
+};
+
+// One bake's view of the session: answers come from the shared memos; a record
+// cache is borrowed from the pool only when a setup is baked for the first time.
+class BakeSession::State::Resources final : public BakeResources {
+ public:
+  explicit Resources(const State& state) : state_(state) {}
+  ~Resources() override {
+    if (cache_) state_.record_caches.release(std::move(cache_));
   }
 
-  SetupEvents events_of(const std::vector<std::uint32_t>& setups) const {
-    SetupEvents out;
-    std::unique_ptr<SetupRecordCache> cache;
-    for (const std::uint32_t setup_id : setups) {
-      const auto events = setup_events.get(setup_id, [&] {
-        if (!cache) cache = record_caches.acquire();
-        SetupEvents one;
-        append_setup_events(archives.portal, setup_id, *cache, one);
-        return one;
-      });
-      out.anim_hook_events.insert(out.anim_hook_events.end(), events->anim_hook_events.begin(),
-                                  events->anim_hook_events.end());
-      out.physics_particle_events.insert(out.physics_particle_events.end(),
-                                         events->physics_particle_events.begin(),
-                                         events->physics_particle_events.end());
-    }
-    if (cache) record_caches.release(std::move(cache));
-    order_anim_sound_events(out.anim_hook_events);
-    order_particle_events(out.physics_particle_events);
-    return out;
+  bool portal_has_file(std::uint32_t id) override {
+    return *state_.portal_presence.get(id, [&] { return state_.archives.portal.get_file(id).has_value(); });
   }
+  void append_setup_events(std::uint32_t setup_id, SetupEvents& out) override {
+    const auto events = state_.setup_events.get(setup_id, [&] {
+      if (!cache_) cache_ = state_.record_caches.acquire();
+      SetupEvents one;
+      event_bake::append_setup_events(*cache_, setup_id, one);
+      return one;
+    });
+    out.anim_hook_events.insert(out.anim_hook_events.end(), events->anim_hook_events.begin(),
+                                events->anim_hook_events.end());
+    out.physics_particle_events.insert(out.physics_particle_events.end(), events->physics_particle_events.begin(),
+                                       events->physics_particle_events.end());
+  }
+  std::vector<SkyParticleTrigger> sky_events() override { return state_.sky_events; }
+
+ private:
+  const State& state_;
+  std::unique_ptr<RecordCache> cache_;
 };
 
 BakeSession::BakeSession(std::unique_ptr<State> state) : state_(std::move(state)) {}
@@ -116,36 +125,27 @@ BakeResult<std::unique_ptr<BakeSession>> BakeSession::open(Options options) {
   auto region = load_region(archives->portal, options.region_did);
   if (!region) return std::unexpected(std::move(region.error()));
 
-  auto state = std::unique_ptr<State>(new State(std::move(options), std::move(*archives), std::move(*region)));
+  auto state = std::make_unique<State>(std::move(options), std::move(*archives), std::move(*region));
   if (state->options.bake_sky) state->sky_events = bake_sky_arm(state->archives.portal, state->region);
-  if (const auto& manifest = state->options.entity_source.spawns_manifest)
-    state->setup_table = load_setup_table(manifest->setup_table);
   return std::unique_ptr<BakeSession>(new BakeSession(std::move(state)));
 }
 
 BakeResult<LandblockEventBake> BakeSession::bake(std::uint32_t landblock_id) const {
-  const State& s = *state_;
-  auto terrain = load_cell_landblock(s.archives.cell, landblock_id);
-  if (!terrain) return std::unexpected(std::move(terrain.error()));
-  auto setups = placed_setup_ids(landblock_id);
-  if (!setups) return std::unexpected(std::move(setups.error()));
-  return assemble_landblock_bake(landblock_id, s.options.region_did, s.region, *terrain, s.events_of(*setups),
-                                 s.sky_events);
+  State::Resources resources(*state_);
+  return bake_open_landblock(state_->open_bake(), landblock_id, resources);
 }
 
 BakeResult<std::vector<std::uint32_t>> BakeSession::placed_setup_ids(std::uint32_t landblock_id) const {
-  auto ids = state_->setup_ids(landblock_id);
-  if (!ids) return std::unexpected(std::move(ids.error()));
-  return sorted_unique_setup_ids(std::move(*ids));
+  State::Resources resources(*state_);
+  return state_->placed.setup_ids(state_->archives.cell, landblock_id,
+                                  [&resources](std::uint32_t id) { return resources.portal_has_file(id); });
 }
 
 std::vector<std::uint32_t> BakeSession::cell_landblock_ids() const {
   std::vector<std::uint32_t> ids;
   for (const dat::DatFileEntry& entry : state_->archives.cell.entries())
     if (is_cell_landblock_file(entry.id)) ids.push_back(entry.id & 0xFFFF0000u);
-  std::sort(ids.begin(), ids.end());
-  ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
-  return ids;
+  return common::sorted_unique_ids(std::move(ids));
 }
 
 const BakeSession::Options& BakeSession::options() const { return state_->options; }

@@ -1,4 +1,4 @@
-// The archive side of the sky particle chain: fetches every physics script and
+// The archive side of the sky particle chain: loads every physics script and
 // setup model the region's sky objects name, once each, then enumerates.
 #pragma once
 
@@ -6,6 +6,7 @@
 
 #include "ravelin/dat/file_type/region.h"
 #include "ravelin/dat/lib.h"
+#include "ravelin/event_bake/record_cache.h"
 #include "ravelin/event_bake/sky_chain.h"
 
 namespace ravelin::event_bake {
@@ -15,5 +16,9 @@ namespace ravelin::event_bake {
 // is fetched twice. Without a sky description nothing is read.
 std::vector<SkyParticleTrigger> bake_sky_arm(const dat::DatDatabase& portal,
                                              const dat::file_type::Region& region);
+
+// The same, loading through (and leaving in) `cache`, whose archive must be the
+// portal archive the region came from.
+std::vector<SkyParticleTrigger> bake_sky_arm(const dat::file_type::Region& region, RecordCache& cache);
 
 }  // namespace ravelin::event_bake

@@ -1,0 +1,136 @@
+#include "ravelin/event_bake/bake_core.h"
+
+#include <algorithm>
+#include <iterator>
+#include <string_view>
+#include <utility>
+
+#include "ravelin/common/sorted_ids.h"
+#include "ravelin/event_bake/ambient.h"
+#include "ravelin/event_bake/event_order.h"
+
+namespace ravelin::event_bake {
+namespace {
+
+constexpr std::string_view kRegionKind = "Region";
+constexpr std::string_view kCellLandblockKind = "CellLandblock";
+constexpr std::string_view kLandblockInfoKind = "LandblockInfo";
+
+constexpr std::uint32_t cell_landblock_id(std::uint32_t landblock_id) { return landblock_id | 0x0000FFFFu; }
+constexpr std::uint32_t landblock_info_id(std::uint32_t landblock_id) {
+  return (landblock_id & 0xFFFF0000u) | 0x0000FFFEu;
+}
+// Unsigned wrap-around makes ids below 0x02000000 land far above the range.
+constexpr bool is_setup_model_range(std::uint32_t id) { return id - 0x02000000u < 0x01000000u; }
+
+template <class Record>
+void append_all(std::vector<Record>& to, std::vector<Record>&& from) {
+  to.insert(to.end(), std::make_move_iterator(from.begin()), std::make_move_iterator(from.end()));
+}
+
+}  // namespace
+
+BakeResult<BakeArchives> open_bake_archives(const std::filesystem::path& dat_dir) {
+  const std::filesystem::path portal_path = dat_dir / kPortalArchiveName;
+  const std::filesystem::path cell_path = dat_dir / kCellArchiveName;
+  auto portal = dat::DatDatabase::open(portal_path);
+  if (!portal) return std::unexpected(BakeError::dat_open(kPortalArchiveName, portal_path, portal.error()));
+  auto cell = dat::DatDatabase::open(cell_path);
+  if (!cell) return std::unexpected(BakeError::dat_open(kCellArchiveName, cell_path, cell.error()));
+  return BakeArchives{std::move(*portal), std::move(*cell)};
+}
+
+BakeResult<dat::file_type::Region> load_region(const dat::DatDatabase& portal, std::uint32_t region_did) {
+  auto bytes = portal.get_file(region_did);
+  if (!bytes) return std::unexpected(BakeError::file_missing(kRegionKind, region_did));
+  common::Reader reader(*bytes);
+  auto region = dat::file_type::Region::unpack(reader);
+  if (!region) return std::unexpected(BakeError::parse(kRegionKind, region_did, region.error().to_string()));
+  return std::move(*region);
+}
+
+BakeResult<dat::CellLandblock> load_cell_landblock(const dat::DatDatabase& cell, std::uint32_t landblock_id) {
+  const std::uint32_t id = cell_landblock_id(landblock_id);
+  auto bytes = cell.get_file(id);
+  if (!bytes) return std::unexpected(BakeError::file_missing(kCellLandblockKind, id));
+  auto record = dat::CellLandblock::unpack(*bytes);
+  if (!record) return std::unexpected(BakeError::parse(kCellLandblockKind, id, record.error().to_string()));
+  return std::move(*record);
+}
+
+void append_setup_events(RecordCache& cache, std::uint32_t setup_id, SetupEvents& out) {
+  // Each setup is baked once per bake, so the setup itself is not kept.
+  const auto setup = load_setup_model(cache.portal(), setup_id);
+  if (!setup) return;
+  if (setup->motion_table_id) {
+    if (const auto* table = cache.motion_table(*setup->motion_table_id)) {
+      cache.load_animations(anim_sound::referenced_animation_ids(*table));
+      append_all(out.anim_hook_events,
+                 anim_sound::bake_anim_sound_manifest(setup_id, *setup, *table, cache.animations()));
+    }
+  }
+  if (setup->default_script_id) {
+    const std::uint32_t script_id = *setup->default_script_id;
+    if (const auto* script = cache.physics_script(script_id))
+      append_all(out.physics_particle_events, particle::bake_particle_manifest(script_id, *script));
+  }
+}
+
+void order_setup_events(SetupEvents& events) {
+  order_anim_sound_events(events.anim_hook_events);
+  order_particle_events(events.physics_particle_events);
+}
+
+PlacedSetups PlacedSetups::choose(const EntitySource& source) {
+  if (source.is_landblock_info()) return PlacedSetups(std::nullopt);
+  const SpawnsManifest& manifest = *source.spawns_manifest;
+  auto table = read_setup_table(manifest.setup_table);
+  if (!table)
+    return PlacedSetups(Manifest{manifest.spawns_dir,
+                                 std::unexpected(BakeError::setup_table(manifest.setup_table, std::move(table.error())))});
+  return PlacedSetups(Manifest{manifest.spawns_dir, std::move(*table)});
+}
+
+BakeResult<void> PlacedSetups::landblock_info_object_ids(const dat::DatDatabase& cell, std::uint32_t landblock_id,
+                                                         std::vector<std::uint32_t>& ids) {
+  const std::uint32_t id = landblock_info_id(landblock_id);
+  auto bytes = cell.get_file(id);
+  if (!bytes) return {};
+  auto info = dat::LandblockInfo::unpack(*bytes);
+  if (!info) return std::unexpected(BakeError::parse(kLandblockInfoKind, id, info.error().to_string()));
+  for (const dat::Stab& stab : info->objects)
+    if (is_setup_model_range(stab.id)) ids.push_back(stab.id);
+  ids = common::sorted_unique_ids(std::move(ids));
+  return {};
+}
+
+BakeResult<std::vector<std::uint32_t>> PlacedSetups::spawns_setup_ids(std::uint32_t landblock_id) const {
+  if (!manifest_->table) return std::unexpected(manifest_->table.error());
+  const auto text = read_spawns_text(manifest_->spawns_dir / spawns_file_name(landblock_id));
+  if (!text) return std::vector<std::uint32_t>{};
+  return common::sorted_unique_ids(spawn_setup_ids(*text, *manifest_->table));
+}
+
+BakeResult<LandblockEventBake> bake_open_landblock(const OpenBake& open, std::uint32_t landblock_id,
+                                                   BakeResources& resources) {
+  auto terrain = load_cell_landblock(open.cell, landblock_id);
+  if (!terrain) return std::unexpected(std::move(terrain.error()));
+  auto setup_ids = open.placed.setup_ids(open.cell, landblock_id,
+                                         [&resources](std::uint32_t id) { return resources.portal_has_file(id); });
+  if (!setup_ids) return std::unexpected(std::move(setup_ids.error()));
+
+  SetupEvents events;
+  for (const std::uint32_t setup_id : *setup_ids) resources.append_setup_events(setup_id, events);
+  order_setup_events(events);
+
+  LandblockEventBake bake;
+  bake.landblock_id = landblock_id;
+  bake.region_did = open.region_did;
+  bake.ambient_terrain_events = ambient::bake_ambient_manifest(open.region, *terrain, landblock_id);
+  bake.anim_hook_events = std::move(events.anim_hook_events);
+  bake.physics_particle_events = std::move(events.physics_particle_events);
+  if (open.bake_sky) bake.sky_particle_events = resources.sky_events();
+  return bake;
+}
+
+}  // namespace ravelin::event_bake
