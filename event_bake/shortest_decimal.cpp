@@ -1,32 +1,36 @@
 #include "ravelin/event_bake/shortest_decimal.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cstddef>
-#include <vector>
 
 namespace ravelin::event_bake {
 namespace {
 
-// Just enough of an unbounded unsigned integer for exact comparisons of
-// m * 2^a * 10^b values: little-endian 32-bit limbs, no leading zero limbs.
+// Just enough of an unsigned big integer for exact comparisons of
+// m * 2^a * 10^b values: little-endian 32-bit limbs in a fixed array, so the
+// arithmetic never allocates. The largest value formed is about 2^1190 (a
+// subnormal double's 53-bit mantissa times 10^340, times 4); 48 limbs hold 2^1536.
 class BigUint {
  public:
+  static constexpr std::size_t kLimbs = 48;
+
   explicit BigUint(std::uint64_t value = 0) {
-    while (value != 0) {
-      limbs_.push_back(static_cast<std::uint32_t>(value));
-      value >>= 32;
-    }
+    limbs_[0] = static_cast<std::uint32_t>(value);
+    limbs_[1] = static_cast<std::uint32_t>(value >> 32);
+    size_ = 2;
+    trim();
   }
 
   BigUint& mul_small(std::uint32_t factor) {
     std::uint64_t carry = 0;
-    for (auto& limb : limbs_) {
-      const std::uint64_t product = static_cast<std::uint64_t>(limb) * factor + carry;
-      limb = static_cast<std::uint32_t>(product);
+    for (std::size_t i = 0; i < size_; ++i) {
+      const std::uint64_t product = static_cast<std::uint64_t>(limbs_[i]) * factor + carry;
+      limbs_[i] = static_cast<std::uint32_t>(product);
       carry = product >> 32;
     }
-    if (carry != 0) limbs_.push_back(static_cast<std::uint32_t>(carry));
+    if (carry != 0) limbs_[size_++] = static_cast<std::uint32_t>(carry);
     trim();
     return *this;
   }
@@ -38,55 +42,68 @@ class BigUint {
   }
 
   BigUint& shift_left(int bits) {
-    if (limbs_.empty() || bits == 0) return *this;
+    if (size_ == 0 || bits == 0) return *this;
     const auto whole = static_cast<std::size_t>(bits / 32);
     const int part = bits % 32;
     if (part != 0) {
       std::uint32_t carry = 0;
-      for (auto& limb : limbs_) {
-        const std::uint32_t next = limb >> (32 - part);
-        limb = (limb << part) | carry;
+      for (std::size_t i = 0; i < size_; ++i) {
+        const std::uint32_t next = limbs_[i] >> (32 - part);
+        limbs_[i] = (limbs_[i] << part) | carry;
         carry = next;
       }
-      if (carry != 0) limbs_.push_back(carry);
+      if (carry != 0) limbs_[size_++] = carry;
     }
-    limbs_.insert(limbs_.begin(), whole, 0u);
+    if (whole != 0) {
+      for (std::size_t i = size_; i-- > 0;) limbs_[i + whole] = limbs_[i];
+      for (std::size_t i = 0; i < whole; ++i) limbs_[i] = 0;
+      size_ += whole;
+    }
+    return *this;
+  }
+
+  BigUint& shift_right_one() {
+    for (std::size_t i = 0; i < size_; ++i) {
+      limbs_[i] = (limbs_[i] >> 1) | (i + 1 < size_ ? limbs_[i + 1] << 31 : 0u);
+    }
+    trim();
     return *this;
   }
 
   BigUint& add(const BigUint& other) {
-    if (limbs_.size() < other.limbs_.size()) limbs_.resize(other.limbs_.size(), 0u);
+    const std::size_t n = std::max(size_, other.size_);
     std::uint64_t carry = 0;
-    for (std::size_t i = 0; i < limbs_.size(); ++i) {
-      const std::uint64_t sum = static_cast<std::uint64_t>(limbs_[i]) + (i < other.limbs_.size() ? other.limbs_[i] : 0) + carry;
+    for (std::size_t i = 0; i < n; ++i) {
+      const std::uint64_t sum = static_cast<std::uint64_t>(i < size_ ? limbs_[i] : 0) +
+                                (i < other.size_ ? other.limbs_[i] : 0) + carry;
       limbs_[i] = static_cast<std::uint32_t>(sum);
       carry = sum >> 32;
     }
-    if (carry != 0) limbs_.push_back(static_cast<std::uint32_t>(carry));
+    size_ = n;
+    if (carry != 0) limbs_[size_++] = static_cast<std::uint32_t>(carry);
     return *this;
   }
 
   // Requires *this >= other.
   BigUint& subtract(const BigUint& other) {
-    std::int64_t borrow = 0;
-    for (std::size_t i = 0; i < limbs_.size(); ++i) {
-      std::int64_t diff = static_cast<std::int64_t>(limbs_[i]) - (i < other.limbs_.size() ? other.limbs_[i] : 0) - borrow;
-      borrow = diff < 0 ? 1 : 0;
-      if (diff < 0) diff += std::int64_t{1} << 32;
-      limbs_[i] = static_cast<std::uint32_t>(diff);
+    std::uint32_t borrow = 0;
+    for (std::size_t i = 0; i < size_; ++i) {
+      const std::uint64_t take = static_cast<std::uint64_t>(i < other.size_ ? other.limbs_[i] : 0) + borrow;
+      borrow = limbs_[i] < take ? 1 : 0;
+      limbs_[i] = static_cast<std::uint32_t>(limbs_[i] - take);
     }
     trim();
     return *this;
   }
 
   int bit_length() const {
-    if (limbs_.empty()) return 0;
-    return static_cast<int>(32 * (limbs_.size() - 1)) + std::bit_width(limbs_.back());
+    if (size_ == 0) return 0;
+    return static_cast<int>(32 * (size_ - 1)) + std::bit_width(limbs_[size_ - 1]);
   }
 
   friend int compare(const BigUint& a, const BigUint& b) {
-    if (a.limbs_.size() != b.limbs_.size()) return a.limbs_.size() < b.limbs_.size() ? -1 : 1;
-    for (std::size_t i = a.limbs_.size(); i-- > 0;) {
+    if (a.size_ != b.size_) return a.size_ < b.size_ ? -1 : 1;
+    for (std::size_t i = a.size_; i-- > 0;) {
       if (a.limbs_[i] != b.limbs_[i]) return a.limbs_[i] < b.limbs_[i] ? -1 : 1;
     }
     return 0;
@@ -95,9 +112,10 @@ class BigUint {
   // floor(*this / divisor) for a quotient below 2^64; *this keeps the remainder.
   std::uint64_t divide_small_quotient(const BigUint& divisor) {
     std::uint64_t quotient = 0;
-    for (int shift = std::max(0, bit_length() - divisor.bit_length()); shift >= 0; --shift) {
-      BigUint step = divisor;
-      step.shift_left(shift);
+    int shift = std::max(0, bit_length() - divisor.bit_length());
+    BigUint step = divisor;
+    step.shift_left(shift);
+    for (; shift >= 0; --shift, step.shift_right_one()) {
       if (compare(step, *this) <= 0) {
         subtract(step);
         quotient |= std::uint64_t{1} << shift;
@@ -108,10 +126,11 @@ class BigUint {
 
  private:
   void trim() {
-    while (!limbs_.empty() && limbs_.back() == 0) limbs_.pop_back();
+    while (size_ != 0 && limbs_[size_ - 1] == 0) --size_;
   }
 
-  std::vector<std::uint32_t> limbs_;
+  std::array<std::uint32_t, kLimbs> limbs_{};
+  std::size_t size_ = 0;
 };
 
 // A finite non-zero float as mantissa * 2^exponent, plus whether the gap to the
