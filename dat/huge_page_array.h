@@ -1,8 +1,9 @@
 // Growable array of plain records for the directory's large tables (a million
-// entries is 24 MB). Buffers of 2 MiB and more are mapped on their own, 2 MiB
-// aligned, and marked for transparent huge pages, so filling one costs a dozen
-// page faults instead of thousands; where the kernel offers no huge pages they
-// stay ordinary pages. Records are copied in as bytes, never constructed one by
+// entries is 24 MB). The buffer comes from the ordinary heap, so a process
+// that opens archives again and again reuses pages already faulted in; the
+// 2 MiB-aligned part of a large buffer is marked for transparent huge pages, so
+// a fresh buffer costs a dozen page faults instead of thousands where the
+// kernel offers them. Records are copied in as bytes, never constructed one by
 // one, so appending a node's entries is one memcpy.
 #pragma once
 
@@ -16,14 +17,12 @@
 
 namespace ravelin::dat {
 
-// Size from which a buffer gets its own huge-page-backed mapping.
+// Size of a transparent huge page; smaller buffers are left alone.
 inline constexpr std::size_t kHugePageSize = std::size_t{2} << 20;
 
-// `bytes` (at least kHugePageSize) of zeroed, 2 MiB aligned memory; throws
-// std::bad_alloc when the mapping fails, as operator new would.
-void* map_huge_page_buffer(std::size_t bytes);
-// Releases a buffer from map_huge_page_buffer with the same `bytes`.
-void unmap_huge_page_buffer(void* buffer, std::size_t bytes) noexcept;
+// Marks the whole 2 MiB pages inside [buffer, buffer + bytes) for transparent
+// huge pages. Only advice: without them the buffer keeps ordinary pages.
+void advise_huge_pages(void* buffer, std::size_t bytes) noexcept;
 
 template <class T>
   requires std::is_trivially_copyable_v<T>
@@ -89,14 +88,12 @@ class HugePageArray {
   static T* allocate(std::size_t count) {
     const std::size_t bytes = count * sizeof(T);
     if (bytes / sizeof(T) != count) throw std::bad_alloc();
-    if (bytes >= kHugePageSize) return static_cast<T*>(map_huge_page_buffer(bytes));
-    return static_cast<T*>(::operator new(bytes));
+    void* buffer = ::operator new(bytes);
+    if (bytes >= 2 * kHugePageSize) advise_huge_pages(buffer, bytes);
+    return static_cast<T*>(buffer);
   }
   static void deallocate(T* buffer, std::size_t count) noexcept {
-    if (buffer == nullptr) return;
-    const std::size_t bytes = count * sizeof(T);
-    if (bytes >= kHugePageSize) return unmap_huge_page_buffer(buffer, bytes);
-    ::operator delete(buffer, bytes);
+    if (buffer != nullptr) ::operator delete(buffer, count * sizeof(T));
   }
   void release() noexcept {
     deallocate(data_, capacity_);
