@@ -6,8 +6,11 @@ include(CMakePackageConfigHelpers)
 set(ravelin_internal_headers
   common/debug_format.h
   dat/text_decoding.h
+  event_bake/bake_core.h
   event_bake/debug_render.h
+  event_bake/json_writer.h
   event_bake/number_format.h
+  event_bake/shortest_decimal.h
   event_bake/sky_arm.h)
 
 foreach(module common dat dat/file_type event_bake)
