@@ -29,6 +29,11 @@ for header in event_bake/landblock.h event_bake/session.h dat/lib.h dat/file_typ
 done
 internal=$(find "$prefix/include" -name '*_test_support.h' -o -name '*_frames.h' -o -name number_format.h)
 [ -z "$internal" ] || fail "internal headers installed: $internal"
+# Each installed header compiles on its own against the installed tree alone.
+while IFS= read -r header; do
+  g++ -std=c++23 -fsyntax-only -I"$prefix/include" -I/usr/include -x c++ "$header" ||
+    fail "installed header ${header#"$prefix/include/"} does not compile on its own"
+done < <(find "$prefix/include" -name '*.h' | sort)
 pc_dir=$(dirname "$(find "$prefix" -name ravelin.pc)")
 [ -n "$pc_dir" ] || fail "ravelin.pc not installed"
 
