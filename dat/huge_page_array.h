@@ -51,7 +51,7 @@ class HugePageArray {
     if (capacity <= capacity_) return;
     T* bigger = allocate(capacity);
     if (size_ > 0) std::memcpy(bigger, data_, size_ * sizeof(T));
-    deallocate(data_, capacity_);
+    deallocate(data_);
     data_ = bigger;
     capacity_ = capacity;
   }
@@ -92,11 +92,9 @@ class HugePageArray {
     if (bytes >= 2 * kHugePageSize) advise_huge_pages(buffer, bytes);
     return static_cast<T*>(buffer);
   }
-  static void deallocate(T* buffer, std::size_t count) noexcept {
-    if (buffer != nullptr) ::operator delete(buffer, count * sizeof(T));
-  }
+  static void deallocate(T* buffer) noexcept { ::operator delete(buffer); }
   void release() noexcept {
-    deallocate(data_, capacity_);
+    deallocate(data_);
     data_ = nullptr;
     size_ = capacity_ = 0;
   }
