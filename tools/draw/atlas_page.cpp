@@ -234,6 +234,19 @@ const std::string_view kAtlasPageScript = R"page("use strict";
     ctx.strokeStyle = "rgba(0,0,0,0.18)";
     ctx.lineWidth = 1;
     ctx.stroke();
+    if (s < 40) return;
+    // Close enough to read: each landblock's number at the top of its cell (the
+    // middle stays the plain colour), dark on light colours.
+    ctx.font = `${Math.min(14, Math.floor(s / 4))}px system-ui, sans-serif`;
+    ctx.textAlign = "center";
+    ctx.textBaseline = "top";
+    for (let c = c0; c < c1; c++) {
+      for (let r = r0; r < r1; r++) {
+        const n = (c << 8) | (SIDE - 1 - r), i = slot[n];
+        ctx.fillStyle = i >= 0 && entries[i].error === undefined && shade[n] > 150 ? "#222" : i < 0 ? "#999" : "#fff";
+        ctx.fillText(hex4(n), state.ox + (c + 0.5) * s, state.oy + r * s + 4);
+      }
+    }
   }
 
   function updateStatus() {
@@ -248,6 +261,7 @@ const std::string_view kAtlasPageScript = R"page("use strict";
     const first = state.width === 0;
     // The point at the middle of the view stays there (the panel opening or closing, a window resize).
     if (!first) { state.ox += (rect.width - state.width) / 2; state.oy += (rect.height - state.height) / 2; }
+    if (!first) tip.style.display = "none";  // it described what was under the pointer before the shift
     state.width = rect.width; state.height = rect.height;
     canvas.width = Math.max(1, Math.round(rect.width * dpr));
     canvas.height = Math.max(1, Math.round(rect.height * dpr));
