@@ -78,8 +78,6 @@ void add_entity_source_options(CLI::App& command, EntitySourceArgs& args) {
   table->needs(spawns);
 }
 
-std::uint32_t landblock_id_from(std::uint32_t value) { return value <= 0xFFFF ? value << 16 : value; }
-
 CLI::Validator u32_validator(const std::string& what) {
   return CLI::Validator(
       [what](std::string& text) { return parse_u32(text) ? std::string() : "not a 32-bit " + what + ": " + text; },

@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 
+#include "ravelin/common/id_text.h"
 #include "ravelin/event_bake/bake_error.h"
 
 namespace ravelin::tools {
@@ -33,11 +34,8 @@ void add_sample_world_command(CLI::App& app, Action& action);
 // FILE] [--no-sky] -o FILE.svg`: an SVG picture of the bake.
 void add_render_command(CLI::App& app, Action& action);
 
-// Parses "0x..." hexadecimal or decimal into a u32; nothing on junk or overflow.
-std::optional<std::uint32_t> parse_u32(const std::string& text);
-// A landblock number (up to 0xFFFF) moves into the high half; a larger value
-// already is a whole landblock id.
-std::uint32_t landblock_id_from(std::uint32_t value);
+using common::landblock_id_from;
+using common::parse_u32;
 // Accepts what parse_u32 accepts; the message names `what`.
 CLI::Validator u32_validator(const std::string& what);
 // Where a bake takes its placed objects from: the spawns manifest when both

@@ -8,10 +8,12 @@
 #include <optional>
 #include <string_view>
 
+#include "ravelin/common/id_text.h"
+
 namespace ravelin::python {
 
-// "0x..." hexadecimal or decimal digits, at most 0xFFFFFFFF; nothing else.
-std::optional<std::uint32_t> parse_u32(std::string_view text);
+using common::landblock_id_from;
+using common::parse_u32;
 
 // A 32-bit value given as an int or as the text ravelin-bake accepts. ValueError
 // "not a 32-bit {what}: {value}" when out of range or malformed; TypeError for
@@ -21,9 +23,5 @@ std::uint32_t u32_argument(pybind11::handle value, std::string_view what);
 // A file id: an int from 0 to 0xFFFFFFFF (ValueError outside, TypeError for
 // other types).
 std::uint32_t file_id_argument(pybind11::handle value);
-
-// A landblock number (up to 0xFFFF) moves into the high half; a larger value
-// already is a whole landblock id.
-constexpr std::uint32_t landblock_id_from(std::uint32_t value) { return value <= 0xFFFF ? value << 16 : value; }
 
 }  // namespace ravelin::python
