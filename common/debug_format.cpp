@@ -1,4 +1,4 @@
-#include "ravelin/common/debug_format.h"
+#include "common/debug_format.h"
 
 #include <cstdio>
 
@@ -78,10 +78,5 @@ std::string sanitize_utf8(std::string_view bytes) {
   return out;
 }
 
-std::string hex8(std::uint32_t value) {
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "%08X", value);
-  return buf;
-}
 
 }  // namespace ravelin::common

@@ -14,7 +14,4 @@ std::string debug_quote(std::string_view text);
 // Replaces every malformed UTF-8 sequence by U+FFFD.
 std::string sanitize_utf8(std::string_view bytes);
 
-// Exactly eight upper-case hexadecimal digits, zero-padded, no prefix.
-std::string hex8(std::uint32_t value);
-
 }  // namespace ravelin::common

@@ -6,7 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "ravelin/common/debug_format.h"
+#include "common/debug_format.h"
 
 namespace ravelin::common {
 

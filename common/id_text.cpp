@@ -1,5 +1,7 @@
 #include "ravelin/common/id_text.h"
 
+#include "common/json_text.h"
+
 namespace ravelin::common {
 
 std::optional<std::uint32_t> parse_u32(std::string_view s) {
@@ -20,6 +22,14 @@ std::optional<std::uint32_t> parse_u32(std::string_view s) {
     if (value > 0xFFFFFFFFull) return std::nullopt;
   }
   return static_cast<std::uint32_t>(value);
+}
+
+std::string hex8(std::uint32_t value) { return hex_id(value).substr(2); }
+
+std::string hex_id(std::uint32_t value) {
+  std::string out;
+  append_hex_id(out, value);
+  return out;
 }
 
 }  // namespace ravelin::common

@@ -1,6 +1,6 @@
 #include "ravelin/common/math.h"
 
-#include "ravelin/common/math_frames.h"
+#include "common/math_frames.h"
 
 namespace ravelin::common {
 

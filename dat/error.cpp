@@ -1,11 +1,14 @@
 #include "ravelin/dat/error.h"
 
-#include "ravelin/common/debug_format.h"
+#include <array>
+#include <cstddef>
+
+#include "common/debug_format.h"
+#include "ravelin/common/id_text.h"
 
 namespace ravelin::dat {
 
 using common::debug_quote;
-using common::hex8;
 
 DatError DatError::io(common::IoError error) {
   DatError e(Kind::Io);
@@ -57,27 +60,56 @@ DatError DatError::path_error(std::filesystem::path path, common::IoError source
   return e;
 }
 
-std::string DatError::to_string() const {
-  switch (kind_) {
-    case Kind::Io: return "IO error: " + io_.to_string();
-    case Kind::BinRead: return "Binary read error: " + read_.to_string();
-    case Kind::NotFound: return "File ID " + hex8(number_) + " not found in provider";
-    case Kind::DuplicateId: return "Duplicate File ID " + hex8(number_) + " detected";
-    case Kind::DuplicateNamespacedId:
-      return "Duplicate namespaced file " + text_ + ":" + hex8(number_) + " detected";
-    case Kind::InvalidMagic: return "Invalid magic for format: " + text_;
-    case Kind::UnsupportedVersion: return "Unsupported version: " + std::to_string(number_);
-    case Kind::InvalidNamespace: return "Invalid namespace: " + text_;
-    case Kind::Corruption: return "Corruption detected: " + text_;
-    case Kind::DecompressionFailed: return "Failed to recover compressed file " + hex8(number_);
-    case Kind::PathError:
-      return "Failed to open file at " + common::display_path(path_) + ": " + io_.to_string();
-    case Kind::Other: return "Other error: " + text_;
-  }
-  return {};
-}
-
 namespace {
+
+// What a kind carries and how its texts are built from it.
+enum class Payload : std::uint8_t {
+  IoSource,      // "{prefix}{io}"; debug Name({io debug})
+  Read,          // "{prefix}{read error}"; debug Name({read error debug})
+  HexId,         // "{prefix}{id:08X}{suffix}"; debug Name({id})
+  Decimal,       // "{prefix}{number}"; debug Name({number})
+  Text,          // "{prefix}{text}"; debug Name("{text}")
+  NamespacedId,  // "{prefix}{namespace}:{id:08X}{suffix}"; debug Name { namespace: "..", file_id: .. }
+  PathAndIo,     // "{prefix}{path}: {io}"; debug Name { path: "..", source: {io debug} }
+};
+
+struct KindText {
+  DatError::Kind kind;
+  std::string_view name;  // the debug form's name
+  Payload payload;
+  std::string_view prefix;
+  std::string_view suffix;
+};
+
+using Kind = DatError::Kind;
+
+// Every kind's texts, in the order of the enumeration.
+constexpr std::array kKindTexts = {
+    KindText{Kind::Io, "Io", Payload::IoSource, "IO error: ", ""},
+    KindText{Kind::BinRead, "BinRead", Payload::Read, "Binary read error: ", ""},
+    KindText{Kind::NotFound, "NotFound", Payload::HexId, "File ID ", " not found in provider"},
+    KindText{Kind::DuplicateId, "DuplicateId", Payload::HexId, "Duplicate File ID ", " detected"},
+    KindText{Kind::DuplicateNamespacedId, "DuplicateNamespacedId", Payload::NamespacedId,
+             "Duplicate namespaced file ", " detected"},
+    KindText{Kind::InvalidMagic, "InvalidMagic", Payload::Text, "Invalid magic for format: ", ""},
+    KindText{Kind::UnsupportedVersion, "UnsupportedVersion", Payload::Decimal, "Unsupported version: ", ""},
+    KindText{Kind::InvalidNamespace, "InvalidNamespace", Payload::Text, "Invalid namespace: ", ""},
+    KindText{Kind::Corruption, "Corruption", Payload::Text, "Corruption detected: ", ""},
+    KindText{Kind::DecompressionFailed, "DecompressionFailed", Payload::HexId, "Failed to recover compressed file ",
+             ""},
+    KindText{Kind::PathError, "PathError", Payload::PathAndIo, "Failed to open file at ", ""},
+    KindText{Kind::Other, "Other", Payload::Text, "Other error: ", ""},
+};
+
+constexpr bool every_kind_at_its_index() {
+  for (std::size_t i = 0; i < kKindTexts.size(); ++i)
+    if (static_cast<std::size_t>(kKindTexts[i].kind) != i) return false;
+  return true;
+}
+static_assert(kKindTexts.size() == static_cast<std::size_t>(Kind::Other) + 1, "one text entry per kind");
+static_assert(every_kind_at_its_index(), "text entries follow the enumeration");
+
+const KindText& texts_of(Kind kind) { return kKindTexts[static_cast<std::size_t>(kind)]; }
 
 std::string read_error_debug(const common::ReadError& e) {
   using K = common::ReadError::Kind;
@@ -105,26 +137,37 @@ std::string read_error_debug(const common::ReadError& e) {
 
 }  // namespace
 
-std::string DatError::debug_string() const {
-  switch (kind_) {
-    case Kind::Io: return "Io(" + io_.debug_string() + ")";
-    case Kind::BinRead: return "BinRead(" + read_error_debug(read_) + ")";
-    case Kind::NotFound: return "NotFound(" + std::to_string(number_) + ")";
-    case Kind::DuplicateId: return "DuplicateId(" + std::to_string(number_) + ")";
-    case Kind::DuplicateNamespacedId:
-      return "DuplicateNamespacedId { namespace: " + debug_quote(text_) +
-             ", file_id: " + std::to_string(number_) + " }";
-    case Kind::InvalidMagic: return "InvalidMagic(" + debug_quote(text_) + ")";
-    case Kind::UnsupportedVersion: return "UnsupportedVersion(" + std::to_string(number_) + ")";
-    case Kind::InvalidNamespace: return "InvalidNamespace(" + debug_quote(text_) + ")";
-    case Kind::Corruption: return "Corruption(" + debug_quote(text_) + ")";
-    case Kind::DecompressionFailed: return "DecompressionFailed(" + std::to_string(number_) + ")";
-    case Kind::PathError:
-      return "PathError { path: " + debug_quote(common::display_path(path_)) +
-             ", source: " + io_.debug_string() + " }";
-    case Kind::Other: return "Other(" + debug_quote(text_) + ")";
+std::string DatError::to_string() const {
+  const KindText& t = texts_of(kind_);
+  std::string out(t.prefix);
+  switch (t.payload) {
+    case Payload::IoSource: out += io_.to_string(); break;
+    case Payload::Read: out += read_.to_string(); break;
+    case Payload::HexId: out += common::hex8(number_); break;
+    case Payload::Decimal: out += std::to_string(number_); break;
+    case Payload::Text: out += text_; break;
+    case Payload::NamespacedId: out += text_ + ":" + common::hex8(number_); break;
+    case Payload::PathAndIo: out += common::display_path(path_) + ": " + io_.to_string(); break;
   }
-  return {};
+  out += t.suffix;
+  return out;
+}
+
+std::string DatError::debug_string() const {
+  const KindText& t = texts_of(kind_);
+  std::string out(t.name);
+  switch (t.payload) {
+    case Payload::IoSource: return out + "(" + io_.debug_string() + ")";
+    case Payload::Read: return out + "(" + read_error_debug(read_) + ")";
+    case Payload::HexId:
+    case Payload::Decimal: return out + "(" + std::to_string(number_) + ")";
+    case Payload::Text: return out + "(" + debug_quote(text_) + ")";
+    case Payload::NamespacedId:
+      return out + " { namespace: " + debug_quote(text_) + ", file_id: " + std::to_string(number_) + " }";
+    case Payload::PathAndIo:
+      return out + " { path: " + debug_quote(common::display_path(path_)) + ", source: " + io_.debug_string() + " }";
+  }
+  return out;
 }
 
 }  // namespace ravelin::dat

@@ -1,6 +1,6 @@
 #include "ravelin/dat/graphics.h"
 
-#include "ravelin/dat/graphics_frames.h"
+#include "dat/graphics_frames.h"
 
 namespace ravelin::dat {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <utility>
 
-#include "ravelin/dat/landblock_frames.h"
+#include "dat/landblock_frames.h"
 
 namespace ravelin::dat {
 namespace {

@@ -17,8 +17,9 @@
 #include <string>
 #include <utility>
 
-#include "ravelin/common/debug_format.h"
-#include "ravelin/dat/lib_frames.h"
+#include "common/debug_format.h"
+#include "ravelin/common/id_text.h"
+#include "dat/lib_frames.h"
 #include "ravelin/dat/utils.h"
 
 namespace ravelin::dat {

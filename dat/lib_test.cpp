@@ -9,7 +9,8 @@
 #include <set>
 #include <thread>
 
-#include "ravelin/common/debug_format.h"
+#include "common/debug_format.h"
+#include "ravelin/common/id_text.h"
 #include "dat_writer/archive_writer.h"
 
 namespace ravelin::dat {

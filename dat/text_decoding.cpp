@@ -1,8 +1,8 @@
-#include "ravelin/dat/text_decoding.h"
+#include "dat/text_decoding.h"
 
 #include <string_view>
 
-#include "ravelin/common/debug_format.h"
+#include "common/debug_format.h"
 
 namespace ravelin::dat {
 namespace {

@@ -1,6 +1,6 @@
 #include "ravelin/dat/utils.h"
 
-#include "ravelin/dat/text_decoding.h"
+#include "dat/text_decoding.h"
 
 namespace ravelin::dat::utils {
 

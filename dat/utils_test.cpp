@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "ravelin/dat/text_decoding.h"
+#include "dat/text_decoding.h"
 
 namespace ravelin::dat {
 namespace {

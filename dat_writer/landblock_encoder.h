@@ -11,6 +11,8 @@
 #include <utility>
 #include <vector>
 
+#include "ravelin/dat/file_ids.h"
+
 #include "dat_writer/byte_writer.h"
 #include "dat_writer/geometry_encoder.h"
 
@@ -68,13 +70,8 @@ struct CellLandblockDef {
   bool padding_byte = true;
 };
 
-// File ids of the two records of a landblock (high 16 bits = landblock).
-constexpr std::uint32_t cell_landblock_file_id(std::uint32_t landblock_id) {
-  return (landblock_id & 0xFFFF0000u) | 0xFFFFu;
-}
-constexpr std::uint32_t landblock_info_file_id(std::uint32_t landblock_id) {
-  return (landblock_id & 0xFFFF0000u) | 0xFFFEu;
-}
+using dat::cell_landblock_file_id;
+using dat::landblock_info_file_id;
 
 // A terrain word carrying the given terrain type (0-31, bits 2-6) and scene
 // type (0-31, bits 11-15); higher bits of the arguments are dropped.

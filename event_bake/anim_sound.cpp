@@ -5,24 +5,24 @@
 
 #include "ravelin/common/reader.h"
 #include "ravelin/common/sorted_ids.h"
-#include "ravelin/event_bake/debug_render.h"
-#include "ravelin/event_bake/number_format.h"
+#include "event_bake/debug_render.h"
+#include "common/json_text.h"
 
 namespace ravelin::event_bake {
 
 std::string AnimSoundTrigger::debug_string() const {
   std::string out = "AnimSoundTrigger { csetup_id: ";
-  append_decimal(out, csetup_id);
+  common::append_decimal(out, csetup_id);
   out += ", motion_table_id: ";
-  append_decimal(out, motion_table_id);
+  common::append_decimal(out, motion_table_id);
   out += ", motion_key: ";
-  append_decimal(out, motion_key);
+  common::append_decimal(out, motion_key);
   out += ", motion_kind: ";
-  append_decimal(out, motion_kind);
+  common::append_decimal(out, motion_kind);
   out += ", link_outer_key: ";
   if (link_outer_key) {
     out += "Some(";
-    append_decimal(out, *link_outer_key);
+    common::append_decimal(out, *link_outer_key);
     out += ')';
   } else {
     out += "None";
@@ -30,16 +30,16 @@ std::string AnimSoundTrigger::debug_string() const {
   out += ", is_default_stance: ";
   out += debug_bool(is_default_stance);
   out += ", animation_did: ";
-  append_decimal(out, animation_did);
+  common::append_decimal(out, animation_did);
   out += ", hook_frame: ";
-  append_decimal(out, hook_frame);
+  common::append_decimal(out, hook_frame);
   out += ", hook_type: ";
-  append_decimal(out, hook_type);
+  common::append_decimal(out, hook_type);
   out += ", sound_id: ";
-  append_decimal(out, sound_id);
-  out += ", priority: " + format_debug_f32(priority);
-  out += ", probability: " + format_debug_f32(probability);
-  out += ", volume: " + format_debug_f32(volume);
+  common::append_decimal(out, sound_id);
+  out += ", priority: " + common::format_shortest_f32(priority);
+  out += ", probability: " + common::format_shortest_f32(probability);
+  out += ", volume: " + common::format_shortest_f32(volume);
   out += " }";
   return out;
 }
@@ -54,20 +54,13 @@ using dat::file_type::MotionDataMap;
 // The record of one hook, or nothing for hooks that play no sound.
 std::optional<AnimSoundTrigger> sound_record(const MotionEntry& entry, std::uint32_t animation_did,
                                              std::uint32_t frame, const dat::file_type::AnimationHook& hook) {
+  const auto sound = dat::file_type::sound_hook_fields(hook);
+  if (!sound) return std::nullopt;
   AnimSoundTrigger record;
-  if (hook.hook_type == kSoundTableHook && hook.payload.size() >= 16) {
-    record.sound_id = common::le_u32_at(hook.payload, 0);
-    record.priority = common::le_f32_at(hook.payload, 4);
-    record.probability = common::le_f32_at(hook.payload, 8);
-    record.volume = common::le_f32_at(hook.payload, 12);
-  } else if (hook.hook_type == kSoundHook && hook.payload.size() >= 4) {
-    record.sound_id = common::le_u32_at(hook.payload, 0);
-    record.priority = 0.0f;
-    record.probability = 1.0f;
-    record.volume = 1.0f;
-  } else {
-    return std::nullopt;
-  }
+  record.sound_id = sound->sound_id;
+  record.priority = sound->priority;
+  record.probability = sound->probability;
+  record.volume = sound->volume;
   record.csetup_id = entry.csetup_id;
   record.motion_table_id = entry.motion_table_id;
   record.motion_key = entry.motion_key;

@@ -1,4 +1,4 @@
-#include "ravelin/event_bake/bake_core.h"
+#include "event_bake/bake_core.h"
 
 #include <algorithm>
 #include <iterator>
@@ -6,8 +6,9 @@
 #include <utility>
 
 #include "ravelin/common/sorted_ids.h"
+#include "ravelin/dat/file_ids.h"
 #include "ravelin/event_bake/ambient.h"
-#include "ravelin/event_bake/event_order.h"
+#include "event_bake/event_order.h"
 
 namespace ravelin::event_bake {
 namespace {
@@ -15,13 +16,6 @@ namespace {
 constexpr std::string_view kRegionKind = "Region";
 constexpr std::string_view kCellLandblockKind = "CellLandblock";
 constexpr std::string_view kLandblockInfoKind = "LandblockInfo";
-
-constexpr std::uint32_t cell_landblock_id(std::uint32_t landblock_id) { return landblock_id | 0x0000FFFFu; }
-constexpr std::uint32_t landblock_info_id(std::uint32_t landblock_id) {
-  return (landblock_id & 0xFFFF0000u) | 0x0000FFFEu;
-}
-// Unsigned wrap-around makes ids below 0x02000000 land far above the range.
-constexpr bool is_setup_model_range(std::uint32_t id) { return id - 0x02000000u < 0x01000000u; }
 
 template <class Record>
 void append_all(std::vector<Record>& to, std::vector<Record>&& from) {
@@ -31,12 +25,12 @@ void append_all(std::vector<Record>& to, std::vector<Record>&& from) {
 }  // namespace
 
 BakeResult<BakeArchives> open_bake_archives(const std::filesystem::path& dat_dir) {
-  const std::filesystem::path portal_path = dat_dir / kPortalArchiveName;
-  const std::filesystem::path cell_path = dat_dir / kCellArchiveName;
+  const std::filesystem::path portal_path = dat_dir / dat::kPortalArchiveName;
+  const std::filesystem::path cell_path = dat_dir / dat::kCellArchiveName;
   auto portal = dat::DatDatabase::open(portal_path);
-  if (!portal) return std::unexpected(BakeError::dat_open(kPortalArchiveName, portal_path, portal.error()));
+  if (!portal) return std::unexpected(BakeError::dat_open(dat::kPortalArchiveName, portal_path, portal.error()));
   auto cell = dat::DatDatabase::open(cell_path);
-  if (!cell) return std::unexpected(BakeError::dat_open(kCellArchiveName, cell_path, cell.error()));
+  if (!cell) return std::unexpected(BakeError::dat_open(dat::kCellArchiveName, cell_path, cell.error()));
   return BakeArchives{std::move(*portal), std::move(*cell)};
 }
 
@@ -50,7 +44,7 @@ BakeResult<dat::file_type::Region> load_region(const dat::DatDatabase& portal, s
 }
 
 BakeResult<dat::CellLandblock> load_cell_landblock(const dat::DatDatabase& cell, std::uint32_t landblock_id) {
-  const std::uint32_t id = cell_landblock_id(landblock_id);
+  const std::uint32_t id = dat::cell_landblock_file_id(landblock_id);
   auto bytes = cell.get_file(id);
   if (!bytes) return std::unexpected(BakeError::file_missing(kCellLandblockKind, id));
   auto record = dat::CellLandblock::unpack(*bytes);
@@ -60,17 +54,20 @@ BakeResult<dat::CellLandblock> load_cell_landblock(const dat::DatDatabase& cell,
 
 void append_setup_events(RecordCache& cache, std::uint32_t setup_id, SetupEvents& out) {
   // Each setup is baked once per bake, so the setup itself is not kept.
-  const auto setup = load_setup_model(cache.portal(), setup_id);
-  if (!setup) return;
-  if (setup->motion_table_id) {
-    if (const auto* table = cache.motion_table(*setup->motion_table_id)) {
+  if (const auto setup = load_setup_model(cache.portal(), setup_id)) append_setup_events(cache, setup_id, *setup, out);
+}
+
+void append_setup_events(RecordCache& cache, std::uint32_t setup_id, const dat::file_type::SetupModel& setup,
+                         SetupEvents& out) {
+  if (setup.motion_table_id) {
+    if (const auto* table = cache.motion_table(*setup.motion_table_id)) {
       cache.load_animations(anim_sound::referenced_animation_ids(*table));
       append_all(out.anim_hook_events,
-                 anim_sound::bake_anim_sound_manifest(setup_id, *setup, *table, cache.animations()));
+                 anim_sound::bake_anim_sound_manifest(setup_id, setup, *table, cache.animations()));
     }
   }
-  if (setup->default_script_id) {
-    const std::uint32_t script_id = *setup->default_script_id;
+  if (setup.default_script_id) {
+    const std::uint32_t script_id = *setup.default_script_id;
     if (const auto* script = cache.physics_script(script_id))
       append_all(out.physics_particle_events, particle::bake_particle_manifest(script_id, *script));
   }
@@ -87,19 +84,19 @@ PlacedSetups PlacedSetups::choose(const EntitySource& source) {
   auto table = read_setup_table(manifest.setup_table);
   if (!table)
     return PlacedSetups(Manifest{manifest.spawns_dir,
-                                 std::unexpected(BakeError::setup_table(manifest.setup_table, std::move(table.error())))});
+                                 std::unexpected(BakeError::setup_table(manifest.setup_table, table.error().to_string()))});
   return PlacedSetups(Manifest{manifest.spawns_dir, std::move(*table)});
 }
 
 BakeResult<void> PlacedSetups::landblock_info_object_ids(const dat::DatDatabase& cell, std::uint32_t landblock_id,
                                                          std::vector<std::uint32_t>& ids) {
-  const std::uint32_t id = landblock_info_id(landblock_id);
+  const std::uint32_t id = dat::landblock_info_file_id(landblock_id);
   auto bytes = cell.get_file(id);
   if (!bytes) return {};
   auto info = dat::LandblockInfo::unpack(*bytes);
   if (!info) return std::unexpected(BakeError::parse(kLandblockInfoKind, id, info.error().to_string()));
   for (const dat::Stab& stab : info->objects)
-    if (is_setup_model_range(stab.id)) ids.push_back(stab.id);
+    if (dat::is_setup_model_id(stab.id)) ids.push_back(stab.id);
   ids = common::sorted_unique_ids(std::move(ids));
   return {};
 }

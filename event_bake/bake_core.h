@@ -14,7 +14,7 @@
 #include "ravelin/dat/landblock.h"
 #include "ravelin/dat/lib.h"
 #include "ravelin/event_bake/bake_error.h"
-#include "ravelin/event_bake/landblock.h"
+#include "ravelin/event_bake/manifest.h"
 #include "ravelin/event_bake/record_cache.h"
 #include "ravelin/event_bake/spawns.h"
 
@@ -47,6 +47,9 @@ struct SetupEvents {
 // sounds through its motion table, its default script's particles. A setup, or
 // one of its files, that cannot be fetched or decoded adds nothing.
 void append_setup_events(RecordCache& cache, std::uint32_t setup_id, SetupEvents& out);
+// The same for a setup already decoded.
+void append_setup_events(RecordCache& cache, std::uint32_t setup_id, const dat::file_type::SetupModel& setup,
+                         SetupEvents& out);
 
 // Puts both lists in their fixed order and drops repeated records.
 void order_setup_events(SetupEvents& events);
@@ -98,7 +101,8 @@ class PlacedSetups {
 class BakeResources {
  public:
   virtual ~BakeResources() = default;
-  // Whether the portal archive's get_file(id) succeeds.
+  // Whether the portal archive's get_file(id) succeeds; the bytes fetched to
+  // find out may be kept for the setup's decode.
   virtual bool portal_has_file(std::uint32_t id) = 0;
   // append_setup_events for `setup_id`, or its result kept from before.
   virtual void append_setup_events(std::uint32_t setup_id, SetupEvents& out) = 0;

@@ -1,8 +1,8 @@
 #include "ravelin/event_bake/bake_error.h"
 
-#include "ravelin/common/debug_format.h"
+#include "common/debug_format.h"
 #include "ravelin/common/file.h"
-#include "ravelin/event_bake/number_format.h"
+#include "common/json_text.h"
 
 namespace ravelin::event_bake {
 namespace {
@@ -13,13 +13,13 @@ std::string quoted_path(const std::filesystem::path& path) {
 
 std::string decimal(std::uint32_t value) {
   std::string out;
-  append_decimal(out, value);
+  common::append_decimal(out, value);
   return out;
 }
 
 std::string hex_id(std::uint32_t value) {
   std::string out;
-  append_hex_id(out, value);
+  common::append_hex_id(out, value);
   return out;
 }
 

@@ -1,4 +1,4 @@
-#include "ravelin/event_bake/event_order.h"
+#include "event_bake/event_order.h"
 
 #include <algorithm>
 #include <bit>

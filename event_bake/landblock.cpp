@@ -1,193 +1,10 @@
-#include "ravelin/event_bake/landblock.h"
-
-#include <algorithm>
-#include <iterator>
-
-#include "ravelin/event_bake/bake_core.h"
-#include "ravelin/event_bake/debug_render.h"
-#include "ravelin/event_bake/number_format.h"
-#include "ravelin/event_bake/sky_arm.h"
-
-namespace ravelin::event_bake {
-namespace {
-
-// "[1,2,3]" without blanks.
-void append_integer_array(std::string& out, const std::vector<std::uint32_t>& values) {
-  out += '[';
-  for (std::size_t i = 0; i < values.size(); ++i) {
-    if (i != 0) out += ',';
-    append_decimal(out, values[i]);
-  }
-  out += ']';
-}
-
-void append_bool(std::string& out, bool value) { out += value ? "true" : "false"; }
-
-void append_ambient_line(std::string& line, const AmbientTrigger& e) {
-  line += R"({"source":"ambient","trigger":"terrain","terrain_type":)";
-  append_decimal(line, e.terrain_type);
-  line += R"(,"scene_type":)";
-  append_decimal(line, e.scene_type);
-  line += R"(,"scene_info_idx":)";
-  append_decimal(line, e.scene_info_idx);
-  line += R"(,"stb_index":)";
-  append_decimal(line, e.stb_index);
-  line += R"(,"stb_id":")";
-  append_hex_id(line, e.stb_id);
-  line += R"(","vertex_indices":)";
-  append_integer_array(line, e.vertex_indices);
-  line += R"(,"ambient_sounds":[)";
-  for (std::size_t i = 0; i < e.ambient_sounds.size(); ++i) {
-    const AmbientSoundRecord& s = e.ambient_sounds[i];
-    if (i != 0) line += ',';
-    line += R"({"s_type":)";
-    append_decimal(line, s.s_type);
-    line += R"(,"volume":)";
-    append_fixed6(line, s.volume);
-    line += R"(,"base_chance":)";
-    append_fixed6(line, s.base_chance);
-    line += R"(,"min_rate":)";
-    append_fixed6(line, s.min_rate);
-    line += R"(,"max_rate":)";
-    append_fixed6(line, s.max_rate);
-    line += R"(,"continuous":)";
-    append_bool(line, s.continuous);
-    line += '}';
-  }
-  line += "]}\n";
-}
-
-void append_anim_sound_line(std::string& line, const AnimSoundTrigger& e) {
-  line += R"({"source":"animation_sound","trigger":"animation_sound","csetup_id":")";
-  append_hex_id(line, e.csetup_id);
-  line += R"(","motion_table_id":")";
-  append_hex_id(line, e.motion_table_id);
-  line += R"(","motion_key":")";
-  append_hex_id(line, e.motion_key);
-  line += R"(","motion_kind":)";
-  append_decimal(line, e.motion_kind);
-  line += R"(,"link_outer_key":)";
-  if (e.link_outer_key) {
-    append_decimal(line, *e.link_outer_key);
-  } else {
-    line += "null";
-  }
-  line += R"(,"is_default_stance":)";
-  append_bool(line, e.is_default_stance);
-  line += R"(,"animation_did":")";
-  append_hex_id(line, e.animation_did);
-  line += R"(","hook_frame":)";
-  append_decimal(line, e.hook_frame);
-  line += R"(,"hook_type":)";
-  append_decimal(line, e.hook_type);
-  line += R"(,"sound_id":)";
-  append_decimal(line, e.sound_id);
-  line += R"(,"priority":)";
-  append_fixed6(line, e.priority);
-  line += R"(,"probability":)";
-  append_fixed6(line, e.probability);
-  line += R"(,"volume":)";
-  append_fixed6(line, e.volume);
-  line += "}\n";
-}
-
-void append_particle_line(std::string& line, const PhysicsScriptParticleTrigger& e) {
-  line += R"({"source":"physics_script_particle","trigger":"physics_script_particle","default_script_id":")";
-  append_hex_id(line, e.default_script_id);
-  line += R"(","start_time_s":)";
-  append_fixed6(line, e.start_time_s);
-  line += R"(,"emitter_id":")";
-  append_hex_id(line, e.emitter_id);
-  line += R"(","part_index":)";
-  append_decimal(line, e.part_index);
-  line += R"(,"blocking":)";
-  append_bool(line, e.blocking);
-  line += R"(,"anchor":"entity_origin"})";
-  line += '\n';
-}
-
-void append_sky_line(std::string& line, const SkyParticleTrigger& e) {
-  line += R"({"source":"sky_chain","trigger":"time_of_day","day_group_idx":)";
-  append_decimal(line, e.day_group_idx);
-  line += R"(,"day_group_name":")";
-  append_json_string_content(line, e.day_group_name);
-  line += R"(","day_group_chance":)";
-  append_fixed6(line, e.day_group_chance);
-  line += R"(,"active_fraction_start":)";
-  append_fixed6(line, e.active_fraction_start);
-  line += R"(,"active_fraction_end":)";
-  append_fixed6(line, e.active_fraction_end);
-  line += R"(,"sky_object_idx":)";
-  append_decimal(line, e.sky_object_idx);
-  line += R"(,"sky_object_id":")";
-  append_hex_id(line, e.sky_object_id);
-  line += R"(","physics_script_id":")";
-  append_hex_id(line, e.physics_script_id);
-  line += R"(","physics_script_source":")";
-  line += jsonl_name(e.physics_script_source);
-  line += R"(","hook_idx":)";
-  append_decimal(line, e.hook_idx);
-  line += R"(,"start_time_s":)";
-  append_fixed6(line, e.start_time_s);
-  line += R"(,"emitter_id":")";
-  append_hex_id(line, e.emitter_id);
-  line += R"(","blocking":)";
-  append_bool(line, e.blocking);
-  line += R"(,"anchor":"sky_cell_origin"})";
-  line += '\n';
-}
-
-// Builds each line completely in `line` (reused) before it joins `out`.
-template <class Record, class Build>
-void append_lines(std::string& out, std::string& line, const std::vector<Record>& records,
-                  Build build) {
-  for (const Record& record : records) {
-    line.clear();
-    build(line, record);
-    out += line;
-  }
-}
-
-template <class Record>
-void append_record_list(std::string& out, const std::vector<Record>& records) {
-  append_debug_list(out, records, [](std::string& o, const Record& r) { o += r.debug_string(); });
-}
-
-}  // namespace
-
-std::string LandblockEventBake::to_jsonl_bytes() const {
-  std::string out;
-  std::string line;
-  append_lines(out, line, ambient_terrain_events, append_ambient_line);
-  append_lines(out, line, anim_hook_events, append_anim_sound_line);
-  append_lines(out, line, physics_particle_events, append_particle_line);
-  append_lines(out, line, sky_particle_events, append_sky_line);
-  return out;
-}
-
-std::string LandblockEventBake::debug_string() const {
-  std::string out = "LandblockEventBake { landblock_id: ";
-  append_decimal(out, landblock_id);
-  out += ", region_did: ";
-  append_decimal(out, region_did);
-  out += ", ambient_terrain_events: ";
-  append_record_list(out, ambient_terrain_events);
-  out += ", anim_hook_events: ";
-  append_record_list(out, anim_hook_events);
-  out += ", physics_particle_events: ";
-  append_record_list(out, physics_particle_events);
-  out += ", sky_particle_events: ";
-  append_record_list(out, sky_particle_events);
-  out += " }";
-  return out;
-}
-
-}  // namespace ravelin::event_bake
-
-// ---------------------------------------------------------------------------
 // The bake driver: a one-off bake opens its own archives, keeps its records in
 // one cache for the call alone and releases everything when it returns. It
 // takes no locks and starts no threads.
+#include "ravelin/event_bake/landblock.h"
+
+#include "event_bake/bake_core.h"
+#include "event_bake/sky_arm.h"
 
 namespace ravelin::event_bake {
 namespace {
@@ -197,10 +14,20 @@ class CallResources final : public BakeResources {
   CallResources(const dat::DatDatabase& portal, const dat::file_type::Region& region)
       : portal_(portal), region_(region), cache_(portal) {}
 
-  // The placed ids come without repeats, so each is asked once already.
-  bool portal_has_file(std::uint32_t id) override { return portal_.get_file(id).has_value(); }
+  // The placed ids come without repeats, so each is asked once; the bytes of
+  // a setup found present are its decode's input, so no setup is fetched twice.
+  bool portal_has_file(std::uint32_t id) override {
+    auto bytes = portal_.get_file(id);
+    if (!bytes) return false;
+    fetched_.insert_or_assign(id, std::move(*bytes));
+    return true;
+  }
   void append_setup_events(std::uint32_t setup_id, SetupEvents& out) override {
-    event_bake::append_setup_events(cache_, setup_id, out);
+    auto* bytes = fetched_.find(setup_id);
+    if (bytes == nullptr) return event_bake::append_setup_events(cache_, setup_id, out);
+    const auto setup = decode_setup_model(*bytes);
+    *bytes = {};
+    if (setup) event_bake::append_setup_events(cache_, setup_id, *setup, out);
   }
   std::vector<SkyParticleTrigger> sky_events() override { return bake_sky_arm(region_, cache_); }
 
@@ -208,6 +35,7 @@ class CallResources final : public BakeResources {
   const dat::DatDatabase& portal_;
   const dat::file_type::Region& region_;
   RecordCache cache_;
+  common::IdMap<std::uint32_t, std::vector<std::uint8_t>> fetched_;
 };
 
 }  // namespace

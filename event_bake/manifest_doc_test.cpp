@@ -8,7 +8,7 @@
 
 #include "ravelin/common/file.h"
 #include "ravelin/event_bake/landblock.h"
-#include "ravelin/event_bake/test_world_test_support.h"
+#include "test_support/test_world.h"
 #include "dat_writer/sample_world.h"
 
 namespace ravelin::event_bake {

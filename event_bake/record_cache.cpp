@@ -3,16 +3,23 @@
 namespace ravelin::event_bake {
 namespace {
 
-// Decodes a whole file with a cursor-based decoder; nothing on any failure.
+// Decodes a whole file with a cursor-based decoder; nothing on failure.
+template <class Record>
+std::optional<Record> decode_whole(std::span<const std::uint8_t> bytes,
+                                   common::ReadResult<Record> (*decode)(common::Reader&)) {
+  common::Reader reader(bytes);
+  auto record = decode(reader);
+  if (!record) return std::nullopt;
+  return std::move(*record);
+}
+
+// Fetches and decodes a whole file; nothing on any failure.
 template <class Record>
 std::optional<Record> fetch_and_decode(const dat::DatDatabase& archive, std::uint32_t id,
                                        common::ReadResult<Record> (*decode)(common::Reader&)) {
   auto bytes = archive.get_file(id);
   if (!bytes) return std::nullopt;
-  common::Reader reader(*bytes);
-  auto record = decode(reader);
-  if (!record) return std::nullopt;
-  return std::move(*record);
+  return decode_whole(*bytes, decode);
 }
 
 // The cached entry of `id`, loading it on first use.
@@ -30,6 +37,10 @@ const Record* cached(common::IdMap<std::uint32_t, std::optional<Record>>& map, s
 
 std::optional<dat::file_type::SetupModel> load_setup_model(const dat::DatDatabase& portal, std::uint32_t id) {
   return fetch_and_decode<dat::file_type::SetupModel>(portal, id, &dat::file_type::SetupModel::unpack);
+}
+
+std::optional<dat::file_type::SetupModel> decode_setup_model(std::span<const std::uint8_t> bytes) {
+  return decode_whole<dat::file_type::SetupModel>(bytes, &dat::file_type::SetupModel::unpack);
 }
 
 std::optional<dat::file_type::PhysicsScript> load_physics_script(const dat::DatDatabase& portal,

@@ -5,8 +5,9 @@
 #include <utility>
 
 #include "ravelin/common/sorted_ids.h"
-#include "ravelin/event_bake/bake_core.h"
-#include "ravelin/event_bake/sky_arm.h"
+#include "ravelin/dat/file_ids.h"
+#include "event_bake/bake_core.h"
+#include "event_bake/sky_arm.h"
 
 namespace ravelin::event_bake {
 namespace {
@@ -58,7 +59,6 @@ class RecordCachePool {
   std::vector<std::unique_ptr<RecordCache>> free_;
 };
 
-constexpr bool is_cell_landblock_file(std::uint32_t id) { return (id & 0x0000FFFFu) == 0x0000FFFFu; }
 
 }  // namespace
 
@@ -144,7 +144,7 @@ BakeResult<std::vector<std::uint32_t>> BakeSession::placed_setup_ids(std::uint32
 std::vector<std::uint32_t> BakeSession::cell_landblock_ids() const {
   std::vector<std::uint32_t> ids;
   for (const dat::DatFileEntry& entry : state_->archives.cell.entries())
-    if (is_cell_landblock_file(entry.id)) ids.push_back(entry.id & 0xFFFF0000u);
+    if (dat::is_cell_landblock_file_id(entry.id)) ids.push_back(dat::landblock_id_of(entry.id));
   return common::sorted_unique_ids(std::move(ids));
 }
 

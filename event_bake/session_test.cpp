@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "ravelin/event_bake/test_world_test_support.h"
+#include "test_support/test_world.h"
 #include "dat_writer/sample_world.h"
 
 namespace ravelin::event_bake {

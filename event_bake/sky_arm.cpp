@@ -1,4 +1,4 @@
-#include "ravelin/event_bake/sky_arm.h"
+#include "event_bake/sky_arm.h"
 
 namespace ravelin::event_bake {
 

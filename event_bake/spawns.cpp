@@ -4,7 +4,7 @@
 
 #include <array>
 
-#include "ravelin/common/debug_format.h"
+#include "common/debug_format.h"
 #include "ravelin/common/file.h"
 
 namespace ravelin::event_bake {
@@ -146,18 +146,28 @@ std::optional<std::uint32_t> line_wcid(std::string_view line) {
 
 }  // namespace
 
-std::expected<SetupTable, std::string> parse_setup_table(std::span<const std::uint8_t> bytes) {
+std::string SetupTableError::to_string() const {
+  switch (kind) {
+    case Kind::Read: return "read: " + detail;
+    case Kind::ParseJson: return "parse json: " + detail;
+    case Kind::NotAnObject: return "top-level is not an object";
+  }
+  return detail;
+}
+
+std::expected<SetupTable, SetupTableError> parse_setup_table(std::span<const std::uint8_t> bytes) {
+  using Kind = SetupTableError::Kind;
   SetupTableHandler handler;
   const auto* first = reinterpret_cast<const char*>(bytes.data());
   if (!Json::sax_parse(first, first + bytes.size(), &handler))
-    return std::unexpected("parse json: " + handler.error());
-  if (!handler.top_is_object()) return std::unexpected(std::string("top-level is not an object"));
+    return std::unexpected(SetupTableError{Kind::ParseJson, handler.error()});
+  if (!handler.top_is_object()) return std::unexpected(SetupTableError{Kind::NotAnObject, {}});
   return handler.take_table();
 }
 
-std::expected<SetupTable, std::string> read_setup_table(const std::filesystem::path& path) {
+std::expected<SetupTable, SetupTableError> read_setup_table(const std::filesystem::path& path) {
   auto bytes = common::read_whole_file(path);
-  if (!bytes) return std::unexpected("read: " + bytes.error().to_string());
+  if (!bytes) return std::unexpected(SetupTableError{SetupTableError::Kind::Read, bytes.error().to_string()});
   return parse_setup_table(*bytes);
 }
 

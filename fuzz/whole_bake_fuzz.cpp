@@ -6,6 +6,7 @@
 #include <string>
 
 #include "ravelin/event_bake/landblock.h"
+#include "ravelin/event_bake/spawns.h"
 #include "fuzz/fuzz_entry.h"
 #include "fuzz/fuzz_support.h"
 #include "fuzz/seed_corpus.h"

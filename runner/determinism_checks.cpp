@@ -4,7 +4,7 @@
 #include <span>
 #include <system_error>
 
-#include "ravelin/common/debug_format.h"
+#include "ravelin/common/id_text.h"
 #include "ravelin/common/file.h"
 #include "runner/record_compare.h"
 

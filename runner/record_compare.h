@@ -5,7 +5,7 @@
 // the records' own equality does.
 #pragma once
 
-#include "ravelin/event_bake/landblock.h"
+#include "ravelin/event_bake/manifest.h"
 
 namespace ravelin::runner {
 

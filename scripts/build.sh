@@ -4,5 +4,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 dir=${1:-build}
 shift || true
-cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+# Debian's interpreter: the one its pybind11, pytest and jsonschema packages serve.
+python=()
+[ -x /usr/bin/python3 ] && python=(-DPython_EXECUTABLE=/usr/bin/python3)
+cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${python[@]}" "$@" >/dev/null
 cmake --build "$dir"

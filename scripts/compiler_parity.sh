@@ -33,12 +33,10 @@ else
   trap 'rm -rf "$work"' EXIT
 fi
 
-# libstdc++ 12's <expected> needs the concepts level clang 16 does not announce.
 echo "== clang++-16 build of ravelin-bake in $clang_dir" >&2
 build_log=$work/clang-build.log
 if ! { cmake -S "$root" -B "$clang_dir" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-         -DCMAKE_CXX_COMPILER=clang++-16 -DCMAKE_CXX_FLAGS=-D__cpp_concepts=202002L \
-         -DRAVELIN_BUILD_TESTS=OFF -DRAVELIN_BUILD_BENCH=OFF -DRAVELIN_BUILD_TOOLS=ON &&
+         --toolchain "$root/cmake/clang-16.cmake" -DRAVELIN_BUILD_TESTS=OFF -DRAVELIN_BUILD_BENCH=OFF -DRAVELIN_BUILD_TOOLS=ON &&
        ninja -C "$clang_dir" -j "$jobs" ravelin-bake; } >"$build_log" 2>&1; then
   grep -E 'error|FAILED' "$build_log" | head -20 >&2
   echo "the clang++-16 build of ravelin-bake failed" >&2

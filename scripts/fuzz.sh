@@ -8,12 +8,11 @@ cd "$(dirname "$0")/.."
 seconds=${1:-60}
 shift || true
 # clang 16 is the first to build libstdc++ 12's std::expected (conditionally
-# trivial destructors), but like its successors it still announces concepts as
-# 201907, which hides <expected>: the define states the support it has.
+# trivial destructors); the toolchain file picks it.
 ./scripts/deps.sh clang-16 libclang-rt-16-dev
 dir=build-fuzz
-CXX=clang++-16 cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRAVELIN_BUILD_FUZZ=ON \
-  -DRAVELIN_BUILD_BENCH=OFF -DCMAKE_CXX_FLAGS="-D__cpp_concepts=202002L -Wno-builtin-macro-redefined -Wno-macro-redefined" >/dev/null
+cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo --toolchain cmake/clang-16.cmake \
+  -DRAVELIN_BUILD_FUZZ=ON -DRAVELIN_BUILD_BENCH=OFF >/dev/null
 ninja -C "$dir" -j "${RAVELIN_FUZZ_JOBS:-2}" ravelin_fuzz_all
 "$dir/fuzz/ravelin_fuzz_seeds" "$dir/fuzz-seeds"
 

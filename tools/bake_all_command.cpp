@@ -14,8 +14,10 @@
 #include <unordered_set>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "ravelin/common/file.h"
-#include "ravelin/event_bake/number_format.h"
+#include "ravelin/common/id_text.h"
 #include "ravelin/event_bake/session.h"
 #include "tools/commands.h"
 #include "tools/draw/atlas.h"
@@ -101,11 +103,11 @@ Outcome bake_one(const event_bake::BakeSession& session, std::uint32_t landblock
 // or {"landblock_id":"0x01020000","error":"..."}.
 void append_index_line(std::string& out, std::uint32_t landblock_id, const Outcome& outcome) {
   out += R"({"landblock_id":")";
-  event_bake::append_hex_id(out, landblock_id);
+  out += common::hex_id(landblock_id);
   if (!outcome.error.empty()) {
-    out += R"(","error":")";
-    event_bake::append_json_string_content(out, outcome.error);
-    out += "\"}\n";
+    out += R"(","error":)";
+    out += nlohmann::json(outcome.error).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    out += "}\n";
     return;
   }
   out += R"(","file":")";
@@ -117,10 +119,10 @@ void append_index_line(std::string& out, std::uint32_t landblock_id, const Outco
     out += ",\"";
     out += kCountNames[i];
     out += "\":";
-    event_bake::append_decimal(out, outcome.counts[i]);
+    out += std::to_string(outcome.counts[i]);
   }
   out += R"(,"bytes":)";
-  event_bake::append_decimal(out, outcome.bytes);
+  out += std::to_string(outcome.bytes);
   out += "}\n";
 }
 

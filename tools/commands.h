@@ -10,6 +10,7 @@
 #include <string>
 
 #include "ravelin/common/id_text.h"
+#include "ravelin/dat/file_ids.h"
 #include "ravelin/event_bake/bake_error.h"
 
 namespace ravelin::tools {
@@ -34,7 +35,7 @@ void add_sample_world_command(CLI::App& app, Action& action);
 // FILE] [--no-sky] -o FILE.svg`: an SVG picture of the bake.
 void add_render_command(CLI::App& app, Action& action);
 
-using common::landblock_id_from;
+using dat::landblock_id_from;
 using common::parse_u32;
 // Accepts what parse_u32 accepts; the message names `what`.
 CLI::Validator u32_validator(const std::string& what);

@@ -6,10 +6,10 @@
 #include <optional>
 #include <string>
 
-#include "ravelin/common/debug_format.h"
+#include "ravelin/common/id_text.h"
 #include "ravelin/common/file.h"
 #include "ravelin/dat/lib.h"
-#include "ravelin/event_bake/record_json.h"
+#include "ravelin/dat/record_json.h"
 #include "tools/commands.h"
 
 namespace ravelin::tools {
@@ -23,9 +23,9 @@ struct DatArgs {
   bool compact = false;
 };
 
-std::optional<event_bake::RecordType> given_type(const DatArgs& args) {
+std::optional<dat::RecordType> given_type(const DatArgs& args) {
   if (args.type_text.empty()) return std::nullopt;
-  return event_bake::parse_record_type(args.type_text);  // checked while parsing
+  return dat::parse_record_type(args.type_text);  // checked while parsing
 }
 
 CLI::Validator file_id_validator() {
@@ -37,9 +37,9 @@ CLI::Validator file_id_validator() {
 CLI::Validator record_type_validator() {
   return CLI::Validator(
       [](std::string& text) {
-        return event_bake::parse_record_type(text) ? std::string()
+        return dat::parse_record_type(text) ? std::string()
                                                    : "not a record type: " + text + " (one of " +
-                                                         event_bake::record_type_names() + ")";
+                                                         dat::record_type_names() + ")";
       },
       "TYPE");
 }
@@ -71,9 +71,9 @@ int run_ls(const DatArgs& args) {
   auto db = dat::DatDatabase::open(args.archive);
   if (!db) return fail(db.error().to_string());
   const auto type = given_type(args);
-  const bool cell_archive = event_bake::is_cell_archive_path(args.archive);
+  const bool cell_archive = dat::is_cell_archive_path(args.archive);
   for (const dat::DatFileEntry& e : db->sorted_entries()) {
-    if (type && event_bake::record_type_for_id(e.id, cell_archive) != type) continue;
+    if (type && dat::record_type_for_id(e.id, cell_archive) != type) continue;
     std::printf("0x%08X %u %u\n", e.id, e.size, e.bit_flags);
   }
   return 0;
@@ -83,8 +83,8 @@ int run_show(const DatArgs& args) {
   const std::uint32_t id = parse_u32(args.id_text).value_or(0);  // checked while parsing
   auto db = dat::DatDatabase::open(args.archive);
   if (!db) return fail(db.error().to_string());
-  auto json = event_bake::show_record(*db, args.archive, id, given_type(args), args.compact);
-  if (!json) return fail(json.error());
+  auto json = dat::show_record(*db, args.archive, id, given_type(args), args.compact);
+  if (!json) return fail(json.error().to_string());
   json->push_back('\n');
   if (std::fwrite(json->data(), 1, json->size(), stdout) != json->size() || std::fflush(stdout) != 0)
     return fail("IO error: failed to write standard output");
@@ -119,7 +119,7 @@ void add_dat_commands(CLI::App& app, Action& action) {
 
   auto* ls = dat->add_subcommand("ls", "List the entries ascending by id: id, size, flags");
   ls->add_option("ARCHIVE", args->archive, "Archive file")->required();
-  ls->add_option("--type", args->type_text, "Only the ids that `show` reads as TYPE: " + event_bake::record_type_names())
+  ls->add_option("--type", args->type_text, "Only the ids that `show` reads as TYPE: " + dat::record_type_names())
       ->check(record_type_validator());
   ls->callback([args, &action] { action = [args] { return run_ls(*args); }; });
 
@@ -137,7 +137,7 @@ void add_dat_commands(CLI::App& app, Action& action) {
       ->required()
       ->check(file_id_validator());
   show->add_option("--type", args->type_text,
-                   "Decode as TYPE (" + event_bake::record_type_names() +
+                   "Decode as TYPE (" + dat::record_type_names() +
                        "); default: from the id (in client_cell*: ....FFFF cell-landblock, ....FFFE "
                        "landblock-info; elsewhere the top byte: 13 region, 02 setup, 09 motion-table, "
                        "03 animation, 33 physics-script)")

@@ -3,7 +3,7 @@
 #include "ravelin/dat/file_type/setup_model.h"
 #include "dat_writer/byte_writer.h"
 #include "dat_writer/hook_encoder.h"
-#include "ravelin/dat/file_type/prefix_check_test_support.h"
+#include "test_support/prefix_check.h"
 
 namespace ravelin::dat::file_type {
 namespace {

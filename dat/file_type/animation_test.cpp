@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "dat_writer/animation_encoder.h"
-#include "ravelin/dat/file_type/prefix_check_test_support.h"
+#include "test_support/prefix_check.h"
 
 namespace ravelin::dat::file_type {
 namespace {

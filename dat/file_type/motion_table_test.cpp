@@ -4,7 +4,7 @@
 
 #include "dat_writer/byte_writer.h"
 #include "dat_writer/motion_table_encoder.h"
-#include "ravelin/dat/file_type/prefix_check_test_support.h"
+#include "test_support/prefix_check.h"
 
 namespace ravelin::dat::file_type {
 namespace {

@@ -5,7 +5,7 @@
 #include <bit>
 
 #include "dat_writer/animation_encoder.h"
-#include "ravelin/dat/file_type/prefix_check_test_support.h"
+#include "test_support/prefix_check.h"
 
 namespace ravelin::dat::file_type {
 namespace {

@@ -2,8 +2,9 @@
 
 #include <string>
 
-#include "ravelin/common/debug_format.h"
-#include "ravelin/dat/file_type/setup_model_frames.h"
+#include "common/debug_format.h"
+#include "ravelin/common/id_text.h"
+#include "dat/file_type/setup_model_frames.h"
 
 namespace ravelin::dat::file_type {
 

@@ -5,7 +5,7 @@
 #include <bit>
 #include <cstring>
 
-#include "ravelin/dat/file_type/prefix_check_test_support.h"
+#include "test_support/prefix_check.h"
 #include "dat_writer/setup_model_encoder.h"
 
 namespace ravelin::dat::file_type {

@@ -9,10 +9,11 @@
 #include <string_view>
 
 #include "ravelin/common/id_text.h"
+#include "ravelin/dat/file_ids.h"
 
 namespace ravelin::python {
 
-using common::landblock_id_from;
+using dat::landblock_id_from;
 using common::parse_u32;
 
 // A 32-bit value given as an int or as the text ravelin-bake accepts. ValueError

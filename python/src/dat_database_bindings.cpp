@@ -13,7 +13,7 @@
 #include "arguments.h"
 #include "bindings.h"
 #include "ravelin/dat/lib.h"
-#include "ravelin/event_bake/record_json.h"
+#include "ravelin/dat/record_json.h"
 
 namespace py = pybind11;
 
@@ -84,17 +84,17 @@ py::list file_ids(const PyDatDatabase& self) {
 // The compact JSON document of `dat show`; the package parses it.
 std::string show(const PyDatDatabase& self, py::handle id_arg, const std::optional<std::string>& type_name) {
   const std::uint32_t id = file_id_argument(id_arg);
-  std::optional<event_bake::RecordType> type;
+  std::optional<dat::RecordType> type;
   if (type_name) {
-    type = event_bake::parse_record_type(*type_name);
+    type = dat::parse_record_type(*type_name);
     if (!type)
-      throw py::value_error("unknown record type '" + *type_name + "': one of " + event_bake::record_type_names());
+      throw py::value_error("unknown record type '" + *type_name + "': one of " + dat::record_type_names());
   }
   auto json = [&] {
     py::gil_scoped_release unlocked;
-    return event_bake::show_record(self.db, self.path, id, type, true);
+    return dat::show_record(self.db, self.path, id, type, true);
   }();
-  if (!json) throw DatErrorException(json.error());
+  if (!json) throw DatErrorException(json.error().to_string());
   return std::move(*json);
 }
 

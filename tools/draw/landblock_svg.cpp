@@ -2,6 +2,8 @@
 // cannot depend on float formatting or locale.
 #include "tools/draw/landblock_svg.h"
 
+#include "ravelin/event_bake/record_cache.h"
+
 #include <algorithm>
 #include <array>
 #include <cstdio>

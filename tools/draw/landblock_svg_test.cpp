@@ -8,8 +8,8 @@
 #include <string>
 
 #include "ravelin/common/file.h"
-#include "ravelin/event_bake/test_world_test_support.h"
-#include "ravelin/event_bake/xml_check_test_support.h"
+#include "test_support/test_world.h"
+#include "test_support/xml_check.h"
 #include "dat_writer/sample_world.h"
 
 namespace ravelin::draw {

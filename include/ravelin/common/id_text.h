@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace ravelin::common {
@@ -11,8 +12,11 @@ namespace ravelin::common {
 // an empty text, a stray character or a value above 0xFFFFFFFF.
 std::optional<std::uint32_t> parse_u32(std::string_view text);
 
-// A landblock given as its number (up to 0xFFFF, e.g. 0xA9B4) or as a whole
-// landblock id (0xA9B40000): the id with the number in the high 16 bits.
-constexpr std::uint32_t landblock_id_from(std::uint32_t value) { return value <= 0xFFFF ? value << 16 : value; }
+// Exactly eight upper-case hexadecimal digits, zero-padded, no prefix
+// ("00001234"): how the archive layer's texts print ids.
+std::string hex8(std::uint32_t value);
+
+// "0x" and the eight digits ("0x00001234"): how the bake's texts print ids.
+std::string hex_id(std::uint32_t value);
 
 }  // namespace ravelin::common

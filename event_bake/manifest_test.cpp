@@ -1,4 +1,4 @@
-#include "ravelin/event_bake/landblock.h"
+#include "ravelin/event_bake/manifest.h"
 
 #include <gtest/gtest.h>
 

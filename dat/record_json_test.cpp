@@ -1,4 +1,4 @@
-#include "ravelin/event_bake/record_json.h"
+#include "ravelin/dat/record_json.h"
 
 #include <gtest/gtest.h>
 
@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "ravelin/event_bake/test_world_test_support.h"
+#include "test_support/test_world.h"
 
-namespace ravelin::event_bake {
+namespace ravelin::dat {
 namespace {
 
 namespace t = ravelin::dat_writer;
@@ -230,7 +230,7 @@ TEST(RecordJson, EveryTypeMatchesItsGoldenDocument) {
   };
   for (const GoldenCase& c : cases) {
     const auto json = record_json(c.type, c.bytes, true);
-    ASSERT_TRUE(json) << record_type_name(c.type) << ": " << json.error();
+    ASSERT_TRUE(json) << record_type_name(c.type) << ": " << json.error().to_string();
     EXPECT_EQ(*json, c.expected) << record_type_name(c.type);
   }
 }
@@ -240,7 +240,7 @@ TEST(RecordJson, IndentedDocumentHasTwoSpaceLevelsAndInlineNumberLists) {
   info.id = 0x0102FFFE;
   info.buildings = {{0x01000200, {}, 0, {{0, 0, 0, {4, 5}}}}};
   const auto json = record_json(RecordType::LandblockInfo, t::encode_landblock_info(info), false);
-  ASSERT_TRUE(json) << json.error();
+  ASSERT_TRUE(json) << json.error().to_string();
   const std::string frame =
       "{\n"
       "        \"origin\": {\n"
@@ -300,12 +300,12 @@ TEST(RecordJson, DecoderFailuresGiveTheDecodersText) {
     const auto json = record_json(c.type, c.bytes, false);
     ASSERT_FALSE(json) << record_type_name(c.type);
     if (!c.error.empty()) {
-      EXPECT_EQ(json.error(), c.error) << record_type_name(c.type);
+      EXPECT_EQ(json.error().to_string(), c.error) << record_type_name(c.type);
     }
   }
   const auto cell_error = record_json(RecordType::CellLandblock, cell, false);
-  EXPECT_EQ(cell_error.error(), dat::CellLandblock::unpack(cell).error().to_string());
-  EXPECT_NE(cell_error.error().find("While parsing field 'height' in CellLandblock"), std::string::npos);
+  EXPECT_EQ(cell_error.error(), dat::CellLandblock::unpack(cell).error());
+  EXPECT_NE(cell_error.error().to_string().find("While parsing field 'height' in CellLandblock"), std::string::npos);
 }
 
 TEST(RecordJson, TypeNamesRoundTrip) {
@@ -356,15 +356,20 @@ TEST(ShowRecord, PicksTheTypeFetchesAndReportsFailures) {
 
   const auto untyped = show_record(*portal, dir / "client_portal.dat", 0x01000001, std::nullopt, true);
   ASSERT_FALSE(untyped);
-  EXPECT_EQ(untyped.error().rfind("no record type for file id 0x01000001 in ", 0), 0u) << untyped.error();
-  EXPECT_NE(untyped.error().find("--type"), std::string::npos);
+  EXPECT_EQ(untyped.error().dat_error(), nullptr);
+  EXPECT_EQ(untyped.error().to_string().rfind("no record type for file id 0x01000001 in ", 0), 0u)
+      << untyped.error().to_string();
+  EXPECT_NE(untyped.error().to_string().find("--type"), std::string::npos);
 
   const auto missing = show_record(*portal, dir / "client_portal.dat", 0x33000301, std::nullopt, true);
-  EXPECT_EQ(missing, std::unexpected(std::string("File ID 33000301 not found in provider")));
+  ASSERT_FALSE(missing);
+  ASSERT_NE(missing.error().dat_error(), nullptr);
+  EXPECT_EQ(missing.error().dat_error()->kind(), DatError::Kind::NotFound);
+  EXPECT_EQ(missing.error().to_string(), "File ID 33000301 not found in provider");
   const auto wrong = show_record(*cell, dir / "client_cell_1.dat", 0xA9B4FFFE, RecordType::CellLandblock, true);
   ASSERT_FALSE(wrong);
-  EXPECT_NE(wrong.error().find("CellLandblock"), std::string::npos) << wrong.error();
+  EXPECT_NE(wrong.error().to_string().find("CellLandblock"), std::string::npos) << wrong.error().to_string();
 }
 
 }  // namespace
-}  // namespace ravelin::event_bake
+}  // namespace ravelin::dat

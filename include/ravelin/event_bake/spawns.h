@@ -19,17 +19,31 @@ namespace ravelin::event_bake {
 
 using SetupTable = common::IdMap<std::uint32_t, std::uint32_t>;
 
+// Why a setup table could not be used.
+struct SetupTableError {
+  enum class Kind : std::uint8_t {
+    Read,         // the file could not be read; `detail` is the I/O error's text
+    ParseJson,    // not JSON; `detail` is the parser's text
+    NotAnObject,  // JSON, but its top level is not an object
+  };
+  Kind kind = Kind::Read;
+  std::string detail;
+
+  // "read: {detail}", "parse json: {detail}" or "top-level is not an object".
+  std::string to_string() const;
+  bool operator==(const SetupTableError&) const = default;
+};
+
 // Parses the setup table: one JSON object whose members map a wcid key to a
 // setup id. Taken are members whose key is decimal digits with at most one
 // leading "+" (no "-", no blanks, not empty) worth at most 4294967295, and whose
 // value is a JSON integer 0 to 4294967295 without fraction or exponent; all
 // others are skipped, nested values whole. A later member with an equal key
-// replaces the earlier one. Errors are the message texts "parse json: {parser
-// text}" and "top-level is not an object".
-std::expected<SetupTable, std::string> parse_setup_table(std::span<const std::uint8_t> bytes);
+// replaces the earlier one. Errors: ParseJson, NotAnObject.
+std::expected<SetupTable, SetupTableError> parse_setup_table(std::span<const std::uint8_t> bytes);
 
-// Reads and parses the setup table file; a failed read gives "read: {io text}".
-std::expected<SetupTable, std::string> read_setup_table(const std::filesystem::path& path);
+// Reads and parses the setup table file; a failed read is Read.
+std::expected<SetupTable, SetupTableError> read_setup_table(const std::filesystem::path& path);
 
 // "0x{:04X}.spawns.jsonl" with the landblock number (high 16 bits of the id).
 std::string spawns_file_name(std::uint32_t landblock_id);

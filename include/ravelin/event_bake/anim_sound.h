@@ -8,6 +8,7 @@
 
 #include "ravelin/common/id_map.h"
 #include "ravelin/dat/file_type/animation.h"
+#include "ravelin/dat/file_type/hook_fields.h"
 #include "ravelin/dat/file_type/motion_table.h"
 #include "ravelin/dat/file_type/setup_model.h"
 
@@ -40,8 +41,8 @@ namespace anim_sound {
 
 // Hook types that play a sound: 1 carries a sound id, 21 a sound id with
 // priority, probability and volume.
-inline constexpr std::uint32_t kSoundHook = 1;
-inline constexpr std::uint32_t kSoundTableHook = 21;
+using dat::file_type::kSoundHook;
+using dat::file_type::kSoundTableHook;
 
 // Motion-data kinds, the `motion_kind` of a record.
 inline constexpr std::uint8_t kMotionData0 = 0;

@@ -15,9 +15,10 @@
 #include <string>
 #include <string_view>
 
+#include "ravelin/dat/error.h"
 #include "ravelin/dat/lib.h"
 
-namespace ravelin::event_bake {
+namespace ravelin::dat {
 
 enum class RecordType : std::uint8_t { Region, Setup, MotionTable, Animation, PhysicsScript, CellLandblock, LandblockInfo };
 
@@ -40,17 +41,38 @@ bool is_cell_archive_path(const std::filesystem::path& archive);
 std::optional<RecordType> record_type_for_id(std::uint32_t file_id, bool cell_archive);
 
 // Decodes `bytes` as `type`; the JSON document (indented with 2 spaces, or one
-// line when compact, no trailing newline), or the decoder's error display text.
-std::expected<std::string, std::string> record_json(RecordType type, std::span<const std::uint8_t> bytes,
-                                                    bool compact);
+// line when compact, no trailing newline). A decoder failure is BinRead (or the
+// landblock records' own DatError), as the archive layer reports one.
+DatResult<std::string> record_json(RecordType type, std::span<const std::uint8_t> bytes, bool compact);
+
+// Why `dat show` gave no document: the archive's error fetching the file or the
+// decoder's, or a file id for which no record type is known.
+class ShowError {
+ public:
+  static ShowError dat(DatError error);
+  static ShowError no_record_type(std::uint32_t file_id, std::filesystem::path archive);
+
+  // The archive's or the decoder's error; null for a file id without a type.
+  const DatError* dat_error() const { return dat_ ? &*dat_ : nullptr; }
+  // The text the command prints after "error: ": the DatError's display text,
+  // or "no record type for file id 0x{:08X} in {archive}: name one with --type
+  // (region, ...)".
+  std::string to_string() const;
+
+  bool operator==(const ShowError&) const = default;
+
+ private:
+  ShowError() = default;
+  std::optional<DatError> dat_;
+  std::uint32_t file_id_ = 0;
+  std::filesystem::path archive_;
+};
 
 // Everything `dat show` does after opening the archive: picks the type (the
 // explicit one, else the id rule with is_cell_archive_path(archive)), fetches,
-// decodes. The error is the exact text the command prints after "error: " (a
-// missing or unreadable file: the archive's own text; no type for the id: a
-// text naming the --type option).
-std::expected<std::string, std::string> show_record(const dat::DatDatabase& db, const std::filesystem::path& archive,
-                                                    std::uint32_t file_id, std::optional<RecordType> type,
-                                                    bool compact);
+// decodes.
+std::expected<std::string, ShowError> show_record(const DatDatabase& db, const std::filesystem::path& archive,
+                                                  std::uint32_t file_id, std::optional<RecordType> type,
+                                                  bool compact);
 
-}  // namespace ravelin::event_bake
+}  // namespace ravelin::dat

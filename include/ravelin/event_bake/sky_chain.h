@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "ravelin/common/id_map.h"
+#include "ravelin/dat/file_ids.h"
 #include "ravelin/dat/file_type/physics_script.h"
 #include "ravelin/dat/file_type/region.h"
 #include "ravelin/dat/file_type/setup_model.h"
@@ -47,11 +48,9 @@ struct SkyParticleTrigger {
 
 namespace sky_chain {
 
-// Top bytes of the id ranges the chain follows.
-inline constexpr std::uint32_t kSetupModelTopByte = 0x02;
-inline constexpr std::uint32_t kPhysicsScriptTopByte = 0x33;
-constexpr bool is_setup_model_id(std::uint32_t id) { return id >> 24 == kSetupModelTopByte; }
-constexpr bool is_physics_script_id(std::uint32_t id) { return id >> 24 == kPhysicsScriptTopByte; }
+// The id ranges the chain follows.
+using dat::is_physics_script_id;
+using dat::is_setup_model_id;
 
 // Per-bake caches keyed by file id; an empty optional records a file that could
 // not be fetched or decoded. Only inserted into and looked up.

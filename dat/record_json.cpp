@@ -1,28 +1,28 @@
-#include "ravelin/event_bake/record_json.h"
+#include "ravelin/dat/record_json.h"
 
 #include <algorithm>
 #include <array>
 #include <vector>
 
-#include "ravelin/common/debug_format.h"
+#include "common/json_text.h"
 #include "ravelin/common/file.h"
 #include "ravelin/common/id_map.h"
+#include "ravelin/common/id_text.h"
 #include "ravelin/common/reader.h"
-#include "ravelin/dat/error.h"
+#include "ravelin/dat/file_ids.h"
 #include "ravelin/dat/file_type/animation.h"
+#include "ravelin/dat/file_type/hook_fields.h"
 #include "ravelin/dat/file_type/motion_table.h"
 #include "ravelin/dat/file_type/physics_script.h"
 #include "ravelin/dat/file_type/region.h"
 #include "ravelin/dat/file_type/setup_model.h"
 #include "ravelin/dat/landblock.h"
-#include "ravelin/event_bake/anim_sound.h"
-#include "ravelin/event_bake/json_writer.h"
-#include "ravelin/event_bake/particle.h"
 
-namespace ravelin::event_bake {
+namespace ravelin::dat {
 namespace {
 
-namespace ft = dat::file_type;
+namespace ft = file_type;
+using common::JsonWriter;
 
 constexpr std::array<std::string_view, 7> kTypeNames = {
     "region", "setup", "motion-table", "animation", "physics-script", "cell-landblock", "landblock-info"};
@@ -114,39 +114,28 @@ void put_map(JsonWriter& w, const common::IdMap<Key, Value>& map, PutKey put_key
 
 // --- hooks ------------------------------------------------------------------
 
-// The fields the sound family takes from a type-1 or type-21 hook whose payload
-// is long enough; type 1 carries only the id and plays at fixed settings.
-void put_sound_fields(JsonWriter& w, const ft::AnimationHook& hook) {
-  const std::span<const std::uint8_t> p = hook.payload;
-  if (hook.hook_type == anim_sound::kSoundTableHook && p.size() >= 16) {
-    w.key("sound_id").hex_word(common::le_u32_at(p, 0));
-    w.key("priority").f32(common::le_f32_at(p, 4));
-    w.key("probability").f32(common::le_f32_at(p, 8));
-    w.key("volume").f32(common::le_f32_at(p, 12));
-  } else if (hook.hook_type == anim_sound::kSoundHook && p.size() >= 4) {
-    w.key("sound_id").hex_word(common::le_u32_at(p, 0));
-    w.key("priority").f32(0.0f);
-    w.key("probability").f32(1.0f);
-    w.key("volume").f32(1.0f);
-  }
-}
-
+// The payload fields the bake reads, beside the raw payload.
 void put(JsonWriter& w, const ft::AnimationHook& hook) {
   w.begin_object();
   w.key("hook_type").number(hook.hook_type);
   w.key("hook_word").number(hook.hook_word);
   w.key("payload").hex_bytes(hook.payload);
-  if (const auto particle = particle::particle_hook_fields(hook)) {
+  if (const auto particle = ft::particle_hook_fields(hook)) {
     w.key("emitter_id").hex_word(particle->emitter_id);
     w.key("part_index").number(particle->part_index);
   }
-  put_sound_fields(w, hook);
+  if (const auto sound = ft::sound_hook_fields(hook)) {
+    w.key("sound_id").hex_word(sound->sound_id);
+    w.key("priority").f32(sound->priority);
+    w.key("probability").f32(sound->probability);
+    w.key("volume").f32(sound->volume);
+  }
   w.end_object();
 }
 
 void put(JsonWriter& w, const ft::AnimationFrame& frame) {
   w.begin_object();
-  put_list(w.key("part_frames"), frame.part_frames, [&w](const dat::Frame& f) { put_frame(w, f); });
+  put_list(w.key("part_frames"), frame.part_frames, [&w](const Frame& f) { put_frame(w, f); });
   put_list(w.key("hooks"), frame.hooks, [&w](const ft::AnimationHook& h) { put(w, h); });
   w.end_object();
 }
@@ -415,7 +404,7 @@ void put(JsonWriter& w, const ft::Animation& a) {
   w.key("has_object_frames").boolean(a.has_object_frames);
   w.key("part_count").number(a.part_count);
   w.key("frame_count").number(a.frame_count);
-  put_list(w.key("object_frames"), a.object_frames, [&w](const dat::Frame& f) { put_frame(w, f); });
+  put_list(w.key("object_frames"), a.object_frames, [&w](const Frame& f) { put_frame(w, f); });
   put_list(w.key("frames"), a.frames, [&w](const ft::AnimationFrame& f) { put(w, f); });
   w.end_object();
 }
@@ -434,7 +423,7 @@ void put(JsonWriter& w, const ft::PhysicsScript& s) {
 
 // --- landblock records ------------------------------------------------------------
 
-void put(JsonWriter& w, const dat::CellLandblock& c) {
+void put(JsonWriter& w, const CellLandblock& c) {
   w.begin_object();
   w.key("id").hex_word(c.id);
   w.key("has_objects").number(c.has_objects);
@@ -443,23 +432,23 @@ void put(JsonWriter& w, const dat::CellLandblock& c) {
   w.end_object();
 }
 
-void put(JsonWriter& w, const dat::LandblockInfo& info) {
+void put(JsonWriter& w, const LandblockInfo& info) {
   w.begin_object();
   w.key("id").hex_word(info.id);
   w.key("num_cells").number(info.num_cells);
-  put_list(w.key("objects"), info.objects, [&w](const dat::Stab& s) {
+  put_list(w.key("objects"), info.objects, [&w](const Stab& s) {
     w.begin_object();
     w.key("id").hex_word(s.id);
     put_frame(w.key("frame"), s.frame);
     w.end_object();
   });
   w.key("pack_mask").number(info.pack_mask);
-  put_list(w.key("buildings"), info.buildings, [&w](const dat::BuildInfo& b) {
+  put_list(w.key("buildings"), info.buildings, [&w](const BuildInfo& b) {
     w.begin_object();
     w.key("model_id").hex_word(b.model_id);
     put_frame(w.key("frame"), b.frame);
     w.key("num_leaves").number(b.num_leaves);
-    put_list(w.key("portals"), b.portals, [&w](const dat::PortalInternal& p) {
+    put_list(w.key("portals"), b.portals, [&w](const PortalInternal& p) {
       w.begin_object();
       w.key("flags").number(p.flags);
       w.key("other_cell_id").number(p.other_cell_id);
@@ -493,17 +482,16 @@ std::string document(const Record& record, bool compact) {
 // Runs a cursor decoder from the file's first byte; its failure reads as the
 // archive layer shows a decoder failure.
 template <class Decode>
-std::expected<std::string, std::string> decode_with_reader(std::span<const std::uint8_t> bytes, bool compact,
-                                                           Decode decode) {
+DatResult<std::string> decode_with_reader(std::span<const std::uint8_t> bytes, bool compact, Decode decode) {
   common::Reader reader(bytes);
   auto record = decode(reader);
-  if (!record) return std::unexpected(dat::DatError::bin_read(std::move(record.error())).to_string());
+  if (!record) return std::unexpected(DatError::bin_read(std::move(record.error())));
   return document(*record, compact);
 }
 
 template <class Record>
-std::expected<std::string, std::string> landblock_document(const dat::DatResult<Record>& record, bool compact) {
-  if (!record) return std::unexpected(record.error().to_string());
+DatResult<std::string> landblock_document(const DatResult<Record>& record, bool compact) {
+  if (!record) return std::unexpected(record.error());
   return document(*record, compact);
 }
 
@@ -533,22 +521,21 @@ bool is_cell_archive_path(const std::filesystem::path& archive) {
 
 std::optional<RecordType> record_type_for_id(std::uint32_t file_id, bool cell_archive) {
   if (cell_archive) {
-    if ((file_id & 0xFFFFu) == 0xFFFFu) return RecordType::CellLandblock;
-    if ((file_id & 0xFFFFu) == 0xFFFEu) return RecordType::LandblockInfo;
+    if (is_cell_landblock_file_id(file_id)) return RecordType::CellLandblock;
+    if (is_landblock_info_file_id(file_id)) return RecordType::LandblockInfo;
     return std::nullopt;
   }
-  switch (file_id >> 24) {
-    case 0x13: return RecordType::Region;
-    case 0x02: return RecordType::Setup;
-    case 0x09: return RecordType::MotionTable;
-    case 0x03: return RecordType::Animation;
-    case 0x33: return RecordType::PhysicsScript;
+  switch (top_byte(file_id)) {
+    case kRegionTopByte: return RecordType::Region;
+    case kSetupModelTopByte: return RecordType::Setup;
+    case kMotionTableTopByte: return RecordType::MotionTable;
+    case kAnimationTopByte: return RecordType::Animation;
+    case kPhysicsScriptTopByte: return RecordType::PhysicsScript;
     default: return std::nullopt;
   }
 }
 
-std::expected<std::string, std::string> record_json(RecordType type, std::span<const std::uint8_t> bytes,
-                                                    bool compact) {
+DatResult<std::string> record_json(RecordType type, std::span<const std::uint8_t> bytes, bool compact) {
   switch (type) {
     case RecordType::Region:
       return decode_with_reader(bytes, compact, [](common::Reader& r) { return ft::Region::unpack(r); });
@@ -560,23 +547,41 @@ std::expected<std::string, std::string> record_json(RecordType type, std::span<c
       return decode_with_reader(bytes, compact, [](common::Reader& r) { return ft::Animation::read(r); });
     case RecordType::PhysicsScript:
       return decode_with_reader(bytes, compact, [](common::Reader& r) { return ft::PhysicsScript::read(r); });
-    case RecordType::CellLandblock: return landblock_document(dat::CellLandblock::unpack(bytes), compact);
-    case RecordType::LandblockInfo: return landblock_document(dat::LandblockInfo::unpack(bytes), compact);
+    case RecordType::CellLandblock: return landblock_document(CellLandblock::unpack(bytes), compact);
+    case RecordType::LandblockInfo: return landblock_document(LandblockInfo::unpack(bytes), compact);
   }
-  return std::unexpected(std::string("unknown record type"));
+  return std::unexpected(DatError::other("unknown record type"));
 }
 
-std::expected<std::string, std::string> show_record(const dat::DatDatabase& db, const std::filesystem::path& archive,
-                                                    std::uint32_t file_id, std::optional<RecordType> type,
-                                                    bool compact) {
+ShowError ShowError::dat(DatError error) {
+  ShowError e;
+  e.dat_ = std::move(error);
+  return e;
+}
+
+ShowError ShowError::no_record_type(std::uint32_t file_id, std::filesystem::path archive) {
+  ShowError e;
+  e.file_id_ = file_id;
+  e.archive_ = std::move(archive);
+  return e;
+}
+
+std::string ShowError::to_string() const {
+  if (dat_) return dat_->to_string();
+  return "no record type for file id " + common::hex_id(file_id_) + " in " + common::display_path(archive_) +
+         ": name one with --type (" + record_type_names() + ")";
+}
+
+std::expected<std::string, ShowError> show_record(const DatDatabase& db, const std::filesystem::path& archive,
+                                                  std::uint32_t file_id, std::optional<RecordType> type,
+                                                  bool compact) {
   if (!type) type = record_type_for_id(file_id, is_cell_archive_path(archive));
-  if (!type) {
-    return std::unexpected("no record type for file id 0x" + common::hex8(file_id) + " in " +
-                           common::display_path(archive) + ": name one with --type (" + record_type_names() + ")");
-  }
+  if (!type) return std::unexpected(ShowError::no_record_type(file_id, archive));
   auto bytes = db.get_file(file_id);
-  if (!bytes) return std::unexpected(bytes.error().to_string());
-  return record_json(*type, *bytes, compact);
+  if (!bytes) return std::unexpected(ShowError::dat(std::move(bytes.error())));
+  auto json = record_json(*type, *bytes, compact);
+  if (!json) return std::unexpected(ShowError::dat(std::move(json.error())));
+  return std::move(*json);
 }
 
-}  // namespace ravelin::event_bake
+}  // namespace ravelin::dat

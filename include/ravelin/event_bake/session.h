@@ -8,6 +8,7 @@
 #include <memory>
 #include <vector>
 
+#include "ravelin/dat/lib.h"
 #include "ravelin/event_bake/bake_error.h"
 #include "ravelin/event_bake/landblock.h"
 

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "ravelin/dat/file_type/hook_fields.h"
 #include "ravelin/dat/file_type/physics_script.h"
 
 namespace ravelin::event_bake {
@@ -26,18 +27,11 @@ struct PhysicsScriptParticleTrigger {
 
 namespace particle {
 
-// Hook types that start a particle emitter; 26 emits blocking.
-inline constexpr std::uint32_t kCreateParticleHook = 13;
-inline constexpr std::uint32_t kCreateBlockingParticleHook = 26;
-
-// Emitter id (payload bytes 0-3) and part index (bytes 4-7) of a particle hook,
-// or nothing when the hook is of another type or its payload is shorter than 8.
-struct ParticleHookFields {
-  std::uint32_t emitter_id = 0;
-  std::uint32_t part_index = 0;
-  bool blocking = false;
-};
-std::optional<ParticleHookFields> particle_hook_fields(const dat::file_type::AnimationHook& hook);
+// Hook types that start a particle emitter and their payload fields.
+using dat::file_type::kCreateBlockingParticleHook;
+using dat::file_type::kCreateParticleHook;
+using dat::file_type::particle_hook_fields;
+using dat::file_type::ParticleHookFields;
 
 // One trigger per particle hook (type 13 or 26, payload of at least 8 bytes) of
 // `script`, in script order, each carrying `default_script_id` (the id the setup

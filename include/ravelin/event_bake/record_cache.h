@@ -22,6 +22,8 @@ namespace ravelin::event_bake {
 // The setup model `id` of the portal archive, or nothing when it cannot be
 // fetched or decoded (the reason is dropped).
 std::optional<dat::file_type::SetupModel> load_setup_model(const dat::DatDatabase& portal, std::uint32_t id);
+// The same from the file's bytes, fetched already.
+std::optional<dat::file_type::SetupModel> decode_setup_model(std::span<const std::uint8_t> bytes);
 
 // The physics script `id` of the portal archive, or nothing on any failure.
 std::optional<dat::file_type::PhysicsScript> load_physics_script(const dat::DatDatabase& portal,
