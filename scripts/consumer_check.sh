@@ -31,7 +31,7 @@ internal=$(find "$prefix/include" -name '*_test_support.h' -o -name '*_frames.h'
 [ -z "$internal" ] || fail "internal headers installed: $internal"
 # Each installed header compiles on its own against the installed tree alone.
 while IFS= read -r header; do
-  g++ -std=c++23 -fsyntax-only -I"$prefix/include" -I/usr/include -x c++ "$header" ||
+  g++ -std=c++23 -fsyntax-only -I"$prefix/include" -include "$header" -x c++ /dev/null ||
     fail "installed header ${header#"$prefix/include/"} does not compile on its own"
 done < <(find "$prefix/include" -name '*.h' | sort)
 pc_dir=$(dirname "$(find "$prefix" -name ravelin.pc)")
@@ -47,10 +47,45 @@ if ninja -C "$work/add_subdirectory" -t targets all | grep -qE '^(ravelin-bake|d
   fail "add_subdirectory builds more than the libraries"
 fi
 cmake --build "$work/add_subdirectory" >/dev/null
+# A subproject consumer reaches the public headers only: each private header
+# fails to compile from it, while a public one (the control) compiles.
+probe=$work/private-probe
+mkdir -p "$probe"
+cat > "$probe/CMakeLists.txt" <<PROBE
+cmake_minimum_required(VERSION 3.25)
+project(private_probe LANGUAGES CXX)
+add_subdirectory("$root" ravelin)
+add_library(probe OBJECT probe.cpp)
+target_link_libraries(probe PRIVATE ravelin::event_bake)
+PROBE
+echo '#include "ravelin/dat/lib.h"' > "$probe/probe.cpp"
+cmake -S "$probe" -B "$probe/build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$probe/build" >/dev/null || fail "a subproject consumer cannot include <ravelin/dat/lib.h>"
+for header in dat/lib_frames.h ravelin/dat/lib_frames.h common/json_text.h event_bake/bake_core.h \
+    ravelin/event_bake/bake_core.h dat/text_decoding.h; do
+  echo "#include \"$header\"" > "$probe/probe.cpp"
+  if cmake --build "$probe/build" >/dev/null 2>&1; then fail "a subproject consumer can include the private $header"; fi
+done
+# Nothing in the tree outside the libraries includes a private header either.
+python3 scripts/check_layers.py . >/dev/null || fail "$(python3 scripts/check_layers.py .)"
+
 mkdir -p "$work/pkg-config"
 # shellcheck disable=SC2046
 g++ -O2 examples/consumer/bake_landblocks.cpp -o "$work/pkg-config/bake_landblocks" \
   $(PKG_CONFIG_PATH="$pc_dir" pkg-config --cflags --libs ravelin)
+
+# clang++ 16 consumes the installed package without a warning: the std::expected
+# workaround it needs comes with the targets. ravelin.pc's flags suit both compilers.
+if command -v clang++-16 >/dev/null; then
+  cmake -S examples/consumer -B "$work/find_package-clang" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_CXX_COMPILER=clang++-16 -DCMAKE_CXX_FLAGS="-Wall -Wextra -Werror" -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
+  cmake --build "$work/find_package-clang" >/dev/null || fail "clang++-16 does not build the consumer cleanly"
+  for compiler in g++ "clang++-16 -Werror -U__cpp_concepts -D__cpp_concepts=202002L"; do
+    # shellcheck disable=SC2046,SC2086
+    $compiler -fsyntax-only -x c++ - $(PKG_CONFIG_PATH="$pc_dir" pkg-config --cflags ravelin) \
+      <<<'#include <ravelin/event_bake/session.h>' || fail "${compiler%% *} rejects ravelin.pc's flags"
+  done
+fi
 
 # Every landblock of a sample world, compared with the command line.
 world=$work/world
