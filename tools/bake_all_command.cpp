@@ -156,7 +156,7 @@ int run_bake_all(const BakeAllArgs& args) {
   } else {
     std::unordered_set<std::uint32_t> seen;
     for (const std::string& text : args.landblocks) {
-      const std::uint32_t id = landblock_id_from(parse_u32(text).value_or(0));  // checked while parsing
+      const std::uint32_t id = landblock_of(text);
       // A repeat would have two workers writing one file.
       if (seen.insert(id).second) ids.push_back(id);
     }
@@ -239,7 +239,7 @@ void add_bake_all_command(CLI::App& app, Action& action) {
   cmd->add_option("--landblocks", args->landblocks,
                   "Comma-separated landblocks to bake instead of all (numbers up to 0xFFFF or whole ids)")
       ->delimiter(',')
-      ->check(u32_validator("landblock"));
+      ->check(landblock_validator());
   cmd->callback([args, &action] { action = [args] { return run_bake_all(*args); }; });
 }
 

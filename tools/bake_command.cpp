@@ -43,7 +43,7 @@ int write_output(const std::string& text, const std::string& path) {
   if (!path.empty()) {
     const auto* first = reinterpret_cast<const std::uint8_t*>(text.data());
     if (auto r = common::write_whole_file(path, {first, text.size()}); !r)
-      return fail(dat::DatError::io(r.error()).to_string());
+      return fail("IO error: write " + common::display_path(path) + ": " + r.error().to_string());
     return 0;
   }
   if (!text.empty() && std::fwrite(text.data(), 1, text.size(), stdout) != text.size())
@@ -54,7 +54,7 @@ int write_output(const std::string& text, const std::string& path) {
 int run_bake(const BakeArgs& args) {
   event_bake::BakeInputs inputs;
   inputs.dat_dir = args.dat_dir;
-  inputs.landblock_id = landblock_id_from(parse_u32(args.landblock_text).value_or(0));  // checked while parsing
+  inputs.landblock_id = landblock_of(args.landblock_text);
   inputs.region_did = parse_u32(args.region_text).value_or(event_bake::kDefaultRegionDid);
   inputs.bake_sky = !args.no_sky;
   inputs.entity_source = args.entities.source();
@@ -84,6 +84,17 @@ CLI::Validator u32_validator(const std::string& what) {
       "U32");
 }
 
+CLI::Validator landblock_validator() {
+  return CLI::Validator(
+      [](std::string& text) {
+        const auto id = dat::parse_landblock(text);
+        return id ? std::string() : id.error();
+      },
+      "LANDBLOCK");
+}
+
+std::uint32_t landblock_of(const std::string& text) { return dat::parse_landblock(text).value_or(0); }
+
 void add_bake_command(CLI::App& app, Action& action) {
   auto args = std::make_shared<BakeArgs>();
   auto* bake = app.add_subcommand("bake", "Bake one landblock's event manifest as JSON Lines");
@@ -92,7 +103,7 @@ void add_bake_command(CLI::App& app, Action& action) {
   bake->add_option("--landblock", args->landblock_text,
                    "Landblock number (up to 0xFFFF) or whole landblock id, 0x hexadecimal or decimal")
       ->required()
-      ->check(u32_validator("landblock"));
+      ->check(landblock_validator());
   bake->add_option("--region", args->region_text, "Region file id (default 0x13000000)")
       ->check(u32_validator("region id"));
   add_entity_source_options(*bake, args->entities);

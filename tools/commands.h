@@ -35,10 +35,13 @@ void add_sample_world_command(CLI::App& app, Action& action);
 // FILE] [--no-sky] -o FILE.svg`: an SVG picture of the bake.
 void add_render_command(CLI::App& app, Action& action);
 
-using dat::landblock_id_from;
 using common::parse_u32;
 // Accepts what parse_u32 accepts; the message names `what`.
 CLI::Validator u32_validator(const std::string& what);
+// Accepts what dat::parse_landblock accepts, with its message.
+CLI::Validator landblock_validator();
+// The landblock id of a text the validator accepted.
+std::uint32_t landblock_of(const std::string& text);
 // Where a bake takes its placed objects from: the spawns manifest when both
 // paths are given, else the LandblockInfo.
 struct EntitySourceArgs {

@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "ravelin/common/id_text.h"
 #include "ravelin/common/file.h"
@@ -46,9 +47,32 @@ CLI::Validator record_type_validator() {
 
 std::string hex(std::uint32_t v) { return "0x" + common::hex8(v); }
 
+// "truncated: header says N bytes, file has M" when the archive at `path` is
+// shorter than its header's file_size; empty when it is not, or has no header.
+std::string truncation(const std::string& path) {
+  auto file = common::File::open_read_only(path);
+  if (!file) return {};
+  auto size = file->size();
+  std::vector<std::uint8_t> bytes(dat::kHeaderOffset + dat::kHeaderSize);
+  if (!size || !file->read_exact_at(0, bytes)) return {};
+  common::Reader reader(bytes, dat::kHeaderOffset);
+  auto header = dat::DatHeader::read(reader);
+  if (!header || *size >= header->file_size) return {};
+  return "truncated: header says " + std::to_string(header->file_size) + " bytes, file has " + std::to_string(*size);
+}
+
+// An archive that cannot be opened: the error, naming the file unless the
+// error does already, and whether the file is cut short.
+int fail_archive(const std::string& path, const dat::DatError& error) {
+  if (error.kind() == dat::DatError::Kind::PathError) return fail(error.to_string());
+  std::string text = common::display_path(path) + ": " + error.to_string();
+  if (const std::string cut = truncation(path); !cut.empty()) text += " (" + cut + ")";
+  return fail(text);
+}
+
 int run_info(const DatArgs& args) {
   auto db = dat::DatDatabase::open(args.archive);
-  if (!db) return fail(db.error().to_string());
+  if (!db) return fail_archive(args.archive, db.error());
   const dat::DatHeader& h = db->header();
   std::string version;
   for (const std::uint8_t b : h.version_string) {
@@ -64,12 +88,15 @@ int run_info(const DatArgs& args) {
       hex(h.free_tail).c_str(), h.free_count, hex(h.root_offset).c_str(), hex(h.new_lru).c_str(),
       hex(h.old_lru).c_str(), hex(h.use_lru).c_str(), hex(h.master_map_id).c_str(), h.engine_version,
       h.game_version, version.c_str(), h.version_minor, db->entry_count());
+  // Block chains past the end of a cut-off archive fail only when read.
+  if (const std::string cut = truncation(args.archive); !cut.empty())
+    return fail(common::display_path(args.archive) + ": " + cut);
   return 0;
 }
 
 int run_ls(const DatArgs& args) {
   auto db = dat::DatDatabase::open(args.archive);
-  if (!db) return fail(db.error().to_string());
+  if (!db) return fail_archive(args.archive, db.error());
   const auto type = given_type(args);
   const bool cell_archive = dat::is_cell_archive_path(args.archive);
   for (const dat::DatFileEntry& e : db->sorted_entries()) {
@@ -82,7 +109,7 @@ int run_ls(const DatArgs& args) {
 int run_show(const DatArgs& args) {
   const std::uint32_t id = parse_u32(args.id_text).value_or(0);  // checked while parsing
   auto db = dat::DatDatabase::open(args.archive);
-  if (!db) return fail(db.error().to_string());
+  if (!db) return fail_archive(args.archive, db.error());
   auto json = dat::show_record(*db, args.archive, id, given_type(args), args.compact);
   if (!json) return fail(json.error().to_string());
   json->push_back('\n');
@@ -94,11 +121,12 @@ int run_show(const DatArgs& args) {
 int run_get(const DatArgs& args) {
   const std::uint32_t id = parse_u32(args.id_text).value_or(0);  // checked while parsing
   auto db = dat::DatDatabase::open(args.archive);
-  if (!db) return fail(db.error().to_string());
+  if (!db) return fail_archive(args.archive, db.error());
   auto bytes = db->get_file(id);
   if (!bytes) return fail(bytes.error().to_string());
   if (!args.output.empty()) {
-    if (auto r = common::write_whole_file(args.output, *bytes); !r) return fail(dat::DatError::io(r.error()).to_string());
+    if (auto r = common::write_whole_file(args.output, *bytes); !r)
+      return fail("IO error: write " + common::display_path(args.output) + ": " + r.error().to_string());
     return 0;
   }
   if (!bytes->empty() && std::fwrite(bytes->data(), 1, bytes->size(), stdout) != bytes->size())

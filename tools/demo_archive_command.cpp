@@ -1,30 +1,45 @@
-// `ravelin-bake demo-archive FILE`: writes a small archive with plain and
-// compressed files through the archive writer, for the demo script.
+// `ravelin-bake demo-archive FILE`: writes a small archive of real records
+// through the archive writer, stored plain, compressed and in scattered and
+// reversed block chains, for trying the `dat` commands.
+#include <cstdio>
 #include <memory>
 #include <string>
 
-#include "ravelin/dat/error.h"
+#include "ravelin/common/file.h"
+#include "dat_writer/animation_encoder.h"
 #include "dat_writer/archive_writer.h"
+#include "dat_writer/landblock_encoder.h"
+#include "dat_writer/region_encoder.h"
+#include "dat_writer/setup_model_encoder.h"
 #include "tools/commands.h"
 
 namespace ravelin::tools {
 namespace {
 
-std::vector<std::uint8_t> text_bytes(const std::string& s) { return {s.begin(), s.end()}; }
+namespace dw = dat_writer;
 
 int write_demo(const std::string& path) {
-  dat_writer::ArchiveWriter w({.block_size = 256, .entries_per_node = 4});
+  dw::ArchiveWriter w({.block_size = 256, .entries_per_node = 4});
   w.header().engine_version = 1;
   w.header().game_version = 1;
-  std::string log;
-  for (int i = 0; i < 40; ++i) log += "ambient sound " + std::to_string(i % 6) + " at vertex " + std::to_string(i) + "\n";
-  w.add_file(0x13000000, text_bytes("region placeholder\n"));
-  w.add_file(0x02000001, text_bytes(log), {.compressed = true});
-  w.add_file(0x02000002, std::vector<std::uint8_t>(2000, 0x5A), {.compressed = true});
-  w.add_file(0x33000001, text_bytes("script placeholder\n"), {.layout = dat_writer::ChainLayout::Scattered});
-  w.add_file(0xA9B4FFFF, std::vector<std::uint8_t>(81 * 2 + 8, 0), {.layout = dat_writer::ChainLayout::Reversed});
-  w.add_file(0xA9B4FFFE, {});
-  if (auto r = w.write(path); !r) return fail(dat::DatError::io(r.error()).to_string());
+  w.add_file(0x13000000, dw::encode_region(dw::sample_region_def()), {.compressed = true});
+  w.add_file(0x02000001, dw::encode_setup_model(dw::setup_with_parts(0x02000001, 3, 0x33000001)), {.compressed = true});
+  w.add_file(0x02000002, dw::encode_setup_model(dw::setup_with_parts(0x02000002, 1)));
+  w.add_file(0x33000001,
+             dw::encode_physics_script(dw::physics_script_of(
+                 0x33000001, {{0.0, dw::particle_hook(0x32000010, 0)}, {1.5, dw::particle_hook(0x32000011, 2, true)}})),
+             {.layout = dw::ChainLayout::Scattered});
+  std::array<std::uint16_t, dw::kLandblockVertices> terrain{};
+  for (std::size_t v = 0; v < terrain.size(); ++v) terrain[v] = dw::terrain_word(static_cast<std::uint32_t>(v % 3), 0);
+  w.add_file(0xA9B4FFFF, dw::encode_cell_landblock(0xA9B4FFFF, terrain), {.layout = dw::ChainLayout::Reversed});
+  const std::vector<dw::StabDef> placed = {{0x02000001, {}}, {0x02000002, {}}};
+  w.add_file(0xA9B4FFFE, dw::encode_landblock_info(0xA9B4FFFE, placed));
+  if (auto r = w.write(path); !r)
+    return fail("IO error: write " + common::display_path(path) + ": " + r.error().to_string());
+  std::fprintf(stderr,
+               "wrote %s: a region, two setups, a physics script and landblock 0xA9B4's two records; "
+               "`ravelin-bake dat ls %s` lists them, `dat show` decodes each (the landblock records with --type)\n",
+               common::display_path(path).c_str(), common::display_path(path).c_str());
   return 0;
 }
 

@@ -2,6 +2,7 @@
 #include <cstdio>
 
 #include "ravelin/version.h"
+#include "tools/command_words.h"
 #include "tools/commands.h"
 
 namespace ravelin::tools {
@@ -14,8 +15,7 @@ int fail(const std::string& text) {
 }  // namespace ravelin::tools
 
 int main(int argc, char** argv) {
-  CLI::App app{"ravelin-bake: read game-client DAT archives and bake landblock event manifests"};
-  app.set_version_flag("--version", std::string("ravelin-bake ") + ravelin::kVersion);
+  CLI::App app{"ravelin-bake: read game-client DAT archives and bake landblock event manifests", "ravelin-bake"};
   app.require_subcommand(1);
   ravelin::tools::Action action;
   ravelin::tools::add_dat_commands(app, action);
@@ -24,6 +24,9 @@ int main(int argc, char** argv) {
   ravelin::tools::add_bake_all_command(app, action);
   ravelin::tools::add_sample_world_command(app, action);
   ravelin::tools::add_render_command(app, action);
+  ravelin::tools::add_version_flags(app, std::string("ravelin-bake ") + ravelin::kVersion);
+  // A mistyped command word would otherwise read "A subcommand is required".
+  if (const auto status = ravelin::tools::check_command_words(app, argc, argv)) return *status;
   // CLI11 reports parse failures by exception; every usage error exits 2 after
   // CLI11's own message (help and version requests exit 0).
   try {

@@ -22,7 +22,7 @@ struct RenderArgs {
 int run_render(const RenderArgs& args) {
   event_bake::BakeInputs inputs;
   inputs.dat_dir = args.dat_dir;
-  inputs.landblock_id = landblock_id_from(parse_u32(args.landblock_text).value_or(0));  // checked while parsing
+  inputs.landblock_id = landblock_of(args.landblock_text);
   inputs.region_did = parse_u32(args.region_text).value_or(event_bake::kDefaultRegionDid);
   inputs.bake_sky = !args.no_sky;
   inputs.entity_source = args.entities.source();
@@ -30,7 +30,7 @@ int run_render(const RenderArgs& args) {
   if (!svg) return fail(svg.error().to_string());
   const auto* first = reinterpret_cast<const std::uint8_t*>(svg->data());
   if (auto r = common::write_whole_file(args.output, {first, svg->size()}); !r)
-    return fail(dat::DatError::io(r.error()).to_string());
+    return fail("IO error: write " + common::display_path(args.output) + ": " + r.error().to_string());
   return 0;
 }
 
@@ -44,7 +44,7 @@ void add_render_command(CLI::App& app, Action& action) {
   render->add_option("--landblock", args->landblock_text,
                      "Landblock number (up to 0xFFFF) or whole landblock id, 0x hexadecimal or decimal")
       ->required()
-      ->check(u32_validator("landblock"));
+      ->check(landblock_validator());
   render->add_option("--region", args->region_text, "Region file id (default 0x13000000)")
       ->check(u32_validator("region id"));
   add_entity_source_options(*render, args->entities);

@@ -33,6 +33,17 @@ std::uint32_t u32_argument(py::handle value, std::string_view what) {
                        py::str(py::type::handle_of(value).attr("__name__")).cast<std::string>());
 }
 
+std::uint32_t landblock_argument(py::handle value) {
+  if (py::isinstance<py::str>(value)) {
+    auto id = dat::parse_landblock(value.cast<std::string>());
+    if (!id) throw py::value_error(id.error());
+    return *id;
+  }
+  const std::uint32_t number = u32_argument(value, "landblock");
+  if (const auto id = dat::landblock_id_from(number)) return *id;
+  throw py::value_error(dat::parse_landblock(py::str(value).cast<std::string>()).error());
+}
+
 std::uint32_t file_id_argument(py::handle value) {
   if (is_plain_int(value)) return int_to_u32(value, "file id");
   throw py::type_error("file id must be an int, not " +

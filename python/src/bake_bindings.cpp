@@ -56,7 +56,7 @@ py::tuple bake(const std::filesystem::path& dat_dir, py::handle landblock, py::h
                const std::optional<std::filesystem::path>& setup_table, bool sky) {
   event_bake::BakeInputs inputs;
   inputs.dat_dir = dat_dir;
-  inputs.landblock_id = landblock_id_from(u32_argument(landblock, "landblock"));
+  inputs.landblock_id = landblock_argument(landblock);
   inputs.region_did = u32_argument(region, "region id");
   inputs.entity_source = entity_source(spawns_dir, setup_table);
   inputs.bake_sky = sky;
@@ -96,7 +96,7 @@ class PyBakeSession {
   }
 
   py::tuple bake(py::handle landblock) const {
-    const std::uint32_t landblock_id = landblock_id_from(u32_argument(landblock, "landblock"));
+    const std::uint32_t landblock_id = landblock_argument(landblock);
     std::shared_ptr<const event_bake::BakeSession> session = open_session();
     std::optional<BakeOutput> out;
     std::optional<event_bake::BakeError> error;

@@ -60,11 +60,20 @@ def test_every_landblock_equals_the_cli(sample_world, source, landblocks, cli_ma
             if family]
 
 
-@pytest.mark.parametrize("landblock", [0xA9B4, FOCUS, FOCUS | 0x1234, "0xA9B4", "0xa9b40000", "43444", "0XA9B4"])
+@pytest.mark.parametrize("landblock", [0xA9B4, FOCUS, "0xA9B4", "0xa9b40000", "43444", "0XA9B4"])
 def test_landblock_forms_of_the_command_line(sample_world, landblock, cli_manifests):
     b = ravelin.bake(sample_world, landblock)
-    assert b.landblock_id == (FOCUS | 0x1234 if landblock == FOCUS | 0x1234 else FOCUS)
+    assert b.landblock_id == FOCUS
     assert b.to_jsonl() == ravelin.bake(sample_world, FOCUS).to_jsonl()
+
+
+@pytest.mark.parametrize("landblock", [0x1FFFF, "0x1FFFF", FOCUS | 0x1234, "A9B4"])
+def test_landblocks_the_command_line_refuses(sample_world, bake_cli, landblock):
+    cli = bake_cli("bake", "--dat-dir", str(sample_world), "--landblock", str(landblock))
+    assert cli.returncode == 2
+    with pytest.raises(ValueError) as raised:
+        ravelin.bake(sample_world, landblock)
+    assert str(raised.value) in cli.stderr.decode()
 
 
 def test_options_match_the_cli(sample_world, bake_cli):

@@ -64,11 +64,12 @@ def test_open_error_text_matches_the_cli(tmp_path, bake_cli):
     with pytest.raises(ravelin.DatError) as raised:
         ravelin.DatDatabase(missing)
     assert str(raised.value) == error_text(bake_cli, "dat", "info", str(missing))
+    # The command line names the file the archive's text does not name.
     truncated = tmp_path / "short.dat"
     truncated.write_bytes(b"\0" * 0x150)
     with pytest.raises(ravelin.DatError) as raised:
         ravelin.DatDatabase(truncated)
-    assert str(raised.value) == error_text(bake_cli, "dat", "info", str(truncated))
+    assert error_text(bake_cli, "dat", "info", str(truncated)) == f"{truncated}: {raised.value}"
 
 
 def test_missing_file_error_text_matches_the_cli(sample_world, bake_cli):

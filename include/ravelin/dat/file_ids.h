@@ -4,6 +4,9 @@
 #pragma once
 
 #include <cstdint>
+#include <expected>
+#include <optional>
+#include <string>
 #include <string_view>
 
 namespace ravelin::dat {
@@ -36,7 +39,20 @@ constexpr std::uint32_t landblock_number(std::uint32_t landblock_id) { return la
 constexpr std::uint32_t landblock_id_of(std::uint32_t file_id) { return file_id & 0xFFFF0000u; }
 // A landblock given as its number (up to 0xFFFF, e.g. 0xA9B4) or as a whole
 // landblock id (0xA9B40000): the id with the number in the high 16 bits.
-constexpr std::uint32_t landblock_id_from(std::uint32_t value) { return value <= 0xFFFF ? value << 16 : value; }
+// Nothing for a value above 0xFFFF whose low half is not zero (0x1FFFF), which
+// is neither.
+constexpr std::optional<std::uint32_t> landblock_id_from(std::uint32_t value) {
+  if (value <= 0xFFFF) return value << 16;
+  if ((value & 0xFFFFu) == 0) return value;
+  return std::nullopt;
+}
+
+// A landblock as people type it: a number or whole id, decimal or 0x
+// hexadecimal. The error says what is wrong with `text`: "not a 32-bit
+// landblock: TEXT", with "(hexadecimal needs 0x: 0xA9B4)" when the text is
+// hexadecimal digits without the prefix; or "not a landblock: TEXT (a number up
+// to 0xFFFF or a whole id 0xLLLL0000)".
+std::expected<std::uint32_t, std::string> parse_landblock(std::string_view text);
 
 // The CellLandblock (terrain words and heights): the low half set to 0xFFFF.
 constexpr std::uint32_t cell_landblock_file_id(std::uint32_t landblock_id) { return landblock_id | 0x0000FFFFu; }
