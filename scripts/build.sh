@@ -8,4 +8,5 @@ shift || true
 python=()
 [ -x /usr/bin/python3 ] && python=(-DPython_EXECUTABLE=/usr/bin/python3)
 cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${python[@]}" "$@" >/dev/null
+echo "== building $dir" >&2
 cmake --build "$dir"

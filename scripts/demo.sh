@@ -5,7 +5,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/deps.sh
-./scripts/build.sh build >/dev/null
+# The same build tree as scripts/test.sh, so the tests reuse it; the build's
+# progress goes to standard error.
+./scripts/build.sh build -DRAVELIN_BUILD_PYTHON=ON >&2
 ./build/tools/ravelin-bake sample-world build/sample-world
 RAVELIN_DAT_DIR="$PWD/build/sample-world" RAVELIN_SCRATCH_DIR="$PWD/build/sample-world-scratch" \
   ./build/runner/determinism_100x --gtest_brief=1 2>&1

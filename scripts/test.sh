@@ -7,6 +7,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/deps.sh
 jobs=$(nproc)
+# The same build tree as scripts/demo.sh: after the demo only what changed is built.
 ./scripts/build.sh build -DRAVELIN_BUILD_PYTHON=ON
 ctest --test-dir build --output-on-failure -j "$jobs"
 if [ "${RAVELIN_SKIP_SANITIZE:-0}" != 1 ]; then
