@@ -46,14 +46,24 @@ class DatDatabase(_ravelin.DatDatabase):
 
     db.header            dict of the header's fields (version_string as bytes)
     len(db)              number of directory entries
-    file_id in db        whether the directory lists the id
+    file_id in db        whether the directory lists the id (an int or "0x..." text)
     db.file_ids()        every id, ascending
     db.get_file(id)      the file's bytes, decompressed; DatError on failure
     db.show(id, type)    the decoded record as `ravelin-bake dat show` writes it
+    db.close()           releases the archive (also on leaving a `with` block);
+                         later calls raise ValueError
     """
 
     def __repr__(self) -> str:
+        if self.closed:
+            return f"<ravelin.DatDatabase {str(self.path)!r}: closed>"
         return f"<ravelin.DatDatabase {str(self.path)!r}: {len(self)} entries>"
+
+    def __enter__(self) -> DatDatabase:
+        return self
+
+    def __exit__(self, *exc_info: object) -> None:
+        self.close()
 
     def show(self, file_id: int, type: Optional[str] = None) -> dict[str, Any]:
         """The record `file_id` decoded, as the JSON document `ravelin-bake dat
@@ -76,6 +86,7 @@ class Bake:
                                as float('nan'), float('inf'), float('-inf'));
                                built on first access and then shared
     to_jsonl()                 the manifest bytes, as `ravelin-bake bake` writes
+    a == b                     the same landblock, region and manifest bytes
     """
 
     __slots__ = ("landblock_id", "region_did", "_jsonl", "_counts", "_families")
@@ -84,7 +95,9 @@ class Bake:
         self.landblock_id: int
         self.region_did: int
         self.landblock_id, self.region_did, self._jsonl, self._counts = raw
-        self._families: Optional[List[List[dict[str, Any]]]] = None
+        # Each family is parsed on its first access only: a whole world's sky
+        # lines alone are most of its bytes.
+        self._families: List[Optional[List[dict[str, Any]]]] = [None, None, None, None]
 
     def to_jsonl(self) -> bytes:
         """The JSON Lines manifest: ambient, animation sound, physics particle and
@@ -92,10 +105,20 @@ class Bake:
         return self._jsonl
 
     def _family(self, index: int) -> List[dict[str, Any]]:
-        if self._families is None:
-            lines = _manifest.split_families(self._jsonl, self._counts)
-            self._families = [[_manifest.parse_line(line) for line in family] for family in lines]
-        return self._families[index]
+        family = self._families[index]
+        if family is None:
+            lines = _manifest.family_lines(self._jsonl, self._counts, index)
+            family = self._families[index] = [_manifest.parse_line(line) for line in lines]
+        return family
+
+    def __eq__(self, other: object) -> bool:
+        if not isinstance(other, Bake):
+            return NotImplemented
+        return (self.landblock_id, self.region_did, self._jsonl) == (other.landblock_id, other.region_did,
+                                                                      other._jsonl)
+
+    def __hash__(self) -> int:
+        return hash((self.landblock_id, self.region_did, self._jsonl))
 
     @property
     def ambient(self) -> List[dict[str, Any]]:

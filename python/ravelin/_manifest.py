@@ -32,16 +32,35 @@ def parse_line(line: bytes) -> dict[str, Any]:
     return _decoder.decode(text)
 
 
+def _after_lines(jsonl: bytes, start: int, count: int) -> int:
+    """The offset just after `count` newline-ended lines from `start`."""
+    for _ in range(count):
+        end = jsonl.find(b"\n", start)
+        if end < 0:
+            raise ValueError("manifest does not hold the expected number of lines")
+        start = end + 1
+    return start
+
+
+def family_lines(jsonl: bytes, counts: Sequence[int], index: int) -> List[bytes]:
+    """The lines (newlines removed) of one family, 0 ambient, 1 animation sound,
+    2 physics particle, 3 sky, `counts` lines each; the other families' bytes are
+    not copied. The ambient, animation sound and physics particle lines hold no
+    raw newline; sky lines end at their anchor, whatever their day group name."""
+    start = _after_lines(jsonl, 0, sum(counts[:min(index, 3)]))
+    if index < 3:
+        end = _after_lines(jsonl, start, counts[index])
+        if index == 2 and counts[3] == 0 and end != len(jsonl):
+            raise ValueError("manifest does not hold the expected number of lines")
+        return jsonl[start:end].split(b"\n")[:-1] if end > start else []
+    pieces = jsonl[start:].split(_sky_line_end)
+    if len(pieces) != counts[3] + 1 or pieces[-1]:
+        raise ValueError("manifest does not hold the expected number of lines")
+    end = _sky_line_end[:-1]
+    return [piece + end for piece in pieces[:-1]]
+
+
 def split_families(jsonl: bytes, counts: Sequence[int]) -> List[List[bytes]]:
     """The manifest's lines (newlines removed) in four lists: ambient, animation
     sound, physics particle and sky, with `counts` lines each."""
-    head_count = counts[0] + counts[1] + counts[2]
-    pieces = jsonl.split(b"\n", head_count)
-    sky_pieces = pieces[-1].split(_sky_line_end)
-    if len(pieces) != head_count + 1 or len(sky_pieces) != counts[3] + 1 or sky_pieces[-1]:
-        raise ValueError("manifest does not hold the expected number of lines")
-    head = pieces[:head_count]
-    end = _sky_line_end[:-1]
-    sky = [piece + end for piece in sky_pieces[:-1]]
-    first, second = counts[0], counts[0] + counts[1]
-    return [head[:first], head[first:second], head[second:], sky]
+    return [family_lines(jsonl, counts, index) for index in range(4)]

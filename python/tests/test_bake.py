@@ -67,6 +67,15 @@ def test_landblock_forms_of_the_command_line(sample_world, landblock, cli_manife
     assert b.to_jsonl() == ravelin.bake(sample_world, FOCUS).to_jsonl()
 
 
+def test_bakes_compare_by_landblock_region_and_bytes(sample_world):
+    one, two = ravelin.bake(sample_world, FOCUS), ravelin.bake(sample_world, "0xA9B4")
+    assert one == two and hash(one) == hash(two) and len({one, two}) == 1
+    two.sky  # parsing a family changes nothing that compares
+    assert one == two
+    assert one != ravelin.bake(sample_world, FOCUS, sky=False)
+    assert one != ravelin.bake(sample_world, 0xA8B3) and one != one.to_jsonl()
+
+
 @pytest.mark.parametrize("landblock", [0x1FFFF, "0x1FFFF", FOCUS | 0x1234, "A9B4"])
 def test_landblocks_the_command_line_refuses(sample_world, bake_cli, landblock):
     cli = bake_cli("bake", "--dat-dir", str(sample_world), "--landblock", str(landblock))

@@ -48,9 +48,25 @@ def test_every_file_equals_dat_get(sample_world, bake_cli, name):
         assert db.get_file(file_id) == result.stdout, f"0x{file_id:08X}"
 
 
-@pytest.mark.parametrize("probe", [0x12345678, -1, 2**32, 2**70, "0x13000000", 1.0, None, True])
+@pytest.mark.parametrize("probe", [0x12345678, -1, 2**32, 2**70, "0x12345678", "0x", "zz", 1.0, None, True])
 def test_membership_of_ids_not_listed(sample_world, probe):
     assert probe not in ravelin.DatDatabase(sample_world / "client_portal.dat")
+
+
+@pytest.mark.parametrize("probe", [0x13000000, "0x13000000", "0X13000000", "318767104"])
+def test_membership_takes_ids_as_the_command_line_does(sample_world, probe):
+    assert probe in ravelin.DatDatabase(sample_world / "client_portal.dat")
+
+
+def test_closed_database_refuses_every_call(sample_world):
+    with ravelin.DatDatabase(sample_world / "client_portal.dat") as db:
+        assert not db.closed and db.get_file(0x13000000)
+    assert db.closed and "closed" in repr(db)
+    for call in (lambda: db.get_file(0x13000000), lambda: db.show(0x13000000), lambda: len(db),
+                 lambda: 0x13000000 in db, db.file_ids, lambda: db.header):
+        with pytest.raises(ValueError, match="DatDatabase is closed"):
+            call()
+    db.close()  # closing twice is harmless
 
 
 def error_text(bake_cli, *args):
