@@ -252,6 +252,10 @@ class ArchiveWriter::Builder {
   std::vector<std::pair<std::size_t, std::size_t>> gaps_;
 };
 
+std::size_t ArchiveWriter::remove_file(std::uint32_t id) {
+  return std::erase_if(files_, [id](const StoredFile& f) { return f.id == id; });
+}
+
 ArchiveLayout ArchiveWriter::build() const {
   if (files_.empty()) return Builder(*this).run(nullptr);
   std::vector<FileHandle> order(files_.size());

@@ -109,6 +109,9 @@ class ArchiveWriter {
   // cost no per-file allocation.
   FileHandle add_file(std::uint32_t id, std::span<const std::uint8_t> bytes, FileOptions options = {});
   std::size_t file_count() const { return files_.size(); }
+  // Drops every file added with `id` (their bodies stay in the arena, unused);
+  // the number dropped. Handles of files added after it move down.
+  std::size_t remove_file(std::uint32_t id);
 
   // Lays the archive out with a generated B-tree over all files sorted by id (for
   // a repeated id only the file added last is kept), at most `entries_per_node`

@@ -20,6 +20,7 @@ struct BakeArgs {
   std::string output;
   bool no_sky = false;
   bool debug = false;
+  bool inputs = false;
 };
 
 template <class Record>
@@ -58,6 +59,14 @@ int run_bake(const BakeArgs& args) {
   inputs.region_did = parse_u32(args.region_text).value_or(event_bake::kDefaultRegionDid);
   inputs.bake_sky = !args.no_sky;
   inputs.entity_source = args.entities.source();
+  if (args.inputs) {
+    // The inputs are printed also when the bake fails: they show how far it got.
+    const auto recorded = event_bake::bake_landblock_events_with_inputs(inputs);
+    std::string text;
+    for (const std::string& name : recorded.inputs.names()) text += name + '\n';
+    if (const int status = write_output(text, args.output); status != 0) return status;
+    return recorded.result ? 0 : fail(recorded.result.error().to_string());
+  }
   const auto bake = event_bake::bake_landblock_events(inputs);
   if (!bake) return fail(bake.error().to_string());
   return write_output(args.debug ? debug_lines(*bake) : bake->to_jsonl_bytes(), args.output);
@@ -109,7 +118,10 @@ void add_bake_command(CLI::App& app, Action& action) {
   add_entity_source_options(*bake, args->entities);
   bake->add_flag("--no-sky", args->no_sky, "Leave out the sky particle chain");
   bake->add_option("-o,--output", args->output, "Write to FILE instead of standard output");
-  bake->add_flag("--debug", args->debug, "Print the records' debug renderings, one per line");
+  auto* debug = bake->add_flag("--debug", args->debug, "Print the records' debug renderings, one per line");
+  bake->add_flag("--inputs", args->inputs,
+                 "Print the archive records the bake reads or looks for (portal:0x..., cell:0x...), one per line")
+      ->excludes(debug);
   bake->callback([args, &action] { action = [args] { return run_bake(*args); }; });
 }
 

@@ -34,6 +34,9 @@ void add_sample_world_command(CLI::App& app, Action& action);
 // `render --dat-dir DIR --landblock LB [--region ID] [--spawns-dir DIR --setup-table
 // FILE] [--no-sky] -o FILE.svg`: an SVG picture of the bake.
 void add_render_command(CLI::App& app, Action& action);
+// `diff OLD_DIR NEW_DIR --out-dir OUT [--jobs N] [--region ID] [--no-sky]`: files.jsonl,
+// records.jsonl, landblocks.jsonl and summary.md in OUT (exit 0), or "error: <text>" (exit 1).
+void add_diff_command(CLI::App& app, Action& action);
 
 using common::parse_u32;
 // Accepts what parse_u32 accepts; the message names `what`.

@@ -1,11 +1,13 @@
-// `ravelin-bake sample-world DIR [--seed N] [--scale small|retail]`: writes the generated sample world
-// (both archives and the staged spawns manifest) into DIR.
+// `ravelin-bake sample-world DIR [--seed N] [--scale small|retail] [--revision 1|2]`: writes the
+// generated sample world (both archives and the staged spawns manifest) into DIR; revision 2 is the
+// same world's next client version.
 #include <cstdio>
 #include <memory>
 #include <string>
 
 #include "ravelin/common/file.h"
 #include "dat_writer/sample_world.h"
+#include "dat_writer/sample_world_revision.h"
 #include "tools/commands.h"
 
 namespace ravelin::tools {
@@ -15,6 +17,7 @@ struct SampleWorldArgs {
   std::string dir;
   std::uint64_t seed = 1;
   std::string scale = "small";
+  int revision = 1;
 };
 
 int write_world(const SampleWorldArgs& args) {
@@ -24,9 +27,19 @@ int write_world(const SampleWorldArgs& args) {
   if (auto r = dat_writer::write_sample_world(args.dir, world); !r) {
     return fail("write sample world at " + common::display_path(args.dir) + ": " + r.error().to_string());
   }
-  std::printf("sample world (seed %llu) in %s: client_portal.dat %zu bytes, client_cell_1.dat %zu bytes, spawns/\n",
-              static_cast<unsigned long long>(args.seed), common::display_path(args.dir).c_str(),
-              world.portal.size(), world.cell.size());
+  if (args.revision == 1) {
+    std::printf("sample world (seed %llu) in %s: client_portal.dat %zu bytes, client_cell_1.dat %zu bytes, spawns/\n",
+                static_cast<unsigned long long>(args.seed), common::display_path(args.dir).c_str(),
+                world.portal.size(), world.cell.size());
+    return 0;
+  }
+  const auto revised = dat_writer::revise_sample_world(args.dir, params.entries_per_node);
+  if (!revised) return fail(revised.error());
+  std::printf("sample world (seed %llu) revision 2 in %s: client_portal.dat %ju bytes, client_cell_1.dat %ju bytes, "
+              "spawns/\n",
+              static_cast<unsigned long long>(args.seed), common::display_path(args.dir).c_str(), revised->portal_size,
+              revised->cell_size);
+  for (const std::string& change : revised->changes) std::printf("  %s\n", change.c_str());
   return 0;
 }
 
@@ -39,6 +52,10 @@ void add_sample_world_command(CLI::App& app, Action& action) {
   cmd->add_option("--seed", args->seed, "Seed of the generator; equal seeds give equal bytes")->capture_default_str();
   cmd->add_option("--scale", args->scale, "small: a 3 x 3 grid; retail: 255 x 255 landblocks, about 1,000,000 cell files")
       ->check(CLI::IsMember({"small", "retail"}))
+      ->capture_default_str();
+  cmd->add_option("--revision", args->revision,
+                  "1: the world as generated; 2: its next client version, a handful of records changed")
+      ->check(CLI::IsMember({1, 2}))
       ->capture_default_str();
   cmd->callback([args, &action] { action = [args] { return write_world(*args); }; });
 }
