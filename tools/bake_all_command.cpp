@@ -103,7 +103,19 @@ struct Outputs {
   std::optional<fs::path> out_dir;
   bool svg = false;
   bool keep_for_db = false;
+  std::size_t sky_bytes = 0;  // of the session's sky lines in a manifest
 };
+
+// The manifest's length without building it whole when no file is written:
+// the sky lines, the same in every bake of a session, are measured once.
+std::size_t manifest_size(event_bake::LandblockEventBake& bake, std::size_t sky_bytes) {
+  if (bake.sky_particle_events.empty()) return bake.to_jsonl_bytes().size();
+  auto sky = std::move(bake.sky_particle_events);
+  bake.sky_particle_events.clear();
+  const std::size_t size = bake.to_jsonl_bytes().size() + sky_bytes;
+  bake.sky_particle_events = std::move(sky);
+  return size;
+}
 
 Baked bake_one(const event_bake::BakeSession& session, std::uint32_t landblock_id, const Outputs& outputs) {
   Baked baked;
@@ -122,15 +134,17 @@ Baked bake_one(const event_bake::BakeSession& session, std::uint32_t landblock_i
   outcome.counts[1] = bake->anim_hook_events.size();
   outcome.counts[2] = bake->physics_particle_events.size();
   outcome.counts[3] = bake->sky_particle_events.size();
-  const std::string text = bake->to_jsonl_bytes();
-  outcome.bytes = text.size();
   if (outputs.out_dir) {
+    const std::string text = bake->to_jsonl_bytes();
+    outcome.bytes = text.size();
     if (outputs.svg) {
       outcome.error = write_atomically(*outputs.out_dir / svg_name(landblock_id), draw::render_session_bake(session, *bake));
       if (!outcome.error.empty()) return baked;
     }
     outcome.error = write_atomically(*outputs.out_dir / manifest_name(landblock_id), text);
     if (!outcome.error.empty()) return baked;
+  } else {
+    outcome.bytes = manifest_size(*bake, outputs.sky_bytes);
   }
   if (outputs.keep_for_db) {
     // Objects that cannot be listed leave their tables without rows for this
@@ -271,25 +285,29 @@ std::vector<std::pair<std::string, std::string>> meta_entries(const BakeAllArgs&
   std::string landblocks;
   for (const std::string& text : args.landblocks) landblocks += (landblocks.empty() ? "" : ",") + text;
   meta.emplace_back("landblocks", landblocks.empty() ? "all" : landblocks);
+  // As `dat info` prints them: offsets and the magic in hexadecimal.
   const auto add_header = [&meta](const char* archive, const dat::DatDatabase& db) {
     const dat::DatHeader& h = db.header();
     const std::string prefix = std::string(archive) + ".";
-    const std::pair<const char*, std::uint32_t> fields[] = {
-        {"magic", h.magic},         {"block_size", h.block_size},   {"file_size", h.file_size},
-        {"dataset", h.dataset},     {"subset", h.subset},           {"free_head", h.free_head},
-        {"free_tail", h.free_tail}, {"free_count", h.free_count},   {"root_offset", h.root_offset},
-        {"new_lru", h.new_lru},     {"old_lru", h.old_lru},         {"use_lru", h.use_lru},
-        {"master_map_id", h.master_map_id}, {"engine_version", h.engine_version},
-        {"game_version", h.game_version},   {"version_minor", h.version_minor}};
-    for (const auto& [name, value] : fields) meta.emplace_back(prefix + name, std::to_string(value));
+    const auto dec = [](std::uint32_t v) { return std::to_string(v); };
+    const std::pair<const char*, std::string> fields[] = {
+        {"magic", common::hex_id(h.magic)},         {"block_size", dec(h.block_size)},
+        {"file_size", dec(h.file_size)},            {"dataset", dec(h.dataset)},
+        {"subset", dec(h.subset)},                  {"free_head", common::hex_id(h.free_head)},
+        {"free_tail", common::hex_id(h.free_tail)}, {"free_count", dec(h.free_count)},
+        {"root_offset", common::hex_id(h.root_offset)}, {"new_lru", common::hex_id(h.new_lru)},
+        {"old_lru", common::hex_id(h.old_lru)},     {"use_lru", common::hex_id(h.use_lru)},
+        {"master_map_id", common::hex_id(h.master_map_id)}, {"engine_version", dec(h.engine_version)},
+        {"game_version", dec(h.game_version)},      {"version_minor", dec(h.version_minor)}};
+    for (const auto& [name, value] : fields) meta.emplace_back(prefix + name, value);
     std::string version;
     for (const std::uint8_t byte : h.version_string) {
-      char hex[3];
-      std::snprintf(hex, sizeof hex, "%02x", byte);
-      version += hex;
+      char pair[3];
+      std::snprintf(pair, sizeof pair, "%02X", byte);
+      version += pair;
     }
     meta.emplace_back(prefix + "version_string", version);
-    meta.emplace_back(prefix + "entry_count", std::to_string(db.entry_count()));
+    meta.emplace_back(prefix + "entries", std::to_string(db.entry_count()));
   };
   add_header("portal", session.portal());
   add_header("cell", session.cell());
@@ -328,6 +346,9 @@ int run_bake_all(const BakeAllArgs& args) {
   Outputs outputs;
   outputs.svg = args.svg;
   outputs.keep_for_db = !args.db.empty();
+  event_bake::LandblockEventBake sky_only;
+  sky_only.sky_particle_events = session.sky_events();
+  outputs.sky_bytes = sky_only.to_jsonl_bytes().size();
   if (!args.out_dir.empty()) {
     outputs.out_dir = args.out_dir;
     std::error_code ec;
