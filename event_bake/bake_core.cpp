@@ -89,14 +89,22 @@ PlacedSetups PlacedSetups::choose(const EntitySource& source) {
   return PlacedSetups(Manifest{manifest.spawns_dir, std::move(*table)});
 }
 
-BakeResult<void> PlacedSetups::landblock_info_object_ids(const dat::DatDatabase& cell, std::uint32_t landblock_id,
-                                                         std::vector<std::uint32_t>& ids) {
+BakeResult<std::optional<dat::LandblockInfo>> load_landblock_info(const dat::DatDatabase& cell,
+                                                                  std::uint32_t landblock_id) {
   const std::uint32_t id = dat::landblock_info_file_id(landblock_id);
   auto bytes = cell.get_file(id);
-  if (!bytes) return {};
+  if (!bytes) return std::optional<dat::LandblockInfo>{};
   auto info = dat::LandblockInfo::unpack(*bytes);
   if (!info) return std::unexpected(BakeError::parse(kLandblockInfoKind, id, info.error().to_string()));
-  for (const dat::Stab& stab : info->objects)
+  return std::optional<dat::LandblockInfo>(std::move(*info));
+}
+
+BakeResult<void> PlacedSetups::landblock_info_object_ids(const dat::DatDatabase& cell, std::uint32_t landblock_id,
+                                                         std::vector<std::uint32_t>& ids) {
+  auto info = load_landblock_info(cell, landblock_id);
+  if (!info) return std::unexpected(std::move(info.error()));
+  if (!*info) return {};
+  for (const dat::Stab& stab : (*info)->objects)
     if (dat::is_setup_model_id(stab.id)) ids.push_back(stab.id);
   ids = common::sorted_unique_ids(std::move(ids));
   return {};
@@ -107,6 +115,18 @@ BakeResult<std::vector<std::uint32_t>> PlacedSetups::spawns_setup_ids(std::uint3
   const auto text = read_spawns_text(manifest_->spawns_dir / spawns_file_name(landblock_id));
   if (!text) return std::vector<std::uint32_t>{};
   return common::sorted_unique_ids(spawn_setup_ids(*text, *manifest_->table));
+}
+
+BakeResult<std::vector<std::pair<std::uint32_t, std::uint32_t>>> PlacedSetups::spawn_lines(
+    std::uint32_t landblock_id) const {
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> lines;
+  if (!manifest_) return lines;
+  if (!manifest_->table) return std::unexpected(manifest_->table.error());
+  const auto text = read_spawns_text(manifest_->spawns_dir / spawns_file_name(landblock_id));
+  if (!text) return lines;
+  for (const std::uint32_t wcid : spawn_wcids(*text))
+    if (const std::uint32_t* setup_id = manifest_->table->find(wcid)) lines.emplace_back(wcid, *setup_id);
+  return lines;
 }
 
 BakeResult<LandblockEventBake> bake_open_landblock(const OpenBake& open, std::uint32_t landblock_id,

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "ravelin/dat/file_type/region.h"
@@ -54,6 +55,11 @@ void append_setup_events(RecordCache& cache, std::uint32_t setup_id, const dat::
 // Puts both lists in their fixed order and drops repeated records.
 void order_setup_events(SetupEvents& events);
 
+// The landblock's LandblockInfo (LandblockInfo id of `landblock_id`): nothing
+// when the cell archive lacks it, Parse "LandblockInfo" when it does not decode.
+BakeResult<std::optional<dat::LandblockInfo>> load_landblock_info(const dat::DatDatabase& cell,
+                                                                  std::uint32_t landblock_id);
+
 // Where the placed setups come from, chosen once from the entity source. For a
 // spawns manifest the setup table is read when this is made; an error reading
 // it is kept and returned by setup_ids, so that it comes after the errors of
@@ -83,6 +89,11 @@ class PlacedSetups {
     }
     return spawns_setup_ids(landblock_id);
   }
+
+  // Spawns manifest: the (wcid, setup id) of each line of the landblock's
+  // spawns file whose wcid the table maps, in line order, or the SetupTable
+  // error. LandblockInfo source: none.
+  BakeResult<std::vector<std::pair<std::uint32_t, std::uint32_t>>> spawn_lines(std::uint32_t landblock_id) const;
 
  private:
   struct Manifest {

@@ -178,6 +178,29 @@ BakeResult<std::vector<std::uint32_t>> BakeSession::placed_setup_ids(std::uint32
                                   [&resources](std::uint32_t id) { return resources.portal_has_file(id); });
 }
 
+BakeResult<std::vector<BakeSession::PlacedObject>> BakeSession::placed_objects(std::uint32_t landblock_id) const {
+  auto info = load_landblock_info(state_->archives.cell, landblock_id);
+  if (!info) return std::unexpected(std::move(info.error()));
+  std::vector<PlacedObject> objects;
+  if (!*info) return objects;
+  State::Resources resources(*state_);
+  objects.reserve((*info)->objects.size());
+  for (const dat::Stab& stab : (*info)->objects)
+    objects.push_back({stab, dat::is_setup_model_id(stab.id) && resources.portal_has_file(stab.id)});
+  return objects;
+}
+
+BakeResult<std::vector<BakeSession::SpawnedSetup>> BakeSession::spawned_setups(std::uint32_t landblock_id) const {
+  auto lines = state_->placed.spawn_lines(landblock_id);
+  if (!lines) return std::unexpected(std::move(lines.error()));
+  std::vector<SpawnedSetup> spawned;
+  spawned.reserve(lines->size());
+  for (const auto& [wcid, setup_id] : *lines) spawned.push_back({wcid, setup_id});
+  return spawned;
+}
+
+const std::vector<SkyParticleTrigger>& BakeSession::sky_events() const { return state_->sky_events; }
+
 std::vector<std::uint32_t> BakeSession::cell_landblock_ids() const {
   std::vector<std::uint32_t> ids;
   for (const dat::DatFileEntry& entry : state_->archives.cell.entries())
@@ -187,5 +210,6 @@ std::vector<std::uint32_t> BakeSession::cell_landblock_ids() const {
 
 const BakeSession::Options& BakeSession::options() const { return state_->options; }
 const dat::DatDatabase& BakeSession::portal() const { return state_->archives.portal; }
+const dat::DatDatabase& BakeSession::cell() const { return state_->archives.cell; }
 
 }  // namespace ravelin::event_bake

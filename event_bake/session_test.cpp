@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "ravelin/common/sorted_ids.h"
 #include "test_support/test_world.h"
 #include "dat_writer/sample_world.h"
 
@@ -105,6 +106,45 @@ TEST_F(SessionOnSampleWorld, FocusLandblockHasEveryFamily) {
   EXPECT_FALSE(bake->anim_hook_events.empty());
   EXPECT_FALSE(bake->physics_particle_events.empty());
   EXPECT_FALSE(bake->sky_particle_events.empty());
+}
+
+// The objects and spawns lines the session reports are the ones the bake takes
+// its setups from: their setup ids, sorted and each once, are placed_setup_ids.
+TEST_F(SessionOnSampleWorld, PlacedObjectsAndSpawnedSetupsAgreeWithTheBake) {
+  auto info = BakeSession::open(options_of(inputs(EntitySource::landblock_info())));
+  auto spawned = BakeSession::open(options_of(inputs(spawns())));
+  ASSERT_TRUE(info.has_value() && spawned.has_value());
+  std::size_t objects_seen = 0, lines_seen = 0;
+  for (const std::uint32_t id : (*info)->cell_landblock_ids()) {
+    SCOPED_TRACE(::testing::Message() << std::hex << id);
+    const auto objects = (*info)->placed_objects(id);
+    const auto placed = (*info)->placed_setup_ids(id);
+    ASSERT_TRUE(objects.has_value() && placed.has_value());
+    std::vector<std::uint32_t> taken;
+    for (const auto& object : *objects)
+      if (object.is_setup) taken.push_back(object.stab.id);
+    EXPECT_EQ(common::sorted_unique_ids(std::move(taken)), *placed);
+    // Whatever the source, the objects are the LandblockInfo's.
+    const auto objects_with_spawns = (*spawned)->placed_objects(id);
+    ASSERT_TRUE(objects_with_spawns.has_value());
+    EXPECT_EQ(objects_with_spawns->size(), objects->size());
+    objects_seen += objects->size();
+
+    const auto lines = (*spawned)->spawned_setups(id);
+    const auto spawned_placed = (*spawned)->placed_setup_ids(id);
+    ASSERT_TRUE(lines.has_value() && spawned_placed.has_value());
+    std::vector<std::uint32_t> setups;
+    for (const auto& line : *lines) setups.push_back(line.setup_id);
+    EXPECT_EQ(common::sorted_unique_ids(std::move(setups)), *spawned_placed);
+    lines_seen += lines->size();
+    EXPECT_TRUE((*info)->spawned_setups(id).value().empty());
+  }
+  EXPECT_GT(objects_seen, 0u);
+  EXPECT_GT(lines_seen, 0u);
+  EXPECT_EQ((*info)->sky_events(), (*info)->bake(0xA9B40000).value().sky_particle_events);
+  auto bad_table = BakeSession::open(options_of(inputs(spawns("no_such_table.json"))));
+  ASSERT_TRUE(bad_table.has_value());
+  EXPECT_FALSE((*bad_table)->spawned_setups(0xA9B40000).has_value());
 }
 
 TEST(SessionOpen, FailsLikeTheOneOffBake) {

@@ -1,6 +1,6 @@
 // `ravelin-bake bake-all`: every landblock of a world baked through one
-// session by a pool of worker threads, one manifest file per landblock and an
-// index of them all.
+// session by a pool of worker threads, into one manifest file per landblock
+// and an index of them all, or into a SQLite database, or both from one bake.
 #include <unistd.h>
 
 #include <algorithm>
@@ -9,6 +9,10 @@
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <optional>
+#include <cerrno>
+#include <cstring>
+#include <regex>
 #include <string>
 #include <thread>
 #include <unordered_set>
@@ -19,9 +23,13 @@
 #include "ravelin/common/file.h"
 #include "ravelin/common/id_text.h"
 #include "ravelin/event_bake/session.h"
+#include "ravelin/version.h"
 #include "tools/commands.h"
 #include "tools/draw/atlas.h"
 #include "tools/draw/landblock_svg.h"
+#include "tools/in_order_pool.h"
+#include "tools/interrupt.h"
+#include "tools/world_db.h"
 
 namespace ravelin::tools {
 namespace {
@@ -32,6 +40,8 @@ using Clock = std::chrono::steady_clock;
 struct BakeAllArgs {
   std::string dat_dir;
   std::string out_dir;
+  std::string db;
+  std::string region_text = "0x13000000";
   unsigned jobs = 0;  // 0: one per core
   EntitySourceArgs entities;
   bool no_sky = false;
@@ -47,6 +57,20 @@ struct Outcome {
   std::string error;
 };
 
+// A worker's result, handed to the writer in bake order. The bake itself and
+// the objects are kept only for the database.
+struct Baked {
+  Outcome outcome;
+  std::optional<event_bake::LandblockEventBake> bake;
+  std::vector<event_bake::BakeSession::PlacedObject> placed_objects;
+  std::vector<event_bake::BakeSession::SpawnedSetup> spawned_setups;
+};
+
+// "1 landblock", "2 landblocks".
+std::string count_of(std::size_t n, const char* noun) {
+  return std::to_string(n) + " " + noun + (n == 1 ? "" : "s");
+}
+
 // "0xA9B4" + suffix.
 std::string output_name(std::uint32_t landblock_id, const char* suffix) {
   char name[32];
@@ -54,6 +78,9 @@ std::string output_name(std::uint32_t landblock_id, const char* suffix) {
   return name;
 }
 std::string manifest_name(std::uint32_t landblock_id) { return output_name(landblock_id, ".events.jsonl"); }
+std::string svg_name(std::uint32_t landblock_id) { return output_name(landblock_id, ".svg"); }
+constexpr const char* kIndexName = "index.jsonl";
+constexpr const char* kAtlasName = "atlas.html";
 
 // Writes `text` under a temporary name beside `path` and renames it into
 // place, so that `path` is either absent, the old file or the whole new one.
@@ -71,31 +98,62 @@ std::string write_atomically(const fs::path& path, const std::string& text) {
   return {};
 }
 
-Outcome bake_one(const event_bake::BakeSession& session, std::uint32_t landblock_id, const fs::path& out_dir,
-                 bool svg) {
-  Outcome outcome;
-  const fs::path path = out_dir / manifest_name(landblock_id);
-  const fs::path svg_path = out_dir / output_name(landblock_id, ".svg");
+// The directory the files go to, or nothing when only a database is written.
+struct Outputs {
+  std::optional<fs::path> out_dir;
+  bool svg = false;
+  bool keep_for_db = false;
+  std::size_t sky_bytes = 0;  // of the session's sky lines in a manifest
+};
+
+// The manifest's length without building it whole when no file is written:
+// the sky lines, the same in every bake of a session, are measured once.
+std::size_t manifest_size(event_bake::LandblockEventBake& bake, std::size_t sky_bytes) {
+  if (bake.sky_particle_events.empty()) return bake.to_jsonl_bytes().size();
+  auto sky = std::move(bake.sky_particle_events);
+  bake.sky_particle_events.clear();
+  const std::size_t size = bake.to_jsonl_bytes().size() + sky_bytes;
+  bake.sky_particle_events = std::move(sky);
+  return size;
+}
+
+Baked bake_one(const event_bake::BakeSession& session, std::uint32_t landblock_id, const Outputs& outputs) {
+  Baked baked;
+  Outcome& outcome = baked.outcome;
   auto bake = session.bake(landblock_id);
   if (!bake) {
     outcome.error = bake.error().to_string();
-    std::error_code ignored;
-    fs::remove(path, ignored);  // no stale output from an earlier run beside a failure
-    if (svg) fs::remove(svg_path, ignored);
-    return outcome;
-  }
-  if (svg) {
-    outcome.error = write_atomically(svg_path, draw::render_session_bake(session, *bake));
-    if (!outcome.error.empty()) return outcome;
+    if (outputs.out_dir) {
+      std::error_code ignored;
+      fs::remove(*outputs.out_dir / manifest_name(landblock_id), ignored);  // no stale output beside a failure
+      if (outputs.svg) fs::remove(*outputs.out_dir / svg_name(landblock_id), ignored);
+    }
+    return baked;
   }
   outcome.counts[0] = bake->ambient_terrain_events.size();
   outcome.counts[1] = bake->anim_hook_events.size();
   outcome.counts[2] = bake->physics_particle_events.size();
   outcome.counts[3] = bake->sky_particle_events.size();
-  const std::string text = bake->to_jsonl_bytes();
-  outcome.bytes = text.size();
-  outcome.error = write_atomically(path, text);
-  return outcome;
+  if (outputs.out_dir) {
+    const std::string text = bake->to_jsonl_bytes();
+    outcome.bytes = text.size();
+    if (outputs.svg) {
+      outcome.error = write_atomically(*outputs.out_dir / svg_name(landblock_id), draw::render_session_bake(session, *bake));
+      if (!outcome.error.empty()) return baked;
+    }
+    outcome.error = write_atomically(*outputs.out_dir / manifest_name(landblock_id), text);
+    if (!outcome.error.empty()) return baked;
+  } else {
+    outcome.bytes = manifest_size(*bake, outputs.sky_bytes);
+  }
+  if (outputs.keep_for_db) {
+    // Objects that cannot be listed leave their tables without rows for this
+    // landblock; its bake said all there is about its LandblockInfo.
+    if (auto placed = session.placed_objects(landblock_id)) baked.placed_objects = std::move(*placed);
+    if (auto spawned = session.spawned_setups(landblock_id)) baked.spawned_setups = std::move(*spawned);
+    baked.bake = std::move(*bake);
+  }
+  return baked;
 }
 
 // {"landblock_id":"0xA9B40000","file":"0xA9B4.events.jsonl","ambient":8,
@@ -126,24 +184,147 @@ void append_index_line(std::string& out, std::uint32_t landblock_id, const Outco
   out += "}\n";
 }
 
-// "\r[########------------]  1234/65025  5210/s  0:12 left"
-void draw_progress(std::size_t done, std::size_t total, double seconds) {
-  constexpr int kWidth = 30;
-  const int filled = total == 0 ? kWidth : static_cast<int>(kWidth * done / total);
-  const double rate = seconds > 0 ? done / seconds : 0;
-  const long left = rate > 0 ? static_cast<long>((total - done) / rate + 0.5) : 0;
-  std::string bar(filled, '#');
-  bar.append(kWidth - filled, '-');
-  std::fprintf(stderr, "\r[%s] %zu/%zu  %.0f/s  %ld:%02ld left ", bar.c_str(), done, total, rate, left / 60,
-               left % 60);
-  std::fflush(stderr);
+// Progress on standard error: a bar redrawn in place on a terminal
+// ("\r[########------]  1234/65025  5210/s  0:12 left"), otherwise a plain
+// line every few seconds, for logs.
+class Progress {
+ public:
+  Progress(std::size_t total, Clock::time_point started)
+      : total_(total), started_(started), terminal_(::isatty(STDERR_FILENO) == 1), last_line_(started) {}
+
+  void update(std::size_t done) {
+    const auto now = Clock::now();
+    const double seconds = std::chrono::duration<double>(now - started_).count();
+    const double rate = seconds > 0 ? done / seconds : 0;
+    const long left = rate > 0 ? static_cast<long>((total_ - done) / rate + 0.5) : 0;
+    if (terminal_) {
+      constexpr int kWidth = 30;
+      const int filled = total_ == 0 ? kWidth : static_cast<int>(kWidth * done / total_);
+      std::string bar(filled, '#');
+      bar.append(kWidth - filled, '-');
+      std::fprintf(stderr, "\r[%s] %zu/%zu  %.0f/s  %ld:%02ld left ", bar.c_str(), done, total_, rate, left / 60,
+                   left % 60);
+      drawn_ = true;
+    } else {
+      if (now - last_line_ < kLineInterval) return;
+      last_line_ = now;
+      std::fprintf(stderr, "bake-all: %zu/%zu landblocks, %.0f/s, %ld:%02ld left\n", done, total_, rate, left / 60,
+                   left % 60);
+    }
+    std::fflush(stderr);
+  }
+  // Ends the bar's line, so that what follows starts on a line of its own.
+  void end(std::size_t done) {
+    if (!terminal_) return;
+    update(done);
+    if (drawn_) std::fputc('\n', stderr);
+  }
+
+ private:
+  static constexpr std::chrono::seconds kLineInterval{5};
+  std::size_t total_;
+  Clock::time_point started_;
+  bool terminal_;
+  bool drawn_ = false;
+  Clock::time_point last_line_;
+};
+
+// An error when `dir` could not be created or written: checked before the
+// archives are opened, without creating anything.
+std::string out_dir_problem(const fs::path& dir) {
+  const std::string shown = common::display_path(dir);
+  fs::path probe = dir;
+  std::error_code ec;
+  // The nearest part of the path that exists decides.
+  while (!probe.empty() && !fs::exists(fs::symlink_status(probe, ec))) {
+    if (!probe.has_parent_path() || probe.parent_path() == probe) {
+      probe = ".";
+      break;
+    }
+    probe = probe.parent_path();
+  }
+  if (probe.empty()) probe = ".";
+  if (!fs::is_directory(probe, ec))
+    return "IO error: create " + shown + ": " + common::display_path(probe) + " is not a directory";
+  if (::access(probe.c_str(), W_OK | X_OK) != 0)
+    return "IO error: create " + shown + ": " + common::display_path(probe) + ": " + std::strerror(errno);
+  return {};
+}
+
+// Removes what an earlier run into `dir` left that this run's index does not
+// list: manifests and pictures of other landblocks, a picture set or atlas
+// this run did not write, temporary files. Only names this command writes.
+void remove_stale_outputs(const fs::path& dir, const std::unordered_set<std::string>& written) {
+  static const std::regex kOwnName(R"(0x[0-9A-F]{4}\.(events\.jsonl|svg)|index\.jsonl|atlas\.html)");
+  std::error_code ec;
+  for (const fs::directory_entry& entry : fs::directory_iterator(dir, ec)) {
+    std::string name = entry.path().filename().string();
+    const bool temporary = name.ends_with(".part");
+    if (temporary) name.resize(name.size() - 5);
+    if (!std::regex_match(name, kOwnName) || (!temporary && written.contains(name))) continue;
+    std::error_code ignored;
+    fs::remove(entry.path(), ignored);
+  }
+}
+
+// The meta table: the tool, the inputs and both archives' headers.
+std::vector<std::pair<std::string, std::string>> meta_entries(const BakeAllArgs& args,
+                                                              const event_bake::BakeSession& session) {
+  std::vector<std::pair<std::string, std::string>> meta = {
+      {"ravelin_version", kVersion},
+      {"schema_version", std::to_string(kWorldDbSchemaVersion)},
+      {"dat_dir", common::display_path(fs::absolute(args.dat_dir))},
+      {"region_did", common::hex_id(session.options().region_did)},
+      {"bake_sky", args.no_sky ? "false" : "true"},
+      {"entity_source", args.entities.spawns_dir.empty() ? "landblock_info" : "spawns_manifest"},
+  };
+  if (!args.entities.spawns_dir.empty()) {
+    meta.emplace_back("spawns_dir", common::display_path(fs::absolute(args.entities.spawns_dir)));
+    meta.emplace_back("setup_table", common::display_path(fs::absolute(args.entities.setup_table)));
+  }
+  std::string landblocks;
+  for (const std::string& text : args.landblocks) landblocks += (landblocks.empty() ? "" : ",") + text;
+  meta.emplace_back("landblocks", landblocks.empty() ? "all" : landblocks);
+  // As `dat info` prints them: offsets and the magic in hexadecimal.
+  const auto add_header = [&meta](const char* archive, const dat::DatDatabase& db) {
+    const dat::DatHeader& h = db.header();
+    const std::string prefix = std::string(archive) + ".";
+    const auto dec = [](std::uint32_t v) { return std::to_string(v); };
+    const std::pair<const char*, std::string> fields[] = {
+        {"magic", common::hex_id(h.magic)},         {"block_size", dec(h.block_size)},
+        {"file_size", dec(h.file_size)},            {"dataset", dec(h.dataset)},
+        {"subset", dec(h.subset)},                  {"free_head", common::hex_id(h.free_head)},
+        {"free_tail", common::hex_id(h.free_tail)}, {"free_count", dec(h.free_count)},
+        {"root_offset", common::hex_id(h.root_offset)}, {"new_lru", common::hex_id(h.new_lru)},
+        {"old_lru", common::hex_id(h.old_lru)},     {"use_lru", common::hex_id(h.use_lru)},
+        {"master_map_id", common::hex_id(h.master_map_id)}, {"engine_version", dec(h.engine_version)},
+        {"game_version", dec(h.game_version)},      {"version_minor", dec(h.version_minor)}};
+    for (const auto& [name, value] : fields) meta.emplace_back(prefix + name, value);
+    std::string version;
+    for (const std::uint8_t byte : h.version_string) {
+      char pair[3];
+      std::snprintf(pair, sizeof pair, "%02X", byte);
+      version += pair;
+    }
+    meta.emplace_back(prefix + "version_string", version);
+    meta.emplace_back(prefix + "entries", std::to_string(db.entry_count()));
+  };
+  add_header("portal", session.portal());
+  add_header("cell", session.cell());
+  return meta;
 }
 
 int run_bake_all(const BakeAllArgs& args) {
   const auto started = Clock::now();
+  // Outputs that cannot be written are found before the archives are read.
+  if (!args.out_dir.empty())
+    if (auto problem = out_dir_problem(args.out_dir); !problem.empty()) return fail(problem);
+  if (!args.db.empty())
+    if (auto problem = world_db_path_problem(args.db); !problem.empty()) return fail(problem);
+
   event_bake::BakeSession::Options options;
   options.dat_dir = args.dat_dir;
-  options.region_did = event_bake::kDefaultRegionDid;
+  options.region_did = parse_u32(args.region_text).value_or(event_bake::kDefaultRegionDid);
   options.bake_sky = !args.no_sky;
   options.entity_source = args.entities.source();
   auto opened = event_bake::BakeSession::open(std::move(options));
@@ -162,85 +343,135 @@ int run_bake_all(const BakeAllArgs& args) {
     }
   }
 
-  const fs::path out_dir = args.out_dir;
-  std::error_code ec;
-  fs::create_directories(out_dir, ec);
-  if (ec) return fail("IO error: create " + common::display_path(out_dir) + ": " + ec.message());
-
-  std::vector<Outcome> outcomes(ids.size());
-  std::atomic<std::size_t> next{0};
-  std::atomic<std::size_t> done{0};
-  const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-  const std::size_t jobs = std::clamp<std::size_t>(args.jobs != 0 ? args.jobs : cores, 1, std::max<std::size_t>(1, ids.size()));
-  std::vector<std::jthread> workers;
-  for (std::size_t j = 0; j < jobs; ++j) {
-    workers.emplace_back([&] {
-      for (std::size_t i = next++; i < ids.size(); i = next++) {
-        outcomes[i] = bake_one(session, ids[i], out_dir, args.svg);
-        ++done;
-      }
-    });
+  Outputs outputs;
+  outputs.svg = args.svg;
+  outputs.keep_for_db = !args.db.empty();
+  event_bake::LandblockEventBake sky_only;
+  sky_only.sky_particle_events = session.sky_events();
+  outputs.sky_bytes = sky_only.to_jsonl_bytes().size();
+  if (!args.out_dir.empty()) {
+    outputs.out_dir = args.out_dir;
+    std::error_code ec;
+    fs::create_directories(*outputs.out_dir, ec);
+    if (ec) return fail("IO error: create " + common::display_path(*outputs.out_dir) + ": " + ec.message());
   }
-  const bool progress = ::isatty(STDERR_FILENO) == 1;
-  auto seconds_since_start = [&] { return std::chrono::duration<double>(Clock::now() - started).count(); };
-  if (progress) {
-    while (done.load() < ids.size()) {
-      draw_progress(done.load(), ids.size(), seconds_since_start());
-      std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    }
-  }
-  workers.clear();  // joins
-  if (progress) {
-    draw_progress(ids.size(), ids.size(), seconds_since_start());
-    std::fputc('\n', stderr);
+  std::unique_ptr<WorldDb> db;
+  if (!args.db.empty()) {
+    auto created = WorldDb::create(args.db);
+    if (!created) return fail(created.error());
+    db = std::move(*created);
+    if (auto r = db->add_meta(meta_entries(args, session)); !r) return fail(r.error());
+    if (auto r = db->add_sky(session.sky_events()); !r) return fail(r.error());
   }
 
+  const InterruptCatcher interrupts;
   std::string index;
+  std::unordered_set<std::string> written = {kIndexName};
   std::size_t failed = 0;
   std::string first_failure;
-  for (std::size_t i = 0; i < ids.size(); ++i) {
-    append_index_line(index, ids[i], outcomes[i]);
-    if (outcomes[i].error.empty()) continue;
-    if (failed++ == 0) first_failure = outcomes[i].error;
-  }
-  if (auto error = write_atomically(out_dir / "index.jsonl", index); !error.empty()) return fail(error);
-  std::string atlas_note;
-  if (args.atlas) {
-    const fs::path atlas_path = out_dir / "atlas.html";
-    if (auto error = write_atomically(atlas_path, draw::render_atlas_html(index, args.svg)); !error.empty())
-      return fail(error);
-    atlas_note = "; atlas: " + common::display_path(atlas_path);
+  std::string db_error;
+  std::atomic<bool> db_failed{false};
+  Progress progress(ids.size(), started);
+  InOrderPoolOptions pool;
+  const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+  pool.jobs = std::clamp<std::size_t>(args.jobs != 0 ? args.jobs : cores, 1, std::max<std::size_t>(1, ids.size()));
+  pool.window = 16 * pool.jobs;
+  std::size_t taken = 0;
+  const std::size_t done = run_in_order<Baked>(
+      ids.size(), pool, [&](std::size_t i) { return bake_one(session, ids[i], outputs); },
+      [&](std::size_t i, Baked&& baked) {
+        ++taken;
+        const Outcome& outcome = baked.outcome;
+        append_index_line(index, ids[i], outcome);
+        if (!outcome.error.empty()) {
+          if (failed++ == 0) first_failure = outcome.error;
+        } else {
+          written.insert(manifest_name(ids[i]));
+          if (args.svg) written.insert(svg_name(ids[i]));
+        }
+        if (db && db_error.empty()) {
+          WorldDbLandblock rows{ids[i], baked.bake ? &*baked.bake : nullptr, outcome.bytes, outcome.error,
+                                std::move(baked.placed_objects), std::move(baked.spawned_setups)};
+          if (auto r = db->add_landblock(rows); !r) {
+            db_error = r.error();
+            db_failed = true;
+          }
+        }
+      },
+      [&] { progress.update(taken); },
+      [&] { return InterruptCatcher::caught() != 0 || db_failed.load(); });
+  progress.end(done);
+  if (!db_error.empty()) return fail(db_error);  // the temporary database goes with `db`
+
+  const fs::path shown_index = outputs.out_dir ? *outputs.out_dir / kIndexName : fs::path();
+  if (const int signal = InterruptCatcher::caught(); signal != 0) {
+    db.reset();  // an unfinished database never takes the final name
+    std::string where;
+    if (outputs.out_dir) {
+      index += R"({"interrupted":")" + std::string(InterruptCatcher::name(signal)) + R"(","baked":)" +
+               std::to_string(done) + R"(,"of":)" + std::to_string(ids.size()) + "}\n";
+      if (auto error = write_atomically(shown_index, index); !error.empty()) return fail(error);
+      remove_stale_outputs(*outputs.out_dir, written);
+      where = "; index: " + common::display_path(shown_index);
+    }
+    fail(std::string("interrupted by ") + InterruptCatcher::name(signal) + " after " + std::to_string(done) + " of " +
+         count_of(ids.size(), "landblock") + where + (args.db.empty() ? "" : "; no database written"));
+    return 128 + signal;
   }
 
-  const double seconds = seconds_since_start();
-  std::fprintf(stderr, "baked %zu landblocks in %.2f s with %zu jobs: %zu ok, %zu failed; index: %s%s\n",
-               ids.size(), seconds, jobs, ids.size() - failed, failed,
-               common::display_path(out_dir / "index.jsonl").c_str(), atlas_note.c_str());
+  std::string notes;
+  if (outputs.out_dir) {
+    if (auto error = write_atomically(shown_index, index); !error.empty()) return fail(error);
+    notes += "; index: " + common::display_path(shown_index);
+    if (args.atlas) {
+      const fs::path atlas_path = *outputs.out_dir / kAtlasName;
+      if (auto error = write_atomically(atlas_path, draw::render_atlas_html(index, args.svg)); !error.empty())
+        return fail(error);
+      written.insert(kAtlasName);
+      notes += "; atlas: " + common::display_path(atlas_path);
+    }
+    remove_stale_outputs(*outputs.out_dir, written);
+  }
+  if (db) {
+    if (auto r = db->finish(); !r) return fail(r.error());
+    notes += "; database: " + common::display_path(db->path());
+  }
+
+  const double seconds = std::chrono::duration<double>(Clock::now() - started).count();
+  std::fprintf(stderr, "baked %s in %.2f s with %s: %zu ok, %zu failed%s\n", count_of(ids.size(), "landblock").c_str(),
+               seconds, count_of(pool.jobs, "job").c_str(), ids.size() - failed, failed, notes.c_str());
   if (failed == 0) return 0;
-  return fail(std::to_string(failed) + " landblock" + (failed == 1 ? "" : "s") + " failed, the first: " +
-              first_failure);
+  return fail(count_of(failed, "landblock") + " failed, the first: " + first_failure);
 }
 
 }  // namespace
 
 void add_bake_all_command(CLI::App& app, Action& action) {
   auto args = std::make_shared<BakeAllArgs>();
-  auto* cmd = app.add_subcommand("bake-all", "Bake every landblock of the cell archive into a directory");
+  auto* cmd = app.add_subcommand("bake-all", "Bake every landblock of the cell archive into a directory or a database");
   cmd->add_option("--dat-dir", args->dat_dir, "Directory holding client_portal.dat and client_cell_1.dat")
       ->required();
-  cmd->add_option("--out-dir,--out", args->out_dir, "Directory for the manifests and index.jsonl (created if needed)")
-      ->required();
+  auto* out = cmd->add_option("--out-dir,--out", args->out_dir,
+                              "Directory for the manifests and index.jsonl (created if needed)");
+  auto* db = cmd->add_option("--db", args->db,
+                             "Also (or only) write every event as a SQLite database FILE, replaced when complete");
+  cmd->add_option("--region", args->region_text, "Region file id (default 0x13000000)")
+      ->check(u32_validator("region id"));
   cmd->add_option("--jobs", args->jobs, "Worker threads (default: one per core)")->check(CLI::Range(1u, 1024u));
   add_entity_source_options(*cmd, args->entities);
   cmd->add_flag("--no-sky", args->no_sky, "Leave out the sky particle chain");
-  cmd->add_flag("--svg", args->svg, "Also draw each landblock as OUT/0xXXXX.svg, as render does");
+  cmd->add_flag("--svg", args->svg, "Also draw each landblock as OUT/0xXXXX.svg, as render does")->needs(out);
   cmd->add_flag("--atlas", args->atlas,
-                "Also write OUT/atlas.html, a map of every landblock that opens in a browser without a network");
+                "Also write OUT/atlas.html, a map of every landblock that opens in a browser without a network")
+      ->needs(out);
   cmd->add_option("--landblocks", args->landblocks,
                   "Comma-separated landblocks to bake instead of all (numbers up to 0xFFFF or whole ids)")
       ->delimiter(',')
       ->check(landblock_validator());
-  cmd->callback([args, &action] { action = [args] { return run_bake_all(*args); }; });
+  cmd->callback([args, out, db, &action] {
+    if (out->count() == 0 && db->count() == 0) throw CLI::RequiredError("--out-dir or --db");
+    action = [args] { return run_bake_all(*args); };
+  });
 }
 
 }  // namespace ravelin::tools

@@ -55,5 +55,74 @@ check "no atlas unless asked" "[ ! -e '$work/svg/atlas.html' ]"
 "$bake" bake-all --dat-dir "$work/nowhere" --out-dir "$work/none" 2>"$work/none.stderr"
 check "missing DAT dir exits 1 with one error" "[ $? = 1 ] && [ \$(wc -l <'$work/none.stderr') = 1 ] && grep -q '^error: ' '$work/none.stderr'"
 check "nothing written for it" "[ ! -e '$work/none' ]"
+"$bake" bake-all --dat-dir "$work/world" --out-dir "$work/one" --landblocks 0xA9B4 --jobs 1 2>"$work/one.stderr"
+check "counts of one in the singular" "grep -q '^baked 1 landblock in [0-9.]* s with 1 job: 1 ok, 0 failed; index: ' '$work/one.stderr'"
+"$bake" bake-all --dat-dir "$work/world" --out-dir "$work/region" --landblocks 0xA9B4 --region 0x13000001 2>"$work/region.stderr"
+check "--region is the region baked" "[ $? = 1 ] && grep -qx 'error: Region 0x13000001 missing from DAT' '$work/region.stderr'"
+
+# An output directory that cannot be made is named before the archives are looked at.
+touch "$work/a-file"
+"$bake" bake-all --dat-dir "$work/nowhere" --out-dir "$work/a-file/out" 2>"$work/blocked.stderr"
+check "unwritable --out-dir named first" "[ $? = 1 ] && [ \$(wc -l <'$work/blocked.stderr') = 1 ] && grep -q '^error: IO error: create .*a-file/out: .*a-file is not a directory$' '$work/blocked.stderr'"
+if [ "$(id -u)" != 0 ]; then
+  mkdir -p "$work/read-only" && chmod 555 "$work/read-only"
+  "$bake" bake-all --dat-dir "$work/world" --out-dir "$work/read-only/out" 2>"$work/ro.stderr"
+  check "read-only parent named" "[ $? = 1 ] && grep -q '^error: IO error: create .*read-only/out: .*read-only: Permission denied$' '$work/ro.stderr'"
+fi
+"$bake" bake-all --dat-dir "$work/world" 2>"$work/no-out.stderr"
+check "an output is required" "[ $? = 2 ] && grep -q 'out-dir or --db' '$work/no-out.stderr'"
+
+# A rerun with fewer landblocks leaves only what its index lists (and files not its own).
+"$bake" bake-all --dat-dir "$work/world" --out-dir "$work/rerun" --svg --atlas 2>/dev/null
+touch "$work/rerun/0x1234.events.jsonl.part" "$work/rerun/notes.txt" "$work/rerun/0xA9B4.events.jsonl.bak"
+"$bake" bake-all --dat-dir "$work/world" --out-dir "$work/rerun" --landblocks 0xA9B4,0xA8B3 2>/dev/null
+check "stale outputs removed, others kept" "[ \"\$(ls '$work/rerun' | tr '\n' ' ')\" = '0xA8B3.events.jsonl 0xA9B4.events.jsonl 0xA9B4.events.jsonl.bak index.jsonl notes.txt ' ]"
+
+# Interrupted runs. Landblock 0xA9B4's spawns file is a FIFO, so the bake of it
+# (one job, second of three) waits until the test writes to it.
+interrupt_run() {  # NAME SIGNAL [extra bake-all options...]
+  local name=$1 signal=$2
+  shift 2
+  rm -rf "$work/$name" && mkdir -p "$work/$name-spawns" && rm -f "$work/$name-spawns/0xA9B4.spawns.jsonl"
+  mkfifo "$work/$name-spawns/0xA9B4.spawns.jsonl"
+  set -m  # a background job of its own, so that SIGINT is not ignored in it
+  "$bake" bake-all --dat-dir "$work/world" --landblocks 0xA8B3,0xA9B4,0xAAB5 --jobs 1 \
+    --spawns-dir "$work/$name-spawns" --setup-table "$work/world/spawns/wcid_to_setup.json" "$@" 2>"$work/$name.stderr" &
+  local pid=$!
+  set +m
+  for _ in $(seq 100); do [ -e "$work/$name/0xA8B3.events.jsonl" ] || [ -e "$work/$name.db.part" ] && break; sleep 0.1; done
+  sleep "${pause:-0.3}"
+  kill "-$signal" "$pid"
+  sleep 1  # the handler runs before the blocked bake goes on, even on a busy machine
+  timeout 10 sh -c "cat '$work/world/spawns/0xA9B4.spawns.jsonl' > '$work/$name-spawns/0xA9B4.spawns.jsonl'"
+  wait "$pid"
+}
+pause=5.5 interrupt_run int INT --out-dir "$work/int"
+check "SIGINT exits 130" "[ $? = 130 ]"
+check "a plain progress line when not on a terminal" "grep -q '^bake-all: 1/3 landblocks, [0-9]*/s, [0-9]*:[0-9][0-9] left$' '$work/int.stderr'"
+check "what finished is indexed, marked interrupted" "[ \$(wc -l <'$work/int/index.jsonl') = 3 ] && tail -n 1 '$work/int/index.jsonl' | grep -qx '{\"interrupted\":\"SIGINT\",\"baked\":2,\"of\":3}'"
+check "the landblock in progress finished, no later one started" "[ -s '$work/int/0xA9B4.events.jsonl' ] && [ ! -e '$work/int/0xAAB5.events.jsonl' ]"
+check "no temporary files after an interrupt" "! ls '$work/int' | grep -q part"
+check "the interrupt named last" "tail -n 1 '$work/int.stderr' | grep -q '^error: interrupted by SIGINT after 2 of 3 landblocks; index: .*index.jsonl$'"
+interrupt_run term TERM --out-dir "$work/term"
+check "SIGTERM exits 143" "[ $? = 143 ]"
+# On a terminal the progress bar's line is ended before the error line.
+if script -qec true /dev/null >/dev/null 2>&1; then
+  rm -rf "$work/tty" && mkdir -p "$work/tty-spawns" && rm -f "$work/tty-spawns/0xA9B4.spawns.jsonl" && mkfifo "$work/tty-spawns/0xA9B4.spawns.jsonl"
+  set -m
+  script -qec "exec '$bake' bake-all --dat-dir '$work/world' --landblocks 0xA8B3,0xA9B4,0xAAB5 --jobs 1 --out-dir '$work/tty' \
+    --spawns-dir '$work/tty-spawns' --setup-table '$work/world/spawns/wcid_to_setup.json'" /dev/null >"$work/tty.out" 2>&1 </dev/null &
+  script_pid=$!
+  set +m
+  for _ in $(seq 100); do [ -e "$work/tty/0xA8B3.events.jsonl" ] && break; sleep 0.1; done
+  sleep 0.5
+  tty_pid=$(ps --ppid "$script_pid" -o pid= | tr -d ' ')
+  [ -n "$tty_pid" ] && kill -INT "$tty_pid"
+  sleep 1
+  timeout 10 sh -c "cat '$work/world/spawns/0xA9B4.spawns.jsonl' > '$work/tty-spawns/0xA9B4.spawns.jsonl'"
+  wait "$script_pid"
+  check "the bar's line ends before the error" "grep -q '^error: interrupted by SIGINT after 2 of 3 landblocks' '$work/tty.out'"
+fi
+
 [ "$fails" = 0 ] && echo "bake-all: all checks passed"
 exit $((fails != 0))

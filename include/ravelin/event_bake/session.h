@@ -8,6 +8,7 @@
 #include <memory>
 #include <vector>
 
+#include "ravelin/dat/landblock.h"
 #include "ravelin/dat/lib.h"
 #include "ravelin/event_bake/bake_error.h"
 #include "ravelin/event_bake/input_records.h"
@@ -53,8 +54,33 @@ class BakeSession {
   // source; the CellLandblock is not consulted.
   BakeResult<std::vector<std::uint32_t>> placed_setup_ids(std::uint32_t landblock_id) const;
 
+  // One object of the landblock's LandblockInfo, and whether the LandblockInfo
+  // source takes it into the bake (a setup model id the portal archive holds).
+  struct PlacedObject {
+    dat::Stab stab;
+    bool is_setup = false;
+  };
+  // Every Stab of the landblock's LandblockInfo in list order, whatever the
+  // entity source: none when the record is missing, Parse "LandblockInfo" when
+  // it does not decode.
+  BakeResult<std::vector<PlacedObject>> placed_objects(std::uint32_t landblock_id) const;
+
+  // A line of the landblock's spawns file whose wcid the setup table maps.
+  struct SpawnedSetup {
+    std::uint32_t wcid = 0;
+    std::uint32_t setup_id = 0;
+  };
+  // With the spawns-manifest source, the lines the bake takes its setups from,
+  // in line order (before sorting and dropping repeats), or the SetupTable
+  // error; with the LandblockInfo source, none.
+  BakeResult<std::vector<SpawnedSetup>> spawned_setups(std::uint32_t landblock_id) const;
+
+  // The region's sky chain that every bake carries (empty without the sky family).
+  const std::vector<SkyParticleTrigger>& sky_events() const;
+
   const Options& options() const;
   const dat::DatDatabase& portal() const;
+  const dat::DatDatabase& cell() const;
 
  private:
   struct State;
