@@ -32,9 +32,13 @@ class CMakeBuild(build_ext):
             configure += ["-G", "Ninja"]
         if "CMAKE_CXX_COMPILER_LAUNCHER" not in os.environ and shutil.which("ccache"):
             configure.append("-DCMAKE_CXX_COMPILER_LAUNCHER=ccache")
-        subprocess.run(configure, check=True)
+        # Paths relative to the source folder in ccache's keys: a fresh checkout elsewhere hits too.
+        env = dict(os.environ)
+        env.setdefault("CCACHE_BASEDIR", str(SOURCE))
+        env.setdefault("CCACHE_NOHASHDIR", "1")
+        subprocess.run(configure, check=True, env=env)
         jobs = os.environ.get("CMAKE_BUILD_PARALLEL_LEVEL") or str(os.cpu_count() or 1)
-        subprocess.run(["cmake", "--build", str(build), "--target", "ravelin_python", "-j", jobs], check=True)
+        subprocess.run(["cmake", "--build", str(build), "--target", "ravelin_python", "-j", jobs], check=True, env=env)
 
         built = sorted((build / "python" / "ravelin").glob("_ravelin*.so"))
         if not built:
