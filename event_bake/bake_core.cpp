@@ -54,6 +54,7 @@ BakeResult<dat::CellLandblock> load_cell_landblock(const dat::DatDatabase& cell,
 
 void append_setup_events(RecordCache& cache, std::uint32_t setup_id, SetupEvents& out) {
   // Each setup is baked once per bake, so the setup itself is not kept.
+  cache.note_input(setup_id);
   if (const auto setup = load_setup_model(cache.portal(), setup_id)) append_setup_events(cache, setup_id, *setup, out);
 }
 
@@ -110,10 +111,16 @@ BakeResult<std::vector<std::uint32_t>> PlacedSetups::spawns_setup_ids(std::uint3
 
 BakeResult<LandblockEventBake> bake_open_landblock(const OpenBake& open, std::uint32_t landblock_id,
                                                    BakeResources& resources) {
+  InputRecords* inputs = resources.inputs;
+  if (inputs != nullptr) inputs->cell.push_back(dat::cell_landblock_file_id(landblock_id));
   auto terrain = load_cell_landblock(open.cell, landblock_id);
   if (!terrain) return std::unexpected(std::move(terrain.error()));
-  auto setup_ids = open.placed.setup_ids(open.cell, landblock_id,
-                                         [&resources](std::uint32_t id) { return resources.portal_has_file(id); });
+  if (inputs != nullptr && open.placed.uses_landblock_info())
+    inputs->cell.push_back(dat::landblock_info_file_id(landblock_id));
+  auto setup_ids = open.placed.setup_ids(open.cell, landblock_id, [&resources, inputs](std::uint32_t id) {
+    if (inputs != nullptr) inputs->portal.push_back(id);
+    return resources.portal_has_file(id);
+  });
   if (!setup_ids) return std::unexpected(std::move(setup_ids.error()));
 
   SetupEvents events;

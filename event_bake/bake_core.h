@@ -62,6 +62,9 @@ class PlacedSetups {
  public:
   static PlacedSetups choose(const EntitySource& source);
 
+  // Whether the ids come from the LandblockInfo record (fetched by setup_ids).
+  bool uses_landblock_info() const { return !manifest_; }
+
   // The placed setup ids of `landblock_id`, ascending and without repeats.
   // LandblockInfo source: the ids of its objects in the setup model range for
   // which `portal_has_file(id)` holds (asked once per distinct id); a missing
@@ -108,6 +111,10 @@ class BakeResources {
   virtual void append_setup_events(std::uint32_t setup_id, SetupEvents& out) = 0;
   // The region's sky particle chain.
   virtual std::vector<SkyParticleTrigger> sky_events() = 0;
+
+  // Where bake_open_landblock and the resources append the bake's inputs;
+  // nullptr (the default) records nothing.
+  InputRecords* inputs = nullptr;
 };
 
 // What stays the same for every landblock of a bake or session.

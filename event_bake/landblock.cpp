@@ -11,8 +11,11 @@ namespace {
 
 class CallResources final : public BakeResources {
  public:
-  CallResources(const dat::DatDatabase& portal, const dat::file_type::Region& region)
-      : portal_(portal), region_(region), cache_(portal) {}
+  CallResources(const dat::DatDatabase& portal, const dat::file_type::Region& region, InputRecords* recorded)
+      : portal_(portal), region_(region), cache_(portal) {
+    inputs = recorded;
+    cache_.record_inputs(recorded);
+  }
 
   // The placed ids come without repeats, so each is asked once; the bytes of
   // a setup found present are its decode's input, so no setup is fetched twice.
@@ -38,17 +41,30 @@ class CallResources final : public BakeResources {
   common::IdMap<std::uint32_t, std::vector<std::uint8_t>> fetched_;
 };
 
-}  // namespace
-
-BakeResult<LandblockEventBake> bake_landblock_events(const BakeInputs& inputs) {
+// The whole bake; with `recorded` set, its inputs are appended there.
+BakeResult<LandblockEventBake> bake_recording(const BakeInputs& inputs, InputRecords* recorded) {
   auto archives = open_bake_archives(inputs.dat_dir);
   if (!archives) return std::unexpected(std::move(archives.error()));
+  if (recorded != nullptr) recorded->portal.push_back(inputs.region_did);
   auto region = load_region(archives->portal, inputs.region_did);
   if (!region) return std::unexpected(std::move(region.error()));
   const PlacedSetups placed = PlacedSetups::choose(inputs.entity_source);
-  CallResources resources(archives->portal, *region);
+  CallResources resources(archives->portal, *region, recorded);
   return bake_open_landblock({archives->cell, *region, inputs.region_did, placed, inputs.bake_sky},
                              inputs.landblock_id, resources);
+}
+
+}  // namespace
+
+BakeResult<LandblockEventBake> bake_landblock_events(const BakeInputs& inputs) {
+  return bake_recording(inputs, nullptr);
+}
+
+RecordedBake bake_landblock_events_with_inputs(const BakeInputs& inputs) {
+  InputRecords recorded;
+  auto result = bake_recording(inputs, &recorded);
+  recorded.finish();
+  return {std::move(result), std::move(recorded)};
 }
 
 BakeResult<LandblockEventBake> bake_landblock_events_simple(std::uint32_t landblock_id,

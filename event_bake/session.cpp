@@ -78,8 +78,16 @@ struct BakeSession::State {
   PlacedSetups placed;
   std::vector<SkyParticleTrigger> sky_events;  // the same for every landblock
 
-  mutable SharedMemo<bool> portal_presence;      // get_file(id) succeeds
-  mutable SharedMemo<SetupEvents> setup_events;  // one setup's events, unordered
+  // What the sky chain loaded at open (the region apart), for recorded bakes.
+  std::vector<std::uint32_t> sky_inputs;
+
+  // One setup's events, unordered, and the portal records baking them asked for.
+  struct RecordedSetupEvents {
+    SetupEvents events;
+    std::vector<std::uint32_t> inputs;
+  };
+  mutable SharedMemo<bool> portal_presence;  // get_file(id) succeeds
+  mutable SharedMemo<RecordedSetupEvents> setup_events;
   mutable RecordCachePool record_caches;
 
   class Resources;
@@ -98,18 +106,30 @@ class BakeSession::State::Resources final : public BakeResources {
     return *state_.portal_presence.get(id, [&] { return state_.archives.portal.get_file(id).has_value(); });
   }
   void append_setup_events(std::uint32_t setup_id, SetupEvents& out) override {
-    const auto events = state_.setup_events.get(setup_id, [&] {
+    // A setup is baked once per session, so its inputs are always kept: a
+    // recorded bake needs them whether or not it was the first to ask.
+    const auto recorded = state_.setup_events.get(setup_id, [&] {
       if (!cache_) cache_ = state_.record_caches.acquire();
-      SetupEvents one;
-      event_bake::append_setup_events(*cache_, setup_id, one);
+      InputRecords one_inputs;
+      cache_->record_inputs(&one_inputs);
+      State::RecordedSetupEvents one;
+      event_bake::append_setup_events(*cache_, setup_id, one.events);
+      cache_->record_inputs(nullptr);
+      one.inputs = std::move(one_inputs.portal);
       return one;
     });
+    if (inputs != nullptr)
+      inputs->portal.insert(inputs->portal.end(), recorded->inputs.begin(), recorded->inputs.end());
+    const SetupEvents* events = &recorded->events;
     out.anim_hook_events.insert(out.anim_hook_events.end(), events->anim_hook_events.begin(),
                                 events->anim_hook_events.end());
     out.physics_particle_events.insert(out.physics_particle_events.end(), events->physics_particle_events.begin(),
                                        events->physics_particle_events.end());
   }
-  std::vector<SkyParticleTrigger> sky_events() override { return state_.sky_events; }
+  std::vector<SkyParticleTrigger> sky_events() override {
+    if (inputs != nullptr) inputs->portal.insert(inputs->portal.end(), state_.sky_inputs.begin(), state_.sky_inputs.end());
+    return state_.sky_events;
+  }
 
  private:
   const State& state_;
@@ -126,13 +146,30 @@ BakeResult<std::unique_ptr<BakeSession>> BakeSession::open(Options options) {
   if (!region) return std::unexpected(std::move(region.error()));
 
   auto state = std::make_unique<State>(std::move(options), std::move(*archives), std::move(*region));
-  if (state->options.bake_sky) state->sky_events = bake_sky_arm(state->archives.portal, state->region);
+  if (state->options.bake_sky) {
+    RecordCache cache(state->archives.portal);
+    InputRecords sky_inputs;
+    cache.record_inputs(&sky_inputs);
+    state->sky_events = bake_sky_arm(state->region, cache);
+    sky_inputs.finish();
+    state->sky_inputs = std::move(sky_inputs.portal);
+  }
   return std::unique_ptr<BakeSession>(new BakeSession(std::move(state)));
 }
 
 BakeResult<LandblockEventBake> BakeSession::bake(std::uint32_t landblock_id) const {
   State::Resources resources(*state_);
   return bake_open_landblock(state_->open_bake(), landblock_id, resources);
+}
+
+RecordedBake BakeSession::bake_with_inputs(std::uint32_t landblock_id) const {
+  InputRecords recorded;
+  recorded.portal.push_back(state_->options.region_did);
+  State::Resources resources(*state_);
+  resources.inputs = &recorded;
+  auto result = bake_open_landblock(state_->open_bake(), landblock_id, resources);
+  recorded.finish();
+  return {std::move(result), std::move(recorded)};
 }
 
 BakeResult<std::vector<std::uint32_t>> BakeSession::placed_setup_ids(std::uint32_t landblock_id) const {

@@ -8,6 +8,7 @@
 
 #include "ravelin/dat/file_ids.h"
 #include "ravelin/event_bake/bake_error.h"
+#include "ravelin/event_bake/input_records.h"
 #include "ravelin/event_bake/manifest.h"
 
 namespace ravelin::event_bake {
@@ -26,6 +27,13 @@ inline constexpr std::uint32_t kDefaultRegionDid = dat::kDefaultRegionId;
 // LandblockInfo. Files of single objects that fail only shrink the result.
 // Everything opened is released when the call returns.
 BakeResult<LandblockEventBake> bake_landblock_events(const BakeInputs& inputs);
+
+// bake_landblock_events, and the records it fetched or tried to fetch on the
+// way: the region, the CellLandblock, the LandblockInfo, each placed id of the
+// setup range it looked up, each setup, motion table, animation and default
+// script of the placed setups, and what the sky chain loads; up to where the
+// bake ended.
+RecordedBake bake_landblock_events_with_inputs(const BakeInputs& inputs);
 
 // bake_landblock_events with region 0x13000000, the LandblockInfo source and
 // the sky family on.

@@ -15,6 +15,7 @@
 #include "ravelin/dat/file_type/setup_model.h"
 #include "ravelin/dat/lib.h"
 #include "ravelin/event_bake/anim_sound.h"
+#include "ravelin/event_bake/input_records.h"
 #include "ravelin/event_bake/sky_chain.h"
 
 namespace ravelin::event_bake {
@@ -45,6 +46,14 @@ class RecordCache {
 
   const dat::DatDatabase& portal() const { return *portal_; }
 
+  // While set, every id asked of the cache (fetched or found cached) is
+  // appended to `inputs->portal`; nullptr stops it.
+  void record_inputs(InputRecords* inputs) { inputs_ = inputs; }
+  // Appends `id` as an input when recording: for fetches made beside the cache.
+  void note_input(std::uint32_t id) {
+    if (inputs_ != nullptr) inputs_->portal.push_back(id);
+  }
+
   // The record, or nullptr when it cannot be fetched or decoded. Pointers stay
   // valid for the cache's lifetime.
   const dat::file_type::MotionTable* motion_table(std::uint32_t id);
@@ -61,6 +70,7 @@ class RecordCache {
 
  private:
   const dat::DatDatabase* portal_;
+  InputRecords* inputs_ = nullptr;
   anim_sound::AnimationCache animations_;
   common::IdMap<std::uint32_t, std::optional<dat::file_type::MotionTable>> motion_tables_;
   sky_chain::ScriptCache scripts_;

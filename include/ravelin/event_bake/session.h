@@ -10,6 +10,7 @@
 
 #include "ravelin/dat/lib.h"
 #include "ravelin/event_bake/bake_error.h"
+#include "ravelin/event_bake/input_records.h"
 #include "ravelin/event_bake/landblock.h"
 
 namespace ravelin::event_bake {
@@ -38,6 +39,10 @@ class BakeSession {
   // bake_landblock_events with the session's inputs and this landblock id.
   // Safe to call from several threads at once.
   BakeResult<LandblockEventBake> bake(std::uint32_t landblock_id) const;
+  // bake(), and the inputs a one-off bake of the same landblock would record
+  // (bake_landblock_events_with_inputs): records the session decoded once and
+  // serves from its caches count for every bake that uses them. Thread-safe.
+  RecordedBake bake_with_inputs(std::uint32_t landblock_id) const;
 
   // Every landblock id (landblock number in the high 16 bits) whose CellLandblock
   // the cell archive's directory lists, ascending.
