@@ -10,11 +10,13 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "capi/handles.h"
 #include "ravelin/common/id_text.h"
 #include "ravelin/dat/file_ids.h"
 #include "ravelin/dat/record_json.h"
+#include "ravelin/event_bake/input_records.h"
 #include "ravelin/event_bake/landblock.h"
 #include "ravelin/event_bake/session.h"
 #include "ravelin/version.h"
@@ -137,6 +139,25 @@ ravelin_bake_options options_or_default(const ravelin_bake_options* options) {
   return options != nullptr ? *options : chosen;
 }
 
+// The inputs of a one-off bake from the C arguments.
+Result<event_bake::BakeInputs> bake_inputs(std::string_view function, const char* dat_dir, std::uint32_t landblock,
+                                           const ravelin_bake_options* options) {
+  auto dir = path_argument(function, "dat_dir", dat_dir);
+  if (!dir) return std::unexpected(dir.error());
+  auto id = landblock_argument(landblock);
+  if (!id) return std::unexpected(id.error());
+  const ravelin_bake_options chosen = options_or_default(options);
+  auto source = entity_source(function, chosen);
+  if (!source) return std::unexpected(source.error());
+  event_bake::BakeInputs inputs;
+  inputs.dat_dir = std::move(*dir);
+  inputs.landblock_id = *id;
+  inputs.region_did = chosen.region;
+  inputs.bake_sky = chosen.no_sky == 0;
+  inputs.entity_source = std::move(*source);
+  return inputs;
+}
+
 // A copy of `bytes` in a malloc'd buffer with a NUL after the last byte.
 template <class Byte>
 Byte* copy_out(std::span<const std::uint8_t> bytes) {
@@ -156,6 +177,34 @@ Result<void> bake_out(const BakeResult<LandblockEventBake>& bake, std::uint8_t**
   const std::string bytes = bake->to_jsonl_bytes();
   *jsonl = copy_out<std::uint8_t>(bytes_of(bytes));
   *size = bytes.size();
+  return {};
+}
+
+std::uint32_t* copy_ids(const std::vector<std::uint32_t>& ids) {
+  auto* buffer = static_cast<std::uint32_t*>(std::malloc((ids.size() + 1) * sizeof(std::uint32_t)));
+  if (buffer == nullptr) throw std::bad_alloc();
+  if (!ids.empty()) std::memcpy(buffer, ids.data(), ids.size() * sizeof(std::uint32_t));
+  return buffer;
+}
+
+// The bake's bytes on success, its inputs whenever it ran.
+Result<void> recorded_out(const event_bake::RecordedBake& recorded, std::uint8_t** jsonl, std::size_t* size,
+                          ravelin_bake_inputs* inputs) {
+  ravelin_bake_inputs out{copy_ids(recorded.inputs.portal), recorded.inputs.portal.size(), nullptr,
+                          recorded.inputs.cell.size()};
+  try {
+    out.cell = copy_ids(recorded.inputs.cell);
+    if (recorded.result) {
+      const std::string bytes = recorded.result->to_jsonl_bytes();
+      *jsonl = copy_out<std::uint8_t>(bytes_of(bytes));
+      *size = bytes.size();
+    }
+  } catch (...) {
+    ravelin_bake_inputs_free(&out);
+    throw;
+  }
+  *inputs = out;
+  if (!recorded.result) return failure(RAVELIN_ERROR_BAKE, recorded.result.error().to_string());
   return {};
 }
 
@@ -207,6 +256,13 @@ const char* ravelin_error_message(const ravelin_error* error) { return error ? e
 ravelin_status ravelin_error_status(const ravelin_error* error) { return error ? error->status : RAVELIN_ERROR_ARGUMENT; }
 void ravelin_error_free(ravelin_error* error) { delete error; }
 void ravelin_free(void* buffer) { std::free(buffer); }
+
+void ravelin_bake_inputs_free(ravelin_bake_inputs* inputs) {
+  if (inputs == nullptr) return;
+  std::free(inputs->portal);
+  std::free(inputs->cell);
+  *inputs = ravelin_bake_inputs{};
+}
 
 void ravelin_bake_options_init(ravelin_bake_options* options) {
   if (options == nullptr) return;
@@ -287,20 +343,23 @@ ravelin_status ravelin_bake(const char* dat_dir, uint32_t landblock, const ravel
     constexpr std::string_view fn = "ravelin_bake";
     if (jsonl == nullptr) return null_argument(fn, "jsonl");
     if (size == nullptr) return null_argument(fn, "size");
-    event_bake::BakeInputs inputs;
-    auto dir = path_argument(fn, "dat_dir", dat_dir);
-    if (!dir) return std::unexpected(dir.error());
-    auto id = landblock_argument(landblock);
-    if (!id) return std::unexpected(id.error());
-    const ravelin_bake_options chosen = options_or_default(options);
-    auto source = entity_source(fn, chosen);
-    if (!source) return std::unexpected(source.error());
-    inputs.dat_dir = std::move(*dir);
-    inputs.landblock_id = *id;
-    inputs.region_did = chosen.region;
-    inputs.bake_sky = chosen.no_sky == 0;
-    inputs.entity_source = std::move(*source);
-    return bake_out(event_bake::bake_landblock_events(inputs), jsonl, size);
+    auto inputs = bake_inputs(fn, dat_dir, landblock, options);
+    if (!inputs) return std::unexpected(inputs.error());
+    return bake_out(event_bake::bake_landblock_events(*inputs), jsonl, size);
+  });
+}
+
+ravelin_status ravelin_bake_with_inputs(const char* dat_dir, uint32_t landblock, const ravelin_bake_options* options,
+                                        uint8_t** jsonl, size_t* size, ravelin_bake_inputs* inputs,
+                                        ravelin_error** error) {
+  return guarded(error, [&]() -> Result<void> {
+    constexpr std::string_view fn = "ravelin_bake_with_inputs";
+    if (jsonl == nullptr) return null_argument(fn, "jsonl");
+    if (size == nullptr) return null_argument(fn, "size");
+    if (inputs == nullptr) return null_argument(fn, "inputs");
+    auto bake = bake_inputs(fn, dat_dir, landblock, options);
+    if (!bake) return std::unexpected(bake.error());
+    return recorded_out(event_bake::bake_landblock_events_with_inputs(*bake), jsonl, size, inputs);
   });
 }
 
@@ -334,10 +393,7 @@ ravelin_status ravelin_session_landblocks(ravelin_session* session, uint32_t** i
     if (ids == nullptr) return null_argument(fn, "ids");
     if (count == nullptr) return null_argument(fn, "count");
     const std::vector<std::uint32_t> landblocks = (*open)->cell_landblock_ids();
-    auto* buffer = static_cast<std::uint32_t*>(std::malloc((landblocks.size() + 1) * sizeof(std::uint32_t)));
-    if (buffer == nullptr) throw std::bad_alloc();
-    if (!landblocks.empty()) std::memcpy(buffer, landblocks.data(), landblocks.size() * sizeof(std::uint32_t));
-    *ids = buffer;
+    *ids = copy_ids(landblocks);
     *count = landblocks.size();
     return {};
   });
@@ -354,6 +410,21 @@ ravelin_status ravelin_session_bake(ravelin_session* session, uint32_t landblock
     auto id = landblock_argument(landblock);
     if (!id) return std::unexpected(id.error());
     return bake_out((*open)->bake(*id), jsonl, size);
+  });
+}
+
+ravelin_status ravelin_session_bake_with_inputs(ravelin_session* session, uint32_t landblock, uint8_t** jsonl,
+                                                size_t* size, ravelin_bake_inputs* inputs, ravelin_error** error) {
+  return guarded(error, [&]() -> Result<void> {
+    constexpr std::string_view fn = "ravelin_session_bake_with_inputs";
+    auto open = session_of(fn, session);
+    if (!open) return std::unexpected(open.error());
+    if (jsonl == nullptr) return null_argument(fn, "jsonl");
+    if (size == nullptr) return null_argument(fn, "size");
+    if (inputs == nullptr) return null_argument(fn, "inputs");
+    auto id = landblock_argument(landblock);
+    if (!id) return std::unexpected(id.error());
+    return recorded_out((*open)->bake_with_inputs(*id), jsonl, size, inputs);
   });
 }
 

@@ -168,6 +168,57 @@ static void test_session(void) {
                     "open client_portal.dat at"));
 }
 
+static int has_id(const uint32_t* ids, size_t count, uint32_t id) {
+  for (size_t i = 0; i < count; ++i)
+    if (ids[i] == id) return 1;
+  return 0;
+}
+
+/* Inputs of one-off and session bakes: the same lists, ascending, beside the
+ * plain bake's bytes; a failed bake keeps the records up to its failure. */
+static void test_inputs(void) {
+  ravelin_session* session = NULL;
+  CHECK(ravelin_session_open(world, NULL, &session, NULL) == RAVELIN_OK);
+  ravelin_bake_inputs one_off = {0}, shared = {0};
+  uint8_t *one_off_jsonl = NULL, *shared_jsonl = NULL;
+  size_t one_off_size = 0, shared_size = 0;
+  CHECK(ravelin_bake_with_inputs(world, 0xA9B4u, NULL, &one_off_jsonl, &one_off_size, &one_off, NULL) == RAVELIN_OK);
+  CHECK(ravelin_session_bake_with_inputs(session, 0xA9B4u, &shared_jsonl, &shared_size, &shared, NULL) == RAVELIN_OK);
+  CHECK(one_off_jsonl != NULL && same_bytes(one_off_jsonl, one_off_size, world_path("A9B4.jsonl")));
+  CHECK(shared_jsonl != NULL && same_bytes(shared_jsonl, shared_size, world_path("A9B4.jsonl")));
+  CHECK(one_off.portal_count == shared.portal_count && one_off.cell_count == shared.cell_count);
+  CHECK(one_off.portal_count > 1 && memcmp(one_off.portal, shared.portal, one_off.portal_count * 4) == 0);
+  CHECK(one_off.cell_count == 2 && memcmp(one_off.cell, shared.cell, one_off.cell_count * 4) == 0);
+  CHECK(has_id(one_off.portal, one_off.portal_count, 0x13000000u));
+  CHECK(one_off.cell[0] == 0xA9B4FFFEu && one_off.cell[1] == 0xA9B4FFFFu);
+  for (size_t i = 1; i < one_off.portal_count; ++i) CHECK(one_off.portal[i - 1] < one_off.portal[i]);
+  ravelin_free(one_off_jsonl);
+  ravelin_free(shared_jsonl);
+  ravelin_bake_inputs_free(&one_off);
+  CHECK(one_off.portal == NULL && one_off.cell == NULL && one_off.portal_count == 0);
+  ravelin_bake_inputs_free(&shared);
+
+  /* No CellLandblock 0x0101FFFF: the bake fails having read the region and looked for it. */
+  ravelin_error* error = NULL;
+  uint8_t* jsonl = NULL;
+  size_t size = 0;
+  CHECK(failed_with(ravelin_session_bake_with_inputs(session, 0x0101u, &jsonl, &size, &shared, &error), &error,
+                    RAVELIN_ERROR_BAKE, "CellLandblock 0x0101FFFF missing from DAT"));
+  CHECK(jsonl == NULL && has_id(shared.portal, shared.portal_count, 0x13000000u));
+  CHECK(shared.cell_count == 1 && shared.cell[0] == 0x0101FFFFu);
+  ravelin_bake_inputs_free(&shared);
+  CHECK(failed_with(ravelin_bake_with_inputs(world_path("missing"), 0xA9B4u, NULL, &jsonl, &size, &one_off, &error),
+                    &error, RAVELIN_ERROR_BAKE, "open client_portal.dat at"));
+  CHECK(one_off.portal_count == 0 && one_off.cell_count == 0);
+  ravelin_bake_inputs_free(&one_off);
+  CHECK(failed_with(ravelin_bake_with_inputs(world, 0xA9B4u, NULL, &jsonl, &size, NULL, &error), &error,
+                    RAVELIN_ERROR_ARGUMENT, "ravelin_bake_with_inputs: inputs is NULL"));
+  CHECK(ravelin_session_close(session, NULL) == RAVELIN_OK);
+  CHECK(failed_with(ravelin_session_bake_with_inputs(session, 0xA9B4u, &jsonl, &size, &shared, &error), &error,
+                    RAVELIN_ERROR_HANDLE, "session is closed"));
+  ravelin_bake_inputs_free(NULL);
+}
+
 /* Two threads baking every landblock through one session get the one-off bytes. */
 struct thread_work {
   ravelin_session* session;
@@ -282,6 +333,7 @@ int main(int argc, char** argv) {
   test_archive();
   test_bake();
   test_session();
+  test_inputs();
   test_threads();
   test_bad_input();
   printf("%d passed, %d failed\n", checks - failures, failures);

@@ -55,6 +55,15 @@ typedef struct ravelin_bake_options {
   int no_sky;              /* nonzero: leave out the sky particle chain */
 } ravelin_bake_options;
 
+/* The archive records a bake read or looked for: its inputs, each list
+ * ascending. Zero it before a call; free it with ravelin_bake_inputs_free. */
+typedef struct ravelin_bake_inputs {
+  uint32_t* portal; /* file ids of client_portal.dat */
+  size_t portal_count;
+  uint32_t* cell; /* file ids of client_cell_1.dat */
+  size_t cell_count;
+} ravelin_bake_inputs;
+
 /* "0.2.0": the version of the library, as `ravelin-bake --version`. */
 RAVELIN_C_EXPORT const char* ravelin_version(void);
 /* "RAVELIN_ERROR_DAT" and so on; "unknown status" for other values. */
@@ -67,6 +76,8 @@ RAVELIN_C_EXPORT ravelin_status ravelin_error_status(const ravelin_error* error)
 RAVELIN_C_EXPORT void ravelin_error_free(ravelin_error* error);
 /* Frees a buffer returned by any call; NULL is ignored. */
 RAVELIN_C_EXPORT void ravelin_free(void* buffer);
+/* Frees both lists and zeroes the struct; NULL is ignored. */
+RAVELIN_C_EXPORT void ravelin_bake_inputs_free(ravelin_bake_inputs* inputs);
 
 RAVELIN_C_EXPORT void ravelin_bake_options_init(ravelin_bake_options* options);
 
@@ -93,6 +104,14 @@ RAVELIN_C_EXPORT ravelin_status ravelin_bake(const char* dat_dir, uint32_t landb
                                              const ravelin_bake_options* options, uint8_t** jsonl, size_t* size,
                                              ravelin_error** error);
 
+/* ravelin_bake, and the records the bake fetched or tried to fetch. *inputs is
+ * written when the bake ran: on RAVELIN_OK, and on RAVELIN_ERROR_BAKE with the
+ * records up to the one it failed on (none when an archive would not open). */
+RAVELIN_C_EXPORT ravelin_status ravelin_bake_with_inputs(const char* dat_dir, uint32_t landblock,
+                                                         const ravelin_bake_options* options, uint8_t** jsonl,
+                                                         size_t* size, ravelin_bake_inputs* inputs,
+                                                         ravelin_error** error);
+
 /* Both archives opened and the region decoded once for any number of bakes,
  * from any number of threads, sharing decoded records between them. */
 RAVELIN_C_EXPORT ravelin_status ravelin_session_open(const char* dat_dir, const ravelin_bake_options* options,
@@ -105,6 +124,13 @@ RAVELIN_C_EXPORT ravelin_status ravelin_session_landblocks(ravelin_session* sess
 /* The same bytes as ravelin_bake with the session's directory and options. */
 RAVELIN_C_EXPORT ravelin_status ravelin_session_bake(ravelin_session* session, uint32_t landblock, uint8_t** jsonl,
                                                      size_t* size, ravelin_error** error);
+
+/* ravelin_session_bake and its inputs, as ravelin_bake_with_inputs records
+ * them: records the session serves from its caches count for every bake that
+ * uses them. */
+RAVELIN_C_EXPORT ravelin_status ravelin_session_bake_with_inputs(ravelin_session* session, uint32_t landblock,
+                                                                 uint8_t** jsonl, size_t* size,
+                                                                 ravelin_bake_inputs* inputs, ravelin_error** error);
 
 #ifdef __cplusplus
 }
