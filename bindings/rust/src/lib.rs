@@ -176,6 +176,52 @@ pub fn bake(dat_dir: impl AsRef<Path>, landblock: u32, options: &BakeOptions) ->
     Ok(unsafe { take_buffer(jsonl, size) })
 }
 
+/// The archive records a bake read or looked for, each list ascending.
+#[derive(Clone, Debug, Default, PartialEq, Eq, Hash)]
+pub struct Inputs {
+    /// File ids of client_portal.dat.
+    pub portal: Vec<u32>,
+    /// File ids of client_cell_1.dat.
+    pub cell: Vec<u32>,
+}
+
+/// A bake that ran, with its inputs: those are there also when the bake failed, up to the record it
+/// failed on (none when an archive would not open).
+#[derive(Clone, Debug, PartialEq, Eq)]
+pub struct RecordedBake {
+    pub result: Result<Vec<u8>>,
+    pub inputs: Inputs,
+}
+
+/// Runs a C call that bakes with inputs; Err when the bake did not run at all.
+fn recorded(
+    call: impl FnOnce(*mut *mut u8, *mut usize, *mut ffi::ravelin_bake_inputs, *mut *mut ffi::ravelin_error) -> ffi::ravelin_status,
+) -> Result<RecordedBake> {
+    let mut jsonl: *mut u8 = ptr::null_mut();
+    let mut size = 0usize;
+    let mut raw = ffi::ravelin_bake_inputs { portal: ptr::null_mut(), portal_count: 0, cell: ptr::null_mut(), cell_count: 0 };
+    let mut error = ptr::null_mut();
+    let status = call(&mut jsonl, &mut size, &mut raw, &mut error);
+    if status != ffi::RAVELIN_OK && status != ffi::RAVELIN_ERROR_BAKE {
+        check(status, error)?;
+    }
+    let copy = |ids: *mut u32, count: usize| if count == 0 { Vec::new() } else { unsafe { std::slice::from_raw_parts(ids, count) }.to_vec() };
+    let inputs = Inputs { portal: copy(raw.portal, raw.portal_count), cell: copy(raw.cell, raw.cell_count) };
+    unsafe { ffi::ravelin_bake_inputs_free(&mut raw) };
+    let result = check(status, error).map(|()| unsafe { take_buffer(jsonl, size) });
+    Ok(RecordedBake { result, inputs })
+}
+
+/// [`bake`] and the records it fetched or tried to fetch. Err when the bake did not run (an argument
+/// the library refuses); a failed bake is `result`'s Err, beside its inputs.
+pub fn bake_with_inputs(dat_dir: impl AsRef<Path>, landblock: u32, options: &BakeOptions) -> Result<RecordedBake> {
+    let dir = c_path("dat_dir", dat_dir.as_ref())?;
+    let options = options.to_c()?;
+    recorded(|jsonl, size, inputs, error| unsafe {
+        ffi::ravelin_bake_with_inputs(dir.as_ptr(), landblock, &options.raw, jsonl, size, inputs, error)
+    })
+}
+
 /// One archive, opened read-only with its whole directory. Any number of threads may fetch from it
 /// at once.
 #[derive(Debug)]
@@ -278,6 +324,16 @@ impl BakeSession {
         let mut error = ptr::null_mut();
         check(unsafe { ffi::ravelin_session_bake(self.handle, landblock, &mut jsonl, &mut size, &mut error) }, error)?;
         Ok(unsafe { take_buffer(jsonl, size) })
+    }
+}
+
+impl BakeSession {
+    /// [`BakeSession::bake`] with its inputs, as [`bake_with_inputs`] records them: records the
+    /// session serves from its caches count for every bake that uses them.
+    pub fn bake_with_inputs(&self, landblock: u32) -> Result<RecordedBake> {
+        recorded(|jsonl, size, inputs, error| unsafe {
+            ffi::ravelin_session_bake_with_inputs(self.handle, landblock, jsonl, size, inputs, error)
+        })
     }
 }
 

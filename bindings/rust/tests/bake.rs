@@ -60,6 +60,23 @@ fn every_landblock_bakes_as_the_command_does() {
     assert_eq!(ravelin::bake(world(), 0xA9B4, &no_sky).unwrap(), command_bake(0xA9B4_0000, &["--no-sky"]).unwrap());
 }
 
+#[test]
+fn bakes_with_inputs_give_the_same_bytes_and_lists() {
+    let session = BakeSession::open(world(), &BakeOptions::default()).unwrap();
+    for landblock in session.landblocks().unwrap() {
+        let one_off = ravelin::bake_with_inputs(world(), landblock, &BakeOptions::default()).unwrap();
+        let shared = session.bake_with_inputs(landblock).unwrap();
+        assert_eq!(one_off, shared);
+        assert_eq!(one_off.result.unwrap(), session.bake(landblock).unwrap());
+        assert_eq!(one_off.inputs.cell, [landblock | 0xFFFE, landblock | 0xFFFF]);
+        assert!(one_off.inputs.portal.contains(&0x1300_0000));
+    }
+    let failed = session.bake_with_inputs(0x0101).unwrap();
+    assert_eq!(failed.result.unwrap_err().to_string(), "CellLandblock 0x0101FFFF missing from DAT");
+    assert_eq!(failed.inputs.cell, [0x0101_FFFF]);
+    assert_eq!(session.bake_with_inputs(0x1FFFF).unwrap_err().status(), Status::Argument);
+}
+
 fn assert_send_sync<T: Send + Sync>() {}
 
 #[test]

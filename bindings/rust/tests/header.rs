@@ -105,24 +105,28 @@ fn statuses_and_options_match_the_header() {
         .collect();
     assert_eq!(ffi_statuses, header_statuses);
 
-    let header_struct = HEADER.split("typedef struct ravelin_bake_options {").nth(1).unwrap().split('}').next().unwrap();
-    let header_fields: Vec<(String, String)> = header_struct
-        .lines()
-        .filter_map(|l| l.split(';').next().filter(|d| !d.trim().is_empty()))
-        .map(|d| {
-            let d = d.trim();
-            let at = d.rfind(|c: char| c == ' ' || c == '*').unwrap() + 1;
-            (d[at..].to_string(), rust_type(&d[..at]))
-        })
-        .collect();
-    let ffi_struct = FFI.split("pub struct ravelin_bake_options {").nth(1).unwrap().split('}').next().unwrap();
-    let ffi_fields: Vec<(String, String)> = ffi_struct
-        .lines()
-        .filter_map(|l| l.trim().strip_prefix("pub "))
-        .map(|l| {
-            let (name, ty) = l.trim_end_matches(',').split_once(": ").unwrap();
-            (name.to_string(), ty.to_string())
-        })
-        .collect();
-    assert_eq!(ffi_fields, header_fields);
+    for name in ["ravelin_bake_options", "ravelin_bake_inputs"] {
+        let header_struct =
+            HEADER.split(&format!("typedef struct {name} {{")).nth(1).unwrap().split('}').next().unwrap();
+        let header_fields: Vec<(String, String)> = header_struct
+            .lines()
+            .filter_map(|l| l.split(';').next().filter(|d| !d.trim().is_empty() && !d.trim().starts_with("/*")))
+            .map(|d| {
+                let d = d.trim();
+                let at = d.rfind(|c: char| c == ' ' || c == '*').unwrap() + 1;
+                (d[at..].to_string(), rust_type(&d[..at]))
+            })
+            .collect();
+        let ffi_struct = FFI.split(&format!("pub struct {name} {{")).nth(1).unwrap().split('}').next().unwrap();
+        let ffi_fields: Vec<(String, String)> = ffi_struct
+            .lines()
+            .filter_map(|l| l.trim().strip_prefix("pub "))
+            .map(|l| {
+                let (name, ty) = l.trim_end_matches(',').split_once(": ").unwrap();
+                (name.to_string(), ty.to_string())
+            })
+            .collect();
+        assert!(header_fields.len() >= 4, "{name}: read {header_fields:?}");
+        assert_eq!(ffi_fields, header_fields, "{name}");
+    }
 }
