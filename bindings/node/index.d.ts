@@ -22,6 +22,19 @@ export type Status =
 /** A failed call; `message` is the display text (for a bake, what `ravelin-bake bake` prints after "error: "). */
 export class RavelinError extends Error {
   readonly status: Status;
+  /** Set when a bake with inputs failed: the records it read up to its failure. */
+  readonly inputs?: BakeInputs;
+}
+
+/** The archive records a bake read or looked for, file ids ascending. */
+export interface BakeInputs {
+  portal: number[];
+  cell: number[];
+}
+
+export interface RecordedBake {
+  jsonl: Buffer;
+  inputs: BakeInputs;
 }
 
 /** "0.2.0", as `ravelin-bake --version`. */
@@ -31,6 +44,9 @@ export const version: string;
 export function bake(datDir: string, landblock: number, options?: BakeOptions): Buffer;
 /** bake() on a worker thread. */
 export function bakeAsync(datDir: string, landblock: number, options?: BakeOptions): Promise<Buffer>;
+
+/** bake() and its inputs. */
+export function bakeWithInputs(datDir: string, landblock: number, options?: BakeOptions): RecordedBake;
 
 export class Archive {
   constructor(path: string);
@@ -50,6 +66,7 @@ export class BakeSession {
   landblocks(): number[];
   bake(landblock: number): Buffer;
   bakeAsync(landblock: number): Promise<Buffer>;
+  bakeWithInputs(landblock: number): RecordedBake;
   close(): void;
 }
 
@@ -57,6 +74,7 @@ declare const ravelin: {
   version: typeof version;
   bake: typeof bake;
   bakeAsync: typeof bakeAsync;
+  bakeWithInputs: typeof bakeWithInputs;
   Archive: typeof Archive;
   BakeSession: typeof BakeSession;
   RavelinError: typeof RavelinError;

@@ -25,6 +25,13 @@ koffi.struct('ravelin_bake_options', {
   no_sky: 'int',
 });
 
+koffi.struct('ravelin_bake_inputs', {
+  portal: 'uint32_t*',
+  portal_count: 'size_t',
+  cell: 'uint32_t*',
+  cell_count: 'size_t',
+});
+
 const c = {
   version: lib.func('const char* ravelin_version(void)'),
   statusName: lib.func('const char* ravelin_status_name(int status)'),
@@ -37,6 +44,9 @@ const c = {
   getFile: lib.func('int ravelin_archive_get_file(ravelin_archive* archive, uint32_t id, _Out_ void** data, _Out_ size_t* size, _Out_ ravelin_error** error)'),
   show: lib.func('int ravelin_archive_show(ravelin_archive* archive, uint32_t id, const char* type, int compact, _Out_ void** json, _Out_ size_t* size, _Out_ ravelin_error** error)'),
   bake: lib.func('int ravelin_bake(const char* dat_dir, uint32_t landblock, const ravelin_bake_options* options, _Out_ void** jsonl, _Out_ size_t* size, _Out_ ravelin_error** error)'),
+  bakeWithInputs: lib.func('int ravelin_bake_with_inputs(const char* dat_dir, uint32_t landblock, const ravelin_bake_options* options, _Out_ void** jsonl, _Out_ size_t* size, _Inout_ ravelin_bake_inputs* inputs, _Out_ ravelin_error** error)'),
+  inputsFree: lib.func('void ravelin_bake_inputs_free(_Inout_ ravelin_bake_inputs* inputs)'),
+  sessionBakeWithInputs: lib.func('int ravelin_session_bake_with_inputs(ravelin_session* session, uint32_t landblock, _Out_ void** jsonl, _Out_ size_t* size, _Inout_ ravelin_bake_inputs* inputs, _Out_ ravelin_error** error)'),
   sessionOpen: lib.func('int ravelin_session_open(const char* dat_dir, const ravelin_bake_options* options, _Out_ ravelin_session** session, _Out_ ravelin_error** error)'),
   sessionClose: lib.func('int ravelin_session_close(ravelin_session* session, _Out_ ravelin_error** error)'),
   landblocks: lib.func('int ravelin_session_landblocks(ravelin_session* session, _Out_ void** ids, _Out_ size_t* count, _Out_ ravelin_error** error)'),
@@ -113,6 +123,30 @@ function callAsync(fn, args, done) {
   });
 }
 
+const RAVELIN_ERROR_BAKE = 4;
+const noInputs = () => ({ portal: null, portal_count: 0, cell: null, cell_count: 0 });
+
+// The lists of a C inputs struct, which is freed.
+function takeInputs(raw) {
+  const list = (pointer, count) => (count ? Array.from(koffi.decode(pointer, 'uint32_t', count)) : []);
+  const inputs = { portal: list(raw.portal, raw.portal_count), cell: list(raw.cell, raw.cell_count) };
+  c.inputsFree(raw);
+  return inputs;
+}
+
+// { jsonl, inputs } of a bake that ran; a failed bake throws its RavelinError
+// with `inputs` set, an argument the library refuses one without.
+function recorded(status, data, size, raw, error) {
+  const failed = failure(status, error);
+  if (failed && status !== RAVELIN_ERROR_BAKE) throw failed;
+  const inputs = takeInputs(raw);
+  if (failed) {
+    failed.inputs = inputs;
+    throw failed;
+  }
+  return { jsonl: takeBytes(data[0], size[0]), inputs };
+}
+
 /** "0.2.0": the library's version, as `ravelin-bake --version`. */
 const version = c.version();
 
@@ -129,6 +163,14 @@ function bakeAsync(datDir, landblock, options) {
   const data = [null], size = [0], error = [null];
   const args = [text(datDir, 'datDir'), u32(landblock, 'landblock'), bakeOptions(options), data, size, error];
   return callAsync(c.bake, args, () => takeBytes(data[0], size[0]));
+}
+
+/** bake(), and the records it fetched or tried to fetch: { jsonl, inputs: { portal, cell } },
+ * file ids ascending. A failed bake's RavelinError carries the inputs up to its failure. */
+function bakeWithInputs(datDir, landblock, options) {
+  const data = [null], size = [0], raw = noInputs(), error = [null];
+  const status = c.bakeWithInputs(text(datDir, 'datDir'), u32(landblock, 'landblock'), bakeOptions(options), data, size, raw, error);
+  return recorded(status, data, size, raw, error);
 }
 
 // Handles left open are closed when their object is collected.
@@ -207,6 +249,13 @@ class BakeSession {
     return takeBytes(data[0], size[0]);
   }
 
+  /** bake() with its inputs, as the module's bakeWithInputs(). */
+  bakeWithInputs(landblock) {
+    const data = [null], size = [0], raw = noInputs(), error = [null];
+    const status = c.sessionBakeWithInputs(this.#handle, u32(landblock, 'landblock'), data, size, raw, error);
+    return recorded(status, data, size, raw, error);
+  }
+
   /** bake() on a worker thread; several may run at once. */
   bakeAsync(landblock) {
     const data = [null], size = [0], error = [null];
@@ -222,4 +271,4 @@ class BakeSession {
   }
 }
 
-module.exports = { version, bake, bakeAsync, Archive, BakeSession, RavelinError };
+module.exports = { version, bake, bakeAsync, bakeWithInputs, Archive, BakeSession, RavelinError };

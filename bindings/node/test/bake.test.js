@@ -43,6 +43,22 @@ test('every landblock bakes as the command does, sync and async', async () => {
   session.close();
 });
 
+test('bakes with inputs give the same bytes and lists', () => {
+  const session = new ravelin.BakeSession(world);
+  for (const landblock of session.landblocks()) {
+    const oneOff = ravelin.bakeWithInputs(world, landblock);
+    assert.deepEqual(session.bakeWithInputs(landblock), oneOff);
+    assert.ok(oneOff.jsonl.equals(session.bake(landblock)));
+    assert.deepEqual(oneOff.inputs.cell, [(landblock | 0xfffe) >>> 0, (landblock | 0xffff) >>> 0]);
+    assert.ok(oneOff.inputs.portal.includes(0x13000000));
+  }
+  assert.throws(() => session.bakeWithInputs(0x0101), (e) =>
+    e.status === 'RAVELIN_ERROR_BAKE' && e.message === 'CellLandblock 0x0101FFFF missing from DAT' &&
+    e.inputs.cell.length === 1 && e.inputs.cell[0] === 0x0101ffff);
+  assert.throws(() => session.bakeWithInputs(0x1ffff), (e) => e.status === 'RAVELIN_ERROR_ARGUMENT' && !e.inputs);
+  session.close();
+});
+
 test('async bakes leave the event loop running', async () => {
   const session = new ravelin.BakeSession(world);
   let turns = 0;
