@@ -17,11 +17,12 @@ from setuptools import Extension, setup
 from setuptools.command.build_ext import build_ext
 
 SOURCE = Path(__file__).resolve().parent
+BUILD = Path(os.environ.get("RAVELIN_PIP_BUILD_DIR") or SOURCE / "build-pip")
 
 
 class CMakeBuild(build_ext):
     def build_extension(self, ext: Extension) -> None:
-        build = Path(os.environ.get("RAVELIN_PIP_BUILD_DIR") or SOURCE / "build-pip")
+        build = BUILD
         configure = [
             "cmake", "-S", str(SOURCE), "-B", str(build), "-DCMAKE_BUILD_TYPE=Release",
             f"-DPython_EXECUTABLE={sys.executable}", "-DRAVELIN_BUILD_PYTHON=ON",
@@ -49,10 +50,9 @@ class CMakeBuild(build_ext):
 
 
 # setuptools' own scratch folders stay out of the source tree and of build/.
-(SOURCE / "build-pip").mkdir(exist_ok=True)
+BUILD.mkdir(parents=True, exist_ok=True)
 setup(
     ext_modules=[Extension("ravelin._ravelin", sources=[])],
     cmdclass={"build_ext": CMakeBuild},
-    options={"build": {"build_base": str(SOURCE / "build-pip" / "setuptools")},
-             "egg_info": {"egg_base": str(SOURCE / "build-pip")}},
+    options={"build": {"build_base": str(BUILD / "setuptools")}, "egg_info": {"egg_base": str(BUILD)}},
 )

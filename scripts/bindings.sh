@@ -42,7 +42,10 @@ step "Node.js package"
   RAVELIN_BUILD_DIR=$build node --test test/)
 
 step "pip install . into a fresh virtual environment"
-python3 -m venv --system-site-packages "$work/venv"
+# Debian's interpreter, whose setuptools and wheel the environment sees.
+python=python3
+[ -x /usr/bin/python3 ] && python=/usr/bin/python3
+"$python" -m venv --system-site-packages "$work/venv"
 export CMAKE_BUILD_PARALLEL_LEVEL=${CMAKE_BUILD_PARALLEL_LEVEL:-2}
 RAVELIN_PIP_BUILD_DIR=$build/pip "$work/venv/bin/pip" install --quiet --no-build-isolation --no-index . 
 installed=$(cd /tmp && "$work/venv/bin/python" -c 'import ravelin; print(ravelin.__file__)')
