@@ -25,3 +25,11 @@ foreach(dir LIBDIR INCLUDEDIR)
 endforeach()
 configure_file(${PROJECT_SOURCE_DIR}/cmake/ravelin.pc.in ${PROJECT_BINARY_DIR}/ravelin.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/ravelin.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+
+# libravelin.so, the C interface: ravelin::c in the same package, and ravelin-c.pc.
+if(TARGET ravelin_c)
+  install(TARGETS ravelin_c EXPORT ravelin-targets
+    LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
+  configure_file(${PROJECT_SOURCE_DIR}/cmake/ravelin-c.pc.in ${PROJECT_BINARY_DIR}/ravelin-c.pc @ONLY)
+  install(FILES ${PROJECT_BINARY_DIR}/ravelin-c.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+endif()

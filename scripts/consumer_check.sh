@@ -107,4 +107,14 @@ for way in find_package add_subdirectory pkg-config; do
   mv "$out.errors" "$out/errors"
   diff -r "$expected" "$out" >/dev/null || fail "$way: output differs from ravelin-bake bake ($(diff -rq "$expected" "$out" | head -3))"
 done
-echo "consumer check: find_package, add_subdirectory and pkg-config builds match ravelin-bake over ${#landblocks[@]} landblocks"
+# The C interface as installed: the example of docs/c-api.md built as C11 with ravelin-c.pc alone.
+[ -f "$pc_dir/ravelin-c.pc" ] || fail "ravelin-c.pc not installed"
+awk '/<!-- example: bake_world.c -->/ { found = 1; next } found && /^```c$/ { inside = 1; next }
+     inside && /^```$/ { exit } inside { print }' docs/c-api.md > "$work/bake_world.c"
+mkdir -p "$work/c-api" "$work/out-c-api"
+# shellcheck disable=SC2046
+cc -std=c11 -Wall -Werror "$work/bake_world.c" -o "$work/c-api/bake_world" \
+  $(PKG_CONFIG_PATH="$pc_dir" pkg-config --cflags --libs ravelin-c) -Wl,-rpath,"$(PKG_CONFIG_PATH="$pc_dir" pkg-config --variable=libdir ravelin-c)"
+"$work/c-api/bake_world" "$world" "$work/out-c-api" 2> "$work/out-c-api/errors" >/dev/null || true
+diff -r "$expected" "$work/out-c-api" >/dev/null || fail "C interface: output differs from ravelin-bake bake ($(diff -rq "$expected" "$work/out-c-api" | head -3))"
+echo "consumer check: find_package, add_subdirectory, pkg-config and the installed C interface match ravelin-bake over ${#landblocks[@]} landblocks"

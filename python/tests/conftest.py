@@ -2,7 +2,8 @@
 
 RAVELIN_PYTHON_DIR (the build tree's python/ folder) and RAVELIN_BAKE (the
 ravelin-bake executable) are set by CTest; without them the default build tree
-`build/` of the source checkout is used.
+`build/` of the source checkout is used. RAVELIN_PYTHON_DIR=installed tests the
+package the interpreter imports by itself (after `pip install .`).
 """
 
 from __future__ import annotations
@@ -18,11 +19,14 @@ _source_dir = Path(__file__).resolve().parents[2]
 _python_dir = Path(os.environ.get("RAVELIN_PYTHON_DIR") or _source_dir / "build" / "python")
 _bake_exe = Path(os.environ.get("RAVELIN_BAKE") or _source_dir / "build" / "tools" / "ravelin-bake")
 
-if not (_python_dir / "ravelin" / "__init__.py").is_file():
+_installed = os.environ.get("RAVELIN_PYTHON_DIR") == "installed"
+
+if not _installed and not (_python_dir / "ravelin" / "__init__.py").is_file():
     raise pytest.UsageError(f"no built ravelin package in {_python_dir} (set RAVELIN_PYTHON_DIR)")
 if not os.access(_bake_exe, os.X_OK):
     raise pytest.UsageError(f"no ravelin-bake at {_bake_exe} (set RAVELIN_BAKE)")
-sys.path.insert(0, str(_python_dir))
+if not _installed:
+    sys.path.insert(0, str(_python_dir))
 
 
 def run_bake_cli(*args: str) -> subprocess.CompletedProcess[bytes]:

@@ -1,0 +1,82 @@
+// Types of the ravelin package (index.js, index.mjs).
+
+/** The options of `ravelin-bake bake`. */
+export interface BakeOptions {
+  /** The region file id (--region); 0x13000000 by default. */
+  region?: number;
+  /** With setupTable: the placed objects from the spawns manifest (--spawns-dir, --setup-table). */
+  spawnsDir?: string | null;
+  setupTable?: string | null;
+  /** false: leave out the sky particle chain (--no-sky). */
+  sky?: boolean;
+}
+
+export type Status =
+  | 'RAVELIN_ERROR_ARGUMENT'
+  | 'RAVELIN_ERROR_HANDLE'
+  | 'RAVELIN_ERROR_DAT'
+  | 'RAVELIN_ERROR_BAKE'
+  | 'RAVELIN_ERROR_MEMORY'
+  | 'RAVELIN_ERROR_INTERNAL';
+
+/** A failed call; `message` is the display text (for a bake, what `ravelin-bake bake` prints after "error: "). */
+export class RavelinError extends Error {
+  readonly status: Status;
+  /** Set when a bake with inputs failed: the records it read up to its failure. */
+  readonly inputs?: BakeInputs;
+}
+
+/** The archive records a bake read or looked for, file ids ascending. */
+export interface BakeInputs {
+  portal: number[];
+  cell: number[];
+}
+
+export interface RecordedBake {
+  jsonl: Buffer;
+  inputs: BakeInputs;
+}
+
+/** "0.2.0", as `ravelin-bake --version`. */
+export const version: string;
+
+/** One landblock (a number up to 0xFFFF or a whole id 0xA9B40000): the manifest's JSON Lines bytes. */
+export function bake(datDir: string, landblock: number, options?: BakeOptions): Buffer;
+/** bake() on a worker thread. */
+export function bakeAsync(datDir: string, landblock: number, options?: BakeOptions): Promise<Buffer>;
+
+/** bake() and its inputs. */
+export function bakeWithInputs(datDir: string, landblock: number, options?: BakeOptions): RecordedBake;
+
+export class Archive {
+  constructor(path: string);
+  readonly entryCount: number;
+  /** The file's bytes, decompressed (`ravelin-bake dat get`). */
+  getFile(fileId: number): Buffer;
+  /** The document of `ravelin-bake dat show`, parsed. */
+  show(fileId: number, options?: { type?: string | null }): unknown;
+  /** The document of `ravelin-bake dat show` as text, without its newline. */
+  showText(fileId: number, options?: { type?: string | null; compact?: boolean }): string;
+  close(): void;
+}
+
+export class BakeSession {
+  constructor(datDir: string, options?: BakeOptions);
+  /** Every landblock with a CellLandblock, ascending, as whole ids (0xA9B40000). */
+  landblocks(): number[];
+  bake(landblock: number): Buffer;
+  bakeAsync(landblock: number): Promise<Buffer>;
+  bakeWithInputs(landblock: number): RecordedBake;
+  close(): void;
+}
+
+declare const ravelin: {
+  version: typeof version;
+  bake: typeof bake;
+  bakeAsync: typeof bakeAsync;
+  bakeWithInputs: typeof bakeWithInputs;
+  Archive: typeof Archive;
+  BakeSession: typeof BakeSession;
+  RavelinError: typeof RavelinError;
+};
+export default ravelin;

@@ -1,0 +1,66 @@
+//! The declarations of `ravelin/ravelin.h`, by hand; `tests/header.rs` checks
+//! them against the header.
+#![allow(non_camel_case_types)]
+
+use std::ffi::{c_char, c_int, c_void};
+
+pub type ravelin_status = c_int;
+pub const RAVELIN_OK: ravelin_status = 0;
+pub const RAVELIN_ERROR_ARGUMENT: ravelin_status = 1;
+pub const RAVELIN_ERROR_HANDLE: ravelin_status = 2;
+pub const RAVELIN_ERROR_DAT: ravelin_status = 3;
+pub const RAVELIN_ERROR_BAKE: ravelin_status = 4;
+pub const RAVELIN_ERROR_MEMORY: ravelin_status = 5;
+pub const RAVELIN_ERROR_INTERNAL: ravelin_status = 6;
+
+#[repr(C)]
+pub struct ravelin_error {
+    _opaque: [u8; 0],
+}
+#[repr(C)]
+pub struct ravelin_archive {
+    _opaque: [u8; 0],
+}
+#[repr(C)]
+pub struct ravelin_session {
+    _opaque: [u8; 0],
+}
+
+#[repr(C)]
+pub struct ravelin_bake_options {
+    pub region: u32,
+    pub spawns_dir: *const c_char,
+    pub setup_table: *const c_char,
+    pub no_sky: c_int,
+}
+
+#[repr(C)]
+pub struct ravelin_bake_inputs {
+    pub portal: *mut u32,
+    pub portal_count: usize,
+    pub cell: *mut u32,
+    pub cell_count: usize,
+}
+
+extern "C" {
+    pub fn ravelin_version() -> *const c_char;
+    pub fn ravelin_status_name(status: ravelin_status) -> *const c_char;
+    pub fn ravelin_error_message(error: *const ravelin_error) -> *const c_char;
+    pub fn ravelin_error_status(error: *const ravelin_error) -> ravelin_status;
+    pub fn ravelin_error_free(error: *mut ravelin_error);
+    pub fn ravelin_free(buffer: *mut c_void);
+    pub fn ravelin_bake_inputs_free(inputs: *mut ravelin_bake_inputs);
+    pub fn ravelin_bake_options_init(options: *mut ravelin_bake_options);
+    pub fn ravelin_archive_open(path: *const c_char, archive: *mut *mut ravelin_archive, error: *mut *mut ravelin_error) -> ravelin_status;
+    pub fn ravelin_archive_close(archive: *mut ravelin_archive, error: *mut *mut ravelin_error) -> ravelin_status;
+    pub fn ravelin_archive_entry_count(archive: *mut ravelin_archive, count: *mut usize, error: *mut *mut ravelin_error) -> ravelin_status;
+    pub fn ravelin_archive_get_file(archive: *mut ravelin_archive, file_id: u32, data: *mut *mut u8, size: *mut usize, error: *mut *mut ravelin_error) -> ravelin_status;
+    pub fn ravelin_archive_show(archive: *mut ravelin_archive, file_id: u32, type_: *const c_char, compact: c_int, json: *mut *mut c_char, size: *mut usize, error: *mut *mut ravelin_error) -> ravelin_status;
+    pub fn ravelin_bake(dat_dir: *const c_char, landblock: u32, options: *const ravelin_bake_options, jsonl: *mut *mut u8, size: *mut usize, error: *mut *mut ravelin_error) -> ravelin_status;
+    pub fn ravelin_bake_with_inputs(dat_dir: *const c_char, landblock: u32, options: *const ravelin_bake_options, jsonl: *mut *mut u8, size: *mut usize, inputs: *mut ravelin_bake_inputs, error: *mut *mut ravelin_error) -> ravelin_status;
+    pub fn ravelin_session_open(dat_dir: *const c_char, options: *const ravelin_bake_options, session: *mut *mut ravelin_session, error: *mut *mut ravelin_error) -> ravelin_status;
+    pub fn ravelin_session_close(session: *mut ravelin_session, error: *mut *mut ravelin_error) -> ravelin_status;
+    pub fn ravelin_session_landblocks(session: *mut ravelin_session, ids: *mut *mut u32, count: *mut usize, error: *mut *mut ravelin_error) -> ravelin_status;
+    pub fn ravelin_session_bake(session: *mut ravelin_session, landblock: u32, jsonl: *mut *mut u8, size: *mut usize, error: *mut *mut ravelin_error) -> ravelin_status;
+    pub fn ravelin_session_bake_with_inputs(session: *mut ravelin_session, landblock: u32, jsonl: *mut *mut u8, size: *mut usize, inputs: *mut ravelin_bake_inputs, error: *mut *mut ravelin_error) -> ravelin_status;
+}

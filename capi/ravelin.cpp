@@ -1,0 +1,431 @@
+// The C interface over the libraries: arguments checked, handles looked up,
+// results copied into malloc'd buffers, every error turned into a status and
+// a text. No exception leaves a ravelin_* function.
+#include "ravelin/ravelin.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "capi/handles.h"
+#include "ravelin/common/id_text.h"
+#include "ravelin/dat/file_ids.h"
+#include "ravelin/dat/record_json.h"
+#include "ravelin/event_bake/input_records.h"
+#include "ravelin/event_bake/landblock.h"
+#include "ravelin/event_bake/session.h"
+#include "ravelin/version.h"
+
+struct ravelin_error {
+  ravelin_status status;
+  std::string message;
+};
+
+namespace ravelin::capi {
+namespace {
+
+using event_bake::BakeResult;
+using event_bake::LandblockEventBake;
+
+// A failed call's status and text, bound for the caller's `error` argument.
+struct Failure {
+  ravelin_status status;
+  std::string message;
+};
+
+template <class T>
+using Result = std::expected<T, Failure>;
+
+std::unexpected<Failure> failure(ravelin_status status, std::string message) {
+  return std::unexpected(Failure{status, std::move(message)});
+}
+
+std::unexpected<Failure> null_argument(std::string_view function, std::string_view name) {
+  return failure(RAVELIN_ERROR_ARGUMENT, std::string(function) + ": " + std::string(name) + " is NULL");
+}
+
+ravelin_status report(ravelin_error** error, ravelin_status status, const char* message) noexcept {
+  if (error == nullptr) return status;
+  try {
+    *error = new ravelin_error{status, message};
+  } catch (...) {
+    *error = nullptr;  // no memory even for the text: the status alone
+  }
+  return status;
+}
+
+// Runs one call's body, turning its Failure or any exception into a status.
+template <class Body>
+ravelin_status guarded(ravelin_error** error, Body&& body) noexcept {
+  try {
+    const Result<void> done = body();
+    if (done) return RAVELIN_OK;
+    return report(error, done.error().status, done.error().message.c_str());
+  } catch (const std::bad_alloc&) {
+    return report(error, RAVELIN_ERROR_MEMORY, "out of memory");
+  } catch (const std::exception& e) {
+    return report(error, RAVELIN_ERROR_INTERNAL, e.what());
+  } catch (...) {
+    return report(error, RAVELIN_ERROR_INTERNAL, "unknown exception");
+  }
+}
+
+bool is_utf8(std::string_view text) {
+  std::size_t i = 0;
+  while (i < text.size()) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    std::size_t length = 0;
+    std::uint32_t code = 0;
+    if (lead < 0x80) {
+      ++i;
+      continue;
+    }
+    if (lead >= 0xC2 && lead <= 0xDF) {
+      length = 2, code = lead & 0x1F;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+      length = 3, code = lead & 0x0F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+      length = 4, code = lead & 0x07;
+    } else {
+      return false;
+    }
+    if (text.size() - i < length) return false;
+    for (std::size_t k = 1; k < length; ++k) {
+      const auto next = static_cast<unsigned char>(text[i + k]);
+      if ((next & 0xC0) != 0x80) return false;
+      code = (code << 6) | (next & 0x3F);
+    }
+    // Overlong forms, UTF-16 surrogates and values past U+10FFFF are not UTF-8.
+    if ((length == 3 && code < 0x800) || (length == 4 && (code < 0x10000 || code > 0x10FFFF)) ||
+        (code >= 0xD800 && code <= 0xDFFF))
+      return false;
+    i += length;
+  }
+  return true;
+}
+
+Result<std::filesystem::path> path_argument(std::string_view function, std::string_view name, const char* text) {
+  if (text == nullptr) return null_argument(function, name);
+  if (!is_utf8(text))
+    return failure(RAVELIN_ERROR_ARGUMENT, std::string(function) + ": " + std::string(name) + " is not UTF-8");
+  return std::filesystem::path(text);
+}
+
+Result<std::uint32_t> landblock_argument(std::uint32_t value) {
+  if (const auto id = dat::landblock_id_from(value)) return *id;
+  // The text --landblock gives for the same value.
+  return failure(RAVELIN_ERROR_ARGUMENT, dat::parse_landblock(common::hex_id(value)).error());
+}
+
+Result<event_bake::EntitySource> entity_source(std::string_view function, const ravelin_bake_options& options) {
+  if ((options.spawns_dir == nullptr) != (options.setup_table == nullptr))
+    return failure(RAVELIN_ERROR_ARGUMENT, "spawns_dir and setup_table go together: give both or neither");
+  if (options.spawns_dir == nullptr) return event_bake::EntitySource::landblock_info();
+  auto spawns = path_argument(function, "spawns_dir", options.spawns_dir);
+  if (!spawns) return std::unexpected(spawns.error());
+  auto table = path_argument(function, "setup_table", options.setup_table);
+  if (!table) return std::unexpected(table.error());
+  return event_bake::EntitySource::from_spawns_manifest(std::move(*spawns), std::move(*table));
+}
+
+ravelin_bake_options options_or_default(const ravelin_bake_options* options) {
+  ravelin_bake_options chosen;
+  ravelin_bake_options_init(&chosen);
+  return options != nullptr ? *options : chosen;
+}
+
+// The inputs of a one-off bake from the C arguments.
+Result<event_bake::BakeInputs> bake_inputs(std::string_view function, const char* dat_dir, std::uint32_t landblock,
+                                           const ravelin_bake_options* options) {
+  auto dir = path_argument(function, "dat_dir", dat_dir);
+  if (!dir) return std::unexpected(dir.error());
+  auto id = landblock_argument(landblock);
+  if (!id) return std::unexpected(id.error());
+  const ravelin_bake_options chosen = options_or_default(options);
+  auto source = entity_source(function, chosen);
+  if (!source) return std::unexpected(source.error());
+  event_bake::BakeInputs inputs;
+  inputs.dat_dir = std::move(*dir);
+  inputs.landblock_id = *id;
+  inputs.region_did = chosen.region;
+  inputs.bake_sky = chosen.no_sky == 0;
+  inputs.entity_source = std::move(*source);
+  return inputs;
+}
+
+// A copy of `bytes` in a malloc'd buffer with a NUL after the last byte.
+template <class Byte>
+Byte* copy_out(std::span<const std::uint8_t> bytes) {
+  auto* buffer = static_cast<Byte*>(std::malloc(bytes.size() + 1));
+  if (buffer == nullptr) throw std::bad_alloc();
+  if (!bytes.empty()) std::memcpy(buffer, bytes.data(), bytes.size());
+  buffer[bytes.size()] = 0;
+  return buffer;
+}
+
+std::span<const std::uint8_t> bytes_of(const std::string& text) {
+  return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
+}
+
+Result<void> bake_out(const BakeResult<LandblockEventBake>& bake, std::uint8_t** jsonl, std::size_t* size) {
+  if (!bake) return failure(RAVELIN_ERROR_BAKE, bake.error().to_string());
+  const std::string bytes = bake->to_jsonl_bytes();
+  *jsonl = copy_out<std::uint8_t>(bytes_of(bytes));
+  *size = bytes.size();
+  return {};
+}
+
+std::uint32_t* copy_ids(const std::vector<std::uint32_t>& ids) {
+  auto* buffer = static_cast<std::uint32_t*>(std::malloc((ids.size() + 1) * sizeof(std::uint32_t)));
+  if (buffer == nullptr) throw std::bad_alloc();
+  if (!ids.empty()) std::memcpy(buffer, ids.data(), ids.size() * sizeof(std::uint32_t));
+  return buffer;
+}
+
+// The bake's bytes on success, its inputs whenever it ran.
+Result<void> recorded_out(const event_bake::RecordedBake& recorded, std::uint8_t** jsonl, std::size_t* size,
+                          ravelin_bake_inputs* inputs) {
+  ravelin_bake_inputs out{copy_ids(recorded.inputs.portal), recorded.inputs.portal.size(), nullptr,
+                          recorded.inputs.cell.size()};
+  try {
+    out.cell = copy_ids(recorded.inputs.cell);
+    if (recorded.result) {
+      const std::string bytes = recorded.result->to_jsonl_bytes();
+      *jsonl = copy_out<std::uint8_t>(bytes_of(bytes));
+      *size = bytes.size();
+    }
+  } catch (...) {
+    ravelin_bake_inputs_free(&out);
+    throw;
+  }
+  *inputs = out;
+  if (!recorded.result) return failure(RAVELIN_ERROR_BAKE, recorded.result.error().to_string());
+  return {};
+}
+
+std::uintptr_t handle_of(const void* handle) { return reinterpret_cast<std::uintptr_t>(handle); }
+
+template <class T>
+Result<std::shared_ptr<const T>> found(std::string_view function, Lookup<T> lookup) {
+  if (!lookup.object) return failure(RAVELIN_ERROR_HANDLE, std::string(function) + ": " + lookup.problem);
+  return std::move(lookup.object);
+}
+
+Result<std::shared_ptr<const OpenArchive>> archive_of(std::string_view function, const ravelin_archive* archive) {
+  return found(function, find_archive(handle_of(archive)));
+}
+
+Result<std::shared_ptr<const OpenSession>> session_of(std::string_view function, const ravelin_session* session) {
+  return found(function, find_session(handle_of(session)));
+}
+
+Result<void> closed(std::string_view function, const std::string& problem) {
+  if (problem.empty()) return {};
+  return failure(RAVELIN_ERROR_HANDLE, std::string(function) + ": " + problem);
+}
+
+}  // namespace
+}  // namespace ravelin::capi
+
+using namespace ravelin;
+using namespace ravelin::capi;
+
+extern "C" {
+
+const char* ravelin_version(void) { return ravelin::kVersion; }
+
+const char* ravelin_status_name(ravelin_status status) {
+  switch (status) {
+    case RAVELIN_OK: return "RAVELIN_OK";
+    case RAVELIN_ERROR_ARGUMENT: return "RAVELIN_ERROR_ARGUMENT";
+    case RAVELIN_ERROR_HANDLE: return "RAVELIN_ERROR_HANDLE";
+    case RAVELIN_ERROR_DAT: return "RAVELIN_ERROR_DAT";
+    case RAVELIN_ERROR_BAKE: return "RAVELIN_ERROR_BAKE";
+    case RAVELIN_ERROR_MEMORY: return "RAVELIN_ERROR_MEMORY";
+    case RAVELIN_ERROR_INTERNAL: return "RAVELIN_ERROR_INTERNAL";
+  }
+  return "unknown status";
+}
+
+const char* ravelin_error_message(const ravelin_error* error) { return error ? error->message.c_str() : ""; }
+ravelin_status ravelin_error_status(const ravelin_error* error) { return error ? error->status : RAVELIN_ERROR_ARGUMENT; }
+void ravelin_error_free(ravelin_error* error) { delete error; }
+void ravelin_free(void* buffer) { std::free(buffer); }
+
+void ravelin_bake_inputs_free(ravelin_bake_inputs* inputs) {
+  if (inputs == nullptr) return;
+  std::free(inputs->portal);
+  std::free(inputs->cell);
+  *inputs = ravelin_bake_inputs{};
+}
+
+void ravelin_bake_options_init(ravelin_bake_options* options) {
+  if (options == nullptr) return;
+  *options = ravelin_bake_options{dat::kDefaultRegionId, nullptr, nullptr, 0};
+}
+
+ravelin_status ravelin_archive_open(const char* path, ravelin_archive** archive, ravelin_error** error) {
+  return guarded(error, [&]() -> Result<void> {
+    constexpr std::string_view fn = "ravelin_archive_open";
+    if (archive == nullptr) return null_argument(fn, "archive");
+    auto file = path_argument(fn, "path", path);
+    if (!file) return std::unexpected(file.error());
+    auto db = dat::DatDatabase::open(*file);
+    if (!db) return failure(RAVELIN_ERROR_DAT, db.error().to_string());
+    auto open = std::make_shared<const OpenArchive>(OpenArchive{std::move(*file), std::move(*db)});
+    *archive = reinterpret_cast<ravelin_archive*>(add_handle(std::move(open)));
+    return {};
+  });
+}
+
+ravelin_status ravelin_archive_close(ravelin_archive* archive, ravelin_error** error) {
+  return guarded(error, [&] { return closed("ravelin_archive_close", remove_archive(handle_of(archive))); });
+}
+
+ravelin_status ravelin_archive_entry_count(ravelin_archive* archive, size_t* count, ravelin_error** error) {
+  return guarded(error, [&]() -> Result<void> {
+    constexpr std::string_view fn = "ravelin_archive_entry_count";
+    auto open = archive_of(fn, archive);
+    if (!open) return std::unexpected(open.error());
+    if (count == nullptr) return null_argument(fn, "count");
+    *count = (*open)->db.entry_count();
+    return {};
+  });
+}
+
+ravelin_status ravelin_archive_get_file(ravelin_archive* archive, uint32_t file_id, uint8_t** data, size_t* size,
+                                        ravelin_error** error) {
+  return guarded(error, [&]() -> Result<void> {
+    constexpr std::string_view fn = "ravelin_archive_get_file";
+    auto open = archive_of(fn, archive);
+    if (!open) return std::unexpected(open.error());
+    if (data == nullptr) return null_argument(fn, "data");
+    if (size == nullptr) return null_argument(fn, "size");
+    const auto bytes = (*open)->db.get_file(file_id);
+    if (!bytes) return failure(RAVELIN_ERROR_DAT, bytes.error().to_string());
+    *data = copy_out<std::uint8_t>(*bytes);
+    *size = bytes->size();
+    return {};
+  });
+}
+
+ravelin_status ravelin_archive_show(ravelin_archive* archive, uint32_t file_id, const char* type, int compact,
+                                    char** json, size_t* size, ravelin_error** error) {
+  return guarded(error, [&]() -> Result<void> {
+    constexpr std::string_view fn = "ravelin_archive_show";
+    auto open = archive_of(fn, archive);
+    if (!open) return std::unexpected(open.error());
+    if (json == nullptr) return null_argument(fn, "json");
+    if (size == nullptr) return null_argument(fn, "size");
+    std::optional<dat::RecordType> record_type;
+    if (type != nullptr) {
+      record_type = dat::parse_record_type(type);
+      if (!record_type)
+        return failure(RAVELIN_ERROR_ARGUMENT,
+                       "unknown record type '" + std::string(type) + "': one of " + dat::record_type_names());
+    }
+    const auto text = dat::show_record((*open)->db, (*open)->path, file_id, record_type, compact != 0);
+    if (!text) return failure(RAVELIN_ERROR_DAT, text.error().to_string());
+    *json = copy_out<char>(bytes_of(*text));
+    *size = text->size();
+    return {};
+  });
+}
+
+ravelin_status ravelin_bake(const char* dat_dir, uint32_t landblock, const ravelin_bake_options* options,
+                            uint8_t** jsonl, size_t* size, ravelin_error** error) {
+  return guarded(error, [&]() -> Result<void> {
+    constexpr std::string_view fn = "ravelin_bake";
+    if (jsonl == nullptr) return null_argument(fn, "jsonl");
+    if (size == nullptr) return null_argument(fn, "size");
+    auto inputs = bake_inputs(fn, dat_dir, landblock, options);
+    if (!inputs) return std::unexpected(inputs.error());
+    return bake_out(event_bake::bake_landblock_events(*inputs), jsonl, size);
+  });
+}
+
+ravelin_status ravelin_bake_with_inputs(const char* dat_dir, uint32_t landblock, const ravelin_bake_options* options,
+                                        uint8_t** jsonl, size_t* size, ravelin_bake_inputs* inputs,
+                                        ravelin_error** error) {
+  return guarded(error, [&]() -> Result<void> {
+    constexpr std::string_view fn = "ravelin_bake_with_inputs";
+    if (jsonl == nullptr) return null_argument(fn, "jsonl");
+    if (size == nullptr) return null_argument(fn, "size");
+    if (inputs == nullptr) return null_argument(fn, "inputs");
+    auto bake = bake_inputs(fn, dat_dir, landblock, options);
+    if (!bake) return std::unexpected(bake.error());
+    return recorded_out(event_bake::bake_landblock_events_with_inputs(*bake), jsonl, size, inputs);
+  });
+}
+
+ravelin_status ravelin_session_open(const char* dat_dir, const ravelin_bake_options* options,
+                                    ravelin_session** session, ravelin_error** error) {
+  return guarded(error, [&]() -> Result<void> {
+    constexpr std::string_view fn = "ravelin_session_open";
+    if (session == nullptr) return null_argument(fn, "session");
+    auto dir = path_argument(fn, "dat_dir", dat_dir);
+    if (!dir) return std::unexpected(dir.error());
+    const ravelin_bake_options chosen = options_or_default(options);
+    auto source = entity_source(fn, chosen);
+    if (!source) return std::unexpected(source.error());
+    auto open = event_bake::BakeSession::open({std::move(*dir), std::move(*source), chosen.region, chosen.no_sky == 0});
+    if (!open) return failure(RAVELIN_ERROR_BAKE, open.error().to_string());
+    *session = reinterpret_cast<ravelin_session*>(add_handle(std::shared_ptr<const OpenSession>(std::move(*open))));
+    return {};
+  });
+}
+
+ravelin_status ravelin_session_close(ravelin_session* session, ravelin_error** error) {
+  return guarded(error, [&] { return closed("ravelin_session_close", remove_session(handle_of(session))); });
+}
+
+ravelin_status ravelin_session_landblocks(ravelin_session* session, uint32_t** ids, size_t* count,
+                                          ravelin_error** error) {
+  return guarded(error, [&]() -> Result<void> {
+    constexpr std::string_view fn = "ravelin_session_landblocks";
+    auto open = session_of(fn, session);
+    if (!open) return std::unexpected(open.error());
+    if (ids == nullptr) return null_argument(fn, "ids");
+    if (count == nullptr) return null_argument(fn, "count");
+    const std::vector<std::uint32_t> landblocks = (*open)->cell_landblock_ids();
+    *ids = copy_ids(landblocks);
+    *count = landblocks.size();
+    return {};
+  });
+}
+
+ravelin_status ravelin_session_bake(ravelin_session* session, uint32_t landblock, uint8_t** jsonl, size_t* size,
+                                    ravelin_error** error) {
+  return guarded(error, [&]() -> Result<void> {
+    constexpr std::string_view fn = "ravelin_session_bake";
+    auto open = session_of(fn, session);
+    if (!open) return std::unexpected(open.error());
+    if (jsonl == nullptr) return null_argument(fn, "jsonl");
+    if (size == nullptr) return null_argument(fn, "size");
+    auto id = landblock_argument(landblock);
+    if (!id) return std::unexpected(id.error());
+    return bake_out((*open)->bake(*id), jsonl, size);
+  });
+}
+
+ravelin_status ravelin_session_bake_with_inputs(ravelin_session* session, uint32_t landblock, uint8_t** jsonl,
+                                                size_t* size, ravelin_bake_inputs* inputs, ravelin_error** error) {
+  return guarded(error, [&]() -> Result<void> {
+    constexpr std::string_view fn = "ravelin_session_bake_with_inputs";
+    auto open = session_of(fn, session);
+    if (!open) return std::unexpected(open.error());
+    if (jsonl == nullptr) return null_argument(fn, "jsonl");
+    if (size == nullptr) return null_argument(fn, "size");
+    if (inputs == nullptr) return null_argument(fn, "inputs");
+    auto id = landblock_argument(landblock);
+    if (!id) return std::unexpected(id.error());
+    return recorded_out((*open)->bake_with_inputs(*id), jsonl, size, inputs);
+  });
+}
+
+}  // extern "C"

@@ -1,0 +1,341 @@
+/* The C interface driven from C over the sample world that make_test_world.sh
+ * wrote: results equal to ravelin-bake's, and every kind of bad input (NULL
+ * handles and pointers, closed handles, landblocks out of range, paths not
+ * UTF-8) an error status with a text, never a crash.
+ *   ravelin_c_test WORLD_DIR */
+#include <ravelin/ravelin.h>
+
+#include <pthread.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+static int failures = 0;
+static int checks = 0;
+
+#define CHECK(condition)                                                   \
+  do {                                                                     \
+    ++checks;                                                              \
+    if (!(condition)) {                                                    \
+      ++failures;                                                          \
+      fprintf(stderr, "%s:%d: failed: %s\n", __FILE__, __LINE__, #condition); \
+    }                                                                      \
+  } while (0)
+
+static char world[4096];
+
+static char* world_path(const char* name) {
+  static char path[8192];
+  snprintf(path, sizeof path, "%s/%s", world, name);
+  return path;
+}
+
+static char* read_file(const char* path, size_t* size) {
+  FILE* file = fopen(path, "rb");
+  if (file == NULL) {
+    fprintf(stderr, "cannot read %s\n", path);
+    exit(2);
+  }
+  char* bytes = NULL;
+  size_t used = 0, capacity = 0;
+  for (;;) {
+    if (used + 4096 > capacity) {
+      capacity = capacity * 2 + 4096;
+      bytes = realloc(bytes, capacity + 1);
+      if (bytes == NULL) exit(2);
+    }
+    const size_t got = fread(bytes + used, 1, 4096, file);
+    used += got;
+    if (got < 4096) break;
+  }
+  fclose(file);
+  bytes[used] = 0;
+  *size = used;
+  return bytes;
+}
+
+/* Whether `status` and the error's status agree, and its text holds `part`. */
+static int failed_with(ravelin_status status, ravelin_error** error_out, ravelin_status expected, const char* part) {
+  ravelin_error* error = *error_out;
+  *error_out = NULL;
+  const int ok = status == expected && error != NULL && ravelin_error_status(error) == expected &&
+                 strstr(ravelin_error_message(error), part) != NULL;
+  if (!ok)
+    fprintf(stderr, "  got %s \"%s\", wanted %s with \"%s\"\n", ravelin_status_name(status),
+            ravelin_error_message(error), ravelin_status_name(expected), part);
+  ravelin_error_free(error);
+  return ok;
+}
+
+static int same_bytes(const uint8_t* data, size_t size, const char* expected_file) {
+  size_t expected_size = 0;
+  char* expected = read_file(expected_file, &expected_size);
+  const int same = size == expected_size && memcmp(data, expected, size) == 0 && data[size] == 0;
+  free(expected);
+  return same;
+}
+
+static void test_archive(void) {
+  ravelin_archive* archive = NULL;
+  ravelin_error* error = NULL;
+  CHECK(ravelin_archive_open(world_path("client_portal.dat"), &archive, &error) == RAVELIN_OK);
+  size_t count = 0;
+  CHECK(ravelin_archive_entry_count(archive, &count, NULL) == RAVELIN_OK && count > 0);
+
+  uint8_t* data = NULL;
+  size_t size = 0;
+  CHECK(ravelin_archive_get_file(archive, 0x13000000u, &data, &size, NULL) == RAVELIN_OK && size > 0);
+  ravelin_free(data);
+  CHECK(failed_with(ravelin_archive_get_file(archive, 0x13FFFFFFu, &data, &size, &error), &error, RAVELIN_ERROR_DAT,
+                    "File ID 13FFFFFF not found in provider"));
+
+  char* json = NULL;
+  CHECK(ravelin_archive_show(archive, 0x13000000u, NULL, 1, &json, &size, NULL) == RAVELIN_OK);
+  /* region.json carries the command's newline; the call leaves it out. */
+  size_t file_size = 0;
+  char* expected = read_file(world_path("region.json"), &file_size);
+  CHECK(json != NULL && file_size == size + 1 && memcmp(json, expected, size) == 0 && json[size] == 0);
+  free(expected);
+  ravelin_free(json);
+  CHECK(failed_with(ravelin_archive_show(archive, 0x13000000u, "regoin", 1, &json, &size, &error), &error,
+                    RAVELIN_ERROR_ARGUMENT, "unknown record type 'regoin': one of region, setup"));
+  CHECK(failed_with(ravelin_archive_show(archive, 0x7F000000u, NULL, 1, &json, &size, &error), &error,
+                    RAVELIN_ERROR_DAT, "no record type for file id 0x7F000000"));
+
+  CHECK(ravelin_archive_close(archive, NULL) == RAVELIN_OK);
+  CHECK(failed_with(ravelin_archive_entry_count(archive, &count, &error), &error, RAVELIN_ERROR_HANDLE,
+                    "ravelin_archive_entry_count: archive is closed"));
+  CHECK(failed_with(ravelin_archive_close(archive, &error), &error, RAVELIN_ERROR_HANDLE,
+                    "ravelin_archive_close: archive is closed"));
+  CHECK(failed_with(ravelin_archive_open(world_path("missing.dat"), &archive, &error), &error, RAVELIN_ERROR_DAT,
+                    "missing.dat"));
+}
+
+static void test_bake(void) {
+  uint8_t* jsonl = NULL;
+  size_t size = 0;
+  /* The landblock as a number and as a whole id. */
+  const uint32_t forms[] = {0xA9B4u, 0xA9B40000u};
+  for (size_t i = 0; i < sizeof forms / sizeof forms[0]; ++i) {
+    CHECK(ravelin_bake(world, forms[i], NULL, &jsonl, &size, NULL) == RAVELIN_OK);
+    CHECK(jsonl != NULL && same_bytes(jsonl, size, world_path("A9B4.jsonl")));
+    ravelin_free(jsonl);
+    jsonl = NULL;
+  }
+  ravelin_bake_options options;
+  ravelin_bake_options_init(&options);
+  options.no_sky = 1;
+  CHECK(ravelin_bake(world, 0xA9B4u, &options, &jsonl, &size, NULL) == RAVELIN_OK);
+  CHECK(jsonl != NULL && same_bytes(jsonl, size, world_path("A9B4-no-sky.jsonl")));
+  ravelin_free(jsonl);
+
+  /* The same text as the command for the same failure. */
+  size_t text_size = 0;
+  char* text = read_file(world_path("missing.txt"), &text_size);
+  if (text_size > 0 && text[text_size - 1] == '\n') text[text_size - 1] = 0;
+  ravelin_error* error = NULL;
+  CHECK(ravelin_bake(world_path("missing"), 0xA9B4u, NULL, &jsonl, &size, &error) == RAVELIN_ERROR_BAKE);
+  CHECK(error != NULL && strcmp(ravelin_error_message(error), text) == 0);
+  ravelin_error_free(error);
+  free(text);
+}
+
+static void test_session(void) {
+  ravelin_session* session = NULL;
+  ravelin_error* error = NULL;
+  CHECK(ravelin_session_open(world, NULL, &session, &error) == RAVELIN_OK);
+  uint32_t* ids = NULL;
+  size_t count = 0;
+  CHECK(ravelin_session_landblocks(session, &ids, &count, NULL) == RAVELIN_OK);
+  CHECK(count == 9 && ids[0] == 0xA8B30000u && ids[count - 1] == 0xAAB50000u);
+  for (size_t i = 0; i < count; ++i) {
+    uint8_t* one_off = NULL;
+    uint8_t* shared = NULL;
+    size_t one_off_size = 0, shared_size = 0;
+    CHECK(ravelin_bake(world, ids[i], NULL, &one_off, &one_off_size, NULL) == RAVELIN_OK);
+    CHECK(ravelin_session_bake(session, ids[i], &shared, &shared_size, NULL) == RAVELIN_OK);
+    CHECK(one_off && shared && one_off_size == shared_size && memcmp(one_off, shared, shared_size) == 0);
+    ravelin_free(one_off);
+    ravelin_free(shared);
+  }
+  ravelin_free(ids);
+  CHECK(ravelin_session_close(session, NULL) == RAVELIN_OK);
+  uint8_t* jsonl = NULL;
+  size_t size = 0;
+  CHECK(failed_with(ravelin_session_bake(session, 0xA9B4u, &jsonl, &size, &error), &error, RAVELIN_ERROR_HANDLE,
+                    "ravelin_session_bake: session is closed"));
+  CHECK(failed_with(ravelin_session_open(world_path("missing"), NULL, &session, &error), &error, RAVELIN_ERROR_BAKE,
+                    "open client_portal.dat at"));
+}
+
+static int has_id(const uint32_t* ids, size_t count, uint32_t id) {
+  for (size_t i = 0; i < count; ++i)
+    if (ids[i] == id) return 1;
+  return 0;
+}
+
+/* Inputs of one-off and session bakes: the same lists, ascending, beside the
+ * plain bake's bytes; a failed bake keeps the records up to its failure. */
+static void test_inputs(void) {
+  ravelin_session* session = NULL;
+  CHECK(ravelin_session_open(world, NULL, &session, NULL) == RAVELIN_OK);
+  ravelin_bake_inputs one_off = {0}, shared = {0};
+  uint8_t *one_off_jsonl = NULL, *shared_jsonl = NULL;
+  size_t one_off_size = 0, shared_size = 0;
+  CHECK(ravelin_bake_with_inputs(world, 0xA9B4u, NULL, &one_off_jsonl, &one_off_size, &one_off, NULL) == RAVELIN_OK);
+  CHECK(ravelin_session_bake_with_inputs(session, 0xA9B4u, &shared_jsonl, &shared_size, &shared, NULL) == RAVELIN_OK);
+  CHECK(one_off_jsonl != NULL && same_bytes(one_off_jsonl, one_off_size, world_path("A9B4.jsonl")));
+  CHECK(shared_jsonl != NULL && same_bytes(shared_jsonl, shared_size, world_path("A9B4.jsonl")));
+  CHECK(one_off.portal_count == shared.portal_count && one_off.cell_count == shared.cell_count);
+  CHECK(one_off.portal_count > 1 && memcmp(one_off.portal, shared.portal, one_off.portal_count * 4) == 0);
+  CHECK(one_off.cell_count == 2 && memcmp(one_off.cell, shared.cell, one_off.cell_count * 4) == 0);
+  CHECK(has_id(one_off.portal, one_off.portal_count, 0x13000000u));
+  CHECK(one_off.cell[0] == 0xA9B4FFFEu && one_off.cell[1] == 0xA9B4FFFFu);
+  for (size_t i = 1; i < one_off.portal_count; ++i) CHECK(one_off.portal[i - 1] < one_off.portal[i]);
+  ravelin_free(one_off_jsonl);
+  ravelin_free(shared_jsonl);
+  ravelin_bake_inputs_free(&one_off);
+  CHECK(one_off.portal == NULL && one_off.cell == NULL && one_off.portal_count == 0);
+  ravelin_bake_inputs_free(&shared);
+
+  /* No CellLandblock 0x0101FFFF: the bake fails having read the region and looked for it. */
+  ravelin_error* error = NULL;
+  uint8_t* jsonl = NULL;
+  size_t size = 0;
+  CHECK(failed_with(ravelin_session_bake_with_inputs(session, 0x0101u, &jsonl, &size, &shared, &error), &error,
+                    RAVELIN_ERROR_BAKE, "CellLandblock 0x0101FFFF missing from DAT"));
+  CHECK(jsonl == NULL && has_id(shared.portal, shared.portal_count, 0x13000000u));
+  CHECK(shared.cell_count == 1 && shared.cell[0] == 0x0101FFFFu);
+  ravelin_bake_inputs_free(&shared);
+  CHECK(failed_with(ravelin_bake_with_inputs(world_path("missing"), 0xA9B4u, NULL, &jsonl, &size, &one_off, &error),
+                    &error, RAVELIN_ERROR_BAKE, "open client_portal.dat at"));
+  CHECK(one_off.portal_count == 0 && one_off.cell_count == 0);
+  ravelin_bake_inputs_free(&one_off);
+  CHECK(failed_with(ravelin_bake_with_inputs(world, 0xA9B4u, NULL, &jsonl, &size, NULL, &error), &error,
+                    RAVELIN_ERROR_ARGUMENT, "ravelin_bake_with_inputs: inputs is NULL"));
+  CHECK(ravelin_session_close(session, NULL) == RAVELIN_OK);
+  CHECK(failed_with(ravelin_session_bake_with_inputs(session, 0xA9B4u, &jsonl, &size, &shared, &error), &error,
+                    RAVELIN_ERROR_HANDLE, "session is closed"));
+  ravelin_bake_inputs_free(NULL);
+}
+
+/* Two threads baking every landblock through one session get the one-off bytes. */
+struct thread_work {
+  ravelin_session* session;
+  const uint32_t* ids;
+  size_t count;
+  int mismatches;
+};
+
+static void* bake_all(void* arg) {
+  struct thread_work* work = arg;
+  for (size_t i = 0; i < work->count; ++i) {
+    uint8_t *one_off = NULL, *shared = NULL;
+    size_t one_off_size = 0, shared_size = 0;
+    if (ravelin_bake(world, work->ids[i], NULL, &one_off, &one_off_size, NULL) != RAVELIN_OK ||
+        ravelin_session_bake(work->session, work->ids[i], &shared, &shared_size, NULL) != RAVELIN_OK ||
+        one_off_size != shared_size || memcmp(one_off, shared, shared_size) != 0)
+      ++work->mismatches;
+    ravelin_free(one_off);
+    ravelin_free(shared);
+  }
+  return NULL;
+}
+
+static void test_threads(void) {
+  ravelin_session* session = NULL;
+  uint32_t* ids = NULL;
+  size_t count = 0;
+  CHECK(ravelin_session_open(world, NULL, &session, NULL) == RAVELIN_OK);
+  CHECK(ravelin_session_landblocks(session, &ids, &count, NULL) == RAVELIN_OK);
+  struct thread_work work[2] = {{session, ids, count, 0}, {session, ids, count, 0}};
+  pthread_t threads[2];
+  for (int i = 0; i < 2; ++i) CHECK(pthread_create(&threads[i], NULL, bake_all, &work[i]) == 0);
+  for (int i = 0; i < 2; ++i) pthread_join(threads[i], NULL);
+  CHECK(work[0].mismatches == 0 && work[1].mismatches == 0);
+  ravelin_free(ids);
+  CHECK(ravelin_session_close(session, NULL) == RAVELIN_OK);
+}
+
+/* Every pointer argument NULL in turn, handles of the wrong kind and made up,
+ * landblocks that are neither a number nor a whole id, paths not UTF-8. */
+static void test_bad_input(void) {
+  ravelin_archive* archive = NULL;
+  ravelin_session* session = NULL;
+  CHECK(ravelin_archive_open(world_path("client_portal.dat"), &archive, NULL) == RAVELIN_OK);
+  CHECK(ravelin_session_open(world, NULL, &session, NULL) == RAVELIN_OK);
+  ravelin_archive* as_archive = (ravelin_archive*)session;
+  ravelin_archive* made_up = (ravelin_archive*)&archive;
+  ravelin_error* e = NULL;
+  uint8_t* data = NULL;
+  /* The call fails with `expected` and `text`, writing none of its outputs. */
+#define FAILS(call, expected, text)                                            \
+  do {                                                                         \
+    e = NULL;                                                                  \
+    CHECK(failed_with((call), &e, (expected), (text)));                         \
+    CHECK(data == NULL && json == NULL && ids == NULL);                        \
+  } while (0)
+  char* json = NULL;
+  uint32_t* ids = NULL;
+  size_t size = 0;
+  const char not_utf8[] = {'/', 't', 'm', 'p', '/', (char)0xC3, (char)0x28, 0};
+  ravelin_bake_options half_spawns;
+  ravelin_bake_options_init(&half_spawns);
+  half_spawns.spawns_dir = world;
+
+  FAILS(ravelin_archive_open(NULL, &archive, &e), RAVELIN_ERROR_ARGUMENT, "ravelin_archive_open: path is NULL");
+  FAILS(ravelin_archive_open(world, NULL, &e), RAVELIN_ERROR_ARGUMENT, "ravelin_archive_open: archive is NULL");
+  FAILS(ravelin_archive_open(not_utf8, &archive, &e), RAVELIN_ERROR_ARGUMENT, "path is not UTF-8");
+  FAILS(ravelin_archive_close(NULL, &e), RAVELIN_ERROR_HANDLE, "ravelin_archive_close: archive is NULL");
+  FAILS(ravelin_archive_entry_count(NULL, &size, &e), RAVELIN_ERROR_HANDLE, "archive is NULL");
+  FAILS(ravelin_archive_entry_count(archive, NULL, &e), RAVELIN_ERROR_ARGUMENT, "count is NULL");
+  FAILS(ravelin_archive_entry_count(as_archive, &size, &e), RAVELIN_ERROR_HANDLE, "not an archive handle (a handle of another kind)");
+  FAILS(ravelin_archive_entry_count(made_up, &size, &e), RAVELIN_ERROR_HANDLE, "not an archive handle");
+  FAILS(ravelin_archive_get_file(NULL, 1, &data, &size, &e), RAVELIN_ERROR_HANDLE, "archive is NULL");
+  FAILS(ravelin_archive_get_file(archive, 1, NULL, &size, &e), RAVELIN_ERROR_ARGUMENT, "data is NULL");
+  FAILS(ravelin_archive_get_file(archive, 1, &data, NULL, &e), RAVELIN_ERROR_ARGUMENT, "size is NULL");
+  FAILS(ravelin_archive_show(NULL, 1, NULL, 0, &json, &size, &e), RAVELIN_ERROR_HANDLE, "archive is NULL");
+  FAILS(ravelin_archive_show(archive, 1, NULL, 0, NULL, &size, &e), RAVELIN_ERROR_ARGUMENT, "json is NULL");
+  FAILS(ravelin_archive_show(archive, 1, NULL, 0, &json, NULL, &e), RAVELIN_ERROR_ARGUMENT, "size is NULL");
+  FAILS(ravelin_bake(NULL, 0xA9B4u, NULL, &data, &size, &e), RAVELIN_ERROR_ARGUMENT, "ravelin_bake: dat_dir is NULL");
+  FAILS(ravelin_bake(world, 0xA9B4u, NULL, NULL, &size, &e), RAVELIN_ERROR_ARGUMENT, "jsonl is NULL");
+  FAILS(ravelin_bake(world, 0xA9B4u, NULL, &data, NULL, &e), RAVELIN_ERROR_ARGUMENT, "size is NULL");
+  FAILS(ravelin_bake(not_utf8, 0xA9B4u, NULL, &data, &size, &e), RAVELIN_ERROR_ARGUMENT, "dat_dir is not UTF-8");
+  FAILS(ravelin_bake(world, 0x1FFFFu, NULL, &data, &size, &e), RAVELIN_ERROR_ARGUMENT,
+        "not a landblock: 0x0001FFFF (a number up to 0xFFFF or a whole id 0xLLLL0000)");
+  FAILS(ravelin_bake(world, 0xA9B4u, &half_spawns, &data, &size, &e), RAVELIN_ERROR_ARGUMENT,
+        "spawns_dir and setup_table go together");
+  FAILS(ravelin_session_open(NULL, NULL, &session, &e), RAVELIN_ERROR_ARGUMENT, "dat_dir is NULL");
+  FAILS(ravelin_session_open(world, NULL, NULL, &e), RAVELIN_ERROR_ARGUMENT, "session is NULL");
+  FAILS(ravelin_session_open(not_utf8, NULL, &session, &e), RAVELIN_ERROR_ARGUMENT, "dat_dir is not UTF-8");
+  FAILS(ravelin_session_open(world, &half_spawns, &session, &e), RAVELIN_ERROR_ARGUMENT, "go together");
+  FAILS(ravelin_session_close(NULL, &e), RAVELIN_ERROR_HANDLE, "ravelin_session_close: session is NULL");
+  FAILS(ravelin_session_close((ravelin_session*)archive, &e), RAVELIN_ERROR_HANDLE, "not a session handle");
+  FAILS(ravelin_session_landblocks(NULL, &ids, &size, &e), RAVELIN_ERROR_HANDLE, "session is NULL");
+  FAILS(ravelin_session_landblocks(session, NULL, &size, &e), RAVELIN_ERROR_ARGUMENT, "ids is NULL");
+  FAILS(ravelin_session_landblocks(session, &ids, NULL, &e), RAVELIN_ERROR_ARGUMENT, "count is NULL");
+  FAILS(ravelin_session_bake(NULL, 0xA9B4u, &data, &size, &e), RAVELIN_ERROR_HANDLE, "session is NULL");
+  FAILS(ravelin_session_bake(session, 0xA9B4u, NULL, &size, &e), RAVELIN_ERROR_ARGUMENT, "jsonl is NULL");
+  FAILS(ravelin_session_bake(session, 0xA9B4u, &data, NULL, &e), RAVELIN_ERROR_ARGUMENT, "size is NULL");
+  FAILS(ravelin_session_bake(session, 0xFFFFFFFFu, &data, &size, &e), RAVELIN_ERROR_ARGUMENT, "not a landblock: 0xFFFFFFFF");
+#undef FAILS
+  ravelin_archive_close(archive, NULL);
+  ravelin_session_close(session, NULL);
+}
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    fprintf(stderr, "usage: ravelin_c_test WORLD_DIR\n");
+    return 2;
+  }
+  snprintf(world, sizeof world, "%s", argv[1]);
+  CHECK(strcmp(ravelin_version(), RAVELIN_EXPECTED_VERSION) == 0);
+  test_archive();
+  test_bake();
+  test_session();
+  test_inputs();
+  test_threads();
+  test_bad_input();
+  printf("%d passed, %d failed\n", checks - failures, failures);
+  return failures == 0 ? 0 : 1;
+}

@@ -1,0 +1,139 @@
+/* Ravelin's C interface: archives, records as JSON and landblock bakes through
+ * opaque handles and status codes, for C and for every language that calls C.
+ *
+ * Every fallible call returns a ravelin_status. When the call fails and its
+ * `error` argument is not NULL, *error receives an error object whose message
+ * is the display text (for a bake, what `ravelin-bake bake` prints after
+ * "error: "); free it with ravelin_error_free. Output buffers are allocated by
+ * the library, NUL-terminated one byte past their size, and freed with
+ * ravelin_free. Outputs are written only on success.
+ *
+ * Handles are never dereferenced by the library: a NULL, closed or unknown
+ * handle is RAVELIN_ERROR_HANDLE, never a crash. Paths are NUL-terminated
+ * UTF-8; anything else is RAVELIN_ERROR_ARGUMENT.
+ *
+ * Threads: every call may be made from any thread. An archive serves get_file
+ * and show from several threads at once; a session bakes from several threads
+ * at once. Closing a handle while other threads use it lets their calls finish
+ * first and releases it after them. */
+#ifndef RAVELIN_RAVELIN_H
+#define RAVELIN_RAVELIN_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+#if defined(__GNUC__)
+#define RAVELIN_C_EXPORT __attribute__((visibility("default")))
+#else
+#define RAVELIN_C_EXPORT
+#endif
+
+typedef enum ravelin_status {
+  RAVELIN_OK = 0,
+  RAVELIN_ERROR_ARGUMENT = 1, /* a NULL pointer, a path not UTF-8, no such landblock, an unknown type name */
+  RAVELIN_ERROR_HANDLE = 2,   /* a NULL, closed or unknown handle, or a handle of the other kind */
+  RAVELIN_ERROR_DAT = 3,      /* the archive: opening, fetching or decoding a file */
+  RAVELIN_ERROR_BAKE = 4,     /* the bake: an archive, the region, the landblock or the setup table */
+  RAVELIN_ERROR_MEMORY = 5,   /* out of memory */
+  RAVELIN_ERROR_INTERNAL = 6  /* anything else; a fault of the library */
+} ravelin_status;
+
+typedef struct ravelin_error ravelin_error;
+typedef struct ravelin_archive ravelin_archive;
+typedef struct ravelin_session ravelin_session;
+
+/* The options of `ravelin-bake bake`. Set them with ravelin_bake_options_init
+ * first: region 0x13000000, the LandblockInfo's objects, the sky on. */
+typedef struct ravelin_bake_options {
+  uint32_t region;         /* region file id */
+  const char* spawns_dir;  /* with setup_table: objects from the spawns manifest; both NULL: the LandblockInfo */
+  const char* setup_table; /* wcid to setup model table (JSON) */
+  int no_sky;              /* nonzero: leave out the sky particle chain */
+} ravelin_bake_options;
+
+/* The archive records a bake read or looked for: its inputs, each list
+ * ascending. Zero it before a call; free it with ravelin_bake_inputs_free. */
+typedef struct ravelin_bake_inputs {
+  uint32_t* portal; /* file ids of client_portal.dat */
+  size_t portal_count;
+  uint32_t* cell; /* file ids of client_cell_1.dat */
+  size_t cell_count;
+} ravelin_bake_inputs;
+
+/* "0.2.0": the version of the library, as `ravelin-bake --version`. */
+RAVELIN_C_EXPORT const char* ravelin_version(void);
+/* "RAVELIN_ERROR_DAT" and so on; "unknown status" for other values. */
+RAVELIN_C_EXPORT const char* ravelin_status_name(ravelin_status status);
+
+/* The error's display text (valid until ravelin_error_free) and its status;
+ * "" and RAVELIN_ERROR_ARGUMENT for a NULL error. */
+RAVELIN_C_EXPORT const char* ravelin_error_message(const ravelin_error* error);
+RAVELIN_C_EXPORT ravelin_status ravelin_error_status(const ravelin_error* error);
+RAVELIN_C_EXPORT void ravelin_error_free(ravelin_error* error);
+/* Frees a buffer returned by any call; NULL is ignored. */
+RAVELIN_C_EXPORT void ravelin_free(void* buffer);
+/* Frees both lists and zeroes the struct; NULL is ignored. */
+RAVELIN_C_EXPORT void ravelin_bake_inputs_free(ravelin_bake_inputs* inputs);
+
+RAVELIN_C_EXPORT void ravelin_bake_options_init(ravelin_bake_options* options);
+
+/* One archive file, opened read-only with its whole directory. */
+RAVELIN_C_EXPORT ravelin_status ravelin_archive_open(const char* path, ravelin_archive** archive,
+                                                     ravelin_error** error);
+RAVELIN_C_EXPORT ravelin_status ravelin_archive_close(ravelin_archive* archive, ravelin_error** error);
+RAVELIN_C_EXPORT ravelin_status ravelin_archive_entry_count(ravelin_archive* archive, size_t* count,
+                                                            ravelin_error** error);
+/* The file's bytes, decompressed, as `ravelin-bake dat get`. */
+RAVELIN_C_EXPORT ravelin_status ravelin_archive_get_file(ravelin_archive* archive, uint32_t file_id, uint8_t** data,
+                                                         size_t* size, ravelin_error** error);
+/* The JSON document `ravelin-bake dat show` prints (without its newline).
+ * `type` is a --type name ("region", "setup", ...) or NULL to pick it from the
+ * id; nonzero `compact` gives one line. */
+RAVELIN_C_EXPORT ravelin_status ravelin_archive_show(ravelin_archive* archive, uint32_t file_id, const char* type,
+                                                     int compact, char** json, size_t* size, ravelin_error** error);
+
+/* One landblock baked from the DAT directory holding both archives, as
+ * `ravelin-bake bake`: the manifest's JSON Lines bytes. `landblock` is a
+ * number up to 0xFFFF (0xA9B4) or a whole id (0xA9B40000); `options` NULL for
+ * the defaults. */
+RAVELIN_C_EXPORT ravelin_status ravelin_bake(const char* dat_dir, uint32_t landblock,
+                                             const ravelin_bake_options* options, uint8_t** jsonl, size_t* size,
+                                             ravelin_error** error);
+
+/* ravelin_bake, and the records the bake fetched or tried to fetch. *inputs is
+ * written when the bake ran: on RAVELIN_OK, and on RAVELIN_ERROR_BAKE with the
+ * records up to the one it failed on (none when an archive would not open). */
+RAVELIN_C_EXPORT ravelin_status ravelin_bake_with_inputs(const char* dat_dir, uint32_t landblock,
+                                                         const ravelin_bake_options* options, uint8_t** jsonl,
+                                                         size_t* size, ravelin_bake_inputs* inputs,
+                                                         ravelin_error** error);
+
+/* Both archives opened and the region decoded once for any number of bakes,
+ * from any number of threads, sharing decoded records between them. */
+RAVELIN_C_EXPORT ravelin_status ravelin_session_open(const char* dat_dir, const ravelin_bake_options* options,
+                                                     ravelin_session** session, ravelin_error** error);
+RAVELIN_C_EXPORT ravelin_status ravelin_session_close(ravelin_session* session, ravelin_error** error);
+/* Every landblock id with a CellLandblock in the cell archive, ascending
+ * (0xA9B40000 form); *ids is a buffer to free even when *count is 0. */
+RAVELIN_C_EXPORT ravelin_status ravelin_session_landblocks(ravelin_session* session, uint32_t** ids, size_t* count,
+                                                           ravelin_error** error);
+/* The same bytes as ravelin_bake with the session's directory and options. */
+RAVELIN_C_EXPORT ravelin_status ravelin_session_bake(ravelin_session* session, uint32_t landblock, uint8_t** jsonl,
+                                                     size_t* size, ravelin_error** error);
+
+/* ravelin_session_bake and its inputs, as ravelin_bake_with_inputs records
+ * them: records the session serves from its caches count for every bake that
+ * uses them. */
+RAVELIN_C_EXPORT ravelin_status ravelin_session_bake_with_inputs(ravelin_session* session, uint32_t landblock,
+                                                                 uint8_t** jsonl, size_t* size,
+                                                                 ravelin_bake_inputs* inputs, ravelin_error** error);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* RAVELIN_RAVELIN_H */

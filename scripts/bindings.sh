@@ -1,0 +1,58 @@
+#!/usr/bin/env bash
+# The ways in from other languages, each against `ravelin-bake` over a sample
+# world: the C example of docs/c-api.md (C11, -Wall -Werror), the Rust crate
+# (cargo test --offline), the Node.js package (node --test), and `pip install .`
+# into a fresh virtual environment with the Python tests run against it.
+#   scripts/bindings.sh [BUILD_DIR]   (a build tree with ravelin-bake and libravelin.so)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+build=$(realpath "${1:-build}")
+work=$build/bindings
+bake=$build/tools/ravelin-bake
+fail() { echo "bindings: $*" >&2; exit 1; }
+step() { echo "== bindings: $*" >&2; }
+[ -x "$bake" ] && [ -f "$build/capi/libravelin.so" ] || fail "no ravelin-bake and libravelin.so in $build"
+command -v cargo >/dev/null || ./scripts/deps.sh cargo
+command -v npm >/dev/null || ./scripts/deps.sh nodejs npm
+rm -rf "$work/world" "$work/c-out" "$work/venv" "$work/wheel"
+mkdir -p "$work"
+"$bake" sample-world "$work/world" >/dev/null
+mapfile -t landblocks < <("$bake" dat ls "$work/world/client_cell_1.dat" | awk '$1 ~ /FFFF$/ { print substr($1, 3, 4) }')
+
+step "C example of docs/c-api.md"
+awk '/<!-- example: bake_world.c -->/ { found = 1; next } found && /^```c$/ { inside = 1; next }
+     inside && /^```$/ { exit } inside { print }' docs/c-api.md > "$work/bake_world.c"
+[ -s "$work/bake_world.c" ] || fail "no example in docs/c-api.md"
+cc -std=c11 -Wall -Werror "$work/bake_world.c" -o "$work/bake_world" -I"$root/include" -L"$build/capi" -lravelin \
+  -Wl,-rpath,"$build/capi"
+mkdir -p "$work/c-out"
+"$work/bake_world" "$work/world" "$work/c-out" >/dev/null
+for lb in "${landblocks[@]}"; do
+  "$bake" bake --dat-dir "$work/world" --landblock "0x$lb" | cmp -s - "$work/c-out/0x$lb.events.jsonl" ||
+    fail "the C example's 0x$lb differs from ravelin-bake bake"
+done
+echo "C example: ${#landblocks[@]} landblocks as ravelin-bake bakes them"
+
+step "Rust crate"
+(cd bindings/rust && RAVELIN_BUILD_DIR=$build CARGO_TARGET_DIR=$build/cargo-target cargo test --offline --quiet)
+
+step "Node.js package"
+(cd bindings/node && { [ -d node_modules/koffi ] || npm ci --no-audit --no-fund --loglevel=error; } &&
+  RAVELIN_BUILD_DIR=$build node --test test/)
+
+step "pip install . into a fresh virtual environment"
+# Debian's interpreter, whose setuptools and wheel the environment sees.
+python=python3
+[ -x /usr/bin/python3 ] && python=/usr/bin/python3
+"$python" -m venv --system-site-packages "$work/venv"
+export CMAKE_BUILD_PARALLEL_LEVEL=${CMAKE_BUILD_PARALLEL_LEVEL:-2}
+RAVELIN_PIP_BUILD_DIR=$build/pip "$work/venv/bin/pip" install --quiet --no-build-isolation --no-index . 
+installed=$(cd /tmp && "$work/venv/bin/python" -c 'import ravelin; print(ravelin.__file__)')
+case $installed in "$work/venv/"*) ;; *) fail "the venv imports ravelin from $installed" ;; esac
+(cd /tmp && RAVELIN_PYTHON_DIR=installed RAVELIN_BAKE=$bake PYTHONDONTWRITEBYTECODE=1 \
+  "$work/venv/bin/python" -m pytest -q -p no:cacheprovider "$root/python/tests")
+RAVELIN_PIP_BUILD_DIR=$build/pip "$work/venv/bin/pip" wheel --quiet --no-build-isolation --no-index --no-deps \
+  -w "$work/wheel" .
+python3 -m zipfile -l "$work/wheel"/ravelin-*.whl | grep -q 'ravelin/_ravelin.*\.so' || fail "the wheel has no _ravelin module"
+echo "pip: installed, tested and wheeled"
