@@ -3,7 +3,8 @@
 
 A module is a header and its source with the same name: include/ravelin/dat/lib.h
 and dat/lib.cpp are the module dat/lib; a private header such as dat/lib_frames.h
-is a module of its own. The libraries are layered common < dat < event_bake.
+is a module of its own. The libraries are layered common < dat < event_bake < capi;
+the C interface's header include/ravelin/ravelin.h is the module capi/ravelin.
 
 Fails (exit 1, one line per finding) when
 - a module of the libraries includes a module of a higher layer;
@@ -16,14 +17,19 @@ import pathlib
 import re
 import sys
 
-LAYERS = ["common", "dat", "event_bake"]
+LAYERS = ["common", "dat", "event_bake", "capi"]
 INCLUDE = re.compile(r'^\s*#\s*include\s*[<"]([^">]+)[">]', re.M)
 SOURCES = (".h", ".cpp")
 
 
+def public_module(header: pathlib.PurePath) -> str:
+    """The module of a public header given relative to include/ravelin."""
+    module = header.with_suffix("").as_posix()
+    return module if "/" in module else f"capi/{module}"
+
+
 def main(root: pathlib.Path) -> int:
-    public = {p.relative_to(root / "include/ravelin").with_suffix("").as_posix()
-              for p in (root / "include/ravelin").rglob("*.h")}
+    public = {public_module(p.relative_to(root / "include/ravelin")) for p in (root / "include/ravelin").rglob("*.h")}
     private = {p.relative_to(root).with_suffix("").as_posix()
                for layer in LAYERS for p in (root / layer).rglob("*.h")}
     problems = []
@@ -33,7 +39,7 @@ def main(root: pathlib.Path) -> int:
     def module_of_include(name: str):
         """(module, is_private) for an include of a library header, else None."""
         if name.startswith("ravelin/") and name.endswith(".h"):
-            module = name[len("ravelin/"):-2]
+            module = public_module(pathlib.PurePath(name[len("ravelin/"):]))
             return (module, False) if module in public else None
         if name.endswith(".h") and name[:-2] in private:
             return name[:-2], True
@@ -51,7 +57,7 @@ def main(root: pathlib.Path) -> int:
         includes = [m for name in INCLUDE.findall(text) if (m := module_of_include(name))]
         is_test = rel.name.endswith("_test.cpp") or rel.name.endswith("_test_support.h")
         if top == "include":
-            module = rel.relative_to("include/ravelin").with_suffix("").as_posix()
+            module = public_module(rel.relative_to("include/ravelin"))
             for target, is_private in includes:
                 if is_private:
                     problems.append(f"{rel}: public header includes private {target}.h")
