@@ -3,6 +3,8 @@
 set -euo pipefail
 packages=(cmake ninja-build g++ clang-16 pkg-config libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev libcli11-dev
   python3-dev pybind11-dev python3-pytest python3-jsonschema chromium)
+# Applies the record patches of `diff` in its tests.
+packages+=(python3-jsonpatch)
 packages+=("$@")
 missing=()
 for p in "${packages[@]}"; do
