@@ -187,5 +187,6 @@ std::vector<std::uint32_t> BakeSession::cell_landblock_ids() const {
 
 const BakeSession::Options& BakeSession::options() const { return state_->options; }
 const dat::DatDatabase& BakeSession::portal() const { return state_->archives.portal; }
+const dat::DatDatabase& BakeSession::cell() const { return state_->archives.cell; }
 
 }  // namespace ravelin::event_bake

@@ -55,6 +55,7 @@ class BakeSession {
 
   const Options& options() const;
   const dat::DatDatabase& portal() const;
+  const dat::DatDatabase& cell() const;
 
  private:
   struct State;
