@@ -12,6 +12,9 @@ check() { if ! eval "$2"; then echo "FAIL: $1" >&2; fails=$((fails + 1)); fi; }
 "$bake" sample-world "$work/r1" >/dev/null || { echo "sample-world failed" >&2; exit 1; }
 "$bake" sample-world "$work/r2" --revision 2 >"$work/r2.out" || { echo "sample-world --revision 2 failed" >&2; exit 1; }
 check "revision 2 lists its five changes" "[ \$(grep -c '^  ' '$work/r2.out') = 5 ]"
+# The revision's rules find their records in another seed's world too.
+"$bake" sample-world "$work/s7" --seed 7 --revision 2 >"$work/s7.out"
+check "revision 2 of seed 7" "[ $? = 0 ] && [ \$(grep -c '^  ' '$work/s7.out') = 5 ]"
 
 "$bake" diff "$work/r1" "$work/r2" --out-dir "$work/out" --jobs 2 >"$work/diff.out" 2>"$work/diff.err"
 check "diff exits 0" "[ $? = 0 ]"
