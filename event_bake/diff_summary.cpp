@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <initializer_list>
 #include <map>
 #include <string_view>
 #include <tuple>
@@ -12,6 +13,16 @@ namespace {
 
 std::string count_of(std::size_t n, std::string_view one, std::string_view many) {
   return std::to_string(n) + " " + std::string(n == 1 ? one : many);
+}
+
+// One Markdown table row: "| a | b |\n".
+void row(std::string& out, std::initializer_list<std::string_view> cells) {
+  for (const std::string_view cell : cells) {
+    out += "| ";
+    out += cell;
+    out += ' ';
+  }
+  out += "|\n";
 }
 
 std::string type_name(const FileDiff& file) {
@@ -28,11 +39,9 @@ void files_section(const WorldDiffResult& result, std::string& out) {
   std::map<std::pair<DiffArchive, std::string>, std::array<std::size_t, 4>> rows;
   for (const FileDiff& file : result.files) ++rows[{file.archive, type_name(file)}][static_cast<std::size_t>(file.change)];
   out += "| archive | type | added | removed | changed | unreadable |\n|---|---|---:|---:|---:|---:|\n";
-  for (const auto& [key, counts] : rows) {
-    out += "| " + std::string(diff_archive_name(key.first)) + " | " + key.second + " |";
-    for (const std::size_t n : counts) out += " " + std::to_string(n) + " |";
-    out += '\n';
-  }
+  for (const auto& [key, counts] : rows)
+    row(out, {diff_archive_name(key.first), key.second, std::to_string(counts[0]), std::to_string(counts[1]),
+              std::to_string(counts[2]), std::to_string(counts[3])});
   out += '\n';
 }
 
@@ -50,7 +59,7 @@ void events_section(const WorldDiffResult& result, std::string& out) {
   out += "## Events\n\nManifest lines added and removed, over every changed landblock:\n\n";
   out += "| family | added | removed |\n|---|---:|---:|\n";
   for (const FamilyCounts& family : result.events)
-    out += "| " + family.family + " | " + std::to_string(family.added) + " | " + std::to_string(family.removed) + " |\n";
+    row(out, {family.family, std::to_string(family.added), std::to_string(family.removed)});
   out += '\n';
 }
 
@@ -74,8 +83,7 @@ void blast_radius_section(const WorldDiffResult& result, std::string& out) {
   out += "The changed entries that are inputs of the most changed landblocks:\n\n";
   out += "| entry | type | change | landblocks |\n|---|---|---|---:|\n";
   for (const auto& [count, file] : ranked)
-    out += "| " + file->input_name() + " | " + type_name(*file) + " | " + std::string(entry_change_name(file->change)) +
-           " | " + std::to_string(count) + " |\n";
+    row(out, {file->input_name(), type_name(*file), entry_change_name(file->change), std::to_string(count)});
 }
 
 }  // namespace

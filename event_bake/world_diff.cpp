@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "common/json_text.h"
+#include "event_bake/bake_core.h"
 #include "event_bake/json_patch.h"
 #include "ravelin/common/id_text.h"
 #include "ravelin/common/sorted_ids.h"
@@ -84,25 +85,52 @@ void put_string_array(std::string& out, const std::vector<std::string>& items) {
   out += ']';
 }
 
-// One side's archives, opened for the entry comparison.
-struct Archives {
-  dat::DatDatabase portal;
-  dat::DatDatabase cell;
-  const dat::DatDatabase& of(DiffArchive archive) const { return archive == DiffArchive::Portal ? portal : cell; }
+// One version: a session over its archives, or (when its region does not
+// decode) the archives alone and the error every bake of it ends with.
+struct Version {
+  std::unique_ptr<BakeSession> session;
+  std::optional<BakeArchives> archives;  // only without a session
+  std::optional<BakeError> region_error;
+  std::uint32_t region_did = 0;
+  std::vector<std::uint32_t> landblocks;  // with a CellLandblock, ascending
+
+  const dat::DatDatabase& of(DiffArchive archive) const {
+    if (session) return archive == DiffArchive::Portal ? session->portal() : session->cell();
+    return archive == DiffArchive::Portal ? archives->portal : archives->cell;
+  }
+  bool has(std::uint32_t id) const { return std::binary_search(landblocks.begin(), landblocks.end(), id); }
+  RecordedBake bake(std::uint32_t id) const {
+    if (session) return session->bake_with_inputs(id);
+    return {std::unexpected(*region_error), InputRecords{{region_did}, {}}};
+  }
 };
 
-std::expected<Archives, std::string> open_archives(const std::filesystem::path& dir, std::string_view side) {
-  const auto portal_path = dir / dat::kPortalArchiveName;
-  auto portal = dat::DatDatabase::open(portal_path);
-  if (!portal)
-    return std::unexpected(std::string(side) + ": " +
-                           BakeError::dat_open(dat::kPortalArchiveName, portal_path, portal.error()).to_string());
-  const auto cell_path = dir / dat::kCellArchiveName;
-  auto cell = dat::DatDatabase::open(cell_path);
-  if (!cell)
-    return std::unexpected(std::string(side) + ": " +
-                           BakeError::dat_open(dat::kCellArchiveName, cell_path, cell.error()).to_string());
-  return Archives{std::move(*portal), std::move(*cell)};
+std::vector<std::uint32_t> cell_landblocks(const dat::DatDatabase& cell) {
+  std::vector<std::uint32_t> ids;
+  for (const auto& e : cell.entries())
+    if (dat::is_cell_landblock_file_id(e.id)) ids.push_back(dat::landblock_id_of(e.id));
+  return common::sorted_unique_ids(std::move(ids));
+}
+
+// The session's archives serve the entry comparison too, so each archive's
+// directory is held once.
+std::expected<Version, std::string> open_version(const std::filesystem::path& dir, const WorldDiffOptions& options,
+                                                 std::string_view side) {
+  Version version;
+  version.region_did = options.region_did;
+  auto session = BakeSession::open({dir, EntitySource::landblock_info(), options.region_did, options.bake_sky});
+  if (session) {
+    version.session = std::move(*session);
+  } else {
+    if (session.error().get_if<BakeError::DatOpen>() != nullptr)
+      return std::unexpected(std::string(side) + ": " + session.error().to_string());
+    version.region_error = std::move(session.error());
+    auto archives = open_bake_archives(dir);
+    if (!archives) return std::unexpected(std::string(side) + ": " + archives.error().to_string());
+    version.archives = std::move(*archives);
+  }
+  version.landblocks = cell_landblocks(version.of(DiffArchive::Cell));
+  return version;
 }
 
 // What one entry holds in one version.
@@ -135,8 +163,8 @@ bool stored_equal(const dat::DatDatabase& a, const dat::DatDatabase& b, std::uin
   return rb && *ra == *rb;
 }
 
-std::optional<FileDiff> compare_entry(DiffArchive archive, std::uint32_t id, const Archives& old_side,
-                                      const Archives& new_side) {
+std::optional<FileDiff> compare_entry(DiffArchive archive, std::uint32_t id, const Version& old_side,
+                                      const Version& new_side) {
   const dat::DatDatabase& old_db = old_side.of(archive);
   const dat::DatDatabase& new_db = new_side.of(archive);
   if (stored_equal(old_db, new_db, id)) return std::nullopt;
@@ -170,7 +198,7 @@ std::vector<std::uint32_t> entry_ids(const dat::DatDatabase& a, const dat::DatDa
   return common::sorted_unique_ids(std::move(ids));
 }
 
-std::vector<FileDiff> diff_entries(const Archives& old_side, const Archives& new_side, unsigned jobs) {
+std::vector<FileDiff> diff_entries(const Version& old_side, const Version& new_side, unsigned jobs) {
   std::vector<FileDiff> files;
   for (const DiffArchive archive : {DiffArchive::Portal, DiffArchive::Cell}) {
     const std::vector<std::uint32_t> ids = entry_ids(old_side.of(archive), new_side.of(archive));
@@ -186,9 +214,9 @@ std::vector<FileDiff> diff_entries(const Archives& old_side, const Archives& new
   return files;
 }
 
-RecordDiff diff_record(const FileDiff& file, const Archives& old_side, const Archives& new_side) {
+RecordDiff diff_record(const FileDiff& file, const Version& old_side, const Version& new_side) {
   RecordDiff diff{file.archive, file.id, *file.type, std::nullopt, std::nullopt, std::nullopt};
-  auto document = [&](const Archives& side) -> std::expected<std::string, std::string> {
+  auto document = [&](const Version& side) -> std::expected<std::string, std::string> {
     auto bytes = side.of(file.archive).get_file(file.id);
     if (!bytes) return std::unexpected(bytes.error().to_string());
     auto json = dat::record_json(*file.type, *bytes, true);
@@ -201,41 +229,6 @@ RecordDiff diff_record(const FileDiff& file, const Archives& old_side, const Arc
   if (!after) diff.new_error = after.error();
   if (before && after) diff.patch = json_patch(*before, *after);
   return diff;
-}
-
-// One version's bakes: a session, or (when its region does not decode) the
-// error every bake of that version ends with.
-struct Version {
-  std::unique_ptr<BakeSession> session;
-  std::optional<BakeError> region_error;
-  std::uint32_t region_did = 0;
-  std::vector<std::uint32_t> landblocks;  // with a CellLandblock, ascending
-
-  bool has(std::uint32_t id) const { return std::binary_search(landblocks.begin(), landblocks.end(), id); }
-  RecordedBake bake(std::uint32_t id) const {
-    if (session) return session->bake_with_inputs(id);
-    return {std::unexpected(*region_error), InputRecords{{region_did}, {}}};
-  }
-};
-
-std::vector<std::uint32_t> cell_landblocks(const dat::DatDatabase& cell) {
-  std::vector<std::uint32_t> ids;
-  for (const auto& e : cell.entries())
-    if (dat::is_cell_landblock_file_id(e.id)) ids.push_back(dat::landblock_id_of(e.id));
-  return common::sorted_unique_ids(std::move(ids));
-}
-
-std::expected<Version, std::string> open_version(const std::filesystem::path& dir, const WorldDiffOptions& options,
-                                                 const dat::DatDatabase& cell, std::string_view side) {
-  Version version;
-  version.region_did = options.region_did;
-  version.landblocks = cell_landblocks(cell);
-  auto session = BakeSession::open({dir, EntitySource::landblock_info(), options.region_did, options.bake_sky});
-  if (session) version.session = std::move(*session);
-  else if (session.error().get_if<BakeError::DatOpen>() != nullptr)
-    return std::unexpected(std::string(side) + ": " + session.error().to_string());
-  else version.region_error = std::move(session.error());
-  return version;
 }
 
 std::vector<std::string_view> manifest_lines(std::string_view jsonl) {
@@ -421,19 +414,15 @@ std::string LandblockDiff::to_json_line() const {
 
 std::expected<WorldDiffResult, std::string> diff_worlds(const WorldDiffOptions& options, const WorldDiffSinks& sinks) {
   const unsigned jobs = options.jobs != 0 ? options.jobs : std::max(1u, std::thread::hardware_concurrency());
-  auto old_side = open_archives(options.old_dir, "old");
-  if (!old_side) return std::unexpected(old_side.error());
-  auto new_side = open_archives(options.new_dir, "new");
-  if (!new_side) return std::unexpected(new_side.error());
-  auto old_version = open_version(options.old_dir, options, old_side->cell, "old");
+  auto old_version = open_version(options.old_dir, options, "old");
   if (!old_version) return std::unexpected(old_version.error());
-  auto new_version = open_version(options.new_dir, options, new_side->cell, "new");
+  auto new_version = open_version(options.new_dir, options, "new");
   if (!new_version) return std::unexpected(new_version.error());
 
   WorldDiffResult result;
   for (const std::string_view family : {"ambient", "animation_sound", "physics_script_particle", "sky_chain"})
     result.events.push_back({std::string(family), 0, 0});
-  result.files = diff_entries(*old_side, *new_side, jobs);
+  result.files = diff_entries(*old_version, *new_version, jobs);
   ChangedEntries changed;
   std::vector<const FileDiff*> typed;
   for (const FileDiff& file : result.files) {
@@ -442,7 +431,7 @@ std::expected<WorldDiffResult, std::string> diff_worlds(const WorldDiffOptions& 
     if (file.change == EntryChange::Changed && file.type) typed.push_back(&file);
   }
   std::vector<RecordDiff> records(typed.size());
-  parallel_for(typed.size(), jobs, [&](std::size_t i) { records[i] = diff_record(*typed[i], *old_side, *new_side); });
+  parallel_for(typed.size(), jobs, [&](std::size_t i) { records[i] = diff_record(*typed[i], *old_version, *new_version); });
   result.records = records.size();
   for (const RecordDiff& record : records)
     if (sinks.record) sinks.record(record);

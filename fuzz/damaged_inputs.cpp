@@ -4,7 +4,9 @@
 // thing broken) and a line of DIR/cases.tsv:
 //   name TAB status TAB expected TAB bake arguments (TAB separated)
 // where status is 0, 1 or "any" (0 or 1), and `expected` is text the one
-// "error: " line must contain ("-" for none).
+// "error: " line must contain ("-" for none). Each case also gets a line
+// "diff_<case>" running `diff` from an intact copy of the world to the case's
+// directory: it fails only when an archive does not open.
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -73,7 +75,7 @@ class CaseWriter {
   // Writes one case; `spawns` selects the spawns-manifest source.
   void add(const std::string& name, const std::string& status, const std::string& expected, const Bytes& portal,
            const Bytes& cell, bool spawns = false, const std::string* spawns_text = nullptr,
-           const Bytes* setup_table = nullptr) {
+           const Bytes* setup_table = nullptr, bool opens = true) {
     const std::filesystem::path dir = root_ / name;
     std::filesystem::create_directories(dir / "spawns");
     write(dir / "client_portal.dat", portal);
@@ -82,12 +84,12 @@ class CaseWriter {
     write(dir / "spawns" / "0xA9B4.spawns.jsonl", Bytes(text.begin(), text.end()));
     write(dir / "spawns" / "wcid_to_setup.json",
           setup_table ? *setup_table : Bytes(world_.setup_table.begin(), world_.setup_table.end()));
-    line(name, status, expected, dir, spawns);
+    line(name, status, expected, dir, spawns, opens);
   }
 
   // A case whose directory the caller prepares (missing or odd DAT paths).
   void line(const std::string& name, const std::string& status, const std::string& expected,
-            const std::filesystem::path& dir, bool spawns = false) {
+            const std::filesystem::path& dir, bool spawns = false, bool opens = true) {
     tsv_ << name << '\t' << status << '\t' << (expected.empty() ? "-" : expected) << "\tbake\t--dat-dir\t" << dir.string()
          << "\t--landblock\t0xA9B4";
     if (spawns) {
@@ -95,9 +97,23 @@ class CaseWriter {
            << (dir / "spawns" / "wcid_to_setup.json").string();
     }
     tsv_ << '\n';
+    // The same directory as the new side of a diff (spawns play no part there).
+    tsv_ << "diff_" << name << '\t' << (opens ? "0\t-" : "1\tnew: open client_") << "\tdiff\t" << intact().string()
+         << '\t' << dir.string() << "\t--out-dir\t" << (root_ / (name + ".diff")).string() << "\t--jobs\t2\n";
   }
 
   const std::filesystem::path& root() const { return root_; }
+
+  // The undamaged world, written on first use.
+  const std::filesystem::path& intact() {
+    if (intact_.empty()) {
+      intact_ = root_ / "intact";
+      std::filesystem::create_directories(intact_);
+      write(intact_ / "client_portal.dat", portal_image());
+      write(intact_ / "client_cell_1.dat", cell_image());
+    }
+    return intact_;
+  }
 
  private:
   static void write(const std::filesystem::path& path, const Bytes& bytes) {
@@ -108,6 +124,7 @@ class CaseWriter {
   }
 
   std::filesystem::path root_;
+  std::filesystem::path intact_;
   World world_;
   std::ofstream tsv_;
 };
@@ -119,17 +136,18 @@ void container_cases(CaseWriter& c) {
   {
     Bytes short_header = c.portal_image();
     short_header.resize(0x150);
-    c.add("archive_shorter_than_header", "1", "Binary read error", short_header, cell);
+    c.add("archive_shorter_than_header", "1", "Binary read error", short_header, cell, false, nullptr, nullptr, false);
   }
   {
     dat_writer::ArchiveLayout l = layout_of(portal);
     put_u32(l.bytes, l.root_offset + 4, l.root_offset);  // branch 0 of the root is the root
-    c.add("directory_node_cycle", "1", "Corruption detected", l.bytes, cell);
+    c.add("directory_node_cycle", "1", "Corruption detected", l.bytes, cell, false, nullptr, nullptr, false);
   }
   {
     dat_writer::ArchiveLayout l = layout_of(portal);
     put_u32(l.bytes, l.root_offset, 0xFFFFFF00);  // the root's chain leaves the file
-    c.add("directory_chain_past_end", "1", "IO error: failed to fill whole buffer", l.bytes, cell);
+    c.add("directory_chain_past_end", "1", "IO error: failed to fill whole buffer", l.bytes, cell, false, nullptr, nullptr,
+          false);
   }
   const std::size_t region = index_of(portal, kRegionId);
   // A chain that loops back to its first block under an entry claiming the
@@ -259,11 +277,11 @@ void count_cases(CaseWriter& c) {
 void path_and_text_cases(CaseWriter& c) {
   const Bytes portal = c.portal_image();
   const Bytes cell = c.cell_image();
-  c.line("dat_dir_missing", "1", "open client_portal.dat", c.root() / "no-such-dir");
+  c.line("dat_dir_missing", "1", "open client_portal.dat", c.root() / "no-such-dir", false, false);
   {
     const std::filesystem::path dir = c.root() / "dat_path_is_directory";
     std::filesystem::create_directories(dir / "client_portal.dat");
-    c.line("dat_path_is_directory", "1", "open client_portal.dat", dir);
+    c.line("dat_path_is_directory", "1", "open client_portal.dat", dir, false, false);
   }
   const std::string table_error = "setup-table ";
   for (const auto& [name, text] : {std::pair{"setup_table_not_json", std::string("wcid -> setup")},

@@ -6,7 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 build="${RAVELIN_BENCH_BUILD:-build-bench}"
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-ninja -C "$build" -j2 ravelin-bake world_bench dat_open_bench >/dev/null
+ninja -C "$build" -j2 ravelin-bake world_bench dat_open_bench diff_bench >/dev/null
 if [[ "${1:-}" == "--smoke" ]]; then
   world="$build/bench-smoke-world"
   "$build/tools/ravelin-bake" sample-world "$world" >/dev/null
@@ -18,7 +18,14 @@ world="${RAVELIN_BENCH_WORLD:-build/retail-world}"
 if [[ ! -f "$world/client_cell_1.dat" ]]; then
   "$build/tools/ravelin-bake" sample-world "$world" --scale retail
 fi
+# The next client version of the same world, for diff_bench.
+world_b="${RAVELIN_BENCH_WORLD_B:-build/retail-world-r2}"
+if [[ ! -f "$world_b/client_cell_1.dat" ]]; then
+  "$build/tools/ravelin-bake" sample-world "$world_b" --scale retail --revision 2 >/dev/null
+fi
 for program in world_bench dat_open_bench; do
   RAVELIN_BENCH_WORLD="$world" "$build/bench/$program" --benchmark_repetitions=5 \
     --benchmark_report_aggregates_only=true
 done
+RAVELIN_BENCH_WORLD="$world" RAVELIN_BENCH_WORLD_B="$world_b" RAVELIN_BAKE="$build/tools/ravelin-bake" \
+  "$build/bench/diff_bench" --benchmark_repetitions=5 --benchmark_report_aggregates_only=true

@@ -5,6 +5,8 @@ packages=(cmake ninja-build g++ clang-16 pkg-config libgtest-dev libgmock-dev li
   python3-dev pybind11-dev python3-pytest python3-jsonschema chromium)
 # bake-all --db: the SQLite writer (tool only) and the CLI its tests query with.
 packages+=(libsqlite3-dev sqlite3)
+# Applies the record patches of `diff` in its tests.
+packages+=(python3-jsonpatch)
 packages+=("$@")
 missing=()
 for p in "${packages[@]}"; do

@@ -22,7 +22,7 @@ from typing import Any, Iterable, List, Optional, Union
 
 from . import _manifest, _ravelin
 
-__all__ = ["__version__", "DatError", "BakeError", "DatDatabase", "Bake", "bake", "BakeSession"]
+__all__ = ["__version__", "DatError", "BakeError", "DatDatabase", "Bake", "bake", "BakeSession", "Diff", "diff"]
 
 __version__: str = _ravelin.__version__
 
@@ -86,15 +86,18 @@ class Bake:
                                as float('nan'), float('inf'), float('-inf'));
                                built on first access and then shared
     to_jsonl()                 the manifest bytes, as `ravelin-bake bake` writes
+    inputs                     the archive records the bake read or looked for,
+                               as `ravelin-bake bake --inputs` prints them
+                               ("portal:0x13000000", ..., "cell:0xA9B4FFFF")
     a == b                     the same landblock, region and manifest bytes
     """
 
-    __slots__ = ("landblock_id", "region_did", "_jsonl", "_counts", "_families")
+    __slots__ = ("landblock_id", "region_did", "_jsonl", "_counts", "_families", "_input_ids")
 
     def __init__(self, raw: tuple) -> None:
         self.landblock_id: int
         self.region_did: int
-        self.landblock_id, self.region_did, self._jsonl, self._counts = raw
+        self.landblock_id, self.region_did, self._jsonl, self._counts, self._input_ids = raw
         # Each family is parsed on its first access only: a whole world's sky
         # lines alone are most of its bytes.
         self._families: List[Optional[List[dict[str, Any]]]] = [None, None, None, None]
@@ -119,6 +122,13 @@ class Bake:
 
     def __hash__(self) -> int:
         return hash((self.landblock_id, self.region_did, self._jsonl))
+
+    @property
+    def inputs(self) -> List[str]:
+        """"portal:0x…" then "cell:0x…" for each record the bake fetched or tried
+        to fetch, ascending, each once."""
+        portal, cell = self._input_ids
+        return [f"portal:0x{i:08X}" for i in portal] + [f"cell:0x{i:08X}" for i in cell]
 
     @property
     def ambient(self) -> List[dict[str, Any]]:
@@ -215,3 +225,46 @@ class BakeSession:
 
     def __exit__(self, *exc_info: object) -> None:
         self.close()
+
+
+class Diff:
+    """What changed between two client versions, as `ravelin-bake diff` writes it.
+
+    files        list of dicts, one per line of files.jsonl: archive entries added,
+                 removed, changed or unreadable
+    records      list of dicts, one per line of records.jsonl: the RFC 6902 "patch"
+                 from the old `dat show` document of a changed record to the new one
+    landblocks   list of dicts, one per line of landblocks.jsonl: the manifest
+                 lines removed and added (as strings) and what caused them
+    summary      the Markdown text of summary.md
+    """
+
+    __slots__ = ("files", "records", "landblocks", "summary")
+
+    def __init__(self, raw: tuple) -> None:
+        import json
+
+        files, records, landblocks, self.summary = raw
+        self.files: List[dict[str, Any]] = [json.loads(line) for line in files]
+        self.records: List[dict[str, Any]] = [json.loads(line) for line in records]
+        self.landblocks: List[dict[str, Any]] = [json.loads(line) for line in landblocks]
+        self.summary: str
+
+    def __repr__(self) -> str:
+        return (f"<ravelin.Diff: {len(self.files)} files, {len(self.records)} records, "
+                f"{len(self.landblocks)} landblocks>")
+
+
+def diff(old_dir: StrPath, new_dir: StrPath, *, region: IdLike = DEFAULT_REGION, sky: bool = True,
+         jobs: Optional[int] = None) -> Diff:
+    """Compare the client version in `old_dir` with the one in `new_dir` (each
+    holding client_portal.dat and client_cell_1.dat), baking every landblock of
+    both from its LandblockInfo on `jobs` threads (None: one per core).
+
+    Raises BakeError when an archive cannot be opened (str(e) names the side and
+    the archive, as `ravelin-bake diff` prints it after "error: "). Releases the
+    GIL while it works.
+    """
+    if jobs is not None and jobs < 1:
+        raise ValueError("jobs must be at least 1")
+    return Diff(_ravelin.diff(old_dir, new_dir, region, sky, jobs))

@@ -5,8 +5,9 @@ from typing import Iterable, Optional, Tuple, Union
 
 _Path = Union[str, os.PathLike[str]]
 _Id = Union[int, str]
-# (landblock_id, region_did, manifest bytes, (ambient, animation sound, physics particle, sky) counts)
-_RawBake = Tuple[int, int, bytes, Tuple[int, int, int, int]]
+# (landblock_id, region_did, manifest bytes, (ambient, animation sound, physics particle, sky) counts,
+# (portal input ids, cell input ids))
+_RawBake = Tuple[int, int, bytes, Tuple[int, int, int, int], Tuple[list[int], list[int]]]
 
 __version__: str
 
@@ -40,3 +41,6 @@ class BakeSession:
     def close(self) -> None: ...
     @property
     def closed(self) -> bool: ...
+
+def diff(old_dir: _Path, new_dir: _Path, region: _Id, sky: bool,
+         jobs: Optional[int]) -> Tuple[list[str], list[str], list[str], str]: ...

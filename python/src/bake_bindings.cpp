@@ -26,21 +26,24 @@ struct BakeOutput {
   std::uint32_t region_did = 0;
   std::string jsonl;
   std::size_t counts[4] = {};
+  event_bake::InputRecords inputs;
 };
 
-BakeOutput summarise(const event_bake::LandblockEventBake& bake) {
+BakeOutput summarise(const event_bake::LandblockEventBake& bake, event_bake::InputRecords inputs) {
   return {bake.landblock_id,
           bake.region_did,
           bake.to_jsonl_bytes(),
           {bake.ambient_terrain_events.size(), bake.anim_hook_events.size(), bake.physics_particle_events.size(),
-           bake.sky_particle_events.size()}};
+           bake.sky_particle_events.size()},
+          std::move(inputs)};
 }
 
 // (landblock_id, region_did, jsonl bytes, (ambient, animation sound, physics
-// particle, sky) counts); needs the GIL.
+// particle, sky) counts, (portal input ids, cell input ids)); needs the GIL.
 py::tuple to_python(const BakeOutput& out) {
   return py::make_tuple(out.landblock_id, out.region_did, py::bytes(out.jsonl),
-                        py::make_tuple(out.counts[0], out.counts[1], out.counts[2], out.counts[3]));
+                        py::make_tuple(out.counts[0], out.counts[1], out.counts[2], out.counts[3]),
+                        py::make_tuple(out.inputs.portal, out.inputs.cell));
 }
 
 event_bake::EntitySource entity_source(const std::optional<std::filesystem::path>& spawns_dir,
@@ -64,9 +67,9 @@ py::tuple bake(const std::filesystem::path& dat_dir, py::handle landblock, py::h
   std::optional<event_bake::BakeError> error;
   {
     py::gil_scoped_release unlocked;
-    auto result = event_bake::bake_landblock_events(inputs);
-    if (result) out = summarise(*result);
-    else error = std::move(result.error());
+    auto recorded = event_bake::bake_landblock_events_with_inputs(inputs);
+    if (recorded.result) out = summarise(*recorded.result, std::move(recorded.inputs));
+    else error = std::move(recorded.result.error());
   }
   if (error) throw BakeErrorException(error->to_string());
   return to_python(*out);
@@ -102,9 +105,9 @@ class PyBakeSession {
     std::optional<event_bake::BakeError> error;
     {
       py::gil_scoped_release unlocked;
-      auto result = session->bake(landblock_id);
-      if (result) out = summarise(*result);
-      else error = std::move(result.error());
+      auto recorded = session->bake_with_inputs(landblock_id);
+      if (recorded.result) out = summarise(*recorded.result, std::move(recorded.inputs));
+      else error = std::move(recorded.result.error());
       session.reset();  // may be the last owner: free the archives without the GIL
     }
     if (error) throw BakeErrorException(error->to_string());

@@ -21,5 +21,7 @@ struct BakeErrorException : std::runtime_error {
 void bind_dat_database(pybind11::module_& m);
 // bake() and BakeSession.
 void bind_bake(pybind11::module_& m);
+// diff().
+void bind_diff(pybind11::module_& m);
 
 }  // namespace ravelin::python

@@ -16,4 +16,5 @@ PYBIND11_MODULE(_ravelin, m) {
       "A landblock bake failed; str() is the text ravelin-bake prints after \"error: \".";
   ravelin::python::bind_dat_database(m);
   ravelin::python::bind_bake(m);
+  ravelin::python::bind_diff(m);
 }
