@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <cstring>
 #include <regex>
+#include <set>
 #include <string>
 #include <thread>
 #include <unordered_set>
@@ -22,6 +23,7 @@
 
 #include "ravelin/common/file.h"
 #include "ravelin/common/id_text.h"
+#include "ravelin/event_bake/record_cache.h"
 #include "ravelin/event_bake/session.h"
 #include "ravelin/version.h"
 #include "tools/commands.h"
@@ -371,6 +373,7 @@ int run_bake_all(const BakeAllArgs& args) {
   std::string first_failure;
   std::string db_error;
   std::atomic<bool> db_failed{false};
+  std::set<std::uint32_t> placed_setups;  // ascending, for the setups table
   Progress progress(ids.size(), started);
   InOrderPoolOptions pool;
   const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
@@ -390,6 +393,9 @@ int run_bake_all(const BakeAllArgs& args) {
           if (args.svg) written.insert(svg_name(ids[i]));
         }
         if (db && db_error.empty()) {
+          for (const auto& object : baked.placed_objects)
+            if (object.is_setup) placed_setups.insert(object.stab.id);
+          for (const auto& spawned : baked.spawned_setups) placed_setups.insert(spawned.setup_id);
           WorldDbLandblock rows{ids[i], baked.bake ? &*baked.bake : nullptr, outcome.bytes, outcome.error,
                                 std::move(baked.placed_objects), std::move(baked.spawned_setups)};
           if (auto r = db->add_landblock(rows); !r) {
@@ -433,6 +439,17 @@ int run_bake_all(const BakeAllArgs& args) {
     remove_stale_outputs(*outputs.out_dir, written);
   }
   if (db) {
+    std::vector<WorldDbSetup> setups;
+    for (const std::uint32_t id : placed_setups) {
+      WorldDbSetup& setup = setups.emplace_back();
+      setup.setup_id = id;
+      if (const auto model = event_bake::load_setup_model(session.portal(), id)) {
+        setup.decoded = true;
+        setup.motion_table_id = model->motion_table_id;
+        setup.default_script_id = model->default_script_id;
+      }
+    }
+    if (auto r = db->add_setups(setups); !r) return fail(r.error());
     if (auto r = db->finish(); !r) return fail(r.error());
     notes += "; database: " + common::display_path(db->path());
   }

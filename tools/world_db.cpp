@@ -55,6 +55,8 @@ CREATE TABLE placed_objects (
   landblock_id INTEGER NOT NULL, idx INTEGER NOT NULL, id INTEGER, origin_x REAL, origin_y REAL, origin_z REAL,
   orientation_w REAL, orientation_x REAL, orientation_y REAL, orientation_z REAL, is_setup INTEGER,
   PRIMARY KEY (landblock_id, idx)) WITHOUT ROWID;
+CREATE TABLE setups (
+  setup_id INTEGER PRIMARY KEY, decoded INTEGER, motion_table_id INTEGER, default_script_id INTEGER);
 CREATE TABLE spawned_setups (
   landblock_id INTEGER NOT NULL, idx INTEGER NOT NULL, wcid INTEGER, setup_id INTEGER,
   PRIMARY KEY (landblock_id, idx)) WITHOUT ROWID;
@@ -72,6 +74,7 @@ CREATE INDEX sky_chain_emitter_id ON sky_chain (emitter_id);
 CREATE INDEX sky_chain_physics_script_id ON sky_chain (physics_script_id);
 CREATE INDEX placed_objects_id ON placed_objects (id);
 CREATE INDEX spawned_setups_setup_id ON spawned_setups (setup_id);
+CREATE INDEX setups_default_script_id ON setups (default_script_id);
 )sql";
 
 enum Statement : std::size_t {
@@ -84,6 +87,7 @@ enum Statement : std::size_t {
   kSky,
   kPlacedObject,
   kSpawnedSetup,
+  kSetup,
   kStatementCount
 };
 
@@ -97,6 +101,7 @@ constexpr std::array<const char*, kStatementCount> kInserts = {
     "INSERT INTO sky_chain VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?)",
     "INSERT INTO placed_objects VALUES (?,?,?,?,?,?,?,?,?,?,?)",
     "INSERT INTO spawned_setups VALUES (?,?,?,?)",
+    "INSERT INTO setups VALUES (?,?,?,?)",
 };
 
 // "[0,9,18]", as the manifest writes vertex_indices.
@@ -348,6 +353,24 @@ std::expected<void, std::string> WorldDb::add_landblock(const WorldDbLandblock& 
   if (++landblocks_in_batch_ == kLandblocksPerBatch) {
     landblocks_in_batch_ = 0;
     if (auto r = db_->exec("COMMIT; BEGIN"); !r) return r;
+  }
+  return {};
+}
+
+std::expected<void, std::string> WorldDb::add_setups(const std::vector<WorldDbSetup>& setups) {
+  for (const WorldDbSetup& setup : setups) {
+    auto row = db_->row(kSetup).integer(setup.setup_id).integer(setup.decoded ? 1 : 0);
+    if (setup.motion_table_id) {
+      row.integer(*setup.motion_table_id);
+    } else {
+      row.null();
+    }
+    if (setup.default_script_id) {
+      row.integer(*setup.default_script_id);
+    } else {
+      row.null();
+    }
+    if (auto r = row.insert(); !r) return r;
   }
   return {};
 }

@@ -9,6 +9,7 @@
 #include <expected>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -31,6 +32,15 @@ struct WorldDbLandblock {
   std::vector<event_bake::BakeSession::SpawnedSetup> spawned_setups;
 };
 
+// A setup model the run placed: what its record names, for joining objects
+// to their events (nothing named when it could not be decoded).
+struct WorldDbSetup {
+  std::uint32_t setup_id = 0;
+  bool decoded = false;
+  std::optional<std::uint32_t> motion_table_id;
+  std::optional<std::uint32_t> default_script_id;
+};
+
 class WorldDb {
  public:
   // Creates the database at `path` + ".part" (replacing a leftover one) with
@@ -48,6 +58,8 @@ class WorldDb {
   // One landblock's rows, in the order of the run; a batch is committed every
   // few hundred landblocks.
   std::expected<void, std::string> add_landblock(const WorldDbLandblock& landblock);
+  // The setup models the landblocks placed, each once.
+  std::expected<void, std::string> add_setups(const std::vector<WorldDbSetup>& setups);
   // Commits, builds the indexes, closes and syncs the file, and renames it to
   // the final path.
   std::expected<void, std::string> finish();

@@ -167,7 +167,7 @@ check("landblocks equal index.jsonl",
 check("user_version 1", con.execute("PRAGMA user_version").fetchone()[0] == 1)
 columns = {t: [c[1] for c in con.execute(f"PRAGMA table_info({t})")] for t in
            ("landblocks", "ambient", "ambient_sounds", "animation_sound", "physics_script_particle", "sky_chain",
-            "placed_objects", "spawned_setups", "meta")}
+            "placed_objects", "spawned_setups", "setups", "meta")}
 expected_columns = {
     "landblocks": "landblock_id x y ambient animation_sound physics_script_particle sky_chain bytes error",
     "ambient": "landblock_id line terrain_type scene_type scene_info_idx stb_index stb_id vertex_indices",
@@ -181,6 +181,7 @@ expected_columns = {
     "placed_objects": "landblock_id idx id origin_x origin_y origin_z orientation_w orientation_x orientation_y "
                       "orientation_z is_setup",
     "spawned_setups": "landblock_id idx wcid setup_id",
+    "setups": "setup_id decoded motion_table_id default_script_id",
     "meta": "key value",
 }
 for table, names in expected_columns.items():
@@ -221,6 +222,16 @@ for lb in rows:
              *(f32(o["frame"]["orientation"][k]) for k in "wxyz"),
              int(int(o["id"], 16) >> 24 == 0x02 and int(o["id"], 16) in portal_ids)) for i, o in enumerate(objects)]
     check(f"0x{lid:08X} placed objects", [tuple(g[1:]) for g in got] == want, (got, want))
+
+# Setups: each placed setup once, naming what `dat show` decodes.
+placed = sorted({r[0] for r in con.execute("SELECT id FROM placed_objects WHERE is_setup = 1")})
+setups = con.execute("SELECT * FROM setups ORDER BY setup_id").fetchall()
+check("setups: the placed ones", [s["setup_id"] for s in setups] == placed and len(placed) > 0)
+for s in setups:
+    shown = json.loads(run("dat", "show", "--compact", os.path.join(sample, "client_portal.dat"),
+                           f"0x{s['setup_id']:08X}").stdout)
+    want = tuple(None if shown[k] is None else int(shown[k], 16) for k in ("motion_table_id", "default_script_id"))
+    check(f"setup 0x{s['setup_id']:08X}", s["decoded"] == 1 and (s["motion_table_id"], s["default_script_id"]) == want)
 
 # The spawns source and --no-sky: spawns lines used, no sky rows, rows still exact.
 db_spawns = os.path.join(work, "spawns.sqlite")
