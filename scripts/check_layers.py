@@ -52,6 +52,11 @@ def main(root: pathlib.Path) -> int:
         is_test = rel.name.endswith("_test.cpp") or rel.name.endswith("_test_support.h")
         if top == "include":
             module = rel.relative_to("include/ravelin").with_suffix("").as_posix()
+            if module.split("/")[0] not in LAYERS:
+                # The C interface (ravelin.h) stands on its own: plain C, no C++ header.
+                if includes:
+                    problems.append(f"{rel}: the C interface includes {sorted(t for t, _ in includes)}")
+                continue
             for target, is_private in includes:
                 if is_private:
                     problems.append(f"{rel}: public header includes private {target}.h")
