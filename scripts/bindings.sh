@@ -12,7 +12,7 @@ work=$build/bindings
 bake=$build/tools/ravelin-bake
 fail() { echo "bindings: $*" >&2; exit 1; }
 step() { echo "== bindings: $*" >&2; }
-[ -x "$bake" ] && [ -f "$build/capi/libravelin.so" ] || fail "no ravelin-bake and libravelin.so in $build"
+{ [ -x "$bake" ] && [ -f "$build/capi/libravelin.so" ]; } || fail "no ravelin-bake and libravelin.so in $build"
 command -v cargo >/dev/null || ./scripts/deps.sh cargo
 command -v npm >/dev/null || ./scripts/deps.sh nodejs npm
 rm -rf "$work/world" "$work/c-out" "$work/venv" "$work/wheel"

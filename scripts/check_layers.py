@@ -58,6 +58,9 @@ def main(root: pathlib.Path) -> int:
         is_test = rel.name.endswith("_test.cpp") or rel.name.endswith("_test_support.h")
         if top == "include":
             module = public_module(rel.relative_to("include/ravelin"))
+            if module == "capi/ravelin" and includes:
+                # The C interface stands on its own: plain C, no C++ header.
+                problems.append(f"{rel}: the C interface includes {sorted(t for t, _ in includes)}")
             for target, is_private in includes:
                 if is_private:
                     problems.append(f"{rel}: public header includes private {target}.h")

@@ -116,5 +116,17 @@ mkdir -p "$work/c-api" "$work/out-c-api"
 cc -std=c11 -Wall -Werror "$work/bake_world.c" -o "$work/c-api/bake_world" \
   $(PKG_CONFIG_PATH="$pc_dir" pkg-config --cflags --libs ravelin-c) -Wl,-rpath,"$(PKG_CONFIG_PATH="$pc_dir" pkg-config --variable=libdir ravelin-c)"
 "$work/c-api/bake_world" "$world" "$work/out-c-api" 2> "$work/out-c-api/errors" >/dev/null || true
+# ... and as ravelin::c of the CMake package, from a project that enables C alone.
+mkdir -p "$work/c-api-cmake"
+cp "$work/bake_world.c" "$work/c-api-cmake/"
+cat > "$work/c-api-cmake/CMakeLists.txt" <<'C_PROJECT'
+cmake_minimum_required(VERSION 3.25)
+project(bake_world LANGUAGES C)
+find_package(ravelin 0.2 CONFIG REQUIRED)
+add_executable(bake_world bake_world.c)
+target_link_libraries(bake_world PRIVATE ravelin::c)
+C_PROJECT
+cmake -S "$work/c-api-cmake" -B "$work/c-api-cmake/build" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
+cmake --build "$work/c-api-cmake/build" >/dev/null || fail "a C project does not build against ravelin::c"
 diff -r "$expected" "$work/out-c-api" >/dev/null || fail "C interface: output differs from ravelin-bake bake ($(diff -rq "$expected" "$work/out-c-api" | head -3))"
 echo "consumer check: find_package, add_subdirectory, pkg-config and the installed C interface match ravelin-bake over ${#landblocks[@]} landblocks"

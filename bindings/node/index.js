@@ -14,7 +14,17 @@ function libraryPath() {
   return 'libravelin.so.0';
 }
 
-const lib = koffi.load(libraryPath());
+function loadLibrary() {
+  const file = libraryPath();
+  try {
+    return koffi.load(file);
+  } catch (e) {
+    throw new Error(`cannot load ${file} (${e.message}): build or install Ravelin's C interface, ` +
+      'or name it with RAVELIN_LIBRARY (the file) or RAVELIN_BUILD_DIR (a CMake build tree)');
+  }
+}
+
+const lib = loadLibrary();
 koffi.opaque('ravelin_error');
 koffi.opaque('ravelin_archive');
 koffi.opaque('ravelin_session');
@@ -79,7 +89,8 @@ function check(status, errorOut) {
 
 // A copy of a library buffer of `size` bytes, which is freed.
 function takeBytes(pointer, size) {
-  const bytes = Buffer.from(koffi.view(pointer, size).slice(0));
+  const bytes = Buffer.allocUnsafe(size);
+  bytes.set(new Uint8Array(koffi.view(pointer, size)));
   c.free(pointer);
   return bytes;
 }

@@ -1,7 +1,8 @@
 // Per-bake time of BakeSession.bake and .bakeAsync (one at a time, awaited)
 // over a whole world on one thread: one warm-up pass, then RUNS timed passes
-// (default 5), their median as microseconds per bake. The figures to set beside
-// bench/bindings_bench's BM_CppBakeJsonl.
+// (default 5), the medians of their wall and CPU time (the process's, worker
+// threads included) as microseconds per bake. The figures to set beside
+// bench/bindings_bench's BM_CppBakeJsonl (Time and CPU).
 //   node bench/bake_world_timing.js DAT_DIR [RUNS]
 'use strict';
 
@@ -16,18 +17,22 @@ async function main() {
   let bytes = 0;
   for (const lb of landblocks) bytes += session.bake(lb).length;
   const median = (list) => list.sort((a, b) => a - b)[Math.floor(list.length / 2)];
-  const sync = [], async = [];
+  const timings = { bake: { wall: [], cpu: [] }, bakeAsync: { wall: [], cpu: [] } };
+  const time = async (name, pass) => {
+    const start = process.hrtime.bigint();
+    const startCpu = process.cpuUsage();
+    await pass();
+    const cpu = process.cpuUsage(startCpu);
+    timings[name].wall.push(Number(process.hrtime.bigint() - start) / 1e3 / landblocks.length);
+    timings[name].cpu.push((cpu.user + cpu.system) / landblocks.length);
+  };
   for (let r = 0; r < runs; r++) {
-    let start = process.hrtime.bigint();
-    for (const lb of landblocks) bytes += session.bake(lb).length;
-    sync.push(Number(process.hrtime.bigint() - start) / 1e3 / landblocks.length);
-    start = process.hrtime.bigint();
-    for (const lb of landblocks) bytes += (await session.bakeAsync(lb)).length;
-    async.push(Number(process.hrtime.bigint() - start) / 1e3 / landblocks.length);
+    await time('bake', () => { for (const lb of landblocks) bytes += session.bake(lb).length; });
+    await time('bakeAsync', async () => { for (const lb of landblocks) bytes += (await session.bakeAsync(lb)).length; });
   }
   const fmt = (list) => list.map((x) => x.toFixed(2)).join(', ');
-  console.log(`node bake: ${median([...sync]).toFixed(2)} us per bake (runs ${fmt(sync)})`);
-  console.log(`node bakeAsync: ${median([...async]).toFixed(2)} us per bake (runs ${fmt(async)})`);
+  for (const [name, { wall, cpu }] of Object.entries(timings))
+    console.log(`node ${name}: ${median([...wall]).toFixed(2)} us wall, ${median([...cpu]).toFixed(2)} us CPU per bake (CPU ${fmt(cpu)})`);
   console.log(`median of ${runs} passes over ${landblocks.length} landblocks; ${bytes} bytes`);
   session.close();
 }
