@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <unordered_set>
@@ -21,6 +22,7 @@
 #include "ravelin/event_bake/session.h"
 #include "tools/commands.h"
 #include "tools/draw/atlas.h"
+#include "tools/draw/atlas_terrain.h"
 #include "tools/draw/landblock_svg.h"
 
 namespace ravelin::tools {
@@ -71,8 +73,9 @@ std::string write_atomically(const fs::path& path, const std::string& text) {
   return {};
 }
 
+// With `svg`, the picture is drawn over `land` (nullptr: without terrain).
 Outcome bake_one(const event_bake::BakeSession& session, std::uint32_t landblock_id, const fs::path& out_dir,
-                 bool svg) {
+                 bool svg, const draw::LandblockTerrain* land, std::span<const std::string> terrain_names) {
   Outcome outcome;
   const fs::path path = out_dir / manifest_name(landblock_id);
   const fs::path svg_path = out_dir / output_name(landblock_id, ".svg");
@@ -85,7 +88,8 @@ Outcome bake_one(const event_bake::BakeSession& session, std::uint32_t landblock
     return outcome;
   }
   if (svg) {
-    outcome.error = write_atomically(svg_path, draw::render_session_bake(session, *bake));
+    outcome.error = write_atomically(
+        svg_path, draw::render_session_bake(session, *bake, {.landblock = land, .names = terrain_names}));
     if (!outcome.error.empty()) return outcome;
   }
   outcome.counts[0] = bake->ambient_terrain_events.size();
@@ -167,6 +171,16 @@ int run_bake_all(const BakeAllArgs& args) {
   fs::create_directories(out_dir, ec);
   if (ec) return fail("IO error: create " + common::display_path(out_dir) + ": " + ec.message());
 
+  // The land under the atlas and the pictures, read beside the bakes.
+  std::optional<draw::TerrainCollector> terrain;
+  std::vector<std::string> terrain_names;
+  if (args.atlas || args.svg) {
+    auto opened_cell = draw::TerrainCollector::open(args.dat_dir, ids.size());
+    if (!opened_cell) return fail(opened_cell.error());
+    terrain.emplace(std::move(*opened_cell));
+    terrain_names = draw::terrain_names(session.portal(), session.options().region_did).value_or(std::vector<std::string>{});
+  }
+
   std::vector<Outcome> outcomes(ids.size());
   std::atomic<std::size_t> next{0};
   std::atomic<std::size_t> done{0};
@@ -176,7 +190,9 @@ int run_bake_all(const BakeAllArgs& args) {
   for (std::size_t j = 0; j < jobs; ++j) {
     workers.emplace_back([&] {
       for (std::size_t i = next++; i < ids.size(); i = next++) {
-        outcomes[i] = bake_one(session, ids[i], out_dir, args.svg);
+        if (terrain) terrain->collect(i, ids[i]);
+        const auto& land = terrain ? terrain->at(i) : std::nullopt;
+        outcomes[i] = bake_one(session, ids[i], out_dir, args.svg, land ? &*land : nullptr, terrain_names);
         ++done;
       }
     });
@@ -207,8 +223,10 @@ int run_bake_all(const BakeAllArgs& args) {
   std::string atlas_note;
   if (args.atlas) {
     const fs::path atlas_path = out_dir / "atlas.html";
-    if (auto error = write_atomically(atlas_path, draw::render_atlas_html(index, args.svg)); !error.empty())
-      return fail(error);
+    if (auto written = draw::write_events_atlas(out_dir, index, ids, terrain->landblocks(), session.portal(),
+                                                session.options().region_did, args.svg);
+        !written)
+      return fail(written.error());
     atlas_note = "; atlas: " + common::display_path(atlas_path);
   }
 
