@@ -102,8 +102,8 @@ Outcome bake_one(const event_bake::BakeSession& session, std::uint32_t landblock
   return outcome;
 }
 
-// {"landblock_id":"0xA9B40000","file":"0xA9B4.events.jsonl","ambient":8,
-//  "animation_sound":20,"physics_script_particle":3,"sky_chain":24,"bytes":9417}
+// {"landblock_id":"0xA9B40000","file":"0xA9B4.events.jsonl","ambient":16,
+//  "animation_sound":24,"physics_script_particle":4,"sky_chain":16,"bytes":21800}
 // or {"landblock_id":"0x01020000","error":"..."}.
 void append_index_line(std::string& out, std::uint32_t landblock_id, const Outcome& outcome) {
   out += R"({"landblock_id":")";
