@@ -52,8 +52,9 @@ std::expected<std::vector<std::uint8_t>, std::string> encode_png_rgba(std::span<
   png_set_write_fn(png, &sink, append, flush);
   png_set_IHDR(png, info, width, height, 8, PNG_COLOR_TYPE_RGB_ALPHA, PNG_INTERLACE_NONE,
                PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-  // Level 6 with adaptive filters: most of level 9's size at a fraction of its time.
-  png_set_compression_level(png, 6);
+  // Level 1: for a map of flat colour runs nearly the size of level 6 (13.1 MB
+  // against 12.4 MB of page for a retail world) in half the time.
+  png_set_compression_level(png, 1);
   png_write_info(png, info);
   for (std::uint32_t row = 0; row < height; ++row)
     png_write_row(png, const_cast<png_bytep>(rgba.data() + std::size_t{row} * width * 4));
