@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <initializer_list>
 #include <string_view>
 
 #include "dat_writer/animation_encoder.h"
@@ -9,6 +10,7 @@
 #include "dat_writer/landblock_encoder.h"
 #include "dat_writer/motion_table_encoder.h"
 #include "dat_writer/region_encoder.h"
+#include "dat_writer/sample_terrain.h"
 #include "dat_writer/setup_model_encoder.h"
 
 namespace ravelin::dat_writer {
@@ -31,9 +33,11 @@ constexpr std::uint32_t kNonSetupObject = 0x01000123;    // a placed mesh, not a
 constexpr std::uint32_t kDefaultStance = 0x3D;
 constexpr std::uint32_t kNaNBits = 0x7FC00000;
 
-constexpr std::uint32_t kTerrainTypeCount = 5;
-constexpr std::uint32_t kSceneTypeCount = 6;
-constexpr std::uint32_t kSoundTableCount = 4;
+// Scene types 0 to 7 play sound tables 0 to 7 (one per terrain type); 8 is
+// silent, 9 names a table that does not exist, 10 draws one.
+constexpr std::uint32_t kSoundTableCount = kSampleTerrainCount;
+constexpr std::uint32_t kSilentScene = kSoundTableCount;
+constexpr std::uint32_t kSceneTypeCount = kSoundTableCount + 3;
 constexpr std::uint32_t kSkySetupCount = 4;
 
 // splitmix64: tiny, fast and fully specified, so every platform draws the same
@@ -80,13 +84,6 @@ std::uint32_t setup_motion_table(const Counts& c, std::uint32_t i) {
 }
 std::uint32_t setup_script(const Counts& c, std::uint32_t i) {
   return i % 4 == 0 || i % 4 == 2 ? script_id(i % c.scripts) : 0;
-}
-
-FrameDef random_frame(SplitMix64& rng) {
-  FrameDef f;
-  f.origin = {static_cast<float>(rng.below(192 * 4)) / 4.0f, static_cast<float>(rng.below(192 * 4)) / 4.0f,
-              rng.eighths(400)};
-  return f;
 }
 
 HookDef random_animation_hook(SplitMix64& rng) {
@@ -232,28 +229,31 @@ SkyDescDef make_sky(SplitMix64& rng, const Counts& c) {
   return sky;
 }
 
-// Terrain type t's scene s resolves through scene_types to a sound table for
-// (0, 0) and (1, 1); (2, 0) reaches a scene without sound (-1) and (3, 0) one
-// whose table index is out of range. Random indices may also miss.
+// Terrain type t resolves scene types 0 and 1 to its own sound table (t) and
+// 2 to its neighbour's, so every named land and sea vertex of the generated
+// terrain sounds like its kind. Entry 3 of some types carries the misses a
+// bake must pass over: (2, 3) reaches a scene without sound (-1), (3, 3) one
+// whose table index is out of range, (4, 4) a scene index past the scene
+// table; terrain types from kSampleTerrainCount on are not in the table.
 void fill_region_tables(SplitMix64& rng, RegionDef& r) {
-  constexpr std::array<std::string_view, kTerrainTypeCount> names = {"Grassland", "Forest", "Marsh", "Snow", "Sand"};
   r.terrain.terrain_types.clear();
-  for (std::uint32_t t = 0; t < kTerrainTypeCount; ++t) {
-    TerrainTypeDef type{std::string(names[t]), 0x10 * (t + 1), {}};
-    for (std::uint32_t n = rng.between(3, 4); n > 0; --n) type.scene_info_indices.push_back(rng.below(kSceneTypeCount + 1));
+  for (std::uint32_t t = 0; t < kSampleTerrainCount; ++t) {
+    TerrainTypeDef type{kSampleTerrainNames[t], 0x10 * (t + 1), {t, t, (t + 1) % kSampleTerrainCount}};
+    type.scene_info_indices.push_back(rng.below(kSoundTableCount));
     r.terrain.terrain_types.push_back(std::move(type));
   }
   auto& tt = r.terrain.terrain_types;
-  tt[0].scene_info_indices[0] = 0;
-  tt[1].scene_info_indices[1] = 3;
-  tt[2].scene_info_indices[0] = 2;
-  tt[3].scene_info_indices[0] = 4;
+  tt[2].scene_info_indices[3] = kSilentScene;
+  tt[3].scene_info_indices[3] = kSilentScene + 1;
   tt[4].scene_info_indices.push_back(kSceneTypeCount + 3);
 
   SceneDescDef scene;
-  const std::array<std::int32_t, kSceneTypeCount> stb = {0, 1, -1, 2, 99, static_cast<std::int32_t>(rng.below(5)) - 1};
   for (std::uint32_t j = 0; j < kSceneTypeCount; ++j) {
-    SceneTypeDef type{stb[j], {}};
+    const std::int32_t stb = j < kSoundTableCount ? static_cast<std::int32_t>(j)
+                             : j == kSilentScene  ? -1
+                             : j == kSilentScene + 1 ? 99
+                                                  : static_cast<std::int32_t>(rng.below(kSoundTableCount + 1)) - 1;
+    SceneTypeDef type{stb, {}};
     for (std::uint32_t n = rng.below(3); n > 0; --n) type.scenes.push_back(0x12000000 + rng.below(0x1000));
     scene.scene_types.push_back(std::move(type));
   }
@@ -283,38 +283,92 @@ RegionDef make_region(SplitMix64& rng, const Counts& c) {
   return r;
 }
 
-// The first vertices hold one word per interesting (terrain, scene) pair; the
-// rest draw pairs at random, with the bits the bake ignores (0-1, 7-10) noisy.
-CellLandblockDef make_cell_landblock(SplitMix64& rng, std::uint32_t landblock) {
+// The land under one landblock, vertex n in column n / 9 and row n % 9.
+using LandblockLand = std::array<SampleVertex, kLandblockVertices>;
+
+LandblockLand landblock_land(const SampleLand& land, std::uint32_t landblock) {
+  LandblockLand out;
+  for (std::uint32_t n = 0; n < kLandblockVertices; ++n)
+    out[n] = land.at(std::int64_t{landblock >> 8} * 8 + n / 9, std::int64_t{landblock & 0xFF} * 8 + n % 9);
+  return out;
+}
+
+// Words from the land, with the bits the bake ignores (0-1, 7-10) noisy. The
+// focus landblock's first vertices hold one word per interesting (terrain,
+// scene) pair of the region's tables instead.
+CellLandblockDef make_cell_landblock(SplitMix64& rng, const LandblockLand& land, std::uint32_t landblock) {
   CellLandblockDef def;
   def.id = cell_landblock_file_id(landblock << 16);
   def.has_objects = 1;
-  constexpr std::array<std::pair<std::uint32_t, std::uint32_t>, 6> fixed = {
-      {{0, 0}, {1, 1}, {2, 0}, {3, 0}, {7, 0}, {0, 4}}};
+  constexpr std::array<std::pair<std::uint32_t, std::uint32_t>, 7> fixed = {
+      {{0, 0}, {1, 1}, {2, 3}, {3, 3}, {kSampleTerrainCount + 4, 0}, {0, 4}, {4, 4}}};
+  const bool focus = landblock == kSampleFocusLandblock;
   for (std::size_t v = 0; v < kLandblockVertices; ++v) {
-    const auto [t, s] = v < fixed.size() ? fixed[v] : std::pair{rng.below(kTerrainTypeCount + 1), rng.below(4)};
+    const auto [t, s] = focus && v < fixed.size() ? fixed[v]
+                                                  : std::pair{static_cast<std::uint32_t>(land[v].terrain), land[v].scene};
     const auto noise = static_cast<std::uint16_t>(rng.below(4) | (rng.below(16) << 7));
     def.terrain[v] = static_cast<std::uint16_t>(terrain_word(t, s) | noise);
-    def.height[v] = static_cast<std::uint8_t>(rng.below(256));
+    def.height[v] = land[v].height;
   }
   return def;
 }
 
-// The focus landblock places setups 0 (twice), 1 and 2, a mesh outside the
-// setup range, a setup that is not stored and one building; others draw a few
-// setups and sometimes the two misses.
-LandblockInfoDef make_landblock_info(SplitMix64& rng, const Counts& c, std::uint32_t landblock) {
+// What stands on the land: setups by kind (setup i is a tree, a rock or a
+// house by i % 3), placed on vertices of their terrain.
+enum class Placed : std::uint32_t { Tree, Rock, House };
+
+std::uint32_t setup_of_kind(SplitMix64& rng, const Counts& c, Placed kind) {
+  const auto k = static_cast<std::uint32_t>(kind);
+  return setup_id(3 * rng.below((c.setups - k + 2) / 3) + k);
+}
+
+// On vertex n, a little off it; whole units keep the manifest's floats exact.
+FrameDef frame_at(SplitMix64& rng, const LandblockLand& land, std::uint32_t n) {
+  FrameDef f;
+  f.origin = {static_cast<float>(n / 9 * 24 + rng.below(9)), static_cast<float>(n % 9 * 24 + rng.below(9)),
+              static_cast<float>(land[n].height)};
+  return f;
+}
+
+// Vertices of the landblock whose terrain is one of `kinds`.
+std::vector<std::uint32_t> vertices_of(const LandblockLand& land, std::initializer_list<SampleTerrain> kinds) {
+  std::vector<std::uint32_t> out;
+  for (std::uint32_t n = 0; n < kLandblockVertices; ++n)
+    if (std::find(kinds.begin(), kinds.end(), land[n].terrain) != kinds.end()) out.push_back(n);
+  return out;
+}
+
+// Trees in forests, rocks on hills and mountains, houses and a building where
+// land meets the sea. The focus landblock first places setups 0 (twice), 1
+// and 2, a mesh outside the setup range, a setup that is not stored and one
+// building; others sometimes place the two misses on their land.
+LandblockInfoDef make_landblock_info(SplitMix64& rng, const Counts& c, const LandblockLand& land,
+                                     std::uint32_t landblock) {
+  using T = SampleTerrain;
   LandblockInfoDef info;
   info.id = landblock_info_file_id(landblock << 16);
   const bool focus = landblock == kSampleFocusLandblock;
-  auto place = [&](std::uint32_t id) { info.objects.push_back({id, random_frame(rng)}); };
+  const auto forest = vertices_of(land, {T::Forest});
+  const auto stone = vertices_of(land, {T::Hills, T::Rock});
+  const auto shore = vertices_of(land, {T::Shore});
+  const auto ground = vertices_of(land, {T::Shore, T::Grassland, T::Forest, T::Marsh, T::Hills, T::Rock, T::Snow});
+  auto place_on = [&](std::uint32_t id, const std::vector<std::uint32_t>& where) {
+    const std::uint32_t n = where.empty() ? 40 : where[rng.below(static_cast<std::uint32_t>(where.size()))];
+    info.objects.push_back({id, frame_at(rng, land, n)});
+  };
   if (focus) {
-    for (const std::uint32_t id : {setup_id(0), kNonSetupObject, setup_id(1), setup_id(0), kAbsentSetup, setup_id(2)}) place(id);
-    info.buildings.push_back({0x01000456, random_frame(rng), 1, {}});
+    for (const std::uint32_t id : {setup_id(0), kNonSetupObject, setup_id(1), setup_id(0), kAbsentSetup, setup_id(2)})
+      place_on(id, ground);
+    info.buildings.push_back({0x01000456, frame_at(rng, land, 40), 1, {}});
   }
-  for (std::uint32_t n = rng.between(1, 4); n > 0; --n) place(setup_id(rng.below(c.setups)));
-  if (!focus && rng.chance(2)) place(kNonSetupObject);
-  if (!focus && rng.chance(3)) place(kAbsentSetup);
+  for (auto n = forest.size() / 12; n > 0; --n) place_on(setup_of_kind(rng, c, Placed::Tree), forest);
+  for (auto n = stone.size() / 16; n > 0; --n) place_on(setup_of_kind(rng, c, Placed::Rock), stone);
+  if (!shore.empty() && ground.size() > shore.size()) {
+    for (auto n = rng.between(1, 3); n > 0; --n) place_on(setup_of_kind(rng, c, Placed::House), shore);
+    if (!focus) info.buildings.push_back({0x01000456, frame_at(rng, land, shore[shore.size() / 2]), 1, {}});
+  }
+  if (!focus && !ground.empty() && rng.chance(4)) place_on(kNonSetupObject, ground);
+  if (!focus && !ground.empty() && rng.chance(6)) place_on(kAbsentSetup, ground);
   return info;
 }
 
@@ -438,11 +492,13 @@ std::vector<std::uint8_t> build_cell(SplitMix64& rng, const SampleWorldParams& p
   const std::size_t bare = p.info_absent_one_in != 0 || others.empty()
                                ? landblocks.size()
                                : others[rng.below(static_cast<std::uint32_t>(others.size()))];
+  const SampleLand land(p.seed, p.first_x, p.first_y, p.grid_width, p.grid_height);
   SplitMix64 filler_rng(p.seed ^ 0x63656C6C00000000ull);
   std::vector<std::uint8_t> filler;
   for (std::size_t i = 0; i < landblocks.size(); ++i) {
     const std::uint32_t lb = landblocks[i];
-    const CellLandblockDef cell = make_cell_landblock(rng, lb);
+    const LandblockLand under = landblock_land(land, lb);
+    const CellLandblockDef cell = make_cell_landblock(rng, under, lb);
     w.add_file(cell.id, encode_cell_landblock(cell), {.compressed = i % 2 == 1});
     for (std::uint32_t n = 0; n < p.cell_fillers_per_landblock; ++n) {
       random_body(filler_rng, 16, 120, filler);
@@ -450,7 +506,7 @@ std::vector<std::uint8_t> build_cell(SplitMix64& rng, const SampleWorldParams& p
     }
     if (i == bare) continue;
     if (p.info_absent_one_in != 0 && lb != kSampleFocusLandblock && rng.chance(p.info_absent_one_in)) continue;
-    const LandblockInfoDef info = make_landblock_info(rng, c, lb);
+    const LandblockInfoDef info = make_landblock_info(rng, c, under, lb);
     w.add_file(info.id, encode_landblock_info(info));
   }
   return w.build().bytes;

@@ -1,10 +1,12 @@
 // A small but complete game world written with the archive writer and the
 // record encoders: a portal archive with the region, setup models, motion
 // tables, animations and physics scripts, a cell archive with a grid of
-// landblocks, and a staged spawns manifest with its setup table. Landblock
-// 0xA9B4 is built so that a bake of it meets every event family through both
-// entity sources; everything else is drawn from a seeded generator, so one seed
-// always gives the same bytes.
+// landblocks, and a staged spawns manifest with its setup table. The grid is
+// an island (sample_terrain.h): terrain types by height and moisture, trees,
+// rocks and houses placed where they belong. Landblock 0xA9B4 is built so that
+// a bake of it meets every event family through both entity sources;
+// everything else is drawn from a seeded generator, so one seed always gives
+// the same bytes.
 #pragma once
 
 #include <cstdint>

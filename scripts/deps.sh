@@ -2,7 +2,7 @@
 # Installs the Debian packages the build needs, and nothing when all are present.
 set -euo pipefail
 packages=(cmake ninja-build g++ clang-16 pkg-config libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev libcli11-dev
-  python3-dev pybind11-dev python3-pytest python3-jsonschema chromium)
+  python3-dev pybind11-dev python3-pytest python3-jsonschema chromium libpng-dev)
 # bake-all --db: the SQLite writer (tool only) and the CLI its tests query with.
 packages+=(libsqlite3-dev sqlite3)
 # Applies the record patches of `diff` in its tests.

@@ -14,6 +14,7 @@
 #include <cstring>
 #include <regex>
 #include <set>
+#include <span>
 #include <string>
 #include <thread>
 #include <unordered_set>
@@ -28,6 +29,7 @@
 #include "ravelin/version.h"
 #include "tools/commands.h"
 #include "tools/draw/atlas.h"
+#include "tools/draw/atlas_terrain.h"
 #include "tools/draw/landblock_svg.h"
 #include "tools/in_order_pool.h"
 #include "tools/interrupt.h"
@@ -83,6 +85,7 @@ std::string manifest_name(std::uint32_t landblock_id) { return output_name(landb
 std::string svg_name(std::uint32_t landblock_id) { return output_name(landblock_id, ".svg"); }
 constexpr const char* kIndexName = "index.jsonl";
 constexpr const char* kAtlasName = "atlas.html";
+constexpr const char* kTerrainName = "terrain.png";
 
 // Writes `text` under a temporary name beside `path` and renames it into
 // place, so that `path` is either absent, the old file or the whole new one.
@@ -106,6 +109,7 @@ struct Outputs {
   bool svg = false;
   bool keep_for_db = false;
   std::size_t sky_bytes = 0;  // of the session's sky lines in a manifest
+  std::span<const std::string> terrain_names;  // the region's, for the pictures
 };
 
 // The manifest's length without building it whole when no file is written:
@@ -119,7 +123,9 @@ std::size_t manifest_size(event_bake::LandblockEventBake& bake, std::size_t sky_
   return size;
 }
 
-Baked bake_one(const event_bake::BakeSession& session, std::uint32_t landblock_id, const Outputs& outputs) {
+// With `svg`, the picture is drawn over `land` (nullptr: without terrain).
+Baked bake_one(const event_bake::BakeSession& session, std::uint32_t landblock_id, const Outputs& outputs,
+               const draw::LandblockTerrain* land) {
   Baked baked;
   Outcome& outcome = baked.outcome;
   auto bake = session.bake(landblock_id);
@@ -140,7 +146,7 @@ Baked bake_one(const event_bake::BakeSession& session, std::uint32_t landblock_i
     const std::string text = bake->to_jsonl_bytes();
     outcome.bytes = text.size();
     if (outputs.svg) {
-      outcome.error = write_atomically(*outputs.out_dir / svg_name(landblock_id), draw::render_session_bake(session, *bake));
+      outcome.error = write_atomically(*outputs.out_dir / svg_name(landblock_id), draw::render_session_bake(session, *bake, {.landblock = land, .names = outputs.terrain_names}));
       if (!outcome.error.empty()) return baked;
     }
     outcome.error = write_atomically(*outputs.out_dir / manifest_name(landblock_id), text);
@@ -158,8 +164,8 @@ Baked bake_one(const event_bake::BakeSession& session, std::uint32_t landblock_i
   return baked;
 }
 
-// {"landblock_id":"0xA9B40000","file":"0xA9B4.events.jsonl","ambient":8,
-//  "animation_sound":20,"physics_script_particle":3,"sky_chain":24,"bytes":9417}
+// {"landblock_id":"0xA9B40000","file":"0xA9B4.events.jsonl","ambient":16,
+//  "animation_sound":24,"physics_script_particle":4,"sky_chain":16,"bytes":21800}
 // or {"landblock_id":"0x01020000","error":"..."}.
 void append_index_line(std::string& out, std::uint32_t landblock_id, const Outcome& outcome) {
   out += R"({"landblock_id":")";
@@ -257,7 +263,7 @@ std::string out_dir_problem(const fs::path& dir) {
 // list: manifests and pictures of other landblocks, a picture set or atlas
 // this run did not write, temporary files. Only names this command writes.
 void remove_stale_outputs(const fs::path& dir, const std::unordered_set<std::string>& written) {
-  static const std::regex kOwnName(R"(0x[0-9A-F]{4}\.(events\.jsonl|svg)|index\.jsonl|atlas\.html)");
+  static const std::regex kOwnName(R"(0x[0-9A-F]{4}\.(events\.jsonl|svg)|index\.jsonl|atlas\.html|terrain\.png)");
   std::error_code ec;
   for (const fs::directory_entry& entry : fs::directory_iterator(dir, ec)) {
     std::string name = entry.path().filename().string();
@@ -357,6 +363,19 @@ int run_bake_all(const BakeAllArgs& args) {
     fs::create_directories(*outputs.out_dir, ec);
     if (ec) return fail("IO error: create " + common::display_path(*outputs.out_dir) + ": " + ec.message());
   }
+
+  // The land under the atlas and the pictures, read beside the bakes.
+  std::optional<draw::TerrainCollector> terrain;
+  std::vector<std::string> terrain_names;
+  if (outputs.out_dir && (args.atlas || args.svg)) {
+    auto opened_cell = draw::TerrainCollector::open(args.dat_dir, ids.size());
+    if (!opened_cell) return fail(opened_cell.error());
+    terrain.emplace(std::move(*opened_cell));
+    terrain_names =
+        draw::terrain_names(session.portal(), session.options().region_did).value_or(std::vector<std::string>{});
+    outputs.terrain_names = terrain_names;
+  }
+
   std::unique_ptr<WorldDb> db;
   if (!args.db.empty()) {
     auto created = WorldDb::create(args.db);
@@ -381,7 +400,11 @@ int run_bake_all(const BakeAllArgs& args) {
   pool.window = 16 * pool.jobs;
   std::size_t taken = 0;
   const std::size_t done = run_in_order<Baked>(
-      ids.size(), pool, [&](std::size_t i) { return bake_one(session, ids[i], outputs); },
+      ids.size(), pool, [&](std::size_t i) {
+        if (terrain) terrain->collect(i, ids[i]);
+        const draw::LandblockTerrain* land = terrain && terrain->at(i) ? &*terrain->at(i) : nullptr;
+        return bake_one(session, ids[i], outputs, land);
+      },
       [&](std::size_t i, Baked&& baked) {
         ++taken;
         const Outcome& outcome = baked.outcome;
@@ -431,9 +454,12 @@ int run_bake_all(const BakeAllArgs& args) {
     notes += "; index: " + common::display_path(shown_index);
     if (args.atlas) {
       const fs::path atlas_path = *outputs.out_dir / kAtlasName;
-      if (auto error = write_atomically(atlas_path, draw::render_atlas_html(index, args.svg)); !error.empty())
-        return fail(error);
+      if (auto drawn = draw::write_events_atlas(*outputs.out_dir, index, ids, terrain->landblocks(), session.portal(),
+                                                session.options().region_did, args.svg);
+          !drawn)
+        return fail(drawn.error());
       written.insert(kAtlasName);
+      written.insert(kTerrainName);
       notes += "; atlas: " + common::display_path(atlas_path);
     }
     remove_stale_outputs(*outputs.out_dir, written);

@@ -127,9 +127,9 @@ class PyBakeSession {
     {
       py::gil_scoped_release unlocked;
       for (std::size_t i = 0; i < ids.size(); ++i) {
-        auto result = session->bake(ids[i]);
-        if (result) outs[i] = summarise(*result);
-        else errors[i] = result.error().to_string();
+        auto recorded = session->bake_with_inputs(ids[i]);
+        if (recorded.result) outs[i] = summarise(*recorded.result, std::move(recorded.inputs));
+        else errors[i] = recorded.result.error().to_string();
       }
       session.reset();
     }

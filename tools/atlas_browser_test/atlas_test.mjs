@@ -1,15 +1,18 @@
 // Opens bake-all's atlas pages in the system's Chromium and checks what a user
-// sees and does: the map drawn from the index, hover, click, jump, measures.
-//   node atlas_test.mjs OUT_DIR FAILED_OUT_DIR
-// OUT_DIR holds a whole sample world's bake (with --svg --atlas); FAILED_OUT_DIR
-// one with a landblock that failed. Prints "N passed, N failed"; exit 1 on a failure.
+// sees and does: the land drawn from the terrain layer, the event overlays over
+// it, hover, click, jump, measures, and a patch page's marks.
+//   node atlas_test.mjs OUT_DIR FAILED_OUT_DIR PATCH_OUT_DIR
+// OUT_DIR holds a whole sample world's bake (with --svg --atlas) and dat show's
+// JSON of its region and two CellLandblocks; FAILED_OUT_DIR one with a
+// landblock that failed; PATCH_OUT_DIR a patch page and its landblocks.jsonl.
+// Prints "N passed, N failed"; exit 1 on a failure.
 import fs from "node:fs";
 import os from "node:os";
 import path from "node:path";
 import {pathToFileURL} from "node:url";
 import puppeteer from "puppeteer-core";
 
-const [outDir, failedOutDir] = process.argv.slice(2);
+const [outDir, failedOutDir, patchOutDir] = process.argv.slice(2);
 const CHROMIUM = process.env.CHROMIUM || "/usr/bin/chromium";
 const A9B4 = 0xa9b4, AAB4 = 0xaab4, FAILED_LB = 0x0102;
 
@@ -20,8 +23,10 @@ function check(name, ok, detail = "") {
   console.error(`FAIL: ${name}${detail ? `: ${detail}` : ""}`);
 }
 
-const readIndex = (dir) =>
-  fs.readFileSync(path.join(dir, "index.jsonl"), "utf8").split("\n").filter((l) => l !== "").map((l) => JSON.parse(l));
+const readLines = (file) =>
+  fs.readFileSync(file, "utf8").split("\n").filter((l) => l !== "").map((l) => JSON.parse(l));
+const readIndex = (dir) => readLines(path.join(dir, "index.jsonl"));
+const readJson = (file) => JSON.parse(fs.readFileSync(file, "utf8"));
 
 // Opens a page, collecting console errors and page errors from the page's own events.
 async function open(browser, dir) {
@@ -30,6 +35,11 @@ async function open(browser, dir) {
   page.on("console", (msg) => { if (msg.type() === "error") errors.push(`console: ${msg.text()}`); });
   page.on("pageerror", (error) => errors.push(`page: ${error.message}`));
   page.on("requestfailed", (request) => errors.push(`request: ${request.url()} ${request.failure()?.errorText}`));
+  // Nothing but the page itself and the files beside it: no network.
+  page.on("request", (request) => {
+    const url = request.url();
+    if (!url.startsWith("file:") && !url.startsWith("data:")) errors.push(`network: ${url}`);
+  });
   await page.setViewport({width: 1280, height: 800});
   await page.goto(pathToFileURL(path.join(dir, "atlas.html")).href, {waitUntil: "load"});
   await page.waitForFunction(() => window.atlas && window.atlas.firstDrawMs !== null, {timeout: 10000});
@@ -44,12 +54,43 @@ const pixelAndColour = (page, n) => page.evaluate((n) => {
   return {pixel: `rgb(${d[0]},${d[1]},${d[2]})`, colour: window.atlas.colourOf(n)};
 }, n);
 
+// The canvas pixel at a page point as [r, g, b].
+const pixelAt = (page, point) => page.evaluate((p) => {
+  const canvas = document.getElementById("map");
+  const r = canvas.getBoundingClientRect(), dpr = window.devicePixelRatio || 1;
+  const d = canvas.getContext("2d").getImageData(Math.floor((p.x - r.left) * dpr), Math.floor((p.y - r.top) * dpr), 1, 1).data;
+  return [d[0], d[1], d[2]];
+}, point);
+
+// The palette entry a shaded pixel comes from: the one it is the closest
+// multiple of (hillshading scales a colour by 0.6 to 1.4, clipped at 255).
+function paletteFamily(palette, pixel) {
+  let best = -1, bestError = Infinity;
+  palette.forEach((hex, t) => {
+    const c = [1, 3, 5].map((k) => parseInt(hex.slice(k, k + 2), 16));
+    const dot = c.reduce((a, v, j) => a + v * pixel[j], 0), norm = c.reduce((a, v) => a + v * v, 0);
+    const k = Math.min(1.4, Math.max(0.55, dot / norm));
+    const error = c.reduce((a, v, j) => a + (Math.min(255, v * k) - pixel[j]) ** 2, 0);
+    if (error < bestError) { bestError = error; best = t; }
+  });
+  return best;
+}
+
+async function setTerrain(page, on) {
+  if ((await page.evaluate(() => window.atlas.terrainShown)) !== on) await page.click("#show-terrain");
+}
+
 const panelState = (page) => page.evaluate(() => {
   const panel = document.getElementById("panel");
   const counts = {};
   for (const td of panel.querySelectorAll("td[data-count]")) counts[td.dataset.count] = Number(td.textContent.replace(/,/g, ""));
   const img = panel.querySelector("img");
+  const land = panel.querySelector("#panel-terrain"), patch = panel.querySelector("#panel-patch");
   return {hidden: panel.hidden, landblock: panel.dataset.landblock, counts,
+          terrain: land && land.dataset.types !== undefined
+              ? {types: land.dataset.types, min: Number(land.dataset.minHeight), max: Number(land.dataset.maxHeight),
+                 text: land.textContent} : null,
+          patch: patch ? {change: patch.dataset.change, causes: [...patch.querySelectorAll("li")].map((li) => li.textContent)} : null,
           error: panel.querySelector(".error")?.textContent ?? null,
           manifest: panel.querySelector("#manifest-link")?.href ?? null,
           picture: img ? {src: img.src, loaded: img.complete && img.naturalWidth > 0} : null};
@@ -73,7 +114,11 @@ async function checkWholeWorld(browser) {
   const embedded = await page.evaluate(() => JSON.parse(document.getElementById("atlas-data").textContent));
   check("embedded data equals index.jsonl", JSON.stringify(embedded) === JSON.stringify(index));
 
-  // The map: the cells of two landblocks with different totals drawn in their own colours.
+  check("terrain and the heat layer are on at first",
+        await page.evaluate(() => window.atlas.terrainShown && window.atlas.overlay === "heat"));
+  // With the terrain off the heat layer is opaque: the cells of two landblocks
+  // with different totals drawn in their own colours.
+  await setTerrain(page, false);
   const a = await pixelAndColour(page, A9B4), b = await pixelAndColour(page, AAB4);
   check("0xA9B4 drawn in its colour", a.pixel === a.colour, JSON.stringify(a));
   check("0xAAB4 drawn in its colour", b.pixel === b.colour, JSON.stringify(b));
@@ -82,9 +127,9 @@ async function checkWholeWorld(browser) {
   const centre = await page.evaluate((n) => window.atlas.cellCentre(n), A9B4);
   await page.mouse.move(centre.x, centre.y);
   const tip = await page.evaluate(() => document.getElementById("tip").textContent);
-  check("hover names the landblock and its counts", tip.startsWith("0xA9B4: ambient 8,"), tip);
-
   const line = index.find((e) => e.landblock_id === "0xA9B40000");
+  check("hover names the landblock and its counts", tip.startsWith(`0xA9B4: ambient ${line.ambient}, animation sound ${line.animation_sound},`), tip);
+
   const expected = {ambient: line.ambient, animation_sound: line.animation_sound,
                     physics_script_particle: line.physics_script_particle, sky_chain: line.sky_chain,
                     total: line.ambient + line.animation_sound + line.physics_script_particle + line.sky_chain,
@@ -121,14 +166,125 @@ async function checkWholeWorld(browser) {
   check("measure change redraws", (await page.evaluate(() => window.atlas.draws)) > draws);
   check("measure change recolours", after.pixel === after.colour && after.pixel !== before.pixel,
         `${JSON.stringify(before)} -> ${JSON.stringify(after)}`);
-  check("legend names the measure", legend.includes("sky chain events") && legend.includes("24"), legend);
+  check("legend names the measure", legend.includes("sky chain events") && legend.includes(String(line.sky_chain)), legend);
 
   check("jump box rejects junk", (await jump(page, "A9B4Z")).startsWith("Not a landblock number"));
   check("jump box names a landblock not in the index", (await jump(page, "0x0001")) === "0x0001 is not in the index");
 
+  await checkTerrain(page, index);
   check("no console or page errors", errors.length === 0, errors.join("; "));
   const ms = await page.evaluate(() => window.atlas.firstDrawMs);
   console.log(`sample world: first draw ${ms.toFixed(0)} ms after navigation start`);
+  await page.close();
+}
+
+// The land under the overlays: vertex colours, legend names, the panel's
+// terrain summary, and the overlays switching.
+async function checkTerrain(page, index) {
+  const region = readJson(path.join(outDir, "region.json"));
+  const names = region.terrain.terrain_types.map((t) => t.name);
+  const cells = {[A9B4]: readJson(path.join(outDir, "A9B4.cell.json")), [AAB4]: readJson(path.join(outDir, "AAB4.cell.json"))};
+  const typeOf = (word) => (word >> 2) & 0x1f;
+
+  await page.select("#overlay", "none");
+  await setTerrain(page, true);
+  const palette = await page.evaluate(() => window.atlas.terrainPalette);
+  check("the page carries the 32-colour palette", palette.length === 32);
+  // Zoomed in far enough for a vertex to be many pixels; inner vertices only,
+  // as a neighbour drawn later owns the shared edge.
+  for (const n of [A9B4, AAB4]) {
+    await page.evaluate((n) => window.atlas.zoomTo(240, n), n);
+    for (const v of [10, 20, 30, 40, 50, 60, 70, 13, 67]) {
+      const pixel = await pixelAt(page, await page.evaluate((n, v) => window.atlas.vertexPoint(n, v), n, v));
+      const type = typeOf(cells[n].terrain[v]);
+      check(`0x${n.toString(16)} vertex ${v} drawn in its terrain type's colour`, paletteFamily(palette, pixel) === type,
+            `type ${type} (${palette[type]}), pixel rgb(${pixel})`);
+    }
+  }
+
+  const present = new Set();
+  for (const n of [A9B4, AAB4]) for (const w of cells[n].terrain) present.add(typeOf(w));
+  const legendKeys = await page.evaluate(() => [...document.querySelectorAll("#terrain-legend .key")].map((k) =>
+    ({type: Number(k.dataset.terrainType), text: k.textContent})));
+  check("legend names every terrain type with the region's name",
+        legendKeys.length > 0 && legendKeys.every((k) => k.text === (names[k.type] ?? `terrain type ${k.type}`)),
+        JSON.stringify(legendKeys));
+  check("legend lists the types of both landblocks", [...present].every((t) => legendKeys.some((k) => k.type === t)),
+        `${[...present]} vs ${JSON.stringify(legendKeys)}`);
+
+  await page.evaluate(() => document.getElementById("zoom-fit").click());
+  await clickLandblock(page, A9B4);
+  const panel = await panelState(page);
+  const heights = cells[A9B4].height;
+  const types = [...new Set(cells[A9B4].terrain.map(typeOf))].sort((x, y) => x - y);
+  check("panel shows the terrain types and height range",
+        panel.terrain !== null && panel.terrain.types === types.join(",") && panel.terrain.min === Math.min(...heights) &&
+        panel.terrain.max === Math.max(...heights) && panel.terrain.text.includes(names[types[0]]),
+        `${JSON.stringify(panel.terrain)} vs ${types} ${Math.min(...heights)}-${Math.max(...heights)}`);
+
+  // The overlays switch: the busiest landblock's cell centre looks different under each.
+  await page.click("#panel-close");
+  const busiest = index.filter((e) => e.error === undefined).reduce((m, e) =>
+    e.ambient + e.animation_sound + e.physics_script_particle + e.sky_chain >
+    m.ambient + m.animation_sound + m.physics_script_particle + m.sky_chain ? e : m);
+  const bn = parseInt(busiest.landblock_id, 16) >>> 16;
+  await page.select("#measure", "total");
+  const centre = await page.evaluate((n) => window.atlas.cellCentre(n), bn);
+  const seen = {};
+  for (const overlay of ["none", "heat", "circles"]) {
+    const draws = await page.evaluate(() => window.atlas.draws);
+    await page.select("#overlay", overlay);
+    check(`overlay ${overlay} redraws`, (await page.evaluate(() => window.atlas.draws)) > draws);
+    seen[overlay] = await pixelAt(page, centre);
+  }
+  check("heat and circles each change the map", String(seen.none) !== String(seen.heat) && String(seen.none) !== String(seen.circles)
+        && String(seen.heat) !== String(seen.circles), JSON.stringify(seen));
+  check("a circle is drawn in the circle colour", seen.circles[0] > seen.circles[1] + 40 && seen.circles[0] > seen.circles[2] + 40,
+        JSON.stringify(seen.circles));
+  const legend = await page.evaluate(() => document.getElementById("legend").textContent);
+  check("legend says what the circles measure", legend.includes("Circles: total events"), legend);
+  await page.select("#overlay", "none");
+  await setTerrain(page, false);
+  const bare = await pixelAt(page, await page.evaluate((n) => window.atlas.vertexPoint(n, 40), AAB4));
+  check("terrain switches off", String(bare) === "255,255,255", String(bare));
+  check("terrain legend goes with it", (await page.evaluate(() => document.getElementById("terrain-legend"))) === null);
+}
+
+// The patch page: exactly the landblocks of landblocks.jsonl are marked, each
+// in its change's colour, and the panel lists its counts and causes.
+async function checkPatch(browser) {
+  const marks = readLines(path.join(patchOutDir, "landblocks.jsonl"));
+  const {page, errors} = await open(browser, patchOutDir);
+  const embedded = await page.evaluate(() => JSON.parse(document.getElementById("atlas-patch").textContent));
+  check("patch data equals landblocks.jsonl", JSON.stringify(embedded) === JSON.stringify(marks));
+  const expected = new Map(marks.map((m) => [parseInt(m.landblock_id, 16) >>> 16, m]));
+  for (let x = 0xa8; x <= 0xaa; x++) {
+    for (let y = 0xb3; y <= 0xb5; y++) {
+      const n = (x << 8) | y, mark = expected.get(n);
+      const drawn = await page.evaluate((n) => window.atlas.markOf(n), n);
+      check(`0x${n.toString(16)} marked ${mark ? mark.change : "not at all"}`, drawn === (mark ? mark.change : null), String(drawn));
+      // The middle of the frame's left edge is in the change's colour.
+      const c = await page.evaluate((n) => window.atlas.cellCentre(n), n);
+      const s = await page.evaluate(() => window.atlas.scale);
+      const edge = await pixelAt(page, {x: c.x - Math.max(s, 10) / 2 + 0.2, y: c.y});
+      const colour = mark ? await page.evaluate((k) => window.atlas.markColour(k), mark.change) : null;
+      const hex = `#${edge.map((v) => v.toString(16).padStart(2, "0")).join("")}`;
+      if (mark) check(`0x${n.toString(16)} framed in its change's colour`, hex === colour, `${hex} vs ${colour}`);
+    }
+  }
+  for (const [n, mark] of expected) {
+    await clickLandblock(page, n);
+    const panel = await panelState(page);
+    check(`panel of 0x${n.toString(16)} lists its change`,
+          panel.patch !== null && panel.patch.change === mark.change && panel.counts.removed === mark.removed &&
+          panel.counts.added === mark.added && JSON.stringify(panel.patch.causes) === JSON.stringify(mark.caused_by),
+          JSON.stringify(panel));
+    check(`panel of 0x${n.toString(16)} shows its terrain`, panel.terrain !== null);
+    await page.click("#panel-close");
+  }
+  const legend = await page.evaluate(() => document.getElementById("legend").textContent);
+  check("patch legend counts the changes", legend.includes("changed (1)") && legend.includes("added (1)") && legend.includes("removed (1)"), legend);
+  check("no console or page errors (patch)", errors.length === 0, errors.join("; "));
   await page.close();
 }
 
@@ -158,6 +314,7 @@ const browser = await puppeteer.launch({
 try {
   await checkWholeWorld(browser);
   await checkFailedLandblock(browser);
+  await checkPatch(browser);
 } catch (error) {
   check("the checks ran to the end", false, error.stack);
 } finally {

@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # The atlas in a real browser: bakes the sample world with --svg --atlas (and a
 # run with a failing landblock), installs the pinned puppeteer-core from the
-# lockfile when it is missing, and drives /usr/bin/chromium over both pages.
-#   run.sh RAVELIN_BAKE WORK_DIR
+# lockfile when it is missing, and drives /usr/bin/chromium over the pages,
+# the patch page of a hand-made list (atlas_patch_page) among them.
+#   run.sh RAVELIN_BAKE WORK_DIR ATLAS_PATCH_PAGE
 set -euo pipefail
-bake=$1 work=$2
+bake=$1 work=$2 patch_page=$3
 here=$(cd "$(dirname "$0")" && pwd)
 mkdir -p "$work"
-rm -rf "$work/world" "$work/all" "$work/failed"
+rm -rf "$work/world" "$work/all" "$work/failed" "$work/patch"
 
 # node_modules lives in the work directory, so the source tree stays clean.
 npm_dir=$work/npm
@@ -20,4 +21,8 @@ if "$bake" bake-all --dat-dir "$work/world" --out-dir "$work/failed" --landblock
   echo "bake-all with a failing landblock exited 0" >&2
   exit 1
 fi
-node "$npm_dir/atlas_test.mjs" "$work/all" "$work/failed"
+"$patch_page" "$work/world" "$work/patch"
+# What the page should show of the land, decoded by dat show.
+"$bake" dat show --compact "$work/world/client_portal.dat" 0x13000000 >"$work/all/region.json"
+for lb in A9B4 AAB4; do "$bake" dat show --compact "$work/world/client_cell_1.dat" "0x${lb}FFFF" >"$work/all/$lb.cell.json"; done
+node "$npm_dir/atlas_test.mjs" "$work/all" "$work/failed" "$work/patch"

@@ -1,9 +1,82 @@
-// Assembly of the atlas page: the fixed page text around the embedded index.
+// Assembly of the atlas page: the fixed page text around the embedded data.
 #include "tools/draw/atlas.h"
 
+#include <nlohmann/json.hpp>
+
+#include "ravelin/common/file.h"
+#include "ravelin/common/id_text.h"
+#include "ravelin/dat/file_ids.h"
 #include "tools/draw/atlas_page.h"
 
 namespace ravelin::draw {
+namespace {
+
+// These can only stand inside JSON strings, where a \u escape means the same
+// character; raw, "</script" or "<!--" would end or bend the element.
+void append_escaped(std::string& out, std::string_view json) {
+  for (const char c : json) {
+    switch (c) {
+      case '<': out += "\\u003c"; break;
+      case '>': out += "\\u003e"; break;
+      case '&': out += "\\u0026"; break;
+      default: out += c;
+    }
+  }
+}
+
+std::string json_string(std::string_view text) {
+  return nlohmann::json(std::string(text)).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+std::string base64(std::span<const std::uint8_t> bytes) {
+  static constexpr char kDigits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string out;
+  out.reserve((bytes.size() + 2) / 3 * 4);
+  std::size_t i = 0;
+  for (; i + 3 <= bytes.size(); i += 3) {
+    const std::uint32_t v = bytes[i] << 16 | bytes[i + 1] << 8 | bytes[i + 2];
+    for (const int shift : {18, 12, 6, 0}) out += kDigits[(v >> shift) & 63];
+  }
+  if (const std::size_t rest = bytes.size() - i; rest > 0) {
+    const std::uint32_t v = bytes[i] << 16 | (rest == 2 ? bytes[i + 1] << 8 : 0);
+    out += kDigits[(v >> 18) & 63];
+    out += kDigits[(v >> 12) & 63];
+    out += rest == 2 ? kDigits[(v >> 6) & 63] : '=';
+    out += '=';
+  }
+  return out;
+}
+
+constexpr const char* change_name(PatchChange change) {
+  switch (change) {
+    case PatchChange::Added: return "added";
+    case PatchChange::Removed: return "removed";
+    case PatchChange::Changed: break;
+  }
+  return "changed";
+}
+
+// Each file under a temporary name renamed into place, so that a reader sees
+// the old file or the whole new one.
+std::expected<void, std::string> write_file(const std::filesystem::path& path, std::span<const std::uint8_t> bytes) {
+  std::filesystem::path temp = path;
+  temp += ".part";
+  if (auto r = common::write_whole_file(temp, bytes); !r) return std::unexpected("IO error: " + r.error().to_string());
+  std::error_code ec;
+  std::filesystem::rename(temp, path, ec);
+  if (!ec) return {};
+  std::filesystem::remove(temp, ec);
+  return std::unexpected("IO error: rename " + common::display_path(temp) + ": " + ec.message());
+}
+
+std::expected<void, std::string> write_atlas_files(const std::filesystem::path& out_dir, const AtlasTerrain& terrain,
+                                                   const std::string& page) {
+  if (auto r = write_file(out_dir / "terrain.png", terrain.png); !r) return r;
+  const auto* first = reinterpret_cast<const std::uint8_t*>(page.data());
+  return write_file(out_dir / "atlas.html", {first, page.size()});
+}
+
+}  // namespace
 
 std::string embed_index_json(std::string_view index_jsonl) {
   std::string out;
@@ -17,33 +90,133 @@ std::string embed_index_json(std::string_view index_jsonl) {
     if (line.empty()) continue;
     if (!first) out += ",\n";
     first = false;
-    // These can only stand inside the index's strings, where a \u escape means
-    // the same character; raw, "</script" or "<!--" would end or bend the element.
-    for (const char c : line) {
-      switch (c) {
-        case '<': out += "\\u003c"; break;
-        case '>': out += "\\u003e"; break;
-        case '&': out += "\\u0026"; break;
-        default: out += c;
-      }
-    }
+    append_escaped(out, line);
   }
   out += ']';
   return out;
 }
 
-std::string render_atlas_html(std::string_view index_jsonl, bool with_pictures) {
+std::string terrain_json(const AtlasTerrain& terrain) {
+  const MapBounds& b = terrain.bounds;
+  std::string out = "{\"x0\":" + std::to_string(b.x0) + ",\"y0\":" + std::to_string(b.y0) +
+                    ",\"columns\":" + std::to_string(b.columns) + ",\"rows\":" + std::to_string(b.rows) +
+                    ",\"width\":" + std::to_string(terrain.width) + ",\"height\":" + std::to_string(terrain.height) +
+                    ",\"names\":[";
+  for (std::size_t i = 0; i < terrain.names.size(); ++i) {
+    if (i > 0) out += ',';
+    out += json_string(terrain.names[i]);
+  }
+  out += "],\"palette\":[";
+  for (std::uint32_t t = 0; t < 32; ++t) {
+    if (t > 0) out += ',';
+    out += '"' + css_colour(terrain_colour(t)) + '"';
+  }
+  out += "],\"blocks\":[";
+  bool first = true;
+  for (const TerrainSummary& s : terrain.summaries) {
+    if (!first) out += ',';
+    first = false;
+    out += std::to_string(s.landblock_id >> 16) + ',' + std::to_string(s.type_mask) + ',' +
+           std::to_string(s.min_height) + ',' + std::to_string(s.max_height);
+  }
+  out += "]}";
+  return out;
+}
+
+std::string patch_json(std::span<const PatchLandblock> patch) {
+  std::string out = "[";
+  for (std::size_t i = 0; i < patch.size(); ++i) {
+    const PatchLandblock& p = patch[i];
+    if (i > 0) out += ",\n";
+    out += "{\"landblock_id\":\"" + common::hex_id(p.landblock_id) + "\",\"change\":\"" + change_name(p.change) +
+           "\",\"removed\":" + std::to_string(p.removed_lines) + ",\"added\":" + std::to_string(p.added_lines) +
+           ",\"caused_by\":[";
+    for (std::size_t k = 0; k < p.caused_by.size(); ++k) {
+      if (k > 0) out += ',';
+      out += json_string(p.caused_by[k]);
+    }
+    out += "]}";
+  }
+  out += ']';
+  return out;
+}
+
+std::string render_atlas_html(std::string_view index_jsonl, const AtlasLayers& layers) {
   std::string out;
-  out.reserve(kAtlasPageHead.size() + kAtlasPageBody.size() + kAtlasPageScript.size() + index_jsonl.size() + 256);
+  const std::size_t png_text = layers.terrain != nullptr ? layers.terrain->png.size() * 4 / 3 + 64 : 0;
+  out.reserve(kAtlasPageHead.size() + kAtlasPageBody.size() + kAtlasPageScript.size() + index_jsonl.size() +
+              png_text + 256);
   out += kAtlasPageHead;
-  out += with_pictures ? "<body data-pictures=\"1\">\n" : "<body data-pictures=\"0\">\n";
+  out += "<body data-pictures=\"";
+  out += layers.with_pictures ? '1' : '0';
+  out += layers.patch_page ? "\" data-mode=\"patch\">\n" : "\" data-mode=\"events\">\n";
   out += kAtlasPageBody;
   out += "<script type=\"application/json\" id=\"atlas-data\">";
   out += embed_index_json(index_jsonl);
-  out += "</script>\n<script>\n";
+  out += "</script>\n";
+  if (layers.terrain != nullptr) {
+    out += "<script type=\"application/json\" id=\"atlas-terrain\">";
+    append_escaped(out, terrain_json(*layers.terrain));
+    out += "</script>\n<img id=\"terrain-image\" hidden alt=\"\" src=\"data:image/png;base64,";
+    out += base64(layers.terrain->png);
+    out += "\">\n";
+  }
+  if (layers.patch_page) {
+    out += "<script type=\"application/json\" id=\"atlas-patch\">";
+    append_escaped(out, patch_json(layers.patch));
+    out += "</script>\n";
+  }
+  out += "<script>\n";
   out += kAtlasPageScript;
   out += "</script>\n</body>\n</html>\n";
   return out;
+}
+
+std::string render_atlas_html(std::string_view index_jsonl, bool with_pictures) {
+  return render_atlas_html(index_jsonl, AtlasLayers{.with_pictures = with_pictures, .terrain = nullptr, .patch = {}, .patch_page = false});
+}
+
+std::expected<void, std::string> write_events_atlas(const std::filesystem::path& out_dir, std::string_view index_jsonl,
+                                                    std::span<const std::uint32_t> baked_ids,
+                                                    std::span<const LandblockTerrain> landblocks,
+                                                    const dat::DatDatabase& portal, std::uint32_t region_id,
+                                                    bool with_pictures) {
+  // The session decoded this region already, so its names read back.
+  auto names = terrain_names(portal, region_id);
+  auto terrain = make_atlas_terrain(landblocks, bounds_of(baked_ids), names ? std::move(*names) : std::vector<std::string>{});
+  if (!terrain) return std::unexpected(std::move(terrain.error()));
+  return write_atlas_files(out_dir, *terrain,
+                           render_atlas_html(index_jsonl, AtlasLayers{.with_pictures = with_pictures, .terrain = &*terrain, .patch = {}, .patch_page = false}));
+}
+
+std::expected<void, std::string> write_patch_atlas(const std::filesystem::path& dat_dir,
+                                                   const std::filesystem::path& out_dir,
+                                                   std::span<const PatchLandblock> patch) {
+  auto portal = dat::DatDatabase::open(dat_dir / dat::kPortalArchiveName);
+  if (!portal) return std::unexpected(portal.error().to_string());
+  auto names = terrain_names(*portal, dat::kDefaultRegionId);
+  if (!names) return std::unexpected("region: " + names.error());
+  auto cell = dat::DatDatabase::open(dat_dir / dat::kCellArchiveName);
+  if (!cell) return std::unexpected(cell.error().to_string());
+  std::vector<std::uint32_t> ids;
+  for (const auto& entry : cell->sorted_entries())
+    if (dat::is_cell_landblock_file_id(entry.id)) ids.push_back(entry.id & 0xFFFF0000u);
+  std::vector<LandblockTerrain> landblocks;
+  for (const std::uint32_t id : ids) {
+    const auto bytes = cell->get_file(dat::cell_landblock_file_id(id));
+    if (!bytes) continue;
+    if (const auto decoded = dat::CellLandblock::unpack(*bytes)) landblocks.push_back(landblock_terrain(*decoded, id));
+  }
+  std::vector<std::uint32_t> extent = ids;
+  for (const PatchLandblock& p : patch) extent.push_back(p.landblock_id);
+  auto terrain = make_atlas_terrain(landblocks, bounds_of(extent), std::move(*names));
+  if (!terrain) return std::unexpected(std::move(terrain.error()));
+
+  std::error_code ec;
+  std::filesystem::create_directories(out_dir, ec);
+  if (ec) return std::unexpected("IO error: create " + common::display_path(out_dir) + ": " + ec.message());
+  return write_atlas_files(out_dir, *terrain,
+                           render_atlas_html("", AtlasLayers{.terrain = &*terrain, .patch = patch, .patch_page = true}));
 }
 
 }  // namespace ravelin::draw

@@ -1,8 +1,10 @@
 // The atlas page text. Everything is inline (no fonts, scripts or styles from
 // elsewhere) so that the page works opened from disk on a machine without a
-// network. The map is one canvas: every landblock is one pixel of a 256 x 256
-// image scaled up without smoothing, so drawing costs the same for 9 or 65,025
-// landblocks.
+// network. The map is one canvas: the land is one image with a pixel per
+// vertex (decoded once from the embedded PNG), the heat overlay a 256 x 256
+// image with a pixel per landblock, both scaled by drawImage, so drawing costs
+// about the same for 9 or 65,025 landblocks; circles are drawn for the
+// landblocks in view only.
 #include "tools/draw/atlas_page.h"
 
 namespace ravelin::draw {
@@ -30,6 +32,8 @@ main{flex:1;display:flex;min-height:0}
 #legend .bar{width:240px;height:12px;border:1px solid #777}
 #legend .ticks{display:flex;justify-content:space-between;width:242px;margin-bottom:6px}
 #legend .key{display:inline-flex;align-items:center;gap:4px;margin-right:12px}
+#legend .terrain{max-width:420px;margin-top:4px}
+#legend .circle{width:12px;height:12px;border-radius:50%;background:rgba(214,40,40,.6);border:1px solid #700;display:inline-block}
 #legend .swatch{width:12px;height:12px;border:1px solid #777;display:inline-block}
 #tip{position:absolute;pointer-events:none;background:#222;color:#fff;padding:4px 8px;border-radius:3px;font-size:12px;white-space:nowrap;display:none}
 #zoom{position:absolute;right:12px;top:12px;display:flex;flex-direction:column;gap:4px}
@@ -42,13 +46,22 @@ main{flex:1;display:flex;min-height:0}
 #panel td.count{text-align:right;font-variant-numeric:tabular-nums}
 #panel img{width:100%;border:1px solid #ddd;margin-top:8px}
 #panel .error{color:#b00020;white-space:pre-wrap;overflow-wrap:anywhere}
+#panel ul{margin:4px 0 8px;padding-left:20px}
+#panel li{overflow-wrap:anywhere}
+body[data-mode="patch"] .events-only{display:none}
 </style>
 </head>
 )page";
 
 const std::string_view kAtlasPageBody = R"page(<header>
 <h1>Atlas</h1>
-<label>Colour by <select id="measure">
+<label><input type="checkbox" id="show-terrain" checked> Terrain</label>
+<label class="events-only">Events <select id="overlay">
+<option value="heat">heat layer</option>
+<option value="circles">circles by count</option>
+<option value="none">hidden</option>
+</select></label>
+<label class="events-only">Measure <select id="measure">
 <option value="total">total events</option>
 <option value="ambient">ambient</option>
 <option value="animation_sound">animation sound</option>
@@ -75,6 +88,10 @@ const std::string_view kAtlasPageScript = R"page("use strict";
 (() => {
   performance.mark("atlas-script-start");
   const entries = JSON.parse(document.getElementById("atlas-data").textContent);
+  const terrainElement = document.getElementById("atlas-terrain");
+  const terrain = terrainElement ? JSON.parse(terrainElement.textContent) : null;
+  const patchElement = document.getElementById("atlas-patch");
+  const patch = patchElement ? JSON.parse(patchElement.textContent) : null;
   performance.mark("atlas-data-parsed");
   const withPictures = document.body.dataset.pictures === "1";
   const FAMILIES = [["ambient", "ambient"], ["animation_sound", "animation sound"],
@@ -82,6 +99,7 @@ const std::string_view kAtlasPageScript = R"page("use strict";
   const MEASURES = {total: "total events", ambient: "ambient events", animation_sound: "animation sound events",
                     physics_script_particle: "physics particle events", sky_chain: "sky chain events",
                     bytes: "manifest bytes"};
+  const CHANGES = {changed: ["#ff9f1c", "changed"], added: ["#00e5ff", "added"], removed: ["#ff2e93", "removed"]};
   const SIDE = 256;
   const EMPTY = "#ffffff", FAILED = "#e8192c", OUTSIDE = "#dde3e8";
   const STOPS = ["#440154", "#482878", "#3e4989", "#31688e", "#26828e", "#1f9e89", "#35b779", "#6ece58",
@@ -93,20 +111,38 @@ const std::string_view kAtlasPageScript = R"page("use strict";
   const numbers = new Int32Array(entries.length);
   let failedCount = 0;
   const bounds = {x0: SIDE, x1: -1, y0: SIDE, y1: -1};
+  const extend = (n) => {
+    const x = n >> 8, y = n & 0xff;
+    bounds.x0 = Math.min(bounds.x0, x); bounds.x1 = Math.max(bounds.x1, x);
+    bounds.y0 = Math.min(bounds.y0, y); bounds.y1 = Math.max(bounds.y1, y);
+  };
   entries.forEach((e, i) => {
     const n = parseInt(e.landblock_id, 16) >>> 16;
     slot[n] = i;
     numbers[i] = n;
     if (e.error !== undefined) failedCount++;
-    const x = n >> 8, y = n & 0xff;
-    bounds.x0 = Math.min(bounds.x0, x); bounds.x1 = Math.max(bounds.x1, x);
-    bounds.y0 = Math.min(bounds.y0, y); bounds.y1 = Math.max(bounds.y1, y);
+    extend(n);
   });
+  // Landblock number -> offset of its terrain summary (number, type mask, lowest, highest) or -1.
+  const summaryAt = new Int32Array(SIDE * SIDE).fill(-1);
+  let presentTypes = 0;
+  if (terrain) {
+    const b = terrain.blocks;
+    for (let k = 0; k < b.length; k += 4) { summaryAt[b[k]] = k; presentTypes |= b[k + 1]; }
+    if (entries.length === 0) {
+      extend((terrain.x0 << 8) | terrain.y0);
+      extend(((terrain.x0 + terrain.columns - 1) << 8) | (terrain.y0 + terrain.rows - 1));
+    }
+  }
+  const patchAt = new Map();
+  if (patch) for (const p of patch) { const n = parseInt(p.landblock_id, 16) >>> 16; patchAt.set(n, p); extend(n); }
 
   // 65025 -> "65,025", without Intl (whose first use costs time before the first draw).
   const grouped = (v) => String(v).replace(/\B(?=(\d{3})+(?!\d))/g, ",");
   const hex4 = (n) => n.toString(16).toUpperCase().padStart(4, "0");
   const rgb = (hex) => [1, 3, 5].map((k) => parseInt(hex.slice(k, k + 2), 16));
+  const terrainName = (t) => (terrain && terrain.names[t]) || `terrain type ${t}`;
+  const typesOf = (mask) => { const out = []; for (let t = 0; t < 32; t++) if (mask & (1 << t)) out.push(t); return out; };
   const stopRgb = STOPS.map(rgb);
   // 256-entry colour table along the stops; packed for a little-endian RGBA image.
   const lut = new Uint32Array(256), lutCss = [];
@@ -124,19 +160,25 @@ const std::string_view kAtlasPageScript = R"page("use strict";
 
   const canvas = document.getElementById("map");
   const ctx = canvas.getContext("2d");
-  const image = document.createElement("canvas");
-  image.width = image.height = SIDE;
-  const imageCtx = image.getContext("2d");
-  const pixels = imageCtx.createImageData(SIDE, SIDE);
-  const packed = new Uint32Array(pixels.data.buffer);
+  const newImage = () => {
+    const c = document.createElement("canvas");
+    c.width = c.height = SIDE;
+    const g = c.getContext("2d");
+    const data = g.createImageData(SIDE, SIDE);
+    return {canvas: c, ctx: g, data, packed: new Uint32Array(data.data.buffer)};
+  };
+  const heat = newImage(), marks = newImage();  // measure colours; failed landblocks
   const shade = new Uint8Array(SIDE * SIDE);  // colour table index per landblock of the current measure
+  const terrainImage = document.getElementById("terrain-image");
 
-  const state = {measure: "total", min: 0, max: 0, scale: 1, ox: 0, oy: 0, width: 0, height: 0,
-                 selected: -1, draws: 0, firstDrawMs: null};
+  const state = {measure: "total", overlay: patch ? "none" : "heat", terrainShown: terrain !== null, min: 0, max: 0,
+                 scale: 1, ox: 0, oy: 0, width: 0, height: 0, selected: -1, draws: 0, firstDrawMs: null,
+                 ready: terrainImage === null};
 
   // One pixel per landblock: column x, row 255 - y so that north is up.
   function paintImage() {
-    packed.fill(0);
+    heat.packed.fill(0);
+    marks.packed.fill(0);
     let min = Infinity, max = -Infinity;
     for (const e of entries) {
       if (e.error !== undefined) continue;
@@ -150,46 +192,62 @@ const std::string_view kAtlasPageScript = R"page("use strict";
     entries.forEach((e, i) => {
       const n = numbers[i];
       const at = (SIDE - 1 - (n & 0xff)) * SIDE + (n >> 8);
-      if (e.error !== undefined) { packed[at] = failedPacked; return; }
+      if (e.error !== undefined) { marks.packed[at] = failedPacked; return; }
       const k = span > 0 ? Math.round(((valueOf(e, state.measure) - min) / span) * 255) : 128;
       shade[n] = k;
-      packed[at] = lut[k];
+      heat.packed[at] = lut[k];
     });
-    imageCtx.putImageData(pixels, 0, 0);
+    heat.ctx.putImageData(heat.data, 0, 0);
+    marks.ctx.putImageData(marks.data, 0, 0);
+  }
+
+  function key(swatchColour, text, className = "swatch") {
+    const k = element("span", undefined, "key");
+    const swatch = element("span", undefined, className);
+    if (swatchColour) swatch.style.background = swatchColour;
+    k.append(swatch, text);
+    return k;
   }
 
   function drawLegend() {
     const legend = document.getElementById("legend");
-    const mid = state.min + (state.max - state.min) / 2;
-    const fmt = (v) => Number.isInteger(v) ? grouped(v) : v.toFixed(1);
-    legend.innerHTML = "";
-    const title = document.createElement("div");
-    title.className = "title";
-    title.textContent = `Colour: ${MEASURES[state.measure]}`;
-    const bar = document.createElement("div");
-    bar.className = "bar";
-    bar.style.background = `linear-gradient(to right, ${STOPS.join(", ")})`;
-    const ticks = document.createElement("div");
-    ticks.className = "ticks";
-    for (const v of state.min === state.max ? [state.min] : [state.min, mid, state.max]) {
-      const t = document.createElement("span");
-      t.textContent = fmt(v);
-      ticks.append(t);
+    legend.replaceChildren();
+    if (patch) {
+      legend.append(element("div", `Patch: ${grouped(patch.length)} landblocks`, "title"));
+      const keys = element("div");
+      for (const [kind, [colour, label]] of Object.entries(CHANGES))
+        keys.append(key(colour, `${label} (${grouped(patch.filter((p) => p.change === kind).length)})`));
+      legend.append(keys);
+    } else if (state.overlay === "heat") {
+      const mid = state.min + (state.max - state.min) / 2;
+      const fmt = (v) => Number.isInteger(v) ? grouped(v) : v.toFixed(1);
+      const bar = element("div", undefined, "bar");
+      bar.style.background = `linear-gradient(to right, ${STOPS.join(", ")})`;
+      const ticks = element("div", undefined, "ticks");
+      for (const v of state.min === state.max ? [state.min] : [state.min, mid, state.max]) ticks.append(element("span", fmt(v)));
+      legend.append(element("div", `Colour: ${MEASURES[state.measure]}`, "title"), bar, ticks);
+    } else if (state.overlay === "circles") {
+      legend.append(element("div", `Circles: ${MEASURES[state.measure]}, area by count (largest ${grouped(state.max)})`, "title"));
     }
-    const keys = document.createElement("div");
-    for (const [colour, text] of [[FAILED, `failed (${grouped(failedCount)})`], [EMPTY, "not in the index"]]) {
-      const key = document.createElement("span");
-      key.className = "key";
-      const swatch = document.createElement("span");
-      swatch.className = "swatch";
-      swatch.style.background = colour;
-      key.append(swatch, text);
-      keys.append(key);
+    const keys = element("div");
+    if (!patch) keys.append(key(FAILED, `failed (${grouped(failedCount)})`));
+    keys.append(key(EMPTY, terrain ? "no terrain" : "not in the index"));
+    legend.append(keys);
+    if (terrain && state.terrainShown) {
+      const land = element("div", undefined, "terrain");
+      land.id = "terrain-legend";
+      land.append(element("div", "Terrain", "title"));
+      for (const t of typesOf(presentTypes)) {
+        const k = key(terrain.palette[t], terrainName(t));
+        k.dataset.terrainType = t;
+        land.append(k);
+      }
+      legend.append(land);
     }
-    legend.append(title, bar, ticks, keys);
   }
 
   function draw() {
+    if (!state.ready) return;
     const dpr = window.devicePixelRatio || 1;
     ctx.setTransform(dpr, 0, 0, dpr, 0, 0);
     ctx.fillStyle = OUTSIDE;
@@ -200,10 +258,23 @@ const std::string_view kAtlasPageScript = R"page("use strict";
     ctx.scale(s, s);
     ctx.fillStyle = EMPTY;
     ctx.fillRect(0, 0, SIDE, SIDE);
+    if (terrain && state.terrainShown) {
+      // A pixel per vertex, centred on it: vertex 0 of a landblock sits on its south-west corner.
+      ctx.imageSmoothingEnabled = s < 8;
+      ctx.drawImage(terrainImage, terrain.x0 - 1 / 16, SIDE - terrain.y0 - terrain.rows - 1 / 16,
+                    terrain.width / 8, terrain.height / 8);
+    }
     ctx.imageSmoothingEnabled = false;
-    ctx.drawImage(image, 0, 0);
+    if (state.overlay === "heat") {
+      ctx.globalAlpha = terrain && state.terrainShown ? 0.6 : 1;
+      ctx.drawImage(heat.canvas, 0, 0);
+      ctx.globalAlpha = 1;
+    }
+    ctx.drawImage(marks.canvas, 0, 0);
     ctx.restore();
+    if (state.overlay === "circles") drawCircles();
     if (s >= 8) drawGridLines();
+    if (patch) drawPatch();
     ctx.strokeStyle = "#555";
     ctx.lineWidth = 1;
     ctx.strokeRect(state.ox - 0.5, state.oy - 0.5, SIDE * s + 1, SIDE * s + 1);
@@ -224,10 +295,56 @@ const std::string_view kAtlasPageScript = R"page("use strict";
     }
   }
 
-  function drawGridLines() {
+  // The cells in view: columns c0 to c1 and rows r0 to r1, half-open.
+  function visibleCells() {
     const s = state.scale;
-    const c0 = Math.max(0, Math.floor(-state.ox / s)), c1 = Math.min(SIDE, Math.ceil((state.width - state.ox) / s));
-    const r0 = Math.max(0, Math.floor(-state.oy / s)), r1 = Math.min(SIDE, Math.ceil((state.height - state.oy) / s));
+    return {c0: Math.max(0, Math.floor(-state.ox / s)), c1: Math.min(SIDE, Math.ceil((state.width - state.ox) / s)),
+            r0: Math.max(0, Math.floor(-state.oy / s)), r1: Math.min(SIDE, Math.ceil((state.height - state.oy) / s))};
+  }
+
+  // A circle per landblock in view, its area in proportion to the count; one
+  // path, so the fill is one call however many there are.
+  function drawCircles() {
+    if (state.max <= 0) return;
+    const s = state.scale, {c0, c1, r0, r1} = visibleCells(), full = 0.48 * s;
+    ctx.beginPath();
+    for (let c = c0; c < c1; c++) {
+      for (let r = r0; r < r1; r++) {
+        const i = slot[(c << 8) | (SIDE - 1 - r)];
+        if (i < 0 || entries[i].error !== undefined) continue;
+        const v = valueOf(entries[i], state.measure);
+        if (v <= 0) continue;
+        const radius = Math.max(0.6, full * Math.sqrt(v / state.max));
+        const x = state.ox + (c + 0.5) * s, y = state.oy + (r + 0.5) * s;
+        ctx.moveTo(x + radius, y);
+        ctx.arc(x, y, radius, 0, 2 * Math.PI);
+      }
+    }
+    ctx.fillStyle = "rgba(214,40,40,0.6)";
+    ctx.fill();
+    if (s >= 6) { ctx.strokeStyle = "rgba(112,0,0,0.9)"; ctx.lineWidth = 1; ctx.stroke(); }
+  }
+
+  // The patch's landblocks: a frame in the colour of their change, at least
+  // ten pixels across so that a single landblock shows on the whole map.
+  function drawPatch() {
+    const s = state.scale;
+    for (const [n, p] of patchAt) {
+      const size = Math.max(s, 10), x = state.ox + ((n >> 8) + 0.5) * s - size / 2;
+      const y = state.oy + (SIDE - 1 - (n & 0xff) + 0.5) * s - size / 2;
+      ctx.fillStyle = CHANGES[p.change][0] + "55";
+      ctx.fillRect(x, y, size, size);
+      ctx.lineWidth = 3;
+      ctx.strokeStyle = "#000";
+      ctx.strokeRect(x, y, size, size);
+      ctx.lineWidth = 2;
+      ctx.strokeStyle = CHANGES[p.change][0];
+      ctx.strokeRect(x, y, size, size);
+    }
+  }
+
+  function drawGridLines() {
+    const s = state.scale, {c0, c1, r0, r1} = visibleCells();
     ctx.beginPath();
     for (let c = c0; c <= c1; c++) { ctx.moveTo(state.ox + c * s, state.oy + r0 * s); ctx.lineTo(state.ox + c * s, state.oy + r1 * s); }
     for (let r = r0; r <= r1; r++) { ctx.moveTo(state.ox + c0 * s, state.oy + r * s); ctx.lineTo(state.ox + c1 * s, state.oy + r * s); }
@@ -236,23 +353,30 @@ const std::string_view kAtlasPageScript = R"page("use strict";
     ctx.stroke();
     if (s < 40) return;
     // Close enough to read: each landblock's number at the top of its cell (the
-    // middle stays the plain colour), dark on light colours.
+    // middle stays the plain colour); over the land white with a dark rim.
     ctx.font = `${Math.min(14, Math.floor(s / 4))}px system-ui, sans-serif`;
     ctx.textAlign = "center";
     ctx.textBaseline = "top";
+    ctx.lineWidth = 3;
+    ctx.strokeStyle = "rgba(0,0,0,0.6)";
+    const overLand = terrain && state.terrainShown;
     for (let c = c0; c < c1; c++) {
       for (let r = r0; r < r1; r++) {
         const n = (c << 8) | (SIDE - 1 - r), i = slot[n];
-        ctx.fillStyle = i >= 0 && entries[i].error === undefined && shade[n] > 150 ? "#222" : i < 0 ? "#999" : "#fff";
-        ctx.fillText(hex4(n), state.ox + (c + 0.5) * s, state.oy + r * s + 4);
+        const x = state.ox + (c + 0.5) * s, y = state.oy + r * s + 4;
+        if (overLand && summaryAt[n] >= 0) { ctx.fillStyle = "#fff"; ctx.strokeText(hex4(n), x, y); ctx.fillText(hex4(n), x, y); continue; }
+        const heated = state.overlay === "heat" && i >= 0 && entries[i].error === undefined;
+        ctx.fillStyle = heated ? (shade[n] > 150 ? "#222" : "#fff") : i >= 0 && entries[i].error !== undefined ? "#fff" : "#999";
+        ctx.fillText(hex4(n), x, y);
       }
     }
   }
 
   function updateStatus() {
     const ms = state.firstDrawMs === null ? "" : ` \u00b7 first drawn ${Math.round(state.firstDrawMs)} ms after navigation`;
-    document.getElementById("status").textContent =
-        `${grouped(entries.length)} landblocks \u00b7 ${grouped(failedCount)} failed${ms}`;
+    const what = patch ? `${grouped(patch.length)} landblocks in the patch`
+                       : `${grouped(entries.length)} landblocks \u00b7 ${grouped(failedCount)} failed`;
+    document.getElementById("status").textContent = what + ms;
   }
 
   function resize() {
@@ -302,12 +426,15 @@ const std::string_view kAtlasPageScript = R"page("use strict";
   }
 
   function describe(n) {
+    const p = patchAt.get(n);
+    if (p) return `0x${hex4(n)}: ${p.change}, ${grouped(p.removed)} lines removed, ${grouped(p.added)} added`;
     const i = slot[n];
-    if (i < 0) return `0x${hex4(n)}: not in the index`;
+    const land = summaryAt[n] >= 0 ? typesOf(terrain.blocks[summaryAt[n] + 1]).map(terrainName).join(", ") : "";
+    if (i < 0) return `0x${hex4(n)}: ` + (patch ? (land || "no terrain") : "not in the index");
     const e = entries[i];
     if (e.error !== undefined) return `0x${hex4(n)}: failed: ${e.error}`;
     return `0x${hex4(n)}: ` + FAMILIES.map(([key, label]) => `${label} ${e[key]}`).join(", ") +
-        `, ${grouped(e.bytes)} bytes`;
+        `, ${grouped(e.bytes)} bytes` + (land ? ` \u00b7 ${land}` : "");
   }
 
   function element(tag, text, className) {
@@ -315,6 +442,42 @@ const std::string_view kAtlasPageScript = R"page("use strict";
     if (text !== undefined) el.textContent = text;
     if (className) el.className = className;
     return el;
+  }
+
+  // Terrain types and height range of a landblock, from its CellLandblock.
+  function terrainSection(n) {
+    const at = summaryAt[n];
+    const section = element("div");
+    section.id = "panel-terrain";
+    if (at < 0) { section.append(element("p", terrain ? "No terrain: the cell archive has no CellLandblock for it." : "")); return section; }
+    const b = terrain.blocks, types = typesOf(b[at + 1]);
+    section.dataset.types = types.join(",");
+    section.dataset.minHeight = b[at + 2];
+    section.dataset.maxHeight = b[at + 3];
+    section.append(element("p", `Terrain: ${types.map(terrainName).join(", ")}`));
+    section.append(element("p", `Height: ${b[at + 2]} to ${b[at + 3]}`));
+    return section;
+  }
+
+  function patchSection(p) {
+    const section = element("div");
+    section.id = "panel-patch";
+    section.dataset.change = p.change;
+    section.append(element("p", `${CHANGES[p.change][1]} by the patch`));
+    const table = element("table");
+    for (const [k, label] of [["removed", "lines removed"], ["added", "lines added"]]) {
+      const tr = element("tr");
+      const value = element("td", grouped(p[k]), "count");
+      value.dataset.count = k;
+      tr.append(element("td", label), value);
+      table.append(tr);
+    }
+    section.append(table, element("p", "Caused by:"));
+    const list = element("ul");
+    for (const cause of p.caused_by) list.append(element("li", cause));
+    if (p.caused_by.length === 0) list.append(element("li", "nothing named"));
+    section.append(list);
+    return section;
   }
 
   function openPanel(n) {
@@ -331,7 +494,10 @@ const std::string_view kAtlasPageScript = R"page("use strict";
     panel.append(heading);
     panel.dataset.landblock = `0x${hex4(n)}`;
     const i = slot[n];
-    if (i < 0) {
+    if (patch) {
+      const p = patchAt.get(n);
+      panel.append(p ? patchSection(p) : element("p", "Not changed by the patch."));
+    } else if (i < 0) {
       panel.append(element("p", "Not in the index: this run did not bake it."));
     } else if (entries[i].error !== undefined) {
       panel.append(element("p", `id ${entries[i].landblock_id}, failed:`));
@@ -349,6 +515,10 @@ const std::string_view kAtlasPageScript = R"page("use strict";
         table.append(tr);
       }
       panel.append(table);
+    }
+    if (terrain) panel.append(terrainSection(n));
+    if (i >= 0 && entries[i].error === undefined) {
+      const e = entries[i];
       const link = element("a", `Manifest ${e.file}`);
       link.href = encodeURIComponent(e.file);
       link.id = "manifest-link";
@@ -428,42 +598,79 @@ const std::string_view kAtlasPageScript = R"page("use strict";
     drawLegend();
     draw();
   });
+  document.getElementById("overlay").addEventListener("change", (event) => {
+    state.overlay = event.target.value;
+    drawLegend();
+    draw();
+  });
+  const terrainBox = document.getElementById("show-terrain");
+  terrainBox.disabled = terrain === null;
+  terrainBox.checked = state.terrainShown;
+  terrainBox.addEventListener("change", () => {
+    state.terrainShown = terrainBox.checked;
+    drawLegend();
+    draw();
+  });
   document.getElementById("jump").addEventListener("submit", (event) => {
     event.preventDefault();
     const text = document.getElementById("jump-box").value;
     const message = document.getElementById("jump-message");
     const n = parseLandblock(text);
     if (n < 0) { message.textContent = `Not a landblock number: ${text.trim()} (write A9B4 or 0xA9B4)`; return; }
-    message.textContent = slot[n] < 0 ? `0x${hex4(n)} is not in the index` : "";
+    message.textContent = slot[n] < 0 && !patchAt.has(n) && summaryAt[n] < 0 ? `0x${hex4(n)} is not in the index` : "";
     centreOn(n);
     openPanel(n);
   });
-  new ResizeObserver(() => resize()).observe(document.getElementById("view"));
 
-  document.title = `Atlas of ${grouped(entries.length)} landblocks`;
+  document.title = patch ? `Patch of ${grouped(patch.length)} landblocks` : `Atlas of ${grouped(entries.length)} landblocks`;
   document.getElementById("measure").value = state.measure;
+  document.getElementById("overlay").value = state.overlay;
   updateStatus();
   paintImage();
   drawLegend();
-  resize();
+  new ResizeObserver(() => resize()).observe(document.getElementById("view"));
+  // The first draw waits for the land: a map without it would flash.
+  if (terrainImage) {
+    terrainImage.decode().catch(() => {}).then(() => { state.ready = true; draw(); });
+  }
 
   // For scripts that drive the page (the browser test, the screenshot script).
   window.atlas = {
     get firstDrawMs() { return state.firstDrawMs; },
     get draws() { return state.draws; },
     get measure() { return state.measure; },
+    get overlay() { return state.overlay; },
+    get terrainShown() { return state.terrainShown; },
+    get scale() { return state.scale; },
     // Centre of a landblock's cell in page coordinates.
     cellCentre(n) {
       const r = canvas.getBoundingClientRect();
       return {x: r.left + state.ox + ((n >> 8) + 0.5) * state.scale,
               y: r.top + state.oy + (SIDE - 1 - (n & 0xff) + 0.5) * state.scale};
     },
-    // The colour a landblock is drawn in: "failed", "empty" or "rgb(r,g,b)".
+    // Vertex v (column v / 9, row v % 9) of a landblock in page coordinates.
+    vertexPoint(n, v) {
+      const r = canvas.getBoundingClientRect();
+      return {x: r.left + state.ox + ((n >> 8) + Math.floor(v / 9) / 8) * state.scale,
+              y: r.top + state.oy + (SIDE - (n & 0xff) - (v % 9) / 8) * state.scale};
+    },
+    // Centres a landblock at `scale` CSS pixels a landblock.
+    zoomTo(scale, n) {
+      state.scale = scale;
+      state.ox = state.width / 2 - ((n >> 8) + 0.5) * scale;
+      state.oy = state.height / 2 - (SIDE - 1 - (n & 0xff) + 0.5) * scale;
+      draw();
+    },
+    // The colour a landblock is drawn in by the heat layer: "failed", "empty" or "rgb(r,g,b)".
     colourOf(n) {
       const i = slot[n];
       if (i < 0) return "empty";
       return entries[i].error !== undefined ? "failed" : lutCss[shade[n]];
     },
+    terrainPalette: terrain ? terrain.palette : [],
+    // The change a patch page marks a landblock with, or null.
+    markOf(n) { const p = patchAt.get(n); return p ? p.change : null; },
+    markColour(change) { return CHANGES[change][0]; },
   };
 })();
 )page";

@@ -53,5 +53,38 @@ TEST(Atlas, EmbeddedIndexParsesBackToTheLinesInOrder) {
   EXPECT_EQ(embed_index_json(""), "[]");
 }
 
+// Region names and patch causes are text from the archives and the diff: they
+// too come back unchanged and cannot end their elements.
+TEST(Atlas, TerrainAndPatchElementsCarryAnyTextSafely) {
+  const std::string hostile = "</script><!-- & caf\u00e9";
+  AtlasTerrain terrain{.bounds = {1, 2, 1, 1}, .width = 9, .height = 9, .png = {1, 2, 3, 4, 5},
+                       .names = {"Sea", hostile}, .summaries = {{0x01020000, 0b11, 7, 9}}};
+  const std::vector<PatchLandblock> patch = {{0x01020000, PatchChange::Removed, 5, 0, {hostile, "region"}},
+                                             {0x01030000, PatchChange::Added, 0, 2, {}}};
+  const std::string html =
+      render_atlas_html("", AtlasLayers{.terrain = &terrain, .patch = patch, .patch_page = true});
+  auto element = [&](std::string_view open) {
+    const auto at = html.find(open);
+    if (at == std::string::npos) return std::string();
+    const auto start = at + open.size();
+    return html.substr(start, html.find("</script", start) - start);
+  };
+  const std::string land = element(R"(<script type="application/json" id="atlas-terrain">)");
+  const std::string marks = element(R"(<script type="application/json" id="atlas-patch">)");
+  EXPECT_EQ(land.find_first_of("<>&"), std::string::npos);
+  EXPECT_EQ(marks.find_first_of("<>&"), std::string::npos);
+  const auto land_json = nlohmann::json::parse(land);
+  EXPECT_EQ(land_json["names"][1], hostile);
+  EXPECT_EQ(land_json["blocks"], nlohmann::json::parse("[258,3,7,9]"));
+  EXPECT_EQ(land_json["palette"].size(), 32u);
+  const auto marks_json = nlohmann::json::parse(marks);
+  ASSERT_EQ(marks_json.size(), 2u);
+  EXPECT_EQ(marks_json[0]["change"], "removed");
+  EXPECT_EQ(marks_json[0]["caused_by"][0], hostile);
+  EXPECT_EQ(marks_json[1]["landblock_id"], "0x01030000");
+  EXPECT_NE(html.find("data:image/png;base64,AQIDBAU=\""), std::string::npos) << "the PNG, base64";
+  EXPECT_NE(html.find(R"(data-mode="patch")"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace ravelin::draw

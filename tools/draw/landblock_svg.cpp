@@ -2,7 +2,9 @@
 // cannot depend on float formatting or locale.
 #include "tools/draw/landblock_svg.h"
 
+#include "ravelin/dat/file_ids.h"
 #include "ravelin/event_bake/record_cache.h"
+#include "tools/draw/atlas_terrain.h"
 
 #include <algorithm>
 #include <array>
@@ -70,7 +72,16 @@ std::array<int, kLandblockSide * kLandblockSide> vertex_owners(const LandblockEv
   return owner;
 }
 
-void draw_grid(std::string& out, const std::array<int, kLandblockSide * kLandblockSide>& owner) {
+// Light terrain colours (shore, snow) take dark vertex numbers.
+bool is_light(Rgb c) { return c.r * 299 + c.g * 587 + c.b * 114 > 150'000; }
+
+std::string terrain_label(std::uint32_t type, std::span<const std::string> names) {
+  return type < names.size() && !names[type].empty() ? names[type] + " (" + num(type) + ")"
+                                                     : "terrain type " + num(type);
+}
+
+void draw_grid(std::string& out, const std::array<int, kLandblockSide * kLandblockSide>& owner,
+               const LandblockTerrain* land) {
   const int span = static_cast<int>(kLandblockSide - 1) * kSpacing;
   out += "<g stroke=\"#999999\" stroke-width=\"1\">\n";
   for (std::uint32_t i = 0; i < kLandblockSide; ++i) {
@@ -92,17 +103,42 @@ void draw_grid(std::string& out, const std::array<int, kLandblockSide * kLandblo
         owner[n] < 0 ? kNoTriggerColour : kPalette[static_cast<std::size_t>(owner[n]) % kPalette.size()];
     out += "<circle cx=\"" + num(vertex_cx(n)) + "\" cy=\"" + num(vertex_cy(n)) + "\" r=\"" + num(kRadius) +
            "\" fill=\"";
-    out += colour;
-    out += "\" stroke=\"#333333\"><title>vertex " + num(n) + "</title></circle>\n";
+    bool dark_number = owner[n] < 0;
+    if (land == nullptr) {
+      out += colour;
+      out += "\" stroke=\"#333333\"";
+    } else {
+      const Rgb fill = terrain_colour(dat::terrain_type(land->terrain[n]));
+      dark_number = is_light(fill);
+      out += css_colour(fill);
+      out += owner[n] < 0 ? std::string("\" stroke=\"#333333\"")
+                          : "\" stroke=\"" + std::string(colour) + "\" stroke-width=\"4\"";
+    }
+    out += "><title>vertex " + num(n) + "</title></circle>\n";
     text(out, vertex_cx(n), vertex_cy(n) + 4, num(n),
-         owner[n] < 0 ? "text-anchor=\"middle\" class=\"idx\"" : "text-anchor=\"middle\" class=\"idx on\"");
+         dark_number ? "text-anchor=\"middle\" class=\"idx\"" : "text-anchor=\"middle\" class=\"idx on\"");
   }
 }
 
 int draw_panel(std::string& out, const LandblockEventBake& bake,
                const std::array<int, kLandblockSide * kLandblockSide>& owner,
-               std::span<const PlacedSetupSummary> setups) {
+               std::span<const PlacedSetupSummary> setups, SvgTerrain terrain) {
   int y = kGridTop;
+  if (terrain.landblock != nullptr) {
+    text(out, kPanelLeft, y, "Terrain", "class=\"head\"");
+    y += kRowHeight + 4;
+    std::array<int, 32> vertices{};
+    for (const std::uint16_t word : terrain.landblock->terrain) ++vertices[dat::terrain_type(word)];
+    for (std::uint32_t t = 0; t < vertices.size(); ++t) {
+      if (vertices[t] == 0) continue;
+      swatch(out, kPanelLeft, y, css_colour(terrain_colour(t)));
+      text(out, kPanelLeft + 22, y, terrain_label(t, terrain.names) + ", " + num(vertices[t]) + " vertices");
+      y += kRowHeight;
+    }
+    const auto [lo, hi] = std::minmax_element(terrain.landblock->height.begin(), terrain.landblock->height.end());
+    text(out, kPanelLeft, y, "height " + num(*lo) + " to " + num(*hi));
+    y += kRowHeight + 16;
+  }
   text(out, kPanelLeft, y, "Ambient triggers", "class=\"head\"");
   y += kRowHeight + 4;
   for (std::size_t k = 0; k < bake.ambient_terrain_events.size(); ++k) {
@@ -168,13 +204,14 @@ std::vector<PlacedSetupSummary> summarize_placed_setups(const dat::DatDatabase& 
   return out;
 }
 
-std::string render_landblock_svg(const LandblockEventBake& bake, std::span<const PlacedSetupSummary> setups) {
+std::string render_landblock_svg(const LandblockEventBake& bake, std::span<const PlacedSetupSummary> setups,
+                                 SvgTerrain terrain) {
   const auto owner = vertex_owners(bake);
   std::string body;
   text(body, kGridLeft - 36, 32, "Landblock " + hex8(bake.landblock_id) + ", region " + hex8(bake.region_did),
        "class=\"title\"");
-  draw_grid(body, owner);
-  const int panel_bottom = draw_panel(body, bake, owner, setups);
+  draw_grid(body, owner, terrain.landblock);
+  const int panel_bottom = draw_panel(body, bake, owner, setups, terrain);
   const int grid_bottom = kGridTop + static_cast<int>(kLandblockSide - 1) * kSpacing + 56;
   const int height = std::max(grid_bottom, panel_bottom + 12);
 
@@ -190,12 +227,13 @@ std::string render_landblock_svg(const LandblockEventBake& bake, std::span<const
   return out;
 }
 
-std::string render_session_bake(const event_bake::BakeSession& session, const LandblockEventBake& bake) {
+std::string render_session_bake(const event_bake::BakeSession& session, const LandblockEventBake& bake,
+                                SvgTerrain terrain) {
   // The bake got past its entity source, so asking again cannot fail.
   const auto setups = session.placed_setup_ids(bake.landblock_id);
   const auto summaries =
       summarize_placed_setups(session.portal(), setups ? *setups : std::vector<std::uint32_t>{}, bake);
-  return render_landblock_svg(bake, summaries);
+  return render_landblock_svg(bake, summaries, terrain);
 }
 
 BakeResult<std::string> render_landblock(const BakeInputs& inputs) {
@@ -206,7 +244,13 @@ BakeResult<std::string> render_landblock(const BakeInputs& inputs) {
   if (!session) return std::unexpected(std::move(session.error()));
   const auto bake = (*session)->bake(inputs.landblock_id);
   if (!bake) return std::unexpected(bake.error());
-  return render_session_bake(**session, *bake);
+  // The bake read this CellLandblock and the region already, so both read back.
+  const auto names = terrain_names((*session)->portal(), inputs.region_did);
+  const std::vector<std::string> no_names;
+  auto cell = TerrainCollector::open(inputs.dat_dir, 0);
+  const auto land = cell ? cell->read(inputs.landblock_id) : std::nullopt;
+  return render_session_bake(**session, *bake,
+                             {.landblock = land ? &*land : nullptr, .names = names ? *names : no_names});
 }
 
 }  // namespace ravelin::draw

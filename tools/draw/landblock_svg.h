@@ -12,6 +12,7 @@
 #include "ravelin/event_bake/bake_error.h"
 #include "ravelin/event_bake/landblock.h"
 #include "ravelin/event_bake/session.h"
+#include "tools/draw/terrain_map.h"
 
 namespace ravelin::draw {
 
@@ -38,18 +39,29 @@ std::vector<PlacedSetupSummary> summarize_placed_setups(const dat::DatDatabase& 
                                                         std::span<const std::uint32_t> setup_ids,
                                                         const LandblockEventBake& bake);
 
+// The land under a picture: the landblock's CellLandblock and the region's
+// terrain type names (by type; types past the end are named by number).
+struct SvgTerrain {
+  const LandblockTerrain* landblock = nullptr;
+  std::span<const std::string> names;
+};
+
 // The SVG document (ends in "\n"). Column x runs left to right, row y bottom
-// to top; trigger k gets palette colour k (cycling), vertices in no trigger
-// are grey. Equal inputs give equal bytes.
-std::string render_landblock_svg(const LandblockEventBake& bake, std::span<const PlacedSetupSummary> setups);
+// to top; trigger k gets palette colour k (cycling). Without terrain, vertices
+// are filled with their trigger's colour, grey in none; with it, they are
+// filled with their terrain type's atlas colour and ringed in their trigger's,
+// and the panel lists the terrain types. Equal inputs give equal bytes.
+std::string render_landblock_svg(const LandblockEventBake& bake, std::span<const PlacedSetupSummary> setups,
+                                 SvgTerrain terrain = {});
 
 // The picture of `bake`, a finished bake of `session`, with the setups the
 // session's entity source placed in that landblock.
-std::string render_session_bake(const event_bake::BakeSession& session, const LandblockEventBake& bake);
+std::string render_session_bake(const event_bake::BakeSession& session, const LandblockEventBake& bake,
+                                SvgTerrain terrain = {});
 
 // Bakes `inputs` through a session of its own (each archive opened once) and
-// renders it with the setups of the chosen entity source. The bake's errors
-// are returned unchanged.
+// renders it with the setups of the chosen entity source over its terrain.
+// The bake's errors are returned unchanged.
 BakeResult<std::string> render_landblock(const BakeInputs& inputs);
 
 }  // namespace ravelin::draw

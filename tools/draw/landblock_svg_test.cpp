@@ -159,8 +159,18 @@ TEST(LandblockSvg, EveryLandblockOfASampleWorldRenders) {
       ASSERT_TRUE(bake.has_value());
       std::size_t covered = 0;
       for (const AmbientTrigger& t : bake->ambient_terrain_events) covered += t.vertex_indices.size();
-      EXPECT_EQ(count_of(*svg, "fill=\"#c8c8c8\" stroke=\"#333333\"><title>"), 81u - covered)
-          << std::hex << entry.id;
+      EXPECT_EQ(count_of(*svg, "stroke=\"#333333\"><title>"), 81u - covered) << std::hex << entry.id;
+      // Each vertex is filled with its terrain type's atlas colour.
+      const auto cell_bytes = cell->get_file(entry.id);
+      ASSERT_TRUE(cell_bytes.has_value());
+      const auto land = dat::CellLandblock::unpack(*cell_bytes);
+      ASSERT_TRUE(land.has_value());
+      for (const std::uint32_t n : {0u, 8u, 40u, 72u, 80u}) {
+        const std::string circle = "<circle cx=\"" + std::to_string(48 + n / 9 * 44) + "\" cy=\"" +
+                                   std::to_string(64 + (8 - n % 9) * 44) + "\" r=\"15\" fill=\"" +
+                                   css_colour(terrain_colour(dat::terrain_type(land->terrain[n]))) + "\"";
+        EXPECT_NE(svg->find(circle), std::string::npos) << std::hex << entry.id << " vertex " << std::dec << n;
+      }
       ++rendered;
     }
     EXPECT_EQ(rendered, world.landblocks);

@@ -1,0 +1,106 @@
+#include "tools/draw/terrain_map.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace ravelin::draw {
+namespace {
+
+constexpr std::array<Rgb, 32> kTerrainPalette = {{
+    {0x2f, 0x6f, 0xb0}, {0xe6, 0xd7, 0xa3}, {0x8c, 0xc0, 0x68}, {0x2f, 0x7d, 0x3a},  // sea, shore, grass, forest
+    {0x6f, 0x8a, 0x4a}, {0xa8, 0x90, 0x5c}, {0x8a, 0x85, 0x80}, {0xf4, 0xf6, 0xf8},  // marsh, hills, rock, snow
+    {0xd9, 0x5f, 0x02}, {0x75, 0x70, 0xb3}, {0xe7, 0x29, 0x8a}, {0x66, 0xa6, 0x1e},
+    {0xe6, 0xab, 0x02}, {0xa6, 0x76, 0x1d}, {0x1b, 0x9e, 0x77}, {0x66, 0x66, 0x66},
+    {0xb2, 0x18, 0x2b}, {0x21, 0x66, 0xac}, {0x5a, 0xae, 0x61}, {0x99, 0x70, 0xab},
+    {0xf4, 0x6d, 0x43}, {0x74, 0xad, 0xd1}, {0xfd, 0xae, 0x61}, {0xab, 0xd9, 0xe9},
+    {0xc5, 0x1b, 0x7d}, {0x4d, 0x92, 0x21}, {0x8c, 0x51, 0x0a}, {0x01, 0x66, 0x5e},
+    {0x76, 0x2a, 0x83}, {0x1b, 0x78, 0x37}, {0xb3, 0x58, 0x06}, {0x54, 0x27, 0x88},
+}};
+
+// Brightness of a vertex lit from the north-west, 256 for flat ground: the
+// height differences to its neighbours (its own height where one is missing).
+int hillshade(int west, int east, int north, int south) {
+  return std::clamp(256 + ((east - west) + (south - north)) * 5, 150, 350);
+}
+
+std::uint8_t scaled(std::uint8_t channel, int brightness) {
+  return static_cast<std::uint8_t>(std::min(255, channel * brightness / 256));
+}
+
+}  // namespace
+
+Rgb terrain_colour(std::uint32_t terrain_type) { return kTerrainPalette[terrain_type % kTerrainPalette.size()]; }
+
+std::string css_colour(Rgb colour) {
+  char text[8];
+  std::snprintf(text, sizeof text, "#%02x%02x%02x", colour.r, colour.g, colour.b);
+  return text;
+}
+
+LandblockTerrain landblock_terrain(const dat::CellLandblock& cell, std::uint32_t landblock_id) {
+  LandblockTerrain out{.landblock_id = landblock_id};
+  std::copy(cell.terrain.begin(), cell.terrain.end(), out.terrain.begin());
+  std::copy(cell.height.begin(), cell.height.end(), out.height.begin());
+  return out;
+}
+
+MapBounds bounds_of(std::span<const std::uint32_t> landblock_ids) {
+  if (landblock_ids.empty()) return {};
+  std::uint32_t x0 = 0xFF, x1 = 0, y0 = 0xFF, y1 = 0;
+  for (const std::uint32_t id : landblock_ids) {
+    const std::uint32_t x = id >> 24, y = (id >> 16) & 0xFF;
+    x0 = std::min(x0, x), x1 = std::max(x1, x), y0 = std::min(y0, y), y1 = std::max(y1, y);
+  }
+  return {x0, y0, x1 - x0 + 1, y1 - y0 + 1};
+}
+
+Rgb TerrainRaster::pixel(std::uint32_t i, std::uint32_t j) const {
+  const std::size_t at = (std::size_t{j} * width + i) * 4;
+  return {rgba[at], rgba[at + 1], rgba[at + 2]};
+}
+
+TerrainRaster draw_terrain(std::span<const LandblockTerrain> landblocks, const MapBounds& bounds) {
+  TerrainRaster out{.bounds = bounds, .width = bounds.columns * 8 + 1, .height = bounds.rows * 8 + 1, .rgba = {}};
+  const std::size_t pixels = std::size_t{out.width} * out.height;
+  std::vector<std::int16_t> height(pixels, -1);  // -1: no landblock has this vertex
+  std::vector<std::uint8_t> type(pixels, 0);
+  for (const LandblockTerrain& lb : landblocks) {
+    const std::uint32_t x = lb.landblock_id >> 24, y = (lb.landblock_id >> 16) & 0xFF;
+    if (x < bounds.x0 || x >= bounds.x0 + bounds.columns || y < bounds.y0 || y >= bounds.y0 + bounds.rows) continue;
+    for (std::uint32_t n = 0; n < dat::kLandblockVertexCount; ++n) {
+      const std::uint32_t i = (x - bounds.x0) * 8 + n / 9, j = (bounds.y0 + bounds.rows - y) * 8 - n % 9;
+      const std::size_t at = std::size_t{j} * out.width + i;
+      height[at] = lb.height[n];
+      type[at] = static_cast<std::uint8_t>(dat::terrain_type(lb.terrain[n]));
+    }
+  }
+  out.rgba.assign(pixels * 4, 0);
+  for (std::uint32_t j = 0; j < out.height; ++j) {
+    for (std::uint32_t i = 0; i < out.width; ++i) {
+      const std::size_t at = std::size_t{j} * out.width + i;
+      const int h = height[at];
+      if (h < 0) continue;
+      auto neighbour = [&](std::int64_t di, std::int64_t dj) {
+        const std::int64_t ni = i + di, nj = j + dj;
+        if (ni < 0 || nj < 0 || ni >= out.width || nj >= out.height) return h;
+        const int v = height[static_cast<std::size_t>(nj * out.width + ni)];
+        return v < 0 ? h : v;
+      };
+      const int light = hillshade(neighbour(-1, 0), neighbour(1, 0), neighbour(0, -1), neighbour(0, 1));
+      const Rgb c = terrain_colour(type[at]);
+      std::uint8_t* p = &out.rgba[at * 4];
+      p[0] = scaled(c.r, light), p[1] = scaled(c.g, light), p[2] = scaled(c.b, light), p[3] = 255;
+    }
+  }
+  return out;
+}
+
+TerrainSummary summarize_terrain(const LandblockTerrain& landblock) {
+  TerrainSummary s{.landblock_id = landblock.landblock_id};
+  const auto [lo, hi] = std::minmax_element(landblock.height.begin(), landblock.height.end());
+  s.min_height = *lo, s.max_height = *hi;
+  for (const std::uint16_t word : landblock.terrain) s.type_mask |= 1u << dat::terrain_type(word);
+  return s;
+}
+
+}  // namespace ravelin::draw

@@ -1,0 +1,72 @@
+// The land of a world as the atlas draws it: one pixel per landblock vertex,
+// coloured by terrain type from a fixed palette and hillshaded from the height
+// bytes, plus a per-landblock summary (terrain types present, height range)
+// for the atlas panel.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "ravelin/dat/landblock.h"
+
+namespace ravelin::draw {
+
+struct Rgb {
+  std::uint8_t r = 0, g = 0, b = 0;
+  bool operator==(const Rgb&) const = default;
+};
+
+// Colour of terrain type 0 to 31 (higher types wrap). 0 to 7 follow the
+// usual order of a region's table (sea, shore, grassland, forest, marsh,
+// hills, rock, snow); the rest are distinct but carry no meaning.
+Rgb terrain_colour(std::uint32_t terrain_type);
+// "#rrggbb".
+std::string css_colour(Rgb colour);
+
+// One landblock's CellLandblock as the atlas needs it.
+struct LandblockTerrain {
+  std::uint32_t landblock_id = 0;  // number in the high 16 bits
+  std::array<std::uint16_t, dat::kLandblockVertexCount> terrain{};
+  std::array<std::uint8_t, dat::kLandblockVertexCount> height{};
+};
+
+LandblockTerrain landblock_terrain(const dat::CellLandblock& cell, std::uint32_t landblock_id);
+
+// The landblock rectangle a map covers: x in [x0, x0 + columns), y likewise.
+struct MapBounds {
+  std::uint32_t x0 = 0, y0 = 0, columns = 1, rows = 1;
+};
+
+// The bounds of `landblock_ids` (ids with the number in the high 16 bits);
+// an empty list gives the single landblock 0x0000.
+MapBounds bounds_of(std::span<const std::uint32_t> landblock_ids);
+
+// An RGBA image of (8 columns + 1) x (8 rows + 1) pixels, north up: pixel
+// (i, j) is the vertex 8 * x0 + i, 8 * (y0 + rows) - j of the world. Vertices
+// of no landblock are transparent.
+struct TerrainRaster {
+  MapBounds bounds;
+  std::uint32_t width = 0, height = 0;
+  std::vector<std::uint8_t> rgba;  // row by row from the north, 4 bytes a pixel
+
+  Rgb pixel(std::uint32_t i, std::uint32_t j) const;
+  std::uint8_t alpha(std::uint32_t i, std::uint32_t j) const { return rgba[(std::size_t{j} * width + i) * 4 + 3]; }
+};
+
+// The raster of `landblocks` in bake order: where two share an edge vertex,
+// the later one's word and height win. Landblocks outside `bounds` are left out.
+TerrainRaster draw_terrain(std::span<const LandblockTerrain> landblocks, const MapBounds& bounds);
+
+// Per landblock: the terrain types its 81 vertices carry (bit t for type t)
+// and its lowest and highest height byte.
+struct TerrainSummary {
+  std::uint32_t landblock_id = 0;
+  std::uint32_t type_mask = 0;
+  std::uint8_t min_height = 0, max_height = 0;
+};
+TerrainSummary summarize_terrain(const LandblockTerrain& landblock);
+
+}  // namespace ravelin::draw
