@@ -1,6 +1,6 @@
-// `ravelin-bake diff OLD_DIR NEW_DIR --out-dir OUT [--jobs N] [--region ID] [--no-sky]`: what changed
-// between two client versions, written as OUT/files.jsonl, records.jsonl, landblocks.jsonl and
-// summary.md. Each file is written under a temporary name and renamed once complete; nothing is
+// `ravelin-bake diff OLD_DIR NEW_DIR --out-dir OUT [--jobs N] [--region ID] [--no-sky] [--atlas]`: what
+// changed between two client versions, written as OUT/files.jsonl, records.jsonl, landblocks.jsonl and
+// summary.md (and with --atlas OUT/atlas.html, the new world with its changed landblocks marked). Each file is written under a temporary name and renamed once complete; nothing is
 // written when an archive cannot be opened.
 #include <cerrno>
 #include <cstdio>
@@ -14,6 +14,7 @@
 #include "ravelin/event_bake/diff_summary.h"
 #include "ravelin/event_bake/world_diff.h"
 #include "tools/commands.h"
+#include "tools/draw/atlas.h"
 
 namespace ravelin::tools {
 namespace {
@@ -25,7 +26,27 @@ struct DiffArgs {
   unsigned jobs = 0;
   std::string region_text = "0x13000000";
   bool no_sky = false;
+  bool atlas = false;
 };
+
+draw::PatchChange patch_change(event_bake::LandblockChange change) {
+  switch (change) {
+    case event_bake::LandblockChange::Added: return draw::PatchChange::Added;
+    case event_bake::LandblockChange::Removed: return draw::PatchChange::Removed;
+    case event_bake::LandblockChange::Changed: break;
+  }
+  return draw::PatchChange::Changed;
+}
+
+// The page of the new world with the landblocks of landblocks.jsonl marked.
+std::expected<void, std::string> write_patch_page(const DiffArgs& args, std::uint32_t region_did,
+                                                  const event_bake::WorldDiffResult& result) {
+  std::vector<draw::PatchLandblock> patch;
+  patch.reserve(result.landblocks.size());
+  for (const auto& l : result.landblocks)
+    patch.push_back({l.landblock_id, patch_change(l.change), l.removed, l.added, l.caused_by});
+  return draw::write_patch_atlas(args.new_dir, args.out_dir, patch, region_did);
+}
 
 // An output file written line by line under "NAME.partial", renamed to NAME
 // by finish(); the first failure is kept.
@@ -119,8 +140,13 @@ int run_diff(const DiffArgs& args) {
   output("summary.md").write(event_bake::diff_summary_markdown(*result));
   for (auto& file : outputs)
     if (const std::string error = file->finish(); !error.empty()) return fail(error);
-  std::printf("%s; written to %s\n", event_bake::diff_summary_line(*result).c_str(),
-              common::display_path(args.out_dir).c_str());
+  std::string atlas_note;
+  if (args.atlas) {
+    if (auto drawn = write_patch_page(args, options.region_did, *result); !drawn) return fail("atlas: " + drawn.error());
+    atlas_note = "; atlas: " + common::display_path(std::filesystem::path(args.out_dir) / "atlas.html");
+  }
+  std::printf("%s; written to %s%s\n", event_bake::diff_summary_line(*result).c_str(),
+              common::display_path(args.out_dir).c_str(), atlas_note.c_str());
   return std::fflush(stdout) == 0 ? 0 : fail("IO error: failed to write standard output");
 }
 
@@ -138,6 +164,8 @@ void add_diff_command(CLI::App& app, Action& action) {
   cmd->add_option("--region", args->region_text, "Region file id (default 0x13000000)")
       ->check(u32_validator("region id"));
   cmd->add_flag("--no-sky", args->no_sky, "Leave out the sky particle chain");
+  cmd->add_flag("--atlas", args->atlas,
+                "Also write OUT/atlas.html: the new world's map with the changed, added and removed landblocks marked");
   cmd->callback([args, &action] { action = [args] { return run_diff(*args); }; });
 }
 

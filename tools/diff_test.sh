@@ -36,6 +36,24 @@ for f in files records; do
 done
 check "landblocks.jsonl ascending" "LC_ALL=C sort -c -u '$work/out/landblocks.jsonl'"
 
+# --atlas: the new world's page marks exactly the landblocks of landblocks.jsonl.
+"$bake" diff "$work/r1" "$work/r2" --out-dir "$work/atlas" --atlas >"$work/atlas.out"
+check "--atlas exits 0 and names the page" "[ $? = 0 ] && grep -q '; atlas: .*atlas.html$' '$work/atlas.out' && [ -s '$work/atlas/terrain.png' ]"
+marks() {  # the patch element's (id, change, removed, added, caused_by) against landblocks.jsonl
+  python3 - "$1" <<'PY'
+import json, re, sys
+out = sys.argv[1]
+page = open(f"{out}/atlas.html", encoding="utf-8").read()
+element = re.search(r'<script type="application/json" id="atlas-patch">(.*?)</script>', page, re.S)
+marked = [(p["landblock_id"], p["change"], p["removed"], p["added"], p["caused_by"])
+          for p in json.loads(element.group(1))]
+listed = [(l["landblock_id"], l["change"], len(l["removed"]), len(l["added"]), l["caused_by"])
+          for l in map(json.loads, open(f"{out}/landblocks.jsonl"))]
+sys.exit(0 if marked == listed and listed else 1)
+PY
+}
+check "--atlas marks the landblocks of landblocks.jsonl" "marks '$work/atlas'"
+
 # bake --inputs: what the bake of the focus landblock read, ascending, portal first.
 "$bake" bake --dat-dir "$work/r1" --landblock 0xA9B4 --inputs >"$work/inputs" 2>&1
 check "--inputs exits 0" "[ $? = 0 ]"

@@ -191,10 +191,10 @@ std::expected<void, std::string> write_events_atlas(const std::filesystem::path&
 
 std::expected<void, std::string> write_patch_atlas(const std::filesystem::path& dat_dir,
                                                    const std::filesystem::path& out_dir,
-                                                   std::span<const PatchLandblock> patch) {
+                                                   std::span<const PatchLandblock> patch, std::uint32_t region_id) {
   auto portal = dat::DatDatabase::open(dat_dir / dat::kPortalArchiveName);
   if (!portal) return std::unexpected(portal.error().to_string());
-  auto names = terrain_names(*portal, dat::kDefaultRegionId);
+  auto names = terrain_names(*portal, region_id);
   if (!names) return std::unexpected("region: " + names.error());
   auto cell = dat::DatDatabase::open(dat_dir / dat::kCellArchiveName);
   if (!cell) return std::unexpected(cell.error().to_string());

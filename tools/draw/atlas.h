@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "ravelin/dat/file_ids.h"
 #include "tools/draw/atlas_terrain.h"
 
 namespace ravelin::draw {
@@ -69,9 +70,10 @@ std::expected<void, std::string> write_events_atlas(const std::filesystem::path&
                                                     bool with_pictures);
 
 // Writes OUT/atlas.html and OUT/terrain.png of the world in `dat_dir` (its
-// every CellLandblock, the region 0x13000000's names) with `patch` marked.
+// every CellLandblock, the names of region `region_id`) with `patch` marked.
 std::expected<void, std::string> write_patch_atlas(const std::filesystem::path& dat_dir,
                                                    const std::filesystem::path& out_dir,
-                                                   std::span<const PatchLandblock> patch);
+                                                   std::span<const PatchLandblock> patch,
+                                                   std::uint32_t region_id = dat::kDefaultRegionId);
 
 }  // namespace ravelin::draw
