@@ -413,6 +413,31 @@ ravelin_status ravelin_session_bake(ravelin_session* session, uint32_t landblock
   });
 }
 
+ravelin_status ravelin_session_bake_into(ravelin_session* session, uint32_t landblock, uint8_t* buffer, size_t capacity,
+                                         size_t* size, uint8_t** overflow, ravelin_error** error) {
+  return guarded(error, [&]() -> Result<void> {
+    constexpr std::string_view fn = "ravelin_session_bake_into";
+    auto open = session_of(fn, session);
+    if (!open) return std::unexpected(open.error());
+    if (buffer == nullptr && capacity != 0) return null_argument(fn, "buffer");
+    if (size == nullptr) return null_argument(fn, "size");
+    if (overflow == nullptr) return null_argument(fn, "overflow");
+    auto id = landblock_argument(landblock);
+    if (!id) return std::unexpected(id.error());
+    const auto bake = (*open)->bake(*id);
+    if (!bake) return failure(RAVELIN_ERROR_BAKE, bake.error().to_string());
+    const std::string bytes = bake->to_jsonl_bytes();
+    if (bytes.size() <= capacity) {
+      if (!bytes.empty()) std::memcpy(buffer, bytes.data(), bytes.size());
+      *overflow = nullptr;
+    } else {
+      *overflow = copy_out<std::uint8_t>(bytes_of(bytes));
+    }
+    *size = bytes.size();
+    return {};
+  });
+}
+
 ravelin_status ravelin_session_bake_with_inputs(ravelin_session* session, uint32_t landblock, uint8_t** jsonl,
                                                 size_t* size, ravelin_bake_inputs* inputs, ravelin_error** error) {
   return guarded(error, [&]() -> Result<void> {

@@ -158,6 +158,22 @@ static void test_session(void) {
     ravelin_free(one_off);
     ravelin_free(shared);
   }
+  /* Into the caller's buffer: written when it fits, a library buffer when it does not. */
+  size_t expected_size = 0;
+  char* expected = read_file(world_path("A9B4.jsonl"), &expected_size);
+  uint8_t* room = malloc(expected_size);
+  uint8_t* overflow = (uint8_t*)room;
+  size_t into_size = 0;
+  CHECK(ravelin_session_bake_into(session, 0xA9B4u, room, expected_size, &into_size, &overflow, NULL) == RAVELIN_OK);
+  CHECK(overflow == NULL && into_size == expected_size && memcmp(room, expected, expected_size) == 0);
+  CHECK(ravelin_session_bake_into(session, 0xA9B4u, room, expected_size - 1, &into_size, &overflow, NULL) == RAVELIN_OK);
+  CHECK(overflow != NULL && into_size == expected_size && memcmp(overflow, expected, expected_size) == 0);
+  ravelin_free(overflow);
+  CHECK(ravelin_session_bake_into(session, 0xA9B4u, NULL, 0, &into_size, &overflow, NULL) == RAVELIN_OK);
+  CHECK(overflow != NULL && into_size == expected_size);
+  ravelin_free(overflow);
+  free(room);
+  free(expected);
   ravelin_free(ids);
   CHECK(ravelin_session_close(session, NULL) == RAVELIN_OK);
   uint8_t* jsonl = NULL;
@@ -318,6 +334,10 @@ static void test_bad_input(void) {
   FAILS(ravelin_session_bake(session, 0xA9B4u, NULL, &size, &e), RAVELIN_ERROR_ARGUMENT, "jsonl is NULL");
   FAILS(ravelin_session_bake(session, 0xA9B4u, &data, NULL, &e), RAVELIN_ERROR_ARGUMENT, "size is NULL");
   FAILS(ravelin_session_bake(session, 0xFFFFFFFFu, &data, &size, &e), RAVELIN_ERROR_ARGUMENT, "not a landblock: 0xFFFFFFFF");
+  FAILS(ravelin_session_bake_into(NULL, 0xA9B4u, NULL, 0, &size, &data, &e), RAVELIN_ERROR_HANDLE, "session is NULL");
+  FAILS(ravelin_session_bake_into(session, 0xA9B4u, NULL, 8, &size, &data, &e), RAVELIN_ERROR_ARGUMENT, "buffer is NULL");
+  FAILS(ravelin_session_bake_into(session, 0xA9B4u, NULL, 0, NULL, &data, &e), RAVELIN_ERROR_ARGUMENT, "size is NULL");
+  FAILS(ravelin_session_bake_into(session, 0xA9B4u, NULL, 0, &size, NULL, &e), RAVELIN_ERROR_ARGUMENT, "overflow is NULL");
 #undef FAILS
   ravelin_archive_close(archive, NULL);
   ravelin_session_close(session, NULL);

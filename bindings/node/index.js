@@ -57,6 +57,7 @@ const c = {
   bakeWithInputs: lib.func('int ravelin_bake_with_inputs(const char* dat_dir, uint32_t landblock, const ravelin_bake_options* options, _Out_ void** jsonl, _Out_ size_t* size, _Inout_ ravelin_bake_inputs* inputs, _Out_ ravelin_error** error)'),
   inputsFree: lib.func('void ravelin_bake_inputs_free(_Inout_ ravelin_bake_inputs* inputs)'),
   sessionBakeWithInputs: lib.func('int ravelin_session_bake_with_inputs(ravelin_session* session, uint32_t landblock, _Out_ void** jsonl, _Out_ size_t* size, _Inout_ ravelin_bake_inputs* inputs, _Out_ ravelin_error** error)'),
+  sessionBakeInto: lib.func('int ravelin_session_bake_into(ravelin_session* session, uint32_t landblock, uint8_t* buffer, size_t capacity, _Out_ size_t* size, _Out_ void** overflow, _Out_ ravelin_error** error)'),
   sessionOpen: lib.func('int ravelin_session_open(const char* dat_dir, const ravelin_bake_options* options, _Out_ ravelin_session** session, _Out_ ravelin_error** error)'),
   sessionClose: lib.func('int ravelin_session_close(ravelin_session* session, _Out_ ravelin_error** error)'),
   landblocks: lib.func('int ravelin_session_landblocks(ravelin_session* session, _Out_ void** ids, _Out_ size_t* count, _Out_ ravelin_error** error)'),
@@ -184,6 +185,27 @@ function bakeWithInputs(datDir, landblock, options) {
   return recorded(status, data, size, raw, error);
 }
 
+// Synchronous session bakes are written straight into slices of a shared
+// chunk, as Node.js pools small Buffers: one allocation serves many bakes, and
+// no copy is made on this side. A manifest larger than the chunk's rest comes
+// in a library buffer and starts a new chunk.
+const kChunkSize = 256 * 1024;
+let chunk = Buffer.allocUnsafe(kChunkSize);
+let chunkUsed = 0;
+
+function bakeIntoChunk(handle, landblock) {
+  const size = [0], overflow = [null], error = [null];
+  const start = chunkUsed;
+  check(c.sessionBakeInto(handle, landblock, chunk.subarray(start), chunk.length - start, size, overflow, error), error);
+  if (overflow[0] === null) {
+    chunkUsed = start + size[0];
+    return chunk.subarray(start, chunkUsed);
+  }
+  chunk = Buffer.allocUnsafe(kChunkSize);
+  chunkUsed = 0;
+  return takeBytes(overflow[0], size[0]);
+}
+
 // Handles left open are closed when their object is collected.
 const closeArchive = new FinalizationRegistry((handle) => c.archiveClose(handle, [null]));
 const closeSession = new FinalizationRegistry((handle) => c.sessionClose(handle, [null]));
@@ -253,11 +275,10 @@ class BakeSession {
     return list;
   }
 
-  /** The bytes bake() gives with the session's directory and options. */
+  /** The bytes bake() gives with the session's directory and options (a slice of a shared chunk, as small
+   * Buffers are in Node.js). */
   bake(landblock) {
-    const data = [null], size = [0], error = [null];
-    check(c.sessionBake(this.#handle, u32(landblock, 'landblock'), data, size, error), error);
-    return takeBytes(data[0], size[0]);
+    return bakeIntoChunk(this.#handle, u32(landblock, 'landblock'));
   }
 
   /** bake() with its inputs, as the module's bakeWithInputs(). */

@@ -107,7 +107,7 @@ test('errors carry the status and the text', () => {
       (typeof message === 'string' ? e.message === message : message.test(e.message)));
   }
   session.close();
-  assert.throws(() => session.bake(0xa9b4), { status: 'RAVELIN_ERROR_HANDLE', message: 'ravelin_session_bake: session is closed' });
+  assert.throws(() => session.bake(0xa9b4), { status: 'RAVELIN_ERROR_HANDLE', message: 'ravelin_session_bake_into: session is closed' });
   assert.throws(() => session.close(), { status: 'RAVELIN_ERROR_HANDLE' });
   archive.close();
   assert.throws(() => archive.entryCount, { status: 'RAVELIN_ERROR_HANDLE' });

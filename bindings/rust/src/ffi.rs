@@ -63,4 +63,5 @@ extern "C" {
     pub fn ravelin_session_landblocks(session: *mut ravelin_session, ids: *mut *mut u32, count: *mut usize, error: *mut *mut ravelin_error) -> ravelin_status;
     pub fn ravelin_session_bake(session: *mut ravelin_session, landblock: u32, jsonl: *mut *mut u8, size: *mut usize, error: *mut *mut ravelin_error) -> ravelin_status;
     pub fn ravelin_session_bake_with_inputs(session: *mut ravelin_session, landblock: u32, jsonl: *mut *mut u8, size: *mut usize, inputs: *mut ravelin_bake_inputs, error: *mut *mut ravelin_error) -> ravelin_status;
+    pub fn ravelin_session_bake_into(session: *mut ravelin_session, landblock: u32, buffer: *mut u8, capacity: usize, size: *mut usize, overflow: *mut *mut u8, error: *mut *mut ravelin_error) -> ravelin_status;
 }
