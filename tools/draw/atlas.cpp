@@ -34,11 +34,11 @@ std::string base64(std::span<const std::uint8_t> bytes) {
   out.reserve((bytes.size() + 2) / 3 * 4);
   std::size_t i = 0;
   for (; i + 3 <= bytes.size(); i += 3) {
-    const std::uint32_t v = bytes[i] << 16 | bytes[i + 1] << 8 | bytes[i + 2];
+    const std::uint32_t v = std::uint32_t{bytes[i]} << 16 | std::uint32_t{bytes[i + 1]} << 8 | bytes[i + 2];
     for (const int shift : {18, 12, 6, 0}) out += kDigits[(v >> shift) & 63];
   }
   if (const std::size_t rest = bytes.size() - i; rest > 0) {
-    const std::uint32_t v = bytes[i] << 16 | (rest == 2 ? bytes[i + 1] << 8 : 0);
+    const std::uint32_t v = std::uint32_t{bytes[i]} << 16 | (rest == 2 ? std::uint32_t{bytes[i + 1]} << 8 : 0u);
     out += kDigits[(v >> 18) & 63];
     out += kDigits[(v >> 12) & 63];
     out += rest == 2 ? kDigits[(v >> 6) & 63] : '=';

@@ -167,7 +167,8 @@ const std::string_view kAtlasPageScript = R"page("use strict";
     const data = g.createImageData(SIDE, SIDE);
     return {canvas: c, ctx: g, data, packed: new Uint32Array(data.data.buffer)};
   };
-  const heat = newImage(), marks = newImage();  // measure colours; failed landblocks
+  // Measure colours, opaque and (over the land) fading out towards the low end; failed landblocks.
+  const heat = newImage(), heatOverLand = newImage(), marks = newImage();
   const shade = new Uint8Array(SIDE * SIDE);  // colour table index per landblock of the current measure
   const terrainImage = document.getElementById("terrain-image");
 
@@ -178,6 +179,7 @@ const std::string_view kAtlasPageScript = R"page("use strict";
   // One pixel per landblock: column x, row 255 - y so that north is up.
   function paintImage() {
     heat.packed.fill(0);
+    heatOverLand.packed.fill(0);
     marks.packed.fill(0);
     let min = Infinity, max = -Infinity;
     for (const e of entries) {
@@ -196,8 +198,10 @@ const std::string_view kAtlasPageScript = R"page("use strict";
       const k = span > 0 ? Math.round(((valueOf(e, state.measure) - min) / span) * 255) : 128;
       shade[n] = k;
       heat.packed[at] = lut[k];
+      heatOverLand.packed[at] = ((lut[k] & 0xffffff) | (Math.round(25 + k * 0.75) << 24)) >>> 0;
     });
     heat.ctx.putImageData(heat.data, 0, 0);
+    heatOverLand.ctx.putImageData(heatOverLand.data, 0, 0);
     marks.ctx.putImageData(marks.data, 0, 0);
   }
 
@@ -265,11 +269,7 @@ const std::string_view kAtlasPageScript = R"page("use strict";
                     terrain.width / 8, terrain.height / 8);
     }
     ctx.imageSmoothingEnabled = false;
-    if (state.overlay === "heat") {
-      ctx.globalAlpha = terrain && state.terrainShown ? 0.6 : 1;
-      ctx.drawImage(heat.canvas, 0, 0);
-      ctx.globalAlpha = 1;
-    }
+    if (state.overlay === "heat") ctx.drawImage((terrain && state.terrainShown ? heatOverLand : heat).canvas, 0, 0);
     ctx.drawImage(marks.canvas, 0, 0);
     ctx.restore();
     if (state.overlay === "circles") drawCircles();
