@@ -381,6 +381,8 @@ std::expected<RevisionReport, std::string> revise_sample_world(const std::filesy
   if (!new_setup) return std::unexpected(new_setup.error());
   std::vector<std::uint8_t> setup_bytes = focus->bytes;
   patch_u32(setup_bytes, 0, *new_setup);
+  auto copied = decode(setup_bytes, *new_setup, &ft::SetupModel::unpack);
+  if (!copied || copied->id != *new_setup) return std::unexpected(fail_text("the copied setup did not take its new id"));
   portal_files.push_back({*new_setup, std::move(setup_bytes), false});
   auto placed = place_copy(*info_bytes, *info, focus->stab_index, *new_setup);
   if (!placed) return std::unexpected(placed.error());

@@ -149,6 +149,12 @@ TEST(WorldDiff, ConstructedPairs) {
        {R"({"archive":"portal","id":"0x13000000","change":"changed","type":"region","old_size":0,"new_size":0})"},
        {R"([{"op":"replace","path":"/sky/day_groups/0/chance","value":0.5}])"},
        {"0xA9B40000:changed:portal:0x13000000", "0xA9B50000:changed:portal:0x13000000"}},
+      {"region removed: every new bake fails at it",
+       {},
+       [](BakeWorld& w) { w.portal.remove_file(0x13000000); },
+       {R"({"archive":"portal","id":"0x13000000","change":"removed","type":"region","old_size":0,"new_size":null})"},
+       {},
+       {"0xA9B40000:changed:portal:0x13000000", "0xA9B50000:changed:portal:0x13000000"}},
       {"unreadable entry",
        {},
        [](BakeWorld& w) { // Its entry claims more bytes than the archive holds.
@@ -261,6 +267,24 @@ TEST(WorldDiff, LandblockLinesAreAMultisetDifference) {
   EXPECT_EQ(got.result.events[0].family, "ambient");
   EXPECT_EQ(got.result.events[0].added, 1u);
   EXPECT_EQ(got.result.events[3].family, "sky_chain");
+}
+
+TEST(WorldDiff, VersionWithoutItsRegionFailsEveryBake) {
+  BakeWorld old_world, new_world;
+  base_world(old_world);
+  base_world(new_world);
+  new_world.portal.remove_file(0x13000000);
+  old_world.write();
+  new_world.write();
+  const Collected got = run_diff(old_world, new_world);
+  ASSERT_EQ(got.landblocks.size(), 2u);
+  for (const auto& text : got.landblocks) {
+    const auto line = parse(text);
+    EXPECT_EQ(line["new_error"], "Region 0x13000000 missing from DAT");
+    EXPECT_FALSE(line.contains("old_error"));
+    EXPECT_TRUE(line["added"].empty());
+    EXPECT_FALSE(line["removed"].empty());
+  }
 }
 
 TEST(WorldDiff, UnopenableArchiveNamesTheSide) {

@@ -94,9 +94,11 @@ interrupt_run() {  # NAME SIGNAL [extra bake-all options...]
   sleep "${pause:-0.3}"
   kill "-$signal" "$pid"
   sleep 1  # the handler runs before the blocked bake goes on, even on a busy machine
-  # With --db the spawns file is read twice: once by the bake, once for its lines.
-  for _ in $(seq "${opens:-1}"); do
-    timeout 10 sh -c "cat '$work/world/spawns/0xA9B4.spawns.jsonl' > '$work/$name-spawns/0xA9B4.spawns.jsonl'"
+  if [ -n "${second:-}" ]; then kill "-$second" "$pid"; sleep 0.5; fi
+  # Fed until the run ends: with --db the file is read again for its lines.
+  for _ in $(seq 20); do
+    kill -0 "$pid" 2>/dev/null || break
+    timeout 1 sh -c "cat '$work/world/spawns/0xA9B4.spawns.jsonl' > '$work/$name-spawns/0xA9B4.spawns.jsonl'"
   done
   wait "$pid"
 }
@@ -109,8 +111,10 @@ check "no temporary files after an interrupt" "! ls '$work/int' | grep -q part"
 check "the interrupt named last" "tail -n 1 '$work/int.stderr' | grep -q '^error: interrupted by SIGINT after 2 of 3 landblocks; index: .*index.jsonl$'"
 interrupt_run term TERM --out-dir "$work/term"
 check "SIGTERM exits 143" "[ $? = 143 ]"
+second=INT interrupt_run twice TERM --out-dir "$work/twice"
+check "a second signal ends the run at once" "[ $? = 130 ] && [ ! -s '$work/twice.stderr' ] && [ ! -e '$work/twice/index.jsonl' ]"
 "$bake" bake-all --dat-dir "$work/world" --db "$work/dbint.db" 2>/dev/null && cp "$work/dbint.db" "$work/dbint.before"
-opens=2 interrupt_run dbint INT --db "$work/dbint.db" --out-dir "$work/dbint"
+interrupt_run dbint INT --db "$work/dbint.db" --out-dir "$work/dbint"
 check "SIGINT during --db exits 130" "[ $? = 130 ] && tail -n 1 '$work/dbint.stderr' | grep -q '; no database written$'"
 check "the earlier database stays, no temporary one" "cmp -s '$work/dbint.db' '$work/dbint.before' && [ ! -e '$work/dbint.db.part' ]"
 # On a terminal the progress bar's line is ended before the error line.

@@ -24,10 +24,11 @@ void add_demo_archive_command(CLI::App& app, Action& action);
 // FILE] [--no-sky] [-o FILE] [--debug]`: the landblock's JSONL manifest (exit 0),
 // or "error: <text>" on standard error (exit 1).
 void add_bake_command(CLI::App& app, Action& action);
-// `bake-all --dat-dir DIR --out-dir OUT [--jobs N] [--spawns-dir DIR --setup-table
-// FILE] [--no-sky] [--svg] [--atlas] [--landblocks LB,...]`: every landblock's manifest as
-// OUT/0xXXXX.events.jsonl (and picture) plus OUT/index.jsonl (and the atlas page
-// OUT/atlas.html); exit 1 if any landblock failed.
+// `bake-all --dat-dir DIR [--out-dir OUT] [--db FILE] [--region ID] [--jobs N]
+// [--spawns-dir DIR --setup-table FILE] [--no-sky] [--svg] [--atlas] [--landblocks LB,...]`:
+// every landblock's manifest as OUT/0xXXXX.events.jsonl (and picture) plus
+// OUT/index.jsonl (and the atlas page OUT/atlas.html), and/or the SQLite database
+// FILE; exit 1 if any landblock failed, 128 + the signal when interrupted.
 void add_bake_all_command(CLI::App& app, Action& action);
 // `sample-world DIR [--seed N]`: the generated sample world with staged spawns.
 void add_sample_world_command(CLI::App& app, Action& action);

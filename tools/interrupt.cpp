@@ -17,6 +17,13 @@ struct sigaction g_previous_term;
 extern "C" void record_signal(int signal) {
   int none = 0;
   g_caught.compare_exchange_strong(none, signal);
+  // Whichever comes next, SIGINT or SIGTERM, ends the process (sigaction is
+  // async-signal-safe).
+  struct sigaction default_action = {};
+  default_action.sa_handler = SIG_DFL;
+  sigemptyset(&default_action.sa_mask);
+  sigaction(SIGINT, &default_action, nullptr);
+  sigaction(SIGTERM, &default_action, nullptr);
 }
 
 }  // namespace
@@ -26,8 +33,8 @@ InterruptCatcher::InterruptCatcher() {
   struct sigaction action = {};
   action.sa_handler = record_signal;
   sigemptyset(&action.sa_mask);
-  // Restart interrupted reads and writes; reset to the default after one delivery.
-  action.sa_flags = SA_RESTART | SA_RESETHAND;
+  // Restart interrupted reads and writes.
+  action.sa_flags = SA_RESTART;
   sigaction(SIGINT, &action, &g_previous_int);
   sigaction(SIGTERM, &action, &g_previous_term);
   // A signal ignored by whoever started us (nohup, a shell's background job)

@@ -5,8 +5,8 @@
 namespace ravelin::tools {
 
 // While one lives, the first SIGINT or SIGTERM is recorded instead of ending
-// the process; the disposition then goes back to the default, so a second one
-// ends it at once. A signal that was ignored when it was made stays ignored.
+// the process; both dispositions then go back to the default, so a second
+// signal of either kind ends it at once. A signal that was ignored when it was made stays ignored.
 // The previous dispositions are restored on destruction.
 class InterruptCatcher {
  public:
