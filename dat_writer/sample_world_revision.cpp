@@ -35,6 +35,8 @@ constexpr std::size_t kFirstStabAt = 12;  // after id, num_cells, num_objects
 constexpr std::size_t kObjectCountAt = 8;
 // Emitter ids the swapped hook moves by: another emitter of the same range.
 constexpr std::uint32_t kEmitterStep = 0x40;
+// The emitter a script without one gets: a smoke emitter of the same range.
+constexpr std::uint32_t kAddedEmitter = 0x32000140;
 
 std::string fail_text(const std::string& what) { return "revision 2: " + what; }
 
@@ -146,7 +148,8 @@ Result<FocusSetup> focus_setup(const dat::DatDatabase& portal, const dat::Landbl
   return std::unexpected(fail_text("landblock 0xA9B4 places no setup with a motion table and a default script"));
 }
 
-// The script's first particle hook gets another emitter.
+// The script's first particle hook gets another emitter; a script without one
+// gets its first (a chimney starts to smoke).
 Result<NewFile> swap_emitter(const dat::DatDatabase& portal, std::uint32_t script_id,
                              std::vector<std::string>& changes) {
   auto bytes = fetch(portal, script_id);
@@ -165,7 +168,11 @@ Result<NewFile> swap_emitter(const dat::DatDatabase& portal, std::uint32_t scrip
                       common::hex_id(fields->emitter_id) + " -> " + common::hex_id(emitter));
     return NewFile{script_id, encode_physics_script(def), stored_compressed(portal, script_id)};
   }
-  return std::unexpected(fail_text("physics script " + common::hex_id(script_id) + " has no particle hook"));
+  const std::uint32_t emitter = kAddedEmitter;
+  def.entries.insert(def.entries.begin(), {0.0, particle_hook(emitter, 0, false)});
+  changes.push_back("physics script " + common::hex_id(script_id) + ": a particle hook added, emitter " +
+                    common::hex_id(emitter));
+  return NewFile{script_id, encode_physics_script(def), stored_compressed(portal, script_id)};
 }
 
 std::vector<std::uint32_t> motion_table_animations(const ft::MotionTable& table) {
@@ -249,7 +256,9 @@ std::vector<std::uint32_t> sky_scripts(const dat::DatDatabase& portal) {
 }
 
 // The lowest-id default script of the stored setups that the sky does not run
-// and that has a particle hook.
+// and that has a particle hook; failing that, the lowest such script without
+// one (swap_emitter then gives it its first emitter). Either way only the
+// landblocks placing those setups change.
 Result<std::uint32_t> placed_script(const dat::DatDatabase& portal) {
   const std::vector<std::uint32_t> sky = sky_scripts(portal);
   std::vector<std::uint32_t> scripts;
@@ -259,13 +268,16 @@ Result<std::uint32_t> placed_script(const dat::DatDatabase& portal) {
     if (setup && setup->default_script_id && !std::binary_search(sky.begin(), sky.end(), *setup->default_script_id))
       scripts.push_back(*setup->default_script_id);
   }
+  std::optional<std::uint32_t> without_emitter;
   for (const std::uint32_t id : common::sorted_unique_ids(std::move(scripts))) {
     const auto script = decode_if_present(portal, id, &ft::PhysicsScript::read);
     if (!script) continue;
     for (const auto& entry : script->script_data)
       if (ft::particle_hook_fields(entry.hook)) return id;
+    if (!without_emitter) without_emitter = id;
   }
-  return std::unexpected(fail_text("no setup's default script outside the sky has a particle hook"));
+  if (without_emitter) return *without_emitter;
+  return std::unexpected(fail_text("no setup's default script outside the sky decodes"));
 }
 
 // The day group's bytes begin with its chance and its name's 2-byte length
