@@ -18,7 +18,7 @@ whose str() is the library's message.
 from __future__ import annotations
 
 import os
-from typing import Any, Iterable, List, Optional, Union
+from typing import Any, List, Optional, Union
 
 from . import _manifest, _ravelin
 
@@ -202,15 +202,6 @@ class BakeSession:
         """The bake of `landblock` (as for ravelin.bake), equal to a one-off bake
         with the session's arguments. Raises BakeError or ValueError."""
         return Bake(self._session.bake(landblock))
-
-    def bake_many(self, landblocks: Iterable[IdLike]) -> List[Union[Bake, BakeError]]:
-        """The bakes of `landblocks`, in their order, done in one call that holds
-        the GIL only to convert the results: the way to keep several threads
-        busy (give each thread batches of a few hundred). A landblock whose bake
-        fails has its BakeError in its place instead of raising; an id that is
-        not a landblock raises before anything is baked."""
-        return [Bake(raw) if isinstance(raw, tuple) else BakeError(raw)
-                for raw in self._session.bake_many(landblocks)]
 
     def close(self) -> None:
         """Releases the archives once bakes still running have finished."""

@@ -1,7 +1,7 @@
 # Types of the extension module behind the ravelin package.
 import os
 import pathlib
-from typing import Iterable, Optional, Tuple, Union
+from typing import Optional, Tuple, Union
 
 _Path = Union[str, os.PathLike[str]]
 _Id = Union[int, str]
@@ -36,7 +36,6 @@ class BakeSession:
     def __init__(self, dat_dir: _Path, region: _Id, spawns_dir: Optional[_Path],
                  setup_table: Optional[_Path], sky: bool) -> None: ...
     def bake(self, landblock: _Id) -> _RawBake: ...
-    def bake_many(self, landblocks: Iterable[_Id]) -> list[Union[_RawBake, str]]: ...
     def landblocks(self) -> list[int]: ...
     def close(self) -> None: ...
     @property

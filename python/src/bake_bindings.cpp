@@ -114,31 +114,6 @@ class PyBakeSession {
     return to_python(*out);
   }
 
-  // Many bakes for one release of the GIL: a bake takes tens of microseconds,
-  // and handing the GIL between threads for each one costs more than that.
-  // A failing landblock's entry is its error text, so one damaged landblock
-  // does not throw away the rest of the batch.
-  py::list bake_many(const py::iterable& landblocks) const {
-    std::vector<std::uint32_t> ids;
-    for (py::handle landblock : landblocks) ids.push_back(landblock_argument(landblock));
-    std::shared_ptr<const event_bake::BakeSession> session = open_session();
-    std::vector<std::optional<BakeOutput>> outs(ids.size());
-    std::vector<std::string> errors(ids.size());
-    {
-      py::gil_scoped_release unlocked;
-      for (std::size_t i = 0; i < ids.size(); ++i) {
-        auto recorded = session->bake_with_inputs(ids[i]);
-        if (recorded.result) outs[i] = summarise(*recorded.result, std::move(recorded.inputs));
-        else errors[i] = recorded.result.error().to_string();
-      }
-      session.reset();
-    }
-    py::list out(ids.size());
-    for (std::size_t i = 0; i < ids.size(); ++i)
-      out[i] = outs[i] ? py::object(to_python(*outs[i])) : py::object(py::str(errors[i]));
-    return out;
-  }
-
   std::vector<std::uint32_t> landblocks() const {
     std::shared_ptr<const event_bake::BakeSession> session = open_session();
     py::gil_scoped_release unlocked;
@@ -174,7 +149,6 @@ void bind_bake(py::module_& m) {
                     const std::optional<std::filesystem::path>&, bool>(),
            py::arg("dat_dir"), py::arg("region"), py::arg("spawns_dir"), py::arg("setup_table"), py::arg("sky"))
       .def("bake", &PyBakeSession::bake, py::arg("landblock"))
-      .def("bake_many", &PyBakeSession::bake_many, py::arg("landblocks"))
       .def("landblocks", &PyBakeSession::landblocks)
       .def("close", &PyBakeSession::close)
       .def_property_readonly("closed", &PyBakeSession::closed);
