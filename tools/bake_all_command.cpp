@@ -12,10 +12,10 @@
 #include <optional>
 #include <cerrno>
 #include <cstring>
-#include <regex>
 #include <set>
 #include <span>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <unordered_set>
 #include <vector>
@@ -259,17 +259,27 @@ std::string out_dir_problem(const fs::path& dir) {
   return {};
 }
 
+// The names this command writes: 0xLLLL.events.jsonl, 0xLLLL.svg (upper-case
+// hex), index.jsonl, atlas.html, terrain.png.
+bool is_own_output_name(std::string_view name) {
+  if (name == kIndexName || name == kAtlasName || name == kTerrainName) return true;
+  if (name.size() < 6 || !name.starts_with("0x")) return false;
+  for (const char c : name.substr(2, 4))
+    if (!((c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'))) return false;
+  const std::string_view suffix = name.substr(6);
+  return suffix == ".events.jsonl" || suffix == ".svg";
+}
+
 // Removes what an earlier run into `dir` left that this run's index does not
 // list: manifests and pictures of other landblocks, a picture set or atlas
 // this run did not write, temporary files. Only names this command writes.
 void remove_stale_outputs(const fs::path& dir, const std::unordered_set<std::string>& written) {
-  static const std::regex kOwnName(R"(0x[0-9A-F]{4}\.(events\.jsonl|svg)|index\.jsonl|atlas\.html|terrain\.png)");
   std::error_code ec;
   for (const fs::directory_entry& entry : fs::directory_iterator(dir, ec)) {
     std::string name = entry.path().filename().string();
     const bool temporary = name.ends_with(".part");
     if (temporary) name.resize(name.size() - 5);
-    if (!std::regex_match(name, kOwnName) || (!temporary && written.contains(name))) continue;
+    if (!is_own_output_name(name) || (!temporary && written.contains(name))) continue;
     std::error_code ignored;
     fs::remove(entry.path(), ignored);
   }
