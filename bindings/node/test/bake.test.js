@@ -30,9 +30,13 @@ test('every landblock bakes as the command does, sync and async', async () => {
   const session = new ravelin.BakeSession(world);
   const landblocks = session.landblocks();
   assert.equal(landblocks.length, 9);
+  // Every sync bake kept until the end: later bakes must not overwrite the
+  // slices of a shared chunk that earlier ones returned.
+  const kept = [];
   for (const landblock of landblocks) {
     const expected = commandBake(landblock);
-    assert.ok(session.bake(landblock).equals(expected), hex4(landblock));
+    kept.push([session.bake(landblock), expected], [session.bake(landblock), expected]);
+    assert.ok(kept.at(-1)[0].equals(expected), hex4(landblock));
     assert.ok((await session.bakeAsync(landblock)).equals(expected));
     assert.ok(ravelin.bake(world, landblock).equals(expected));
     assert.ok((await ravelin.bakeAsync(world, landblock >>> 16)).equals(expected));
@@ -40,6 +44,7 @@ test('every landblock bakes as the command does, sync and async', async () => {
   const parallel = await Promise.all(landblocks.map((lb) => session.bakeAsync(lb)));
   parallel.forEach((bytes, i) => assert.ok(bytes.equals(commandBake(landblocks[i]))));
   assert.ok(ravelin.bake(world, 0xa9b4, { sky: false }).equals(commandBake(0xa9b40000, ['--no-sky'])));
+  kept.forEach(([bytes, expected], i) => assert.ok(bytes.equals(expected), `kept bake ${i}`));
   session.close();
 });
 
@@ -87,7 +92,7 @@ test('archives give the bytes and documents of dat get and show', () => {
   archive.close();
 });
 
-test('errors carry the status and the text', () => {
+test('errors carry the status and the text', async () => {
   const missing = path.join(world, 'missing');
   const text = commandError(['bake', '--dat-dir', missing, '--landblock', '0xA9B4']);
   const session = new ravelin.BakeSession(world);
@@ -114,7 +119,10 @@ test('errors carry the status and the text', () => {
   assert.throws(() => ravelin.bake(world, -1), RangeError);
   assert.throws(() => ravelin.bake(world, '0xA9B4'), TypeError);
   assert.throws(() => ravelin.bake(world, 0xa9b4, { spawnsDir: world }), TypeError);
-  return assert.rejects(ravelin.bakeAsync(missing, 0xa9b4), { status: 'RAVELIN_ERROR_BAKE', message: text });
+  // C would read the path only up to the NUL: another directory than the one named.
+  assert.throws(() => new ravelin.BakeSession(`${world}\0/elsewhere`), { name: 'TypeError', message: 'datDir holds a NUL character' });
+  await assert.rejects(ravelin.bakeAsync(world, -1), RangeError);
+  await assert.rejects(ravelin.bakeAsync(missing, 0xa9b4), { status: 'RAVELIN_ERROR_BAKE', message: text });
 });
 
 test('the ES module exports the same objects', async () => {
