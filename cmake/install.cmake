@@ -16,6 +16,15 @@ install(FILES ${PROJECT_BINARY_DIR}/ravelin-config.cmake ${PROJECT_BINARY_DIR}/r
   DESTINATION ${ravelin_cmake_dir})
 
 # pkg-config paths: below ${prefix} for relative install dirs, as given for absolute ones.
+# ${prefix} is found from the .pc file's own place, so an install moved or made
+# with `cmake --install --prefix` elsewhere than configured still points at itself.
+if(IS_ABSOLUTE "${CMAKE_INSTALL_LIBDIR}")
+  set(RAVELIN_PC_PREFIX "${CMAKE_INSTALL_PREFIX}")
+else()
+  file(RELATIVE_PATH ravelin_pc_up "/prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig" "/prefix")
+  string(REGEX REPLACE "/$" "" ravelin_pc_up "${ravelin_pc_up}")
+  set(RAVELIN_PC_PREFIX "\${pcfiledir}/${ravelin_pc_up}")
+endif()
 foreach(dir LIBDIR INCLUDEDIR)
   if(IS_ABSOLUTE "${CMAKE_INSTALL_${dir}}")
     set(RAVELIN_PC_${dir} "${CMAKE_INSTALL_${dir}}")

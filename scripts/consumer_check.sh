@@ -15,12 +15,14 @@ prefix=$work/prefix
 fail() { echo "consumer check: $*" >&2; exit 1; }
 
 # The libraries alone: no GoogleTest, CLI11 or Google Benchmark involved.
-cmake -S . -B "$work/ravelin" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" \
+# Configured for one prefix and installed into another: the package and the .pc
+# files must find the install where it is.
+cmake -S . -B "$work/ravelin" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$work/configured-prefix" \
   -DRAVELIN_BUILD_TESTS=OFF -DRAVELIN_BUILD_TOOLS=OFF -DRAVELIN_BUILD_BENCH=OFF >/dev/null
 grep -qiE '^(GTest|CLI11|benchmark)_DIR:PATH=/' "$work/ravelin/CMakeCache.txt" &&
   fail "a library-only configure looked for a developer dependency"
 cmake --build "$work/ravelin" >/dev/null
-cmake --install "$work/ravelin" >/dev/null
+cmake --install "$work/ravelin" --prefix "$prefix" >/dev/null
 
 # Installed layout: everything of Ravelin under include/ravelin, internal headers left out.
 [ "$(ls "$prefix/include")" = ravelin ] || fail "include/ holds more than ravelin/: $(ls "$prefix/include")"
@@ -129,4 +131,27 @@ C_PROJECT
 cmake -S "$work/c-api-cmake" -B "$work/c-api-cmake/build" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
 cmake --build "$work/c-api-cmake/build" >/dev/null || fail "a C project does not build against ravelin::c"
 diff -r "$expected" "$work/out-c-api" >/dev/null || fail "C interface: output differs from ravelin-bake bake ($(diff -rq "$expected" "$work/out-c-api" | head -3))"
-echo "consumer check: find_package, add_subdirectory, pkg-config and the installed C interface match ravelin-bake over ${#landblocks[@]} landblocks"
+
+# The Node.js package built against the installed Ravelin (pkg-config ravelin-c), from a copy of it.
+command -v npm >/dev/null || ./scripts/deps.sh nodejs npm
+[ -f /usr/include/node/node_api.h ] || ./scripts/deps.sh libnode-dev
+mkdir -p "$work/node" "$work/out-node"
+cp -r bindings/node/package.json bindings/node/binding.gyp bindings/node/native-flags.js bindings/node/index.js \
+  bindings/node/src "$work/node/"
+(cd "$work/node" && env -u RAVELIN_BUILD_DIR PKG_CONFIG_PATH="$pc_dir" npm_config_nodedir="${npm_config_nodedir:-/usr}" \
+  npm install --offline --no-audit --no-fund --loglevel=error >/dev/null) || fail "the Node.js package does not build against the install"
+node - "$work/node" "$world" "$work/out-node" "${landblocks[@]}" <<'NODE'
+const fs = require('node:fs');
+const [pkg, world, out, ...landblocks] = process.argv.slice(2);
+const { bake } = require(pkg);
+for (const lb of landblocks) {
+  try {
+    fs.writeFileSync(`${out}/0x${lb}.events.jsonl`, bake(world, parseInt(lb, 16)));
+  } catch (e) {
+    fs.appendFileSync(`${out}/errors`, `0x${lb}: ${e.message}\n`);
+  }
+}
+if (!fs.existsSync(`${out}/errors`)) fs.writeFileSync(`${out}/errors`, '');
+NODE
+diff -r "$expected" "$work/out-node" >/dev/null || fail "Node.js: output differs from ravelin-bake bake ($(diff -rq "$expected" "$work/out-node" | head -3))"
+echo "consumer check: find_package, add_subdirectory, pkg-config, the installed C interface and the Node.js package match ravelin-bake over ${#landblocks[@]} landblocks"
