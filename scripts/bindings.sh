@@ -42,7 +42,7 @@ step "Node.js package"
 # offline: the headers are the ones installed with Node.js, not a download.
 [ -f /usr/include/node/node_api.h ] || ./scripts/deps.sh libnode-dev
 (cd bindings/node && export RAVELIN_BUILD_DIR=$build npm_config_nodedir=${npm_config_nodedir:-/usr} &&
-  npm install --offline --no-audit --no-fund --loglevel=error >/dev/null && node --test test/ &&
+  npm ci --prefer-offline --no-audit --no-fund --loglevel=error >/dev/null && node --test test/ &&
   # Chunks small enough that bakes start new ones and overflow them.
   RAVELIN_NODE_CHUNK_BYTES=32768 node --test --test-name-pattern='every landblock' test/)
 

@@ -136,10 +136,10 @@ diff -r "$expected" "$work/out-c-api" >/dev/null || fail "C interface: output di
 command -v npm >/dev/null || ./scripts/deps.sh nodejs npm
 [ -f /usr/include/node/node_api.h ] || ./scripts/deps.sh libnode-dev
 mkdir -p "$work/node" "$work/out-node"
-cp -r bindings/node/package.json bindings/node/binding.gyp bindings/node/native-flags.js bindings/node/index.js \
-  bindings/node/src "$work/node/"
+cp -r bindings/node/package.json bindings/node/package-lock.json bindings/node/binding.gyp bindings/node/native-flags.js \
+  bindings/node/index.js bindings/node/src "$work/node/"
 (cd "$work/node" && env -u RAVELIN_BUILD_DIR PKG_CONFIG_PATH="$pc_dir" npm_config_nodedir="${npm_config_nodedir:-/usr}" \
-  npm install --offline --no-audit --no-fund --loglevel=error >/dev/null) || fail "the Node.js package does not build against the install"
+  npm ci --prefer-offline --no-audit --no-fund --loglevel=error >/dev/null) || fail "the Node.js package does not build against the install"
 node - "$work/node" "$world" "$work/out-node" "${landblocks[@]}" <<'NODE'
 const fs = require('node:fs');
 const [pkg, world, out, ...landblocks] = process.argv.slice(2);
