@@ -426,14 +426,24 @@ ravelin_status ravelin_session_bake_into(ravelin_session* session, uint32_t land
     if (!id) return std::unexpected(id.error());
     const auto bake = (*open)->bake(*id);
     if (!bake) return failure(RAVELIN_ERROR_BAKE, bake.error().to_string());
-    const std::string bytes = bake->to_jsonl_bytes();
-    if (bytes.size() <= capacity) {
-      if (!bytes.empty()) std::memcpy(buffer, bytes.data(), bytes.size());
-      *overflow = nullptr;
-    } else {
-      *overflow = copy_out<std::uint8_t>(bytes_of(bytes));
-    }
-    *size = bytes.size();
+    // Line by line into the caller's memory: its first writes, likely to memory
+    // not in the cache, overlap the serialising rather than come in one burst.
+    // Once a line does not fit, the whole manifest goes to a library buffer.
+    std::size_t written = 0;
+    std::string spilled;
+    bool fits = true;
+    bake->for_each_jsonl_line([&](std::string_view line) {
+      if (fits && line.size() <= capacity - written) {
+        std::memcpy(buffer + written, line.data(), line.size());
+      } else {
+        if (fits) spilled.assign(reinterpret_cast<const char*>(buffer), written);
+        fits = false;
+        spilled += line;
+      }
+      written += line.size();
+    });
+    *overflow = fits ? nullptr : copy_out<std::uint8_t>(bytes_of(spilled));
+    *size = written;
     return {};
   });
 }

@@ -160,6 +160,21 @@ std::string LandblockEventBake::to_jsonl_bytes() const {
   return out;
 }
 
+void LandblockEventBake::for_each_jsonl_line(const std::function<void(std::string_view)>& line) const {
+  std::string text;
+  const auto each = [&](const auto& records, auto build) {
+    for (const auto& record : records) {
+      text.clear();
+      build(text, record);
+      line(text);
+    }
+  };
+  each(ambient_terrain_events, append_ambient_line);
+  each(anim_hook_events, append_anim_sound_line);
+  each(physics_particle_events, append_particle_line);
+  each(sky_particle_events, append_sky_line);
+}
+
 std::string LandblockEventBake::debug_string() const {
   std::string out = "LandblockEventBake { landblock_id: ";
   common::append_decimal(out, landblock_id);

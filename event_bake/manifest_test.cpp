@@ -141,6 +141,10 @@ TEST(LandblockJsonl, KindsInFixedOrderEveryLineTerminated) {
   bake.anim_hook_events = {sample_anim_sound()};
   bake.ambient_terrain_events = {sample_ambient()};
   EXPECT_EQ(bake.to_jsonl_bytes(), kAmbientLine + kAnimSoundLine + kParticleLine + kSkyLine + kSkyLine);
+  // The same bytes a line at a time.
+  std::vector<std::string> lines;
+  bake.for_each_jsonl_line([&](std::string_view line) { lines.emplace_back(line); });
+  EXPECT_EQ(lines, (std::vector<std::string>{kAmbientLine, kAnimSoundLine, kParticleLine, kSkyLine, kSkyLine}));
 }
 
 TEST(LandblockJsonl, DayGroupNameEscaping) {

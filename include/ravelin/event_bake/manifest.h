@@ -3,7 +3,9 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "ravelin/event_bake/ambient.h"
@@ -31,6 +33,11 @@ struct LandblockEventBake {
   // the bake itself are not written; a bake without events gives "". Equal
   // records give equal bytes.
   std::string to_jsonl_bytes() const;
+
+  // The same lines one at a time, in order, to `line` (each view valid during
+  // its call): for writing a manifest straight to its destination without
+  // building the whole string first.
+  void for_each_jsonl_line(const std::function<void(std::string_view)>& line) const;
 
   // LandblockEventBake { landblock_id: 2847145984, region_did: 318767104,
   // ambient_terrain_events: [...], anim_hook_events: [...], ... }
