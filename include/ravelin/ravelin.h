@@ -128,8 +128,8 @@ RAVELIN_C_EXPORT ravelin_status ravelin_session_bake(ravelin_session* session, u
 /* ravelin_session_bake into the caller's memory: when the manifest fits in
  * `capacity` bytes it is written to `buffer` (no NUL added) and *overflow is
  * set to NULL; otherwise *overflow is a library buffer holding it, to free with
- * ravelin_free. *size is the manifest's size either way. `buffer` may be NULL
- * when `capacity` is 0. */
+ * ravelin_free, and `buffer` may hold the start of it. *size is the manifest's
+ * size either way. `buffer` may be NULL when `capacity` is 0. */
 RAVELIN_C_EXPORT ravelin_status ravelin_session_bake_into(ravelin_session* session, uint32_t landblock, uint8_t* buffer,
                                                           size_t capacity, size_t* size, uint8_t** overflow,
                                                           ravelin_error** error);
