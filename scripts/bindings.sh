@@ -46,6 +46,23 @@ step "Node.js package"
   # Chunks small enough that bakes start new ones and overflow them.
   RAVELIN_NODE_CHUNK_BYTES=32768 node --test --test-name-pattern='every landblock' test/)
 
+step "Node.js package under ASan+UBSan"
+# A copy of the package whose module is built with the sanitizers; node runs
+# with their runtimes preloaded (node itself is not built with them).
+sanitized=$work/node-asan
+rm -rf "$sanitized"
+mkdir -p "$sanitized"
+cp -r bindings/node/package.json bindings/node/package-lock.json bindings/node/binding.gyp bindings/node/native-flags.js \
+  bindings/node/index.js bindings/node/index.mjs bindings/node/src bindings/node/test "$sanitized/"
+(cd "$sanitized" && export RAVELIN_BUILD_DIR=$build npm_config_nodedir=${npm_config_nodedir:-/usr} &&
+  npm ci --ignore-scripts --prefer-offline --no-audit --no-fund --loglevel=error >/dev/null &&
+  CXXFLAGS="-fsanitize=address,undefined -fno-omit-frame-pointer" LDFLAGS="-fsanitize=address,undefined" \
+    npm run install --loglevel=error >/dev/null &&
+  LD_PRELOAD="$(c++ -print-file-name=libasan.so):$(c++ -print-file-name=libubsan.so)" ASAN_OPTIONS=detect_leaks=0 \
+    UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 RAVELIN_NODE_CHUNK_BYTES=32768 node --test test/ >/dev/null) ||
+  fail "the Node.js package's tests fail under ASan+UBSan"
+echo "Node.js: the package's tests pass with the module under ASan+UBSan"
+
 step "pip install . into a fresh virtual environment"
 # Debian's interpreter, whose setuptools and wheel the environment sees.
 python=python3
