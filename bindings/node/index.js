@@ -1,5 +1,5 @@
 // Ravelin from Node.js: archives, records as JSON and landblock bakes through
-// libravelin.so, called by the package's Node-API module (src/ravelin_node.c,
+// libravelin.so, called by the package's Node-API module (src/ravelin_node.cpp,
 // built at install by node-gyp). The *Async calls run on libuv's thread pool
 // and leave the event loop free.
 'use strict';
