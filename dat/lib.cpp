@@ -19,6 +19,8 @@
 
 #include "common/debug_format.h"
 #include "ravelin/common/id_text.h"
+#include "ravelin/common/sorted_ids.h"
+#include "ravelin/dat/file_ids.h"
 #include "dat/lib_frames.h"
 #include "ravelin/dat/utils.h"
 
@@ -418,6 +420,28 @@ DatResult<std::vector<std::uint8_t>> DatDatabase::get_file(std::uint32_t id) con
   if (!body) return body;
   if (!entry->is_compressed()) return body;
   return utils::decompress_lrs(*body);
+}
+
+std::string header_field_text(const DatHeader& header, const DatHeaderField& field) {
+  switch (field.form) {
+    case HeaderFieldForm::Decimal: return std::to_string(header.*field.word);
+    case HeaderFieldForm::Hex: return common::hex_id(header.*field.word);
+    case HeaderFieldForm::Bytes: break;
+  }
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  std::string text;
+  for (const std::uint8_t byte : header.version_string) {
+    text += kDigits[byte >> 4];
+    text += kDigits[byte & 0xF];
+  }
+  return text;
+}
+
+std::vector<std::uint32_t> cell_landblock_ids(const DatDatabase& cell) {
+  std::vector<std::uint32_t> ids;
+  for (const DatFileEntry& entry : cell.entries())
+    if (is_cell_landblock_file_id(entry.id)) ids.push_back(landblock_id_of(entry.id));
+  return common::sorted_unique_ids(std::move(ids));
 }
 
 }  // namespace ravelin::dat

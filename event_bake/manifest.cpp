@@ -150,6 +150,11 @@ void append_record_list(std::string& out, const std::vector<Record>& records) {
 
 }  // namespace
 
+EventCounts LandblockEventBake::counts() const {
+  return {ambient_terrain_events.size(), anim_hook_events.size(), physics_particle_events.size(),
+          sky_particle_events.size()};
+}
+
 std::string LandblockEventBake::to_jsonl_bytes() const {
   std::string out;
   std::string line;

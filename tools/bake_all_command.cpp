@@ -31,7 +31,7 @@
 #include "tools/draw/atlas.h"
 #include "tools/draw/atlas_terrain.h"
 #include "tools/draw/landblock_svg.h"
-#include "tools/in_order_pool.h"
+#include "ravelin/common/in_order_pool.h"
 #include "tools/interrupt.h"
 #include "tools/world_db.h"
 
@@ -404,12 +404,12 @@ int run_bake_all(const BakeAllArgs& args) {
   std::atomic<bool> db_failed{false};
   std::set<std::uint32_t> placed_setups;  // ascending, for the setups table
   Progress progress(ids.size(), started);
-  InOrderPoolOptions pool;
+  common::InOrderPoolOptions pool;
   const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
   pool.jobs = std::clamp<std::size_t>(args.jobs != 0 ? args.jobs : cores, 1, std::max<std::size_t>(1, ids.size()));
   pool.window = 16 * pool.jobs;
   std::size_t taken = 0;
-  const std::size_t done = run_in_order<Baked>(
+  const std::size_t done = common::run_in_order<Baked>(
       ids.size(), pool, [&](std::size_t i) {
         if (terrain) terrain->collect(i, ids[i]);
         const draw::LandblockTerrain* land = terrain && terrain->at(i) ? &*terrain->at(i) : nullptr;

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <filesystem>
 #include <span>
+#include <string>
+#include <string_view>
 #include <type_traits>
 #include <vector>
 
@@ -56,6 +58,41 @@ struct DatHeader {
 
   bool operator==(const DatHeader&) const = default;
 };
+
+// How a header field is shown (by `dat info`, the database's meta rows and
+// Python): a decimal number, "0x" and eight upper-case hexadecimal digits, or
+// the 16 version bytes as 32 upper-case hexadecimal digits.
+enum class HeaderFieldForm : std::uint8_t { Decimal, Hex, Bytes };
+
+struct DatHeaderField {
+  std::string_view name;
+  HeaderFieldForm form;
+  std::uint32_t DatHeader::*word;  // nullptr for version_string, the one field that is not a word
+};
+
+// The seventeen header fields in stored order, under their names.
+inline constexpr std::array<DatHeaderField, 17> kDatHeaderFields = {{
+    {"magic", HeaderFieldForm::Hex, &DatHeader::magic},
+    {"block_size", HeaderFieldForm::Decimal, &DatHeader::block_size},
+    {"file_size", HeaderFieldForm::Decimal, &DatHeader::file_size},
+    {"dataset", HeaderFieldForm::Decimal, &DatHeader::dataset},
+    {"subset", HeaderFieldForm::Decimal, &DatHeader::subset},
+    {"free_head", HeaderFieldForm::Hex, &DatHeader::free_head},
+    {"free_tail", HeaderFieldForm::Hex, &DatHeader::free_tail},
+    {"free_count", HeaderFieldForm::Decimal, &DatHeader::free_count},
+    {"root_offset", HeaderFieldForm::Hex, &DatHeader::root_offset},
+    {"new_lru", HeaderFieldForm::Hex, &DatHeader::new_lru},
+    {"old_lru", HeaderFieldForm::Hex, &DatHeader::old_lru},
+    {"use_lru", HeaderFieldForm::Hex, &DatHeader::use_lru},
+    {"master_map_id", HeaderFieldForm::Hex, &DatHeader::master_map_id},
+    {"engine_version", HeaderFieldForm::Decimal, &DatHeader::engine_version},
+    {"game_version", HeaderFieldForm::Decimal, &DatHeader::game_version},
+    {"version_string", HeaderFieldForm::Bytes, nullptr},
+    {"version_minor", HeaderFieldForm::Decimal, &DatHeader::version_minor},
+}};
+
+// The field's value in its form: "0x00005442", "1024", "00FF...".
+std::string header_field_text(const DatHeader& header, const DatHeaderField& field);
 
 // One directory entry: where a file's body starts and how long it is stored.
 struct DatFileEntry {
@@ -156,5 +193,9 @@ class DatDatabase {
   HugePageArray<std::uint64_t> index_;
   std::uint32_t index_shift_ = 64;
 };
+
+// Every landblock id (landblock number in the high 16 bits) whose
+// CellLandblock the directory of the cell archive `cell` lists, ascending.
+std::vector<std::uint32_t> cell_landblock_ids(const DatDatabase& cell);
 
 }  // namespace ravelin::dat

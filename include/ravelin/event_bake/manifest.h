@@ -10,6 +10,7 @@
 
 #include "ravelin/event_bake/ambient.h"
 #include "ravelin/event_bake/anim_sound.h"
+#include "ravelin/event_bake/event_family.h"
 #include "ravelin/event_bake/particle.h"
 #include "ravelin/event_bake/sky_chain.h"
 
@@ -27,6 +28,9 @@ struct LandblockEventBake {
 
   // Field by field, lists element by element in order.
   bool operator==(const LandblockEventBake&) const = default;
+
+  // The length of each family's list, in manifest order.
+  EventCounts counts() const;
 
   // One line per event, each ending in "\n": all ambient events, then animation
   // sound, physics particle and sky events, each list in its order. The ids of

@@ -13,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-namespace ravelin::tools {
+namespace ravelin::common {
 
 struct InOrderPoolOptions {
   std::size_t jobs = 1;     // worker threads
@@ -96,4 +96,4 @@ std::size_t run_in_order(std::size_t count, const InOrderPoolOptions& options, W
   return taken;
 }
 
-}  // namespace ravelin::tools
+}  // namespace ravelin::common
