@@ -1,6 +1,6 @@
 #include "ravelin/common/id_text.h"
 
-#include "common/json_text.h"
+#include "ravelin/common/json_text.h"
 
 namespace ravelin::common {
 

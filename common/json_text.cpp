@@ -1,4 +1,4 @@
-#include "common/json_text.h"
+#include "ravelin/common/json_text.h"
 
 #include <charconv>
 #include <cmath>

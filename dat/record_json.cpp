@@ -4,7 +4,7 @@
 #include <array>
 #include <vector>
 
-#include "common/json_text.h"
+#include "ravelin/common/json_text.h"
 #include "ravelin/common/file.h"
 #include "ravelin/common/id_map.h"
 #include "ravelin/common/id_text.h"

@@ -4,7 +4,7 @@
 #include <utility>
 
 #include "event_bake/debug_render.h"
-#include "common/json_text.h"
+#include "ravelin/common/json_text.h"
 
 namespace ravelin::event_bake {
 

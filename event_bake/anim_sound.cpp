@@ -6,7 +6,7 @@
 #include "ravelin/common/reader.h"
 #include "ravelin/common/sorted_ids.h"
 #include "event_bake/debug_render.h"
-#include "common/json_text.h"
+#include "ravelin/common/json_text.h"
 
 namespace ravelin::event_bake {
 

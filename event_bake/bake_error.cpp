@@ -2,7 +2,7 @@
 
 #include "common/debug_format.h"
 #include "ravelin/common/file.h"
-#include "common/json_text.h"
+#include "ravelin/common/json_text.h"
 
 namespace ravelin::event_bake {
 namespace {

@@ -1,7 +1,7 @@
 #include "ravelin/event_bake/particle.h"
 
 #include "event_bake/debug_render.h"
-#include "common/json_text.h"
+#include "ravelin/common/json_text.h"
 
 namespace ravelin::event_bake {
 

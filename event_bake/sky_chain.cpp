@@ -2,7 +2,7 @@
 
 #include "common/debug_format.h"
 #include "event_bake/debug_render.h"
-#include "common/json_text.h"
+#include "ravelin/common/json_text.h"
 #include "ravelin/event_bake/particle.h"
 
 namespace ravelin::event_bake {

@@ -9,7 +9,7 @@
 #include <unordered_set>
 #include <utility>
 
-#include "common/json_text.h"
+#include "ravelin/common/json_text.h"
 #include "event_bake/bake_core.h"
 #include "event_bake/json_patch.h"
 #include "ravelin/common/id_text.h"
