@@ -63,7 +63,15 @@ printf '# Not an archive\n%.0s' {1..200} >"$work/README.md"
 size=$(stat -c %s "$world/client_cell_1.dat")
 head -c 5000 "$world/client_cell_1.dat" >"$work/cut.dat"
 head -c $((size - 100)) "$world/client_cell_1.dat" >"$work/tail-cut.dat"
-expect "info of a directory" 1 "^error: $work: IO error: " "$bake" dat info "$work"
+expect "info of a directory" 1 "^error: Failed to open file at $work: not a regular file$" "$bake" dat info "$work"
+# A FIFO is refused when opened, not waited on for ever.
+mkfifo "$work/fifo.dat"
+expect "info of a FIFO" 1 "^error: Failed to open file at $work/fifo.dat: not a regular file$" timeout 10 "$bake" dat info "$work/fifo.dat"
+mkdir -p "$work/fifo-world" && mkfifo "$work/fifo-world/client_cell_1.dat" && cp "$world/client_portal.dat" "$work/fifo-world/"
+expect "bake of a FIFO archive" 1 "^error: open client_cell_1.dat at $work/fifo-world/client_cell_1.dat: Failed to open file at $work/fifo-world/client_cell_1.dat: not a regular file$" \
+  timeout 10 "$bake" bake --dat-dir "$work/fifo-world" --landblock 0xA9B4
+expect "bake-all of a FIFO archive" 1 "^error: open client_cell_1.dat at .*: not a regular file$" \
+  timeout 10 "$bake" bake-all --dat-dir "$work/fifo-world" --out-dir "$work/fifo-out"
 expect "info of a text file" 1 "^error: $work/README.md: IO error: " "$bake" dat info "$work/README.md"
 expect "info of random bytes" 1 "^error: $work/random.bin: IO error: failed to fill whole buffer" "$bake" dat info "$work/random.bin"
 expect "ls of a cut-off archive" 1 "^error: $work/cut.dat: .* \(truncated: header says $size bytes, file has 5000\)$" \

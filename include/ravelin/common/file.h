@@ -1,38 +1,32 @@
 // Read-only file access through positioned reads, and the few whole-file
-// operations the tools need. Failures are IoError values carrying the system's
-// message.
+// operations the tools need, over the platform layer (file_system.h).
+// Failures are IoError values carrying the system's message.
 #pragma once
 
 #include <cstdint>
 #include <expected>
 #include <filesystem>
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
 
+#include "ravelin/common/file_system.h"
+#include "ravelin/common/io_error.h"
+
 namespace ravelin::common {
 
-struct IoError {
-  int code = 0;         // errno; 0 for failures the system did not report
-  std::string message;  // display text: the system's message, or our own
 
-  static IoError from_errno(int code);
-  static IoError failed_to_fill_whole_buffer();
-
-  const std::string& to_string() const { return message; }
-  // Os { code: 2, message: "..." } or Custom { message: "..." }.
-  std::string debug_string() const;
-  bool operator==(const IoError&) const = default;
-};
-
-template <class T>
-using IoResult = std::expected<T, IoError>;
 
 // A file opened read-only. Reads are positioned and never move a shared file
 // position, so one File may be read from several threads at once.
 class File {
  public:
+  // A regular file only: anything else (a FIFO, a device, a directory) is
+  // refused at once with "not a regular file".
   static IoResult<File> open_read_only(const std::filesystem::path& path);
+  static IoResult<File> open_read_only(const std::filesystem::path& path, FileSystem& fs);
+  explicit File(std::unique_ptr<OpenFile> file);
 
   File(File&& other) noexcept;
   File& operator=(File&& other) noexcept;
@@ -45,17 +39,16 @@ class File {
   IoResult<void> read_exact_at(std::uint64_t offset, std::span<std::uint8_t> out) const;
   // Length of the file in bytes at the time of the call.
   IoResult<std::uint64_t> size() const;
-  int fd() const { return fd_; }
+  OpenFile& open_file() const { return *file_; }
 
  private:
-  explicit File(int fd) : fd_(fd) {}
-  int fd_ = -1;
+  std::unique_ptr<OpenFile> file_;
 };
 
+// The whole content of a file, read as a stream (a pipe serves too).
 IoResult<std::vector<std::uint8_t>> read_whole_file(const std::filesystem::path& path);
+// Creates or truncates `path` and writes `bytes` into it, in place: for
+// scratch files. Files a user keeps go through output_file.h.
 IoResult<void> write_whole_file(const std::filesystem::path& path, std::span<const std::uint8_t> bytes);
-
-// Path as display text (invalid UTF-8 replaced by U+FFFD).
-std::string display_path(const std::filesystem::path& path);
 
 }  // namespace ravelin::common

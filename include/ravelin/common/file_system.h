@@ -17,7 +17,7 @@
 #include <string_view>
 #include <vector>
 
-#include "ravelin/common/file.h"
+#include "ravelin/common/io_error.h"
 
 namespace ravelin::common {
 
@@ -131,6 +131,8 @@ FileSystem& posix_file_system();
 // The file system the libraries and tools use when given none: the machine's.
 FileSystem& default_file_system();
 
+// Path as display text (invalid UTF-8 replaced by U+FFFD).
+std::string display_path(const Path& path);
 // Joins a directory and a name.
 Path join_path(const Path& dir, std::string_view name);
 // The directory holding `path` ("." for a bare name).
