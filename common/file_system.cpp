@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <utility>
 
@@ -53,6 +54,19 @@ class PosixFile final : public OpenFile {
     std::size_t done = 0;
     while (done < bytes.size()) {
       const ssize_t n = ::pwrite(fd_, bytes.data() + done, bytes.size() - done, static_cast<off_t>(offset + done));
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        return std::unexpected(last_error());
+      }
+      done += static_cast<std::size_t>(n);
+    }
+    return {};
+  }
+
+  IoResult<void> append(std::span<const std::uint8_t> bytes) override {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+      const ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
       if (n < 0) {
         if (errno == EINTR) continue;
         return std::unexpected(last_error());
@@ -170,6 +184,16 @@ class PosixFileSystem final : public FileSystem {
     if (S_ISREG(st.st_mode)) return FileKind::Regular;
     if (S_ISDIR(st.st_mode)) return FileKind::Directory;
     return FileKind::Other;
+  }
+
+  IoResult<Path> resolve(const Path& path) override {
+    struct stat st;
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+    char* real = ::realpath(path.c_str(), nullptr);
+    if (real == nullptr) return path;  // a dangling link: written as the path says
+    Path resolved(real);
+    std::free(real);
+    return resolved;
   }
 
   IoResult<void> rename(const Path& from, const Path& to) override {

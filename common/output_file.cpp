@@ -29,12 +29,12 @@ bool is_temporary_name(std::string_view name) {
 
 struct OutputFile::State {
   FileSystem* fs = nullptr;
-  Path path;
-  Path temporary;
+  Path path;       // as the caller named it, for error texts
+  Path target;     // where it goes: `path` with a symbolic link resolved
+  Path temporary;  // empty when written in place
   Durability durability = Durability::Synced;
   std::unique_ptr<OpenFile> file;  // null for an external writer
   std::vector<std::uint8_t> buffer;
-  std::uint64_t written = 0;
   std::optional<FileError> error;
   bool done = false;  // committed or abandoned
 
@@ -44,8 +44,7 @@ struct OutputFile::State {
   }
   FileResult<void> flush() {
     if (buffer.empty() || !file) return {};
-    if (auto r = file->write_at(written, buffer); !r) return fail("write", r.error());
-    written += buffer.size();
+    if (auto r = file->append(buffer); !r) return fail("write", r.error());
     buffer.clear();
     return {};
   }
@@ -62,28 +61,45 @@ OutputFile& OutputFile::operator=(OutputFile&& other) noexcept {
 }
 OutputFile::~OutputFile() { abandon(); }
 
-FileResult<OutputFile> OutputFile::create(const Path& path, Durability durability, FileSystem& fs) {
+// The state of an output to `path`: where it goes, and whether that is a
+// device or pipe (/dev/null, /dev/stdout on a terminal), which is written in
+// place since there is no file to replace.
+FileResult<std::unique_ptr<OutputFile::State>> OutputFile::start(const Path& path, Durability durability,
+                                                                 FileSystem& fs) {
   auto state = std::make_unique<State>();
   state->fs = &fs;
   state->path = path;
-  state->temporary = temporary_path(path);
   state->durability = durability;
+  auto target = fs.resolve(path);
+  if (!target) return std::unexpected(FileError{"write", path, target.error()});
+  state->target = std::move(*target);
+  auto kind = fs.kind(state->target);
+  if (!kind) return std::unexpected(FileError{"write", path, kind.error()});
+  if (*kind != FileKind::Other) state->temporary = temporary_path(state->target);
+  return state;
+}
+
+FileResult<OutputFile> OutputFile::create(const Path& path, Durability durability, FileSystem& fs) {
+  auto state = start(path, durability, fs);
+  if (!state) return std::unexpected(std::move(state.error()));
+  State& s = **state;
   // Truncating replaces what a killed run left under the same name.
-  auto file = fs.create(state->temporary, CreateMode::Truncate);
+  auto file = fs.create(s.temporary.empty() ? s.target : s.temporary, CreateMode::Truncate);
   if (!file) return std::unexpected(FileError{"write", path, file.error()});
-  state->file = std::move(*file);
-  state->buffer.reserve(kBufferSize);
-  return OutputFile(std::move(state));
+  s.file = std::move(*file);
+  s.buffer.reserve(kBufferSize);
+  return OutputFile(std::move(*state));
 }
 
 FileResult<OutputFile> OutputFile::for_external_writer(const Path& path, FileSystem& fs) {
-  auto state = std::make_unique<State>();
-  state->fs = &fs;
-  state->path = path;
-  state->temporary = temporary_path(path);
-  if (auto removed = fs.remove(state->temporary); !removed)
-    return std::unexpected(FileError{"remove", state->temporary, removed.error()});
-  return OutputFile(std::move(state));
+  auto state = start(path, Durability::Synced, fs);
+  if (!state) return std::unexpected(std::move(state.error()));
+  State& s = **state;
+  if (s.temporary.empty())
+    return std::unexpected(FileError{"write", path, IoError{0, "not a regular file"}});
+  if (auto removed = fs.remove(s.temporary); !removed)
+    return std::unexpected(FileError{"remove", s.temporary, removed.error()});
+  return OutputFile(std::move(*state));
 }
 
 FileResult<void> OutputFile::write(std::span<const std::uint8_t> bytes) {
@@ -92,8 +108,7 @@ FileResult<void> OutputFile::write(std::span<const std::uint8_t> bytes) {
   if (s.buffer.size() + bytes.size() > kBufferSize) {
     if (auto r = s.flush(); !r) return r;
     if (bytes.size() >= kBufferSize) {
-      if (auto r = s.file->write_at(s.written, bytes); !r) return s.fail("write", r.error());
-      s.written += bytes.size();
+      if (auto r = s.file->append(bytes); !r) return s.fail("write", r.error());
       return {};
     }
   }
@@ -107,6 +122,11 @@ FileResult<void> OutputFile::commit() {
   State& s = *state_;
   if (s.error) return std::unexpected(*s.error);
   if (auto r = s.flush(); !r) return r;
+  if (s.temporary.empty()) {
+    s.file.reset();
+    s.done = true;
+    return {};
+  }
   const bool synced = s.durability == Durability::Synced;
   if (s.file) {
     if (synced)
@@ -118,10 +138,10 @@ FileResult<void> OutputFile::commit() {
     if (!file) return s.fail("sync", file.error());
     if (auto r = (*file)->sync(); !r) return s.fail("sync", r.error());
   }
-  if (auto r = s.fs->rename(s.temporary, s.path); !r) return s.fail("rename", r.error());
+  if (auto r = s.fs->rename(s.temporary, s.target); !r) return s.fail("rename", r.error());
   s.done = true;
   if (synced)
-    if (auto r = s.fs->sync_directory(parent_directory(s.path)); !r) return s.fail("sync", r.error());
+    if (auto r = s.fs->sync_directory(parent_directory(s.target)); !r) return s.fail("sync", r.error());
   return {};
 }
 
@@ -129,7 +149,7 @@ void OutputFile::abandon() {
   if (!state_ || state_->done) return;
   state_->done = true;
   state_->file.reset();
-  (void)state_->fs->remove(state_->temporary);
+  if (!state_->temporary.empty()) (void)state_->fs->remove(state_->temporary);
 }
 
 const Path& OutputFile::path() const { return state_->path; }

@@ -76,6 +76,9 @@ class OpenFile {
   virtual IoResult<std::size_t> read_at(std::uint64_t offset, std::span<std::uint8_t> out) const = 0;
   // Writes all of `bytes` at `offset` (short writes repeated), or fails.
   virtual IoResult<void> write_at(std::uint64_t offset, std::span<const std::uint8_t> bytes) = 0;
+  // Writes all of `bytes` at the file's own position, which moves past them: the
+  // one write that also serves a pipe or a device.
+  virtual IoResult<void> append(std::span<const std::uint8_t> bytes) = 0;
   // Makes everything written so far durable (fsync).
   virtual IoResult<void> sync() = 0;
   virtual IoResult<std::uint64_t> size() const = 0;
@@ -102,12 +105,18 @@ class FileSystem {
   // open_read_only when it is not one.
   virtual IoResult<std::unique_ptr<OpenFile>> open_read_write(const Path& path) = 0;
   // Creates a regular file for reading and writing (mode 0666 less the umask).
+  // With Truncate, an existing file of another kind (a device, a FIFO) is
+  // opened for writing as it is.
   virtual IoResult<std::unique_ptr<OpenFile>> create(const Path& path, CreateMode mode) = 0;
   // The whole content of a file read as a stream, so that a pipe (`<(...)`,
   // /dev/stdin) serves as well as a regular file: for small inputs.
   virtual IoResult<std::vector<std::uint8_t>> read_whole(const Path& path) = 0;
 
   virtual IoResult<FileKind> kind(const Path& path) = 0;
+  // The path a write to `path` reaches: a symbolic link resolved to the file it
+  // names (so that a file put in place replaces the target, not the link);
+  // anything else as it is.
+  virtual IoResult<Path> resolve(const Path& path) { return path; }
   // Renames `from` to `to`, replacing a file at `to`.
   virtual IoResult<void> rename(const Path& from, const Path& to) = 0;
   // Removes a file; a file that is not there is not an error.

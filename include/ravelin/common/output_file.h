@@ -3,7 +3,8 @@
 // NAME and the directory synced, so that NAME is always absent, the old file or
 // the whole new one. A failure removes the temporary and names NAME; a process
 // killed half way leaves at most the temporary, which the next write of NAME
-// replaces.
+// replaces. A device or pipe (/dev/null, /dev/stdout) is written in place, and
+// a symbolic link is written through: the file it names is the one replaced.
 #pragma once
 
 #include <cstdint>
@@ -65,6 +66,7 @@ class OutputFile {
  private:
   struct State;
   explicit OutputFile(std::unique_ptr<State> state);
+  static FileResult<std::unique_ptr<State>> start(const Path& path, Durability durability, FileSystem& fs);
   std::unique_ptr<State> state_;
 };
 
