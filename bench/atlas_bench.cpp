@@ -32,13 +32,13 @@ const ravelin::event_bake::BakeSession& session_or_die() {
   return **session;
 }
 
-// The per-landblock part, on one thread: every CellLandblock fetched and decoded into its slot.
+// The per-landblock part, on one thread: every CellLandblock fetched and decoded.
 void BM_CollectTerrain(benchmark::State& state) {
-  const std::vector<std::uint32_t> ids = session_or_die().cell_landblock_ids();
-  auto collector = ravelin::draw::TerrainCollector::open(world_dir(), ids.size());
-  if (!collector) die(collector.error());
+  const auto& session = session_or_die();
+  const std::vector<std::uint32_t> ids = session.cell_landblock_ids();
   for (auto _ : state)
-    for (std::size_t i = 0; i < ids.size(); ++i) collector->collect(i, ids[i]);
+    for (const std::uint32_t id : ids)
+      benchmark::DoNotOptimize(ravelin::draw::read_landblock_terrain(session.cell(), id));
   state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * ids.size()));
 }
 BENCHMARK(BM_CollectTerrain)->Unit(benchmark::kMillisecond);
@@ -47,10 +47,9 @@ BENCHMARK(BM_CollectTerrain)->Unit(benchmark::kMillisecond);
 void BM_TerrainPngAndPage(benchmark::State& state) {
   const auto& session = session_or_die();
   const std::vector<std::uint32_t> ids = session.cell_landblock_ids();
-  auto collector = ravelin::draw::TerrainCollector::open(world_dir(), ids.size());
-  if (!collector) die(collector.error());
-  for (std::size_t i = 0; i < ids.size(); ++i) collector->collect(i, ids[i]);
-  const auto landblocks = collector->landblocks();
+  std::vector<ravelin::draw::LandblockTerrain> landblocks;
+  for (const std::uint32_t id : ids)
+    if (auto land = ravelin::draw::read_landblock_terrain(session.cell(), id)) landblocks.push_back(std::move(*land));
   auto names = ravelin::draw::terrain_names(session.portal(), ravelin::dat::kDefaultRegionId);
   std::string index;
   for (const std::uint32_t id : ids) {

@@ -285,9 +285,14 @@ void JsonWriter::text(std::string_view value) {
   raw_string(value);
 }
 
+void JsonWriter::raw_json(std::string_view json) {
+  before_value();
+  out_ += json;
+}
+
 void JsonWriter::raw_string(std::string_view content) {
   out_ += '"';
-  append_document_escaped(out_, content);
+  append_json_string_content(out_, content, escaping_);
   out_ += '"';
 }
 

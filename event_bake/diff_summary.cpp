@@ -59,7 +59,8 @@ void events_section(const WorldDiffResult& result, std::string& out) {
   out += "## Events\n\nManifest lines added and removed, over every changed landblock:\n\n";
   out += "| family | added | removed |\n|---|---:|---:|\n";
   for (const FamilyCounts& family : result.events)
-    row(out, {family.family, std::to_string(family.added), std::to_string(family.removed)});
+    row(out, {std::string(event_family_info(family.family).source), std::to_string(family.added),
+              std::to_string(family.removed)});
   out += '\n';
 }
 

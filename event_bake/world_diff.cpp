@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <string_view>
 #include <thread>
@@ -9,10 +10,11 @@
 #include <unordered_set>
 #include <utility>
 
-#include "ravelin/common/json_text.h"
 #include "event_bake/bake_core.h"
 #include "event_bake/json_patch.h"
 #include "ravelin/common/id_text.h"
+#include "ravelin/common/in_order_pool.h"
+#include "ravelin/common/json_text.h"
 #include "ravelin/common/sorted_ids.h"
 #include "ravelin/dat/lib.h"
 #include "ravelin/event_bake/session.h"
@@ -26,63 +28,54 @@ constexpr std::size_t kLandblocksPerJob = 64;
 // Entries compared per work item.
 constexpr std::size_t kEntriesPerItem = 2048;
 
-// Runs work(i) for every i below `count` on `jobs` threads.
-template <class Work>
-void parallel_for(std::size_t count, unsigned jobs, Work&& work) {
-  std::atomic<std::size_t> next{0};
-  auto run = [&] {
-    for (std::size_t i = next++; i < count; i = next++) work(i);
-  };
-  std::vector<std::thread> threads;
-  const unsigned extra = static_cast<unsigned>(std::min<std::size_t>(jobs, count)) - (count == 0 ? 0 : 1);
-  for (unsigned t = 0; t < extra; ++t) threads.emplace_back(run);
-  run();
-  for (auto& thread : threads) thread.join();
-}
-
 std::uint64_t entry_key(DiffArchive archive, std::uint32_t id) {
   return static_cast<std::uint64_t>(archive) << 32 | id;
 }
 
-void put_string(std::string& out, std::string_view text) {
-  out += '"';
-  common::append_json_string_content(out, text);
-  out += '"';
+// Lines carry error texts and manifest lines, escaped as the manifest escapes.
+common::JsonWriter line_writer() { return common::JsonWriter(true, common::JsonEscaping::Manifest); }
+
+void put_head(common::JsonWriter& w, DiffArchive archive, std::uint32_t id) {
+  w.begin_object();
+  w.key("archive").text(diff_archive_name(archive));
+  w.key("id").hex_word(id);
 }
 
-void put_optional_string(std::string& out, const std::optional<std::string>& text) {
-  if (text) put_string(out, *text);
-  else out += "null";
+void put_optional_text(common::JsonWriter& w, std::string_view key, const std::optional<std::string>& text) {
+  w.key(key);
+  if (text) w.text(*text);
+  else w.null();
 }
 
-void put_optional_size(std::string& out, const std::optional<std::uint64_t>& size) {
-  if (size) common::append_decimal(out, *size);
-  else out += "null";
+void put_optional_size(common::JsonWriter& w, std::string_view key, const std::optional<std::uint64_t>& size) {
+  w.key(key);
+  if (size) w.number(*size);
+  else w.null();
 }
 
-void put_head(std::string& out, DiffArchive archive, std::uint32_t id) {
-  out += "{\"archive\":\"";
-  out += diff_archive_name(archive);
-  out += "\",\"id\":\"";
-  common::append_hex_id(out, id);
-  out += '"';
-}
-
-void put_errors(std::string& out, const std::optional<std::string>& old_error,
+void put_errors(common::JsonWriter& w, const std::optional<std::string>& old_error,
                 const std::optional<std::string>& new_error) {
-  out += ",\"old_error\":";
-  put_optional_string(out, old_error);
-  out += ",\"new_error\":";
-  put_optional_string(out, new_error);
+  put_optional_text(w, "old_error", old_error);
+  put_optional_text(w, "new_error", new_error);
 }
 
-void put_string_array(std::string& out, const std::vector<std::string>& items) {
-  out += '[';
-  for (std::size_t i = 0; i < items.size(); ++i) {
-    if (i != 0) out += ',';
-    put_string(out, items[i]);
-  }
-  out += ']';
+template <class Items, class Text>
+void put_text_array(common::JsonWriter& w, std::string_view key, const Items& items, Text text) {
+  w.key(key).begin_array();
+  for (const auto& item : items) w.text(text(item));
+  w.end_array();
+}
+
+// Runs the pool over `count` items on `jobs` threads, handing results to
+// `take` in item order, until `failed` is set.
+template <class Result, class Work, class Take>
+void run_ordered(std::size_t count, unsigned jobs, std::size_t window, const std::atomic<bool>& failed, Work&& work,
+                 Take&& take) {
+  common::InOrderPoolOptions pool;
+  pool.jobs = jobs;
+  pool.window = window;
+  common::run_in_order<Result>(count, pool, std::forward<Work>(work), std::forward<Take>(take), [] {},
+                               [&failed] { return failed.load(); });
 }
 
 // One version: a session over its archives, or (when its region does not
@@ -105,13 +98,6 @@ struct Version {
   }
 };
 
-std::vector<std::uint32_t> cell_landblocks(const dat::DatDatabase& cell) {
-  std::vector<std::uint32_t> ids;
-  for (const auto& e : cell.entries())
-    if (dat::is_cell_landblock_file_id(e.id)) ids.push_back(dat::landblock_id_of(e.id));
-  return common::sorted_unique_ids(std::move(ids));
-}
-
 // The session's archives serve the entry comparison too, so each archive's
 // directory is held once.
 std::expected<Version, std::string> open_version(const std::filesystem::path& dir, const WorldDiffOptions& options,
@@ -129,7 +115,7 @@ std::expected<Version, std::string> open_version(const std::filesystem::path& di
     if (!archives) return std::unexpected(std::string(side) + ": " + archives.error().to_string());
     version.archives = std::move(*archives);
   }
-  version.landblocks = cell_landblocks(version.of(DiffArchive::Cell));
+  version.landblocks = dat::cell_landblock_ids(version.of(DiffArchive::Cell));
   return version;
 }
 
@@ -200,16 +186,22 @@ std::vector<std::uint32_t> entry_ids(const dat::DatDatabase& a, const dat::DatDa
 
 std::vector<FileDiff> diff_entries(const Version& old_side, const Version& new_side, unsigned jobs) {
   std::vector<FileDiff> files;
+  const std::atomic<bool> never{false};
   for (const DiffArchive archive : {DiffArchive::Portal, DiffArchive::Cell}) {
     const std::vector<std::uint32_t> ids = entry_ids(old_side.of(archive), new_side.of(archive));
     const std::size_t items = (ids.size() + kEntriesPerItem - 1) / kEntriesPerItem;
-    std::vector<std::vector<FileDiff>> found(items);
-    parallel_for(items, jobs, [&](std::size_t item) {
-      const std::size_t end = std::min(ids.size(), (item + 1) * kEntriesPerItem);
-      for (std::size_t i = item * kEntriesPerItem; i < end; ++i)
-        if (auto diff = compare_entry(archive, ids[i], old_side, new_side)) found[item].push_back(std::move(*diff));
-    });
-    for (auto& part : found) files.insert(files.end(), std::make_move_iterator(part.begin()), std::make_move_iterator(part.end()));
+    run_ordered<std::vector<FileDiff>>(
+        items, jobs, 4 * jobs, never,
+        [&](std::size_t item) {
+          std::vector<FileDiff> found;
+          const std::size_t end = std::min(ids.size(), (item + 1) * kEntriesPerItem);
+          for (std::size_t i = item * kEntriesPerItem; i < end; ++i)
+            if (auto diff = compare_entry(archive, ids[i], old_side, new_side)) found.push_back(std::move(*diff));
+          return found;
+        },
+        [&](std::size_t, std::vector<FileDiff>&& found) {
+          files.insert(files.end(), std::make_move_iterator(found.begin()), std::make_move_iterator(found.end()));
+        });
   }
   return files;
 }
@@ -231,27 +223,36 @@ RecordDiff diff_record(const FileDiff& file, const Version& old_side, const Vers
   return diff;
 }
 
-std::vector<std::string_view> manifest_lines(std::string_view jsonl) {
-  std::vector<std::string_view> lines;
-  while (!jsonl.empty()) {
-    const std::size_t end = jsonl.find('\n');
-    lines.push_back(jsonl.substr(0, end));
-    jsonl.remove_prefix(end == std::string_view::npos ? jsonl.size() : end + 1);
+// A manifest line as it sits in the manifest's text.
+struct LineView {
+  EventFamily family;
+  std::string_view text;
+};
+
+// The manifest's lines, each with the family whose list it came from: the
+// bake's counts say how many lines each family wrote, in manifest order.
+std::vector<LineView> manifest_lines(std::string_view jsonl, const EventCounts& counts) {
+  std::vector<LineView> lines;
+  for (const EventFamilyInfo& info : kEventFamilies) {
+    for (std::size_t k = 0; k < counts[index_of(info.family)] && !jsonl.empty(); ++k) {
+      const std::size_t end = jsonl.find('\n');
+      lines.push_back({info.family, jsonl.substr(0, end)});
+      jsonl.remove_prefix(end == std::string_view::npos ? jsonl.size() : end + 1);
+    }
   }
   return lines;
 }
 
 // The lines of `from` that no line of `against` matches, each match used once;
 // of repeated equal lines the first ones are matched.
-std::vector<std::string> unmatched(const std::vector<std::string_view>& from,
-                                   const std::vector<std::string_view>& against) {
+std::vector<ManifestLine> unmatched(const std::vector<LineView>& from, const std::vector<LineView>& against) {
   std::unordered_map<std::string_view, std::size_t> available;
-  for (const auto line : against) ++available[line];
-  std::vector<std::string> out;
-  for (const auto line : from) {
-    auto it = available.find(line);
+  for (const LineView& line : against) ++available[line.text];
+  std::vector<ManifestLine> out;
+  for (const LineView& line : from) {
+    auto it = available.find(line.text);
     if (it != available.end() && it->second > 0) --it->second;
-    else out.emplace_back(line);
+    else out.push_back({line.family, std::string(line.text)});
   }
   return out;
 }
@@ -286,20 +287,30 @@ std::optional<LandblockDiff> diff_landblock(std::uint32_t id, const Version& old
 
   std::string old_text;
   std::string new_text;
+  EventCounts old_counts{};
+  EventCounts new_counts{};
   LandblockDiff diff;
   diff.landblock_id = id;
   if (before) {
-    if (before->result) old_text = before->result->to_jsonl_bytes();
-    else diff.old_error = before->result.error().to_string();
+    if (before->result) {
+      old_text = before->result->to_jsonl_bytes();
+      old_counts = before->result->counts();
+    } else {
+      diff.old_error = before->result.error().to_string();
+    }
   }
   if (after) {
-    if (after->result) new_text = after->result->to_jsonl_bytes();
-    else diff.new_error = after->result.error().to_string();
+    if (after->result) {
+      new_text = after->result->to_jsonl_bytes();
+      new_counts = after->result->counts();
+    } else {
+      diff.new_error = after->result.error().to_string();
+    }
   }
   if (in_old && in_new && old_text == new_text && diff.old_error == diff.new_error) return std::nullopt;
   diff.change = !in_old ? LandblockChange::Added : !in_new ? LandblockChange::Removed : LandblockChange::Changed;
-  const auto old_lines = manifest_lines(old_text);
-  const auto new_lines = manifest_lines(new_text);
+  const auto old_lines = manifest_lines(old_text, old_counts);
+  const auto new_lines = manifest_lines(new_text, new_counts);
   diff.removed = unmatched(old_lines, new_lines);
   diff.added = unmatched(new_lines, old_lines);
   InputRecords inputs;
@@ -313,24 +324,64 @@ std::optional<LandblockDiff> diff_landblock(std::uint32_t id, const Version& old
   return diff;
 }
 
-// The family of a manifest line: its "source" member.
-std::string_view line_family(std::string_view line) {
-  constexpr std::string_view key = "\"source\":\"";
-  const std::size_t at = line.find(key);
-  if (at == std::string_view::npos) return {};
-  const std::size_t from = at + key.size();
-  return line.substr(from, line.find('"', from) - from);
+void count_events(const LandblockDiff& diff, std::vector<FamilyCounts>& events) {
+  for (const ManifestLine& line : diff.added) ++events[index_of(line.family)].added;
+  for (const ManifestLine& line : diff.removed) ++events[index_of(line.family)].removed;
 }
 
-void count_events(const LandblockDiff& diff, std::vector<FamilyCounts>& events) {
-  auto slot = [&events](std::string_view family) -> FamilyCounts& {
-    for (auto& f : events)
-      if (f.family == family) return f;
-    return events.emplace_back(FamilyCounts{std::string(family), 0, 0});
-  };
-  for (const auto& line : diff.added) ++slot(line_family(line)).added;
-  for (const auto& line : diff.removed) ++slot(line_family(line)).removed;
-}
+// The sinks of one diff, each opened at most once and then finished or
+// abandoned: a failure anywhere abandons every sink opened so far.
+class OpenSinks {
+ public:
+  explicit OpenSinks(const WorldDiffSinks& sinks) : sinks_(sinks) {}
+  ~OpenSinks() {
+    if (!finished_)
+      for (auto& abandon : abandons_) abandon();
+  }
+
+  common::SinkResult open() {
+    if (auto r = open_one(sinks_.files); !r) return r;
+    if (auto r = open_one(sinks_.records); !r) return r;
+    return open_one(sinks_.landblocks);
+  }
+  // Last opened, first finished.
+  common::SinkResult finish() {
+    const common::JobEnd end;
+    for (auto it = finishes_.rbegin(); it != finishes_.rend(); ++it)
+      if (auto r = (*it)(end); !r) return r;
+    finished_ = true;
+    return {};
+  }
+
+ private:
+  template <class Item>
+  common::SinkResult open_one(common::Sink<Item>* sink) {
+    if (sink == nullptr) return {};
+    abandons_.push_back([sink] { sink->abandon(); });
+    finishes_.push_back([sink](const common::JobEnd& end) { return sink->finish(end); });
+    return sink->open();
+  }
+
+  WorldDiffSinks sinks_;
+  std::vector<std::function<void()>> abandons_;
+  std::vector<std::function<common::SinkResult(const common::JobEnd&)>> finishes_;
+  bool finished_ = false;
+};
+
+// The first failure of the sinks, and the flag that stops the pools.
+struct SinkFailure {
+  std::atomic<bool> failed{false};
+  std::string text;
+
+  template <class Item>
+  void add(common::Sink<Item>* sink, const Item& item) {
+    if (sink == nullptr || failed) return;
+    if (auto r = sink->add(item); !r) {
+      text = std::move(r.error());
+      failed = true;
+    }
+  }
+};
 
 }  // namespace
 
@@ -358,58 +409,42 @@ std::string_view landblock_change_name(LandblockChange change) {
 std::string FileDiff::input_name() const { return std::string(diff_archive_name(archive)) + ":" + common::hex_id(id); }
 
 std::string FileDiff::to_json_line() const {
-  std::string out;
-  put_head(out, archive, id);
-  out += ",\"change\":\"";
-  out += entry_change_name(change);
-  out += "\",\"type\":";
-  if (type) put_string(out, dat::record_type_name(*type));
-  else out += "null";
-  out += ",\"old_size\":";
-  put_optional_size(out, old_size);
-  out += ",\"new_size\":";
-  put_optional_size(out, new_size);
-  if (change == EntryChange::Unreadable) put_errors(out, old_error, new_error);
-  out += '}';
-  return out;
+  auto w = line_writer();
+  put_head(w, archive, id);
+  w.key("change").text(entry_change_name(change));
+  w.key("type");
+  if (type) w.text(dat::record_type_name(*type));
+  else w.null();
+  put_optional_size(w, "old_size", old_size);
+  put_optional_size(w, "new_size", new_size);
+  if (change == EntryChange::Unreadable) put_errors(w, old_error, new_error);
+  w.end_object();
+  return w.take();
 }
 
 std::string RecordDiff::to_json_line() const {
-  std::string out;
-  put_head(out, archive, id);
-  out += ",\"type\":";
-  put_string(out, dat::record_type_name(type));
-  if (patch) {
-    out += ",\"patch\":";
-    out += *patch;
-  } else {
-    put_errors(out, old_error, new_error);
-  }
-  out += '}';
-  return out;
+  auto w = line_writer();
+  put_head(w, archive, id);
+  w.key("type").text(dat::record_type_name(type));
+  if (patch) w.key("patch").raw_json(*patch);
+  else put_errors(w, old_error, new_error);
+  w.end_object();
+  return w.take();
 }
 
 std::string LandblockDiff::to_json_line() const {
-  std::string out = "{\"landblock_id\":\"";
-  common::append_hex_id(out, landblock_id);
-  out += "\",\"change\":\"";
-  out += landblock_change_name(change);
-  out += "\",\"removed\":";
-  put_string_array(out, removed);
-  out += ",\"added\":";
-  put_string_array(out, added);
-  out += ",\"caused_by\":";
-  put_string_array(out, caused_by);
-  if (change != LandblockChange::Added && old_error) {
-    out += ",\"old_error\":";
-    put_string(out, *old_error);
-  }
-  if (change != LandblockChange::Removed && new_error) {
-    out += ",\"new_error\":";
-    put_string(out, *new_error);
-  }
-  out += '}';
-  return out;
+  auto w = line_writer();
+  w.begin_object();
+  w.key("landblock_id").hex_word(landblock_id);
+  w.key("change").text(landblock_change_name(change));
+  const auto text_of = [](const ManifestLine& line) -> std::string_view { return line.text; };
+  put_text_array(w, "removed", removed, text_of);
+  put_text_array(w, "added", added, text_of);
+  put_text_array(w, "caused_by", caused_by, [](const std::string& name) -> std::string_view { return name; });
+  if (change != LandblockChange::Added && old_error) w.key("old_error").text(*old_error);
+  if (change != LandblockChange::Removed && new_error) w.key("new_error").text(*new_error);
+  w.end_object();
+  return w.take();
 }
 
 std::expected<WorldDiffResult, std::string> diff_worlds(const WorldDiffOptions& options, const WorldDiffSinks& sinks) {
@@ -418,45 +453,46 @@ std::expected<WorldDiffResult, std::string> diff_worlds(const WorldDiffOptions& 
   if (!old_version) return std::unexpected(old_version.error());
   auto new_version = open_version(options.new_dir, options, "new");
   if (!new_version) return std::unexpected(new_version.error());
+  OpenSinks open_sinks(sinks);
+  if (auto r = open_sinks.open(); !r) return std::unexpected(std::move(r.error()));
+  SinkFailure failure;
 
   WorldDiffResult result;
-  for (const std::string_view family : {"ambient", "animation_sound", "physics_script_particle", "sky_chain"})
-    result.events.push_back({std::string(family), 0, 0});
+  for (const EventFamilyInfo& info : kEventFamilies) result.events.push_back({info.family, 0, 0});
   result.files = diff_entries(*old_version, *new_version, jobs);
   ChangedEntries changed;
   std::vector<const FileDiff*> typed;
   for (const FileDiff& file : result.files) {
     changed.keys.insert(entry_key(file.archive, file.id));
-    if (sinks.file) sinks.file(file);
+    failure.add(sinks.files, file);
     if (file.change == EntryChange::Changed && file.type) typed.push_back(&file);
   }
-  std::vector<RecordDiff> records(typed.size());
-  parallel_for(typed.size(), jobs, [&](std::size_t i) { records[i] = diff_record(*typed[i], *old_version, *new_version); });
-  result.records = records.size();
-  for (const RecordDiff& record : records)
-    if (sinks.record) sinks.record(record);
-  records.clear();
+  run_ordered<RecordDiff>(
+      typed.size(), jobs, 4 * jobs, failure.failed,
+      [&](std::size_t i) { return diff_record(*typed[i], *old_version, *new_version); },
+      [&](std::size_t, RecordDiff&& record) {
+        ++result.records;
+        failure.add(sinks.records, record);
+      });
 
   std::vector<std::uint32_t> ids = old_version->landblocks;
   ids.insert(ids.end(), new_version->landblocks.begin(), new_version->landblocks.end());
   ids = common::sorted_unique_ids(std::move(ids));
   result.landblocks_compared = ids.size();
-  const std::size_t batch = kLandblocksPerJob * jobs;
-  std::vector<std::optional<LandblockDiff>> found;
-  for (std::size_t first = 0; first < ids.size(); first += batch) {
-    const std::size_t count = std::min(batch, ids.size() - first);
-    found.assign(count, std::nullopt);
-    parallel_for(count, jobs, [&](std::size_t i) {
-      found[i] = diff_landblock(ids[first + i], *old_version, *new_version, changed, options.bake_every_landblock);
-    });
-    for (auto& diff : found) {
-      if (!diff) continue;
-      count_events(*diff, result.events);
-      result.landblocks.push_back({diff->landblock_id, diff->change, diff->removed.size(), diff->added.size(),
-                                   diff->caused_by});
-      if (sinks.landblock) sinks.landblock(*diff);
-    }
-  }
+  run_ordered<std::optional<LandblockDiff>>(
+      ids.size(), jobs, kLandblocksPerJob * jobs, failure.failed,
+      [&](std::size_t i) {
+        return diff_landblock(ids[i], *old_version, *new_version, changed, options.bake_every_landblock);
+      },
+      [&](std::size_t, std::optional<LandblockDiff>&& diff) {
+        if (!diff) return;
+        count_events(*diff, result.events);
+        result.landblocks.push_back({diff->landblock_id, diff->change, diff->removed.size(), diff->added.size(),
+                                     diff->caused_by});
+        failure.add(sinks.landblocks, *diff);
+      });
+  if (failure.failed) return std::unexpected(std::move(failure.text));
+  if (auto r = open_sinks.finish(); !r) return std::unexpected(std::move(r.error()));
   return result;
 }
 

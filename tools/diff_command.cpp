@@ -1,20 +1,20 @@
 // `ravelin-bake diff OLD_DIR NEW_DIR --out-dir OUT [--jobs N] [--region ID] [--no-sky] [--atlas]`: what
 // changed between two client versions, written as OUT/files.jsonl, records.jsonl, landblocks.jsonl and
-// summary.md (and with --atlas OUT/atlas.html, the new world with its changed landblocks marked). Each file is written under a temporary name and renamed once complete; nothing is
-// written when an archive cannot be opened.
-#include <cerrno>
+// summary.md (and with --atlas OUT/atlas.html, the new world with its changed landblocks marked). Each
+// file is written under a temporary name and put in place once the diff is complete; nothing is written
+// when an archive cannot be opened, and a write that fails leaves no file of this run half-written.
 #include <cstdio>
-#include <cstring>
-#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "ravelin/common/file.h"
+#include "ravelin/common/file_system.h"
+#include "ravelin/common/output_file.h"
 #include "ravelin/event_bake/diff_summary.h"
 #include "ravelin/event_bake/world_diff.h"
 #include "tools/commands.h"
 #include "tools/draw/atlas.h"
+#include "tools/json_lines_sink.h"
 
 namespace ravelin::tools {
 namespace {
@@ -48,50 +48,23 @@ std::expected<void, std::string> write_patch_page(const DiffArgs& args, std::uin
   return draw::write_patch_atlas(args.new_dir, args.out_dir, patch, region_did);
 }
 
-// An output file written line by line under "NAME.partial", renamed to NAME
-// by finish(); the first failure is kept.
-class PendingFile {
+// The output directory, made once both versions have opened (so that a bad
+// version leaves no trace), as the first sink opens.
+class OutputFolder final : public common::Sink<event_bake::FileDiff> {
  public:
-  PendingFile(const std::filesystem::path& dir, const std::string& name)
-      : path_(dir / name), partial_(dir / ("." + name + ".partial")) {
-    file_ = std::fopen(partial_.c_str(), "wb");
-    if (file_ == nullptr) fail_with_errno("open");
+  explicit OutputFolder(common::Path dir) : dir_(std::move(dir)), files_(common::join_path(dir_, "files.jsonl")) {}
+  common::SinkResult open() override {
+    if (auto r = common::default_file_system().create_directories(dir_); !r)
+      return std::unexpected(common::FileError{"create", dir_, r.error()}.to_string());
+    return files_.open();
   }
-  ~PendingFile() {
-    if (file_ != nullptr) std::fclose(file_);
-  }
-  PendingFile(const PendingFile&) = delete;
-  PendingFile& operator=(const PendingFile&) = delete;
-
-  void write(const std::string& text) {
-    if (file_ != nullptr && error_.empty() && std::fwrite(text.data(), 1, text.size(), file_) != text.size())
-      fail_with_errno("write");
-  }
-  void line(const std::string& text) { write(text + '\n'); }
-
-  // The error text, empty on success.
-  std::string finish() {
-    if (file_ != nullptr) {
-      if (std::fclose(file_) != 0 && error_.empty()) fail_with_errno("write");
-      file_ = nullptr;
-    }
-    if (error_.empty()) {
-      std::error_code ec;
-      std::filesystem::rename(partial_, path_, ec);
-      if (ec) error_ = "IO error: rename " + common::display_path(partial_) + ": " + ec.message();
-    }
-    return error_;
-  }
+  common::SinkResult add(const event_bake::FileDiff& item) override { return files_.add(item); }
+  common::SinkResult finish(const common::JobEnd& end) override { return files_.finish(end); }
+  void abandon() override { files_.abandon(); }
 
  private:
-  void fail_with_errno(const char* what) {
-    if (error_.empty()) error_ = std::string("IO error: ") + what + " " + common::display_path(partial_) + ": " + std::strerror(errno);
-  }
-
-  std::filesystem::path path_;
-  std::filesystem::path partial_;
-  std::FILE* file_ = nullptr;
-  std::string error_;
+  common::Path dir_;
+  JsonLinesSink<event_bake::FileDiff> files_;
 };
 
 int run_diff(const DiffArgs& args) {
@@ -102,48 +75,19 @@ int run_diff(const DiffArgs& args) {
   options.region_did = parse_u32(args.region_text).value_or(dat::kDefaultRegionId);
   options.bake_sky = !args.no_sky;
 
-  // The output files are made only once both versions have opened, so a bad
-  // directory leaves OUT as it was.
-  std::vector<std::unique_ptr<PendingFile>> outputs;
-  auto output = [&](const char* name) -> PendingFile& {
-    if (outputs.empty()) {
-      std::error_code ec;
-      std::filesystem::create_directories(args.out_dir, ec);
-    }
-    return *outputs.emplace_back(std::make_unique<PendingFile>(args.out_dir, name));
-  };
-  PendingFile* files = nullptr;
-  PendingFile* records = nullptr;
-  PendingFile* landblocks = nullptr;
-  auto ensure_open = [&] {
-    if (files != nullptr) return;
-    files = &output("files.jsonl");
-    records = &output("records.jsonl");
-    landblocks = &output("landblocks.jsonl");
-  };
-  event_bake::WorldDiffSinks sinks;
-  sinks.file = [&](const event_bake::FileDiff& f) {
-    ensure_open();
-    files->line(f.to_json_line());
-  };
-  sinks.record = [&](const event_bake::RecordDiff& r) {
-    ensure_open();
-    records->line(r.to_json_line());
-  };
-  sinks.landblock = [&](const event_bake::LandblockDiff& l) {
-    ensure_open();
-    landblocks->line(l.to_json_line());
-  };
-  const auto result = event_bake::diff_worlds(options, sinks);
+  const common::Path out = args.out_dir;
+  OutputFolder files(out);
+  JsonLinesSink<event_bake::RecordDiff> records(common::join_path(out, "records.jsonl"));
+  JsonLinesSink<event_bake::LandblockDiff> landblocks(common::join_path(out, "landblocks.jsonl"));
+  const auto result = event_bake::diff_worlds(options, {&files, &records, &landblocks});
   if (!result) return fail(result.error());
-  ensure_open();
-  output("summary.md").write(event_bake::diff_summary_markdown(*result));
-  for (auto& file : outputs)
-    if (const std::string error = file->finish(); !error.empty()) return fail(error);
+  if (auto r = common::write_output_file(common::join_path(out, "summary.md"), event_bake::diff_summary_markdown(*result));
+      !r)
+    return fail(r.error().to_string());
   std::string atlas_note;
   if (args.atlas) {
     if (auto drawn = write_patch_page(args, options.region_did, *result); !drawn) return fail("atlas: " + drawn.error());
-    atlas_note = "; atlas: " + common::display_path(std::filesystem::path(args.out_dir) / "atlas.html");
+    atlas_note = "; atlas: " + common::display_path(common::join_path(out, "atlas.html"));
   }
   std::printf("%s; written to %s%s\n", event_bake::diff_summary_line(*result).c_str(),
               common::display_path(args.out_dir).c_str(), atlas_note.c_str());

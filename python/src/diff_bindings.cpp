@@ -27,21 +27,17 @@ py::tuple diff(const std::filesystem::path& old_dir, const std::filesystem::path
   options.region_did = u32_argument(region, "region id");
   options.bake_sky = sky;
   options.jobs = jobs.value_or(0);
-  std::vector<std::string> files, records, landblocks;
-  event_bake::WorldDiffSinks sinks;
-  sinks.file = [&](const event_bake::FileDiff& f) { files.push_back(f.to_json_line()); };
-  sinks.record = [&](const event_bake::RecordDiff& r) { records.push_back(r.to_json_line()); };
-  sinks.landblock = [&](const event_bake::LandblockDiff& l) { landblocks.push_back(l.to_json_line()); };
+  event_bake::WorldDiffLines lines;
   std::optional<std::string> error;
   std::string summary;
   {
     py::gil_scoped_release unlocked;
-    const auto result = event_bake::diff_worlds(options, sinks);
+    const auto result = event_bake::diff_worlds(options, lines.sinks());
     if (result) summary = event_bake::diff_summary_markdown(*result);
     else error = result.error();
   }
   if (error) throw BakeErrorException(*error);
-  return py::make_tuple(files, records, landblocks, summary);
+  return py::make_tuple(lines.files, lines.records, lines.landblocks, summary);
 }
 
 }  // namespace

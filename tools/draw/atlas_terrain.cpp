@@ -31,31 +31,12 @@ std::expected<AtlasTerrain, std::string> make_atlas_terrain(std::span<const Land
   return out;
 }
 
-TerrainCollector::TerrainCollector(dat::DatDatabase cell, std::size_t slots)
-    : cell_(std::make_unique<dat::DatDatabase>(std::move(cell))), slots_(slots) {}
-
-std::expected<TerrainCollector, std::string> TerrainCollector::open(const std::filesystem::path& dat_dir,
-                                                                    std::size_t slots) {
-  auto cell = dat::DatDatabase::open(dat_dir / dat::kCellArchiveName);
-  if (!cell) return std::unexpected(cell.error().to_string());
-  return TerrainCollector(std::move(*cell), slots);
-}
-
-std::optional<LandblockTerrain> TerrainCollector::read(std::uint32_t landblock_id) const {
-  const auto bytes = cell_->get_file(dat::cell_landblock_file_id(landblock_id));
+std::optional<LandblockTerrain> read_landblock_terrain(const dat::DatDatabase& cell, std::uint32_t landblock_id) {
+  const auto bytes = cell.get_file(dat::cell_landblock_file_id(landblock_id));
   if (!bytes) return std::nullopt;
-  const auto cell = dat::CellLandblock::unpack(*bytes);
-  if (!cell) return std::nullopt;
-  return landblock_terrain(*cell, landblock_id);
-}
-
-void TerrainCollector::collect(std::size_t slot, std::uint32_t landblock_id) { slots_[slot] = read(landblock_id); }
-
-std::vector<LandblockTerrain> TerrainCollector::landblocks() const {
-  std::vector<LandblockTerrain> out;
-  for (const auto& slot : slots_)
-    if (slot) out.push_back(*slot);
-  return out;
+  const auto decoded = dat::CellLandblock::unpack(*bytes);
+  if (!decoded) return std::nullopt;
+  return landblock_terrain(*decoded, landblock_id);
 }
 
 }  // namespace ravelin::draw

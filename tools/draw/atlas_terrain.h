@@ -1,13 +1,10 @@
 // The terrain layer of the atlas, gathered while a world is baked: each baked
-// landblock's CellLandblock read once more from its own open cell archive (a
-// 252-byte fetch beside a whole bake), then drawn, encoded as PNG and
-// summarised for the page.
+// landblock's CellLandblock read once more (a 252-byte fetch beside a whole
+// bake), then drawn, encoded as PNG and summarised for the page.
 #pragma once
 
 #include <cstdint>
 #include <expected>
-#include <filesystem>
-#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -37,28 +34,8 @@ std::expected<std::vector<std::string>, std::string> terrain_names(const dat::Da
 std::expected<AtlasTerrain, std::string> make_atlas_terrain(std::span<const LandblockTerrain> landblocks,
                                                             const MapBounds& bounds, std::vector<std::string> names);
 
-// Slots for the landblocks of one bake-all run, filled by its workers.
-class TerrainCollector {
- public:
-  // Opens "client_cell_1.dat" of `dat_dir` for `slots` landblocks.
-  static std::expected<TerrainCollector, std::string> open(const std::filesystem::path& dat_dir, std::size_t slots);
-
-  // Reads the CellLandblock of `landblock_id` into `slot`; one that is missing
-  // or does not decode leaves it empty. Distinct slots may be filled from
-  // several threads at once.
-  void collect(std::size_t slot, std::uint32_t landblock_id);
-  // The CellLandblock of `landblock_id`, or nothing when it is missing or does not decode.
-  std::optional<LandblockTerrain> read(std::uint32_t landblock_id) const;
-  // What collect stored in `slot`.
-  const std::optional<LandblockTerrain>& at(std::size_t slot) const { return slots_[slot]; }
-
-  // The filled slots, in slot order.
-  std::vector<LandblockTerrain> landblocks() const;
-
- private:
-  TerrainCollector(dat::DatDatabase cell, std::size_t slots);
-  std::unique_ptr<dat::DatDatabase> cell_;
-  std::vector<std::optional<LandblockTerrain>> slots_;
-};
+// The land of `landblock_id` from its CellLandblock in `cell`, or nothing when
+// it is missing or does not decode. Safe from several threads at once.
+std::optional<LandblockTerrain> read_landblock_terrain(const dat::DatDatabase& cell, std::uint32_t landblock_id);
 
 }  // namespace ravelin::draw

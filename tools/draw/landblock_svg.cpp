@@ -247,8 +247,7 @@ BakeResult<std::string> render_landblock(const BakeInputs& inputs) {
   // The bake read this CellLandblock and the region already, so both read back.
   const auto names = terrain_names((*session)->portal(), inputs.region_did);
   const std::vector<std::string> no_names;
-  auto cell = TerrainCollector::open(inputs.dat_dir, 0);
-  const auto land = cell ? cell->read(inputs.landblock_id) : std::nullopt;
+  const auto land = read_landblock_terrain((*session)->cell(), inputs.landblock_id);
   return render_session_bake(**session, *bake,
                              {.landblock = land ? &*land : nullptr, .names = names ? *names : no_names});
 }

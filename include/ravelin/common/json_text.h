@@ -55,7 +55,10 @@ class JsonWriter {
   // Compact: one line, no blanks. Otherwise two-space indentation, one member
   // or element per line, "key": value; an array begun `inline_elements` keeps
   // its scalars on one line ("[1, 2, 3]"), for long lists of numbers.
-  explicit JsonWriter(bool compact) : compact_(compact) {}
+  // Strings are escaped as `escaping` says: a record document's way, or the
+  // manifest's (for lines that carry manifest text and error texts).
+  explicit JsonWriter(bool compact, JsonEscaping escaping = JsonEscaping::Document)
+      : compact_(compact), escaping_(escaping) {}
 
   void begin_object();
   void end_object();
@@ -76,11 +79,20 @@ class JsonWriter {
   void hex_word(std::uint32_t value);
   // Lower-case hexadecimal, two digits per byte, as a string.
   void hex_bytes(std::span<const std::uint8_t> bytes);
-  // A string, escaped as a document.
+  // A string, escaped as the writer escapes.
   void text(std::string_view value);
+  // A value that is JSON already (a patch made elsewhere), written as it is.
+  void raw_json(std::string_view json);
 
   // The document, without a trailing newline.
   std::string take() { return std::move(out_); }
+  const std::string& view() const { return out_; }
+  // Starts a new document in the same buffer (one writer serving many lines).
+  void clear() {
+    out_.clear();
+    levels_.clear();
+    after_key_ = false;
+  }
 
  private:
   struct Level {
@@ -95,6 +107,7 @@ class JsonWriter {
   void raw_string(std::string_view content);
 
   bool compact_;
+  JsonEscaping escaping_;
   bool after_key_ = false;
   std::vector<Level> levels_;
   std::string out_;

@@ -8,14 +8,15 @@
 #include <cstdint>
 #include <expected>
 #include <filesystem>
-#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "ravelin/common/sink.h"
 #include "ravelin/dat/file_ids.h"
 #include "ravelin/dat/record_json.h"
+#include "ravelin/event_bake/event_family.h"
 
 namespace ravelin::event_bake {
 
@@ -71,13 +72,21 @@ struct RecordDiff {
 enum class LandblockChange : std::uint8_t { Added, Removed, Changed };
 std::string_view landblock_change_name(LandblockChange change);
 
+// One line of a manifest (without its newline) and the family it belongs to.
+struct ManifestLine {
+  EventFamily family = EventFamily::Ambient;
+  std::string text;
+
+  bool operator==(const ManifestLine&) const = default;
+};
+
 // A landblock whose bake differs (bytes or error), or that has a CellLandblock
 // in one version only.
 struct LandblockDiff {
   std::uint32_t landblock_id = 0;  // 0xLLLL0000
   LandblockChange change = LandblockChange::Changed;
-  std::vector<std::string> removed;  // old manifest lines without a matching new one, manifest order
-  std::vector<std::string> added;    // and the other way round
+  std::vector<ManifestLine> removed;  // old manifest lines without a matching new one, manifest order
+  std::vector<ManifestLine> added;    // and the other way round
   std::vector<std::string> caused_by;  // changed entries among its inputs in either version, ascending
   std::optional<std::string> old_error;  // the BakeError text of a side whose bake failed
   std::optional<std::string> new_error;
@@ -94,9 +103,9 @@ struct LandblockDiffEntry {
   std::vector<std::string> caused_by;
 };
 
-// Event lines added and removed, by manifest family ("ambient", ...).
+// Event lines added and removed, by manifest family.
 struct FamilyCounts {
-  std::string family;
+  EventFamily family = EventFamily::Ambient;
   std::size_t added = 0;
   std::size_t removed = 0;
 };
@@ -105,20 +114,48 @@ struct WorldDiffResult {
   std::vector<FileDiff> files;  // ascending by (archive, id), portal first
   std::size_t records = 0;      // record diffs handed out
   std::vector<LandblockDiffEntry> landblocks;  // ascending by id
-  std::vector<FamilyCounts> events;            // manifest family order
+  std::vector<FamilyCounts> events;            // every family, in manifest order
   std::size_t landblocks_compared = 0;
 };
 
-// Where the diff hands its lines, in order; any may be empty.
+// Where the diff hands what it finds, each in ascending order; any may be
+// null. They are opened once both versions have opened, and finished when the
+// diff is complete; when one fails, the diff stops and abandons them all.
 struct WorldDiffSinks {
-  std::function<void(const FileDiff&)> file;
-  std::function<void(const RecordDiff&)> record;
-  std::function<void(const LandblockDiff&)> landblock;
+  common::Sink<FileDiff>* files = nullptr;
+  common::Sink<RecordDiff>* records = nullptr;
+  common::Sink<LandblockDiff>* landblocks = nullptr;
 };
 
-// The diff of the two versions. Fails only when an archive cannot be opened
-// ("old: open client_portal.dat at ...: ..."); unreadable entries and failing
-// bakes are part of the result.
+// A sink that keeps each item's to_json_line() in `lines`.
+template <class Item>
+class JsonLineCollector final : public common::Sink<Item> {
+ public:
+  explicit JsonLineCollector(std::vector<std::string>& lines) : lines_(lines) {}
+  common::SinkResult add(const Item& item) override {
+    lines_.push_back(item.to_json_line());
+    return {};
+  }
+
+ private:
+  std::vector<std::string>& lines_;
+};
+
+// Every line of a diff kept in memory, for a caller that wants them all.
+struct WorldDiffLines {
+  std::vector<std::string> files, records, landblocks;
+
+  WorldDiffSinks sinks() { return {&file_sink_, &record_sink_, &landblock_sink_}; }
+
+ private:
+  JsonLineCollector<FileDiff> file_sink_{files};
+  JsonLineCollector<RecordDiff> record_sink_{records};
+  JsonLineCollector<LandblockDiff> landblock_sink_{landblocks};
+};
+
+// The diff of the two versions. Fails when an archive cannot be opened
+// ("old: open client_portal.dat at ...: ...") or a sink fails (its text);
+// unreadable entries and failing bakes are part of the result.
 std::expected<WorldDiffResult, std::string> diff_worlds(const WorldDiffOptions& options, const WorldDiffSinks& sinks);
 
 }  // namespace ravelin::event_bake
