@@ -151,7 +151,8 @@ class PosixFileSystem final : public FileSystem {
     return open_regular(path, O_RDWR);
   }
   IoResult<std::unique_ptr<OpenFile>> create(const Path& path, CreateMode mode) override {
-    const int flags = O_RDWR | O_CREAT | O_CLOEXEC | (mode == CreateMode::Exclusive ? O_EXCL : O_TRUNC);
+    const int kept = mode == CreateMode::Exclusive ? O_EXCL : mode == CreateMode::Append ? O_APPEND : O_TRUNC;
+    const int flags = O_RDWR | O_CREAT | O_CLOEXEC | kept;
     const int fd = retry_interrupted([&] { return ::open(path.c_str(), flags, 0666); });
     if (fd < 0) return std::unexpected(last_error());
     return std::make_unique<PosixFile>(fd);
@@ -189,11 +190,27 @@ class PosixFileSystem final : public FileSystem {
   IoResult<Path> resolve(const Path& path) override {
     struct stat st;
     if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
-    char* real = ::realpath(path.c_str(), nullptr);
-    if (real == nullptr) return path;  // a dangling link: written as the path says
-    Path resolved(real);
-    std::free(real);
-    return resolved;
+    if (::stat(path.c_str(), &st) == 0) {
+      // A device or pipe behind the link (/dev/stdout) is written through it.
+      if (!S_ISREG(st.st_mode)) return path;
+      char* real = ::realpath(path.c_str(), nullptr);
+      if (real == nullptr) return path;
+      Path resolved(real);
+      std::free(real);
+      return resolved;
+    }
+    // A link to a file not there yet: where its text leads, link by link.
+    Path current = path;
+    for (int hops = 0; hops < 40; ++hops) {
+      if (::lstat(current.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return current;
+      std::string target(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : 4096), '\0');
+      const ssize_t n = ::readlink(current.c_str(), target.data(), target.size());
+      if (n < 0) return std::unexpected(last_error());
+      target.resize(static_cast<std::size_t>(n));
+      const Path next(target);
+      current = next.is_absolute() ? next : parent_directory(current) / next;
+    }
+    return std::unexpected(IoError::from_errno(ELOOP));
   }
 
   IoResult<void> rename(const Path& from, const Path& to) override {

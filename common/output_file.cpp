@@ -61,6 +61,14 @@ OutputFile& OutputFile::operator=(OutputFile&& other) noexcept {
 }
 OutputFile::~OutputFile() { abandon(); }
 
+// Names the system gives to streams and devices (/dev/stdout, /dev/null,
+// /proc/self/fd/1): whatever is behind them, a redirected file included, is
+// written in place, as the shell that set it up expects (`>>` appends).
+bool is_system_name(const Path& path) {
+  const std::string& text = path.native();
+  return text.starts_with("/dev/") || text.starts_with("/proc/");
+}
+
 // The state of an output to `path`: where it goes, and whether that is a
 // device or pipe (/dev/null, /dev/stdout on a terminal), which is written in
 // place since there is no file to replace.
@@ -70,6 +78,10 @@ FileResult<std::unique_ptr<OutputFile::State>> OutputFile::start(const Path& pat
   state->fs = &fs;
   state->path = path;
   state->durability = durability;
+  if (is_system_name(path)) {
+    state->target = path;
+    return state;
+  }
   auto target = fs.resolve(path);
   if (!target) return std::unexpected(FileError{"write", path, target.error()});
   state->target = std::move(*target);
@@ -83,8 +95,10 @@ FileResult<OutputFile> OutputFile::create(const Path& path, Durability durabilit
   auto state = start(path, durability, fs);
   if (!state) return std::unexpected(std::move(state.error()));
   State& s = **state;
-  // Truncating replaces what a killed run left under the same name.
-  auto file = fs.create(s.temporary.empty() ? s.target : s.temporary, CreateMode::Truncate);
+  // Truncating replaces what a killed run left under the same name; a stream
+  // is written after what it holds.
+  auto file = s.temporary.empty() ? fs.create(s.target, CreateMode::Append)
+                                  : fs.create(s.temporary, CreateMode::Truncate);
   if (!file) return std::unexpected(FileError{"write", path, file.error()});
   s.file = std::move(*file);
   s.buffer.reserve(kBufferSize);

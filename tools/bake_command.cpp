@@ -4,7 +4,7 @@
 #include <memory>
 #include <string>
 
-#include "ravelin/common/file.h"
+#include "ravelin/common/output_file.h"
 #include "ravelin/dat/error.h"
 #include "ravelin/event_bake/landblock.h"
 #include "tools/commands.h"
@@ -42,9 +42,7 @@ std::string debug_lines(const event_bake::LandblockEventBake& bake) {
 
 int write_output(const std::string& text, const std::string& path) {
   if (!path.empty()) {
-    const auto* first = reinterpret_cast<const std::uint8_t*>(text.data());
-    if (auto r = common::write_whole_file(path, {first, text.size()}); !r)
-      return fail("IO error: write " + common::display_path(path) + ": " + r.error().to_string());
+    if (auto r = common::write_output_file(path, text); !r) return fail(r.error().to_string());
     return 0;
   }
   if (!text.empty() && std::fwrite(text.data(), 1, text.size(), stdout) != text.size())

@@ -9,6 +9,7 @@
 
 #include "ravelin/common/id_text.h"
 #include "ravelin/common/file.h"
+#include "ravelin/common/output_file.h"
 #include "ravelin/dat/lib.h"
 #include "ravelin/dat/record_json.h"
 #include "tools/commands.h"
@@ -45,8 +46,6 @@ CLI::Validator record_type_validator() {
       "TYPE");
 }
 
-std::string hex(std::uint32_t v) { return "0x" + common::hex8(v); }
-
 // "truncated: header says N bytes, file has M" when the archive at `path` is
 // shorter than its header's file_size; empty when it is not, or has no header.
 std::string truncation(const std::string& path) {
@@ -73,21 +72,9 @@ int fail_archive(const std::string& path, const dat::DatError& error) {
 int run_info(const DatArgs& args) {
   auto db = dat::DatDatabase::open(args.archive);
   if (!db) return fail_archive(args.archive, db.error());
-  const dat::DatHeader& h = db->header();
-  std::string version;
-  for (const std::uint8_t b : h.version_string) {
-    char pair[3];
-    std::snprintf(pair, sizeof pair, "%02X", b);
-    version += pair;
-  }
-  std::printf(
-      "magic: %s\nblock_size: %u\nfile_size: %u\ndataset: %u\nsubset: %u\nfree_head: %s\nfree_tail: %s\n"
-      "free_count: %u\nroot_offset: %s\nnew_lru: %s\nold_lru: %s\nuse_lru: %s\nmaster_map_id: %s\n"
-      "engine_version: %u\ngame_version: %u\nversion_string: %s\nversion_minor: %u\nentries: %zu\n",
-      hex(h.magic).c_str(), h.block_size, h.file_size, h.dataset, h.subset, hex(h.free_head).c_str(),
-      hex(h.free_tail).c_str(), h.free_count, hex(h.root_offset).c_str(), hex(h.new_lru).c_str(),
-      hex(h.old_lru).c_str(), hex(h.use_lru).c_str(), hex(h.master_map_id).c_str(), h.engine_version,
-      h.game_version, version.c_str(), h.version_minor, db->entry_count());
+  for (const dat::DatHeaderField& field : dat::kDatHeaderFields)
+    std::printf("%s: %s\n", std::string(field.name).c_str(), dat::header_field_text(db->header(), field).c_str());
+  std::printf("entries: %zu\n", db->entry_count());
   // Block chains past the end of a cut-off archive fail only when read.
   if (const std::string cut = truncation(args.archive); !cut.empty())
     return fail(common::display_path(args.archive) + ": " + cut);
@@ -125,8 +112,7 @@ int run_get(const DatArgs& args) {
   auto bytes = db->get_file(id);
   if (!bytes) return fail(bytes.error().to_string());
   if (!args.output.empty()) {
-    if (auto r = common::write_whole_file(args.output, *bytes); !r)
-      return fail("IO error: write " + common::display_path(args.output) + ": " + r.error().to_string());
+    if (auto r = common::write_output_file(args.output, *bytes); !r) return fail(r.error().to_string());
     return 0;
   }
   if (!bytes->empty() && std::fwrite(bytes->data(), 1, bytes->size(), stdout) != bytes->size())

@@ -2,7 +2,7 @@
 #include <memory>
 #include <string>
 
-#include "ravelin/common/file.h"
+#include "ravelin/common/output_file.h"
 #include "ravelin/dat/error.h"
 #include "tools/commands.h"
 #include "tools/draw/landblock_svg.h"
@@ -28,9 +28,7 @@ int run_render(const RenderArgs& args) {
   inputs.entity_source = args.entities.source();
   const auto svg = draw::render_landblock(inputs);
   if (!svg) return fail(svg.error().to_string());
-  const auto* first = reinterpret_cast<const std::uint8_t*>(svg->data());
-  if (auto r = common::write_whole_file(args.output, {first, svg->size()}); !r)
-    return fail("IO error: write " + common::display_path(args.output) + ": " + r.error().to_string());
+  if (auto r = common::write_output_file(args.output, *svg); !r) return fail(r.error().to_string());
   return 0;
 }
 

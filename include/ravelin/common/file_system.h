@@ -89,8 +89,9 @@ class OpenFile {
   virtual IoResult<FileIdentity> identity() const = 0;
 };
 
-// How create() treats a file that is there already.
-enum class CreateMode : std::uint8_t { Truncate, Exclusive };
+// How create() treats a file that is there already: emptied, refused, or
+// written after its end.
+enum class CreateMode : std::uint8_t { Truncate, Exclusive, Append };
 
 class FileSystem {
  public:
