@@ -330,13 +330,14 @@ void count_events(const LandblockDiff& diff, std::vector<FamilyCounts>& events) 
 }
 
 // The sinks of one diff, each opened at most once and then finished or
-// abandoned: a failure anywhere abandons every sink opened so far.
+// abandoned, the last opened first: a failure anywhere abandons every sink
+// opened so far.
 class OpenSinks {
  public:
   explicit OpenSinks(const WorldDiffSinks& sinks) : sinks_(sinks) {}
   ~OpenSinks() {
-    if (!finished_)
-      for (auto& abandon : abandons_) abandon();
+    if (finished_) return;
+    for (auto it = abandons_.rbegin(); it != abandons_.rend(); ++it) (*it)();
   }
 
   common::SinkResult open() {

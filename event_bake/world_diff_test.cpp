@@ -316,6 +316,85 @@ TEST(WorldDiff, UnopenableArchiveNamesTheSide) {
   }
 }
 
+// Records what the diff did with it; fails its open or its n-th add when told.
+template <class Item>
+struct ScriptedSink final : common::Sink<Item> {
+  std::string name;
+  std::vector<std::string>& calls;
+  bool fail_open = false;
+  std::size_t fail_add = 0;  // 1-based; 0 never
+  std::size_t added = 0;
+
+  ScriptedSink(std::string n, std::vector<std::string>& c) : name(std::move(n)), calls(c) {}
+  common::SinkResult open() override {
+    calls.push_back(name + " open");
+    if (fail_open) return std::unexpected(name + " cannot open");
+    return {};
+  }
+  common::SinkResult add(const Item&) override {
+    if (++added == fail_add) return std::unexpected(name + " full");
+    return {};
+  }
+  common::SinkResult finish(const common::JobEnd&) override {
+    calls.push_back(name + " finish");
+    return {};
+  }
+  void abandon() override { calls.push_back(name + " abandon"); }
+};
+
+TEST(WorldDiff, SinksAreFinishedLastFirstOrAllAbandoned) {
+  BakeWorld old_world, new_world;
+  base_world(old_world);
+  base_world(new_world);
+  new_world.add_script(physics_script_of(0x33000100, {{0.5, particle_hook(0x32000100, 0)}, {0.75, particle_hook(0x32000101, 0)}}));
+  old_world.write();
+  new_world.write();
+  WorldDiffOptions options;
+  options.old_dir = old_world.dir();
+  options.new_dir = new_world.dir();
+  options.jobs = 2;
+  struct Case {
+    const char* name;
+    bool fail_records_open;
+    std::size_t fail_landblock_add;
+    std::size_t fail_file_add;
+    std::vector<std::string> calls;
+    const char* error;  // null: the diff succeeds
+  };
+  const std::vector<Case> cases = {
+      {"complete", false, 0, 0,
+       {"files open", "records open", "landblocks open", "landblocks finish", "records finish", "files finish"},
+       nullptr},
+      {"a sink that cannot open", true, 0, 0, {"files open", "records open", "records abandon", "files abandon"},
+       "records cannot open"},
+      {"a landblock sink that fails to add", false, 1, 0,
+       {"files open", "records open", "landblocks open", "landblocks abandon", "records abandon", "files abandon"},
+       "landblocks full"},
+      {"a file sink that fails to add", false, 0, 1,
+       {"files open", "records open", "landblocks open", "landblocks abandon", "records abandon", "files abandon"},
+       "files full"},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> calls;
+    ScriptedSink<FileDiff> files("files", calls);
+    ScriptedSink<RecordDiff> records("records", calls);
+    ScriptedSink<LandblockDiff> landblocks("landblocks", calls);
+    records.fail_open = c.fail_records_open;
+    landblocks.fail_add = c.fail_landblock_add;
+    files.fail_add = c.fail_file_add;
+    const auto result = diff_worlds(options, {&files, &records, &landblocks});
+    EXPECT_EQ(calls, c.calls) << c.name;
+    if (c.error == nullptr) {
+      EXPECT_TRUE(result.has_value()) << c.name;
+      EXPECT_GT(files.added, 0u) << c.name;
+      EXPECT_GT(landblocks.added, 0u) << c.name;
+    } else {
+      ASSERT_FALSE(result.has_value()) << c.name;
+      EXPECT_EQ(result.error(), c.error) << c.name;
+    }
+  }
+}
+
 TEST(WorldDiff, SummaryOfIdenticalVersionsSaysSo) {
   BakeWorld a, b;
   base_world(a);

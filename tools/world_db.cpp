@@ -3,6 +3,7 @@
 #include <sqlite3.h>
 
 #include <array>
+#include <cerrno>
 #include <cstring>
 #include <span>
 #include <string_view>
@@ -357,7 +358,9 @@ struct WorldDb::Sqlite {
   std::string error(const char* what) const {
     if (db == nullptr) return std::string("database ") + what + ": out of memory";
     const int code = sqlite3_errcode(db) & 0xFF;
-    if (code == SQLITE_FULL || code == SQLITE_IOERR || code == SQLITE_CANTOPEN) {
+    // SQLite reports a full disk as its own code, without the system's.
+    if (code == SQLITE_FULL) return common::io_error_text("write", shown_path, std::strerror(ENOSPC));
+    if (code == SQLITE_IOERR || code == SQLITE_CANTOPEN) {
       const int system = sqlite3_system_errno(db);
       return common::io_error_text("write", shown_path, system != 0 ? std::strerror(system) : sqlite3_errmsg(db));
     }
