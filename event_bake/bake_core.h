@@ -15,6 +15,7 @@
 #include "ravelin/dat/landblock.h"
 #include "ravelin/dat/lib.h"
 #include "ravelin/event_bake/bake_error.h"
+#include "ravelin/event_bake/bake_inputs.h"
 #include "ravelin/event_bake/manifest.h"
 #include "ravelin/event_bake/record_cache.h"
 #include "ravelin/event_bake/spawns.h"
