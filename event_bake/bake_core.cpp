@@ -138,7 +138,6 @@ BakeResult<std::vector<std::pair<std::uint32_t, std::uint32_t>>> PlacedSetups::s
 
 BakeResult<LandblockEventBake> bake_open_landblock(const OpenBake& open, std::uint32_t landblock_id,
                                                    BakeResources& resources, InputRecorder recorder) {
-  recorder.portal(open.region_did);
   auto terrain = load_cell_landblock(open.cell, landblock_id, recorder);
   if (!terrain) return std::unexpected(std::move(terrain.error()));
   auto setup_ids = open.placed.setup_ids(

@@ -145,8 +145,8 @@ struct OpenBake {
 // The bake of one landblock from the CellLandblock on: its terrain record,
 // its placed setups, their events in order, the ambient and sky families.
 // Errors, in this order: FileMissing/Parse "CellLandblock", then SetupTable or
-// Parse "LandblockInfo". The region counts as an input of the bake whoever
-// decoded it.
+// Parse "LandblockInfo". The region was recorded by the load_region that
+// fetched it, or is replayed by the session that did.
 BakeResult<LandblockEventBake> bake_open_landblock(const OpenBake& open, std::uint32_t landblock_id,
                                                    BakeResources& resources, InputRecorder recorder);
 

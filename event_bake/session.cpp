@@ -63,10 +63,11 @@ class RecordCachePool {
 }  // namespace
 
 struct BakeSession::State {
-  State(Options o, BakeArchives a, dat::file_type::Region r)
+  State(Options o, BakeArchives a, dat::file_type::Region r, InputRecords ri)
       : options(std::move(o)),
         archives(std::move(a)),
         region(std::move(r)),
+        region_inputs(std::move(ri)),
         placed(PlacedSetups::choose(options.entity_source)),
         record_caches(archives.portal) {}
 
@@ -75,6 +76,7 @@ struct BakeSession::State {
   Options options;
   BakeArchives archives;
   dat::file_type::Region region;
+  InputRecords region_inputs;  // what decoding the region read: replayed into every recorded bake
   PlacedSetups placed;
   std::vector<SkyParticleTrigger> sky_events;  // the same for every landblock
 
@@ -138,11 +140,12 @@ BakeSession::~BakeSession() = default;
 BakeResult<std::unique_ptr<BakeSession>> BakeSession::open(Options options) {
   auto archives = open_bake_archives(options.dat_dir);
   if (!archives) return std::unexpected(std::move(archives.error()));
-  // Each recorded bake records the region itself (bake_open_landblock).
-  auto region = load_region(archives->portal, options.region_did, InputRecorder{});
+  InputRecords region_inputs;
+  auto region = load_region(archives->portal, options.region_did, InputRecorder(region_inputs));
   if (!region) return std::unexpected(std::move(region.error()));
 
-  auto state = std::make_unique<State>(std::move(options), std::move(*archives), std::move(*region));
+  auto state = std::make_unique<State>(std::move(options), std::move(*archives), std::move(*region),
+                                       std::move(region_inputs));
   if (state->options.bake_sky) {
     RecordCache cache(state->archives.portal);
     state->sky_events = bake_sky_arm(state->region, cache, InputRecorder(state->sky_inputs));
@@ -158,8 +161,10 @@ BakeResult<LandblockEventBake> BakeSession::bake(std::uint32_t landblock_id) con
 
 RecordedBake BakeSession::bake_with_inputs(std::uint32_t landblock_id) const {
   InputRecords recorded;
+  const InputRecorder recorder(recorded);
+  recorder.replay(state_->region_inputs);
   State::Resources resources(*state_);
-  auto result = bake_open_landblock(state_->open_bake(), landblock_id, resources, InputRecorder(recorded));
+  auto result = bake_open_landblock(state_->open_bake(), landblock_id, resources, recorder);
   recorded.finish();
   return {std::move(result), std::move(recorded)};
 }
