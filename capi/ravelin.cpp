@@ -3,6 +3,8 @@
 // a text. No exception leaves a ravelin_* function.
 #include "ravelin/ravelin.h"
 
+#include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -16,6 +18,7 @@
 #include "ravelin/common/id_text.h"
 #include "ravelin/dat/file_ids.h"
 #include "ravelin/dat/record_json.h"
+#include "ravelin/event_bake/event_family.h"
 #include "ravelin/event_bake/input_records.h"
 #include "ravelin/event_bake/landblock.h"
 #include "ravelin/event_bake/session.h"
@@ -208,6 +211,25 @@ Result<void> recorded_out(const event_bake::RecordedBake& recorded, std::uint8_t
   return {};
 }
 
+// The family table's texts are views of string literals, so each one's
+// data() is a C string already.
+constexpr bool is_c_string(std::string_view text) { return text.data()[text.size()] == '\0'; }
+
+constexpr ravelin_event_family c_event_family(const event_bake::EventFamilyInfo& info) {
+  return {info.source.data(), info.trigger.data(), info.table.data(), info.python.data(), info.display.data()};
+}
+
+constexpr std::array<ravelin_event_family, event_bake::kEventFamilyCount> kCEventFamilies = [] {
+  std::array<ravelin_event_family, event_bake::kEventFamilyCount> out{};
+  for (std::size_t i = 0; i < out.size(); ++i) out[i] = c_event_family(event_bake::kEventFamilies[i]);
+  return out;
+}();
+
+static_assert(std::ranges::all_of(event_bake::kEventFamilies, [](const event_bake::EventFamilyInfo& info) {
+  return is_c_string(info.source) && is_c_string(info.trigger) && is_c_string(info.table) &&
+         is_c_string(info.python) && is_c_string(info.display);
+}));
+
 std::uintptr_t handle_of(const void* handle) { return reinterpret_cast<std::uintptr_t>(handle); }
 
 template <class T>
@@ -267,6 +289,11 @@ void ravelin_bake_inputs_free(ravelin_bake_inputs* inputs) {
 void ravelin_bake_options_init(ravelin_bake_options* options) {
   if (options == nullptr) return;
   *options = ravelin_bake_options{dat::kDefaultRegionId, nullptr, nullptr, 0};
+}
+
+size_t ravelin_event_families(const ravelin_event_family** table) {
+  if (table != nullptr) *table = kCEventFamilies.data();
+  return kCEventFamilies.size();
 }
 
 ravelin_status ravelin_archive_open(const char* path, ravelin_archive** archive, ravelin_error** error) {

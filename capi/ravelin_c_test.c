@@ -140,6 +140,43 @@ static void test_bake(void) {
   free(text);
 }
 
+/* The family table against the manifest the command wrote: every line opens
+ * with the "source" and "trigger" of a family, the families come in table
+ * order, and the sample landblock has lines of each. (A line opening cannot
+ * occur inside a line: quotes within a string are escaped.) */
+static void test_event_families(void) {
+  const ravelin_event_family* families = NULL;
+  const size_t count = ravelin_event_families(&families);
+  CHECK(count == 4 && families != NULL);
+  CHECK(ravelin_event_families(NULL) == count);
+  if (count != 4 || families == NULL) return;
+  CHECK(strcmp(families[0].source, "ambient") == 0 && strcmp(families[0].trigger, "terrain") == 0);
+  CHECK(strcmp(families[3].python, "sky") == 0 && strcmp(families[3].table, "sky_chain") == 0);
+  for (size_t i = 0; i < count; ++i) CHECK(families[i].display[0] != 0);
+
+  size_t size = 0;
+  char* manifest = read_file(world_path("A9B4.jsonl"), &size);
+  size_t lines[4] = {0, 0, 0, 0};
+  size_t family = 0;
+  const char* opening = "{\"source\":\"";
+  for (const char* at = strstr(manifest, opening); at != NULL; at = strstr(at + 1, opening)) {
+    CHECK(at == manifest || at[-1] == '\n');
+    char head[256];
+    while (family < count) {
+      snprintf(head, sizeof head, "{\"source\":\"%s\",\"trigger\":\"%s\",", families[family].source,
+               families[family].trigger);
+      if (strncmp(at, head, strlen(head)) == 0) break;
+      ++family;
+    }
+    CHECK(family < count);
+    if (family == count) break;
+    ++lines[family];
+  }
+  CHECK(size > 0 && manifest[size - 1] == '\n');
+  for (size_t i = 0; i < count; ++i) CHECK(lines[i] > 0);
+  free(manifest);
+}
+
 static void test_session(void) {
   ravelin_session* session = NULL;
   ravelin_error* error = NULL;
@@ -352,6 +389,7 @@ int main(int argc, char** argv) {
   CHECK(strcmp(ravelin_version(), RAVELIN_EXPECTED_VERSION) == 0);
   test_archive();
   test_bake();
+  test_event_families();
   test_session();
   test_inputs();
   test_threads();

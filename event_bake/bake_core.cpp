@@ -34,7 +34,9 @@ BakeResult<BakeArchives> open_bake_archives(const std::filesystem::path& dat_dir
   return BakeArchives{std::move(*portal), std::move(*cell)};
 }
 
-BakeResult<dat::file_type::Region> load_region(const dat::DatDatabase& portal, std::uint32_t region_did) {
+BakeResult<dat::file_type::Region> load_region(const dat::DatDatabase& portal, std::uint32_t region_did,
+                                               InputRecorder recorder) {
+  recorder.portal(region_did);
   auto bytes = portal.get_file(region_did);
   if (!bytes) return std::unexpected(BakeError::file_missing(kRegionKind, region_did));
   common::Reader reader(*bytes);
@@ -43,8 +45,10 @@ BakeResult<dat::file_type::Region> load_region(const dat::DatDatabase& portal, s
   return std::move(*region);
 }
 
-BakeResult<dat::CellLandblock> load_cell_landblock(const dat::DatDatabase& cell, std::uint32_t landblock_id) {
+BakeResult<dat::CellLandblock> load_cell_landblock(const dat::DatDatabase& cell, std::uint32_t landblock_id,
+                                                   InputRecorder recorder) {
   const std::uint32_t id = dat::cell_landblock_file_id(landblock_id);
+  recorder.cell(id);
   auto bytes = cell.get_file(id);
   if (!bytes) return std::unexpected(BakeError::file_missing(kCellLandblockKind, id));
   auto record = dat::CellLandblock::unpack(*bytes);
@@ -52,24 +56,25 @@ BakeResult<dat::CellLandblock> load_cell_landblock(const dat::DatDatabase& cell,
   return std::move(*record);
 }
 
-void append_setup_events(RecordCache& cache, std::uint32_t setup_id, SetupEvents& out) {
+void append_setup_events(RecordCache& cache, std::uint32_t setup_id, SetupEvents& out, InputRecorder recorder) {
   // Each setup is baked once per bake, so the setup itself is not kept.
-  cache.note_input(setup_id);
-  if (const auto setup = load_setup_model(cache.portal(), setup_id)) append_setup_events(cache, setup_id, *setup, out);
+  recorder.portal(setup_id);
+  if (const auto setup = load_setup_model(cache.portal(), setup_id))
+    append_setup_events(cache, setup_id, *setup, out, recorder);
 }
 
 void append_setup_events(RecordCache& cache, std::uint32_t setup_id, const dat::file_type::SetupModel& setup,
-                         SetupEvents& out) {
+                         SetupEvents& out, InputRecorder recorder) {
   if (setup.motion_table_id) {
-    if (const auto* table = cache.motion_table(*setup.motion_table_id)) {
-      cache.load_animations(anim_sound::referenced_animation_ids(*table));
+    if (const auto* table = cache.motion_table(*setup.motion_table_id, recorder)) {
+      cache.load_animations(anim_sound::referenced_animation_ids(*table), recorder);
       append_all(out.anim_hook_events,
                  anim_sound::bake_anim_sound_manifest(setup_id, setup, *table, cache.animations()));
     }
   }
   if (setup.default_script_id) {
     const std::uint32_t script_id = *setup.default_script_id;
-    if (const auto* script = cache.physics_script(script_id))
+    if (const auto* script = cache.physics_script(script_id, recorder))
       append_all(out.physics_particle_events, particle::bake_particle_manifest(script_id, *script));
   }
 }
@@ -90,8 +95,10 @@ PlacedSetups PlacedSetups::choose(const EntitySource& source) {
 }
 
 BakeResult<std::optional<dat::LandblockInfo>> load_landblock_info(const dat::DatDatabase& cell,
-                                                                  std::uint32_t landblock_id) {
+                                                                  std::uint32_t landblock_id,
+                                                                  InputRecorder recorder) {
   const std::uint32_t id = dat::landblock_info_file_id(landblock_id);
+  recorder.cell(id);
   auto bytes = cell.get_file(id);
   if (!bytes) return std::optional<dat::LandblockInfo>{};
   auto info = dat::LandblockInfo::unpack(*bytes);
@@ -100,8 +107,8 @@ BakeResult<std::optional<dat::LandblockInfo>> load_landblock_info(const dat::Dat
 }
 
 BakeResult<void> PlacedSetups::landblock_info_object_ids(const dat::DatDatabase& cell, std::uint32_t landblock_id,
-                                                         std::vector<std::uint32_t>& ids) {
-  auto info = load_landblock_info(cell, landblock_id);
+                                                         std::vector<std::uint32_t>& ids, InputRecorder recorder) {
+  auto info = load_landblock_info(cell, landblock_id, recorder);
   if (!info) return std::unexpected(std::move(info.error()));
   if (!*info) return {};
   for (const dat::Stab& stab : (*info)->objects)
@@ -130,21 +137,15 @@ BakeResult<std::vector<std::pair<std::uint32_t, std::uint32_t>>> PlacedSetups::s
 }
 
 BakeResult<LandblockEventBake> bake_open_landblock(const OpenBake& open, std::uint32_t landblock_id,
-                                                   BakeResources& resources) {
-  InputRecords* inputs = resources.inputs;
-  if (inputs != nullptr) inputs->cell.push_back(dat::cell_landblock_file_id(landblock_id));
-  auto terrain = load_cell_landblock(open.cell, landblock_id);
+                                                   BakeResources& resources, InputRecorder recorder) {
+  auto terrain = load_cell_landblock(open.cell, landblock_id, recorder);
   if (!terrain) return std::unexpected(std::move(terrain.error()));
-  if (inputs != nullptr && open.placed.uses_landblock_info())
-    inputs->cell.push_back(dat::landblock_info_file_id(landblock_id));
-  auto setup_ids = open.placed.setup_ids(open.cell, landblock_id, [&resources, inputs](std::uint32_t id) {
-    if (inputs != nullptr) inputs->portal.push_back(id);
-    return resources.portal_has_file(id);
-  });
+  auto setup_ids = open.placed.setup_ids(
+      open.cell, landblock_id, [&resources](std::uint32_t id) { return resources.portal_has_file(id); }, recorder);
   if (!setup_ids) return std::unexpected(std::move(setup_ids.error()));
 
   SetupEvents events;
-  for (const std::uint32_t setup_id : *setup_ids) resources.append_setup_events(setup_id, events);
+  for (const std::uint32_t setup_id : *setup_ids) resources.append_setup_events(setup_id, events, recorder);
   order_setup_events(events);
 
   LandblockEventBake bake;
@@ -153,7 +154,7 @@ BakeResult<LandblockEventBake> bake_open_landblock(const OpenBake& open, std::ui
   bake.ambient_terrain_events = ambient::bake_ambient_manifest(open.region, *terrain, landblock_id);
   bake.anim_hook_events = std::move(events.anim_hook_events);
   bake.physics_particle_events = std::move(events.physics_particle_events);
-  if (open.bake_sky) bake.sky_particle_events = resources.sky_events();
+  if (open.bake_sky) bake.sky_particle_events = resources.sky_events(recorder);
   return bake;
 }
 

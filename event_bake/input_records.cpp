@@ -1,6 +1,7 @@
 #include "ravelin/event_bake/input_records.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "ravelin/common/id_text.h"
 
@@ -25,6 +26,12 @@ std::vector<std::string> InputRecords::names() const {
   for (const std::uint32_t id : portal) out.push_back("portal:" + common::hex_id(id));
   for (const std::uint32_t id : cell) out.push_back("cell:" + common::hex_id(id));
   return out;
+}
+
+RecordedBake RecordedBake::failed_on_region(BakeError error, std::uint32_t region_did) {
+  InputRecords inputs;
+  InputRecorder(inputs).portal(region_did);
+  return {std::unexpected(std::move(error)), std::move(inputs)};
 }
 
 }  // namespace ravelin::event_bake

@@ -11,11 +11,8 @@ namespace {
 
 class CallResources final : public BakeResources {
  public:
-  CallResources(const dat::DatDatabase& portal, const dat::file_type::Region& region, InputRecords* recorded)
-      : portal_(portal), region_(region), cache_(portal) {
-    inputs = recorded;
-    cache_.record_inputs(recorded);
-  }
+  CallResources(const dat::DatDatabase& portal, const dat::file_type::Region& region)
+      : portal_(portal), region_(region), cache_(portal) {}
 
   // The placed ids come without repeats, so each is asked once; the bytes of
   // a setup found present are its decode's input, so no setup is fetched twice.
@@ -25,14 +22,16 @@ class CallResources final : public BakeResources {
     fetched_.insert_or_assign(id, std::move(*bytes));
     return true;
   }
-  void append_setup_events(std::uint32_t setup_id, SetupEvents& out) override {
+  void append_setup_events(std::uint32_t setup_id, SetupEvents& out, InputRecorder recorder) override {
     auto* bytes = fetched_.find(setup_id);
-    if (bytes == nullptr) return event_bake::append_setup_events(cache_, setup_id, out);
+    if (bytes == nullptr) return event_bake::append_setup_events(cache_, setup_id, out, recorder);
     const auto setup = decode_setup_model(*bytes);
     *bytes = {};
-    if (setup) event_bake::append_setup_events(cache_, setup_id, *setup, out);
+    if (setup) event_bake::append_setup_events(cache_, setup_id, *setup, out, recorder);
   }
-  std::vector<SkyParticleTrigger> sky_events() override { return bake_sky_arm(region_, cache_); }
+  std::vector<SkyParticleTrigger> sky_events(InputRecorder recorder) override {
+    return bake_sky_arm(region_, cache_, recorder);
+  }
 
  private:
   const dat::DatDatabase& portal_;
@@ -41,28 +40,27 @@ class CallResources final : public BakeResources {
   common::IdMap<std::uint32_t, std::vector<std::uint8_t>> fetched_;
 };
 
-// The whole bake; with `recorded` set, its inputs are appended there.
-BakeResult<LandblockEventBake> bake_recording(const BakeInputs& inputs, InputRecords* recorded) {
+// The whole bake, its inputs noted in `recorder`.
+BakeResult<LandblockEventBake> bake_recording(const BakeInputs& inputs, InputRecorder recorder) {
   auto archives = open_bake_archives(inputs.dat_dir);
   if (!archives) return std::unexpected(std::move(archives.error()));
-  if (recorded != nullptr) recorded->portal.push_back(inputs.region_did);
-  auto region = load_region(archives->portal, inputs.region_did);
+  auto region = load_region(archives->portal, inputs.region_did, recorder);
   if (!region) return std::unexpected(std::move(region.error()));
   const PlacedSetups placed = PlacedSetups::choose(inputs.entity_source);
-  CallResources resources(archives->portal, *region, recorded);
+  CallResources resources(archives->portal, *region);
   return bake_open_landblock({archives->cell, *region, inputs.region_did, placed, inputs.bake_sky},
-                             inputs.landblock_id, resources);
+                             inputs.landblock_id, resources, recorder);
 }
 
 }  // namespace
 
 BakeResult<LandblockEventBake> bake_landblock_events(const BakeInputs& inputs) {
-  return bake_recording(inputs, nullptr);
+  return bake_recording(inputs, InputRecorder{});
 }
 
 RecordedBake bake_landblock_events_with_inputs(const BakeInputs& inputs) {
   InputRecords recorded;
-  auto result = bake_recording(inputs, &recorded);
+  auto result = bake_recording(inputs, InputRecorder(recorded));
   recorded.finish();
   return {std::move(result), std::move(recorded)};
 }

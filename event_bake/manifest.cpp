@@ -1,10 +1,57 @@
 #include "ravelin/event_bake/manifest.h"
 
+#include <algorithm>
+#include <array>
+#include <cstddef>
+
 #include "event_bake/debug_render.h"
 #include "ravelin/common/json_text.h"
 
 namespace ravelin::event_bake {
 namespace {
+
+// A text literal as a template argument.
+template <std::size_t N>
+struct Literal {
+  char text[N];
+  constexpr Literal(const char (&literal)[N]) { std::copy_n(literal, N, text); }
+  constexpr std::string_view view() const { return {text, N - 1}; }
+};
+
+// A text made at compile time, held by value.
+template <std::size_t N>
+struct FixedText {
+  std::array<char, N> chars{};
+  constexpr std::string_view view() const { return {chars.data(), N}; }
+};
+
+// The start of every line of `family`: its "source" and "trigger" from the
+// family table, then `rest`, the line's first key up to its value. Made at
+// compile time, so a line begins with one append of a constant, as it would
+// with the whole head spelled as one literal.
+template <EventFamily family, Literal rest>
+constexpr auto make_line_head() {
+  constexpr std::array<std::string_view, 6> parts = {
+      R"({"source":")", event_family_info(family).source, R"(","trigger":")", event_family_info(family).trigger,
+      R"(",)", rest.view()};
+  constexpr std::size_t size = [&] {
+    std::size_t total = 0;
+    for (const std::string_view part : parts) total += part.size();
+    return total;
+  }();
+  FixedText<size> head;
+  auto at = head.chars.begin();
+  for (const std::string_view part : parts) at = std::copy(part.begin(), part.end(), at);
+  return head;
+}
+
+template <EventFamily family, Literal rest>
+inline constexpr auto kLineHead = make_line_head<family, rest>();
+
+template <EventFamily family, Literal rest>
+constexpr std::string_view line_head() {
+  return kLineHead<family, rest>.view();
+}
 
 // "[1,2,3]" without blanks.
 void append_integer_array(std::string& out, const std::vector<std::uint32_t>& values) {
@@ -19,7 +66,7 @@ void append_integer_array(std::string& out, const std::vector<std::uint32_t>& va
 void append_bool(std::string& out, bool value) { out += value ? "true" : "false"; }
 
 void append_ambient_line(std::string& line, const AmbientTrigger& e) {
-  line += R"({"source":"ambient","trigger":"terrain","terrain_type":)";
+  line += line_head<EventFamily::Ambient, R"("terrain_type":)">();
   common::append_decimal(line, e.terrain_type);
   line += R"(,"scene_type":)";
   common::append_decimal(line, e.scene_type);
@@ -53,7 +100,7 @@ void append_ambient_line(std::string& line, const AmbientTrigger& e) {
 }
 
 void append_anim_sound_line(std::string& line, const AnimSoundTrigger& e) {
-  line += R"({"source":"animation_sound","trigger":"animation_sound","csetup_id":")";
+  line += line_head<EventFamily::AnimationSound, R"("csetup_id":")">();
   common::append_hex_id(line, e.csetup_id);
   line += R"(","motion_table_id":")";
   common::append_hex_id(line, e.motion_table_id);
@@ -87,7 +134,7 @@ void append_anim_sound_line(std::string& line, const AnimSoundTrigger& e) {
 }
 
 void append_particle_line(std::string& line, const PhysicsScriptParticleTrigger& e) {
-  line += R"({"source":"physics_script_particle","trigger":"physics_script_particle","default_script_id":")";
+  line += line_head<EventFamily::PhysicsParticle, R"("default_script_id":")">();
   common::append_hex_id(line, e.default_script_id);
   line += R"(","start_time_s":)";
   common::append_fixed6(line, e.start_time_s);
@@ -102,7 +149,7 @@ void append_particle_line(std::string& line, const PhysicsScriptParticleTrigger&
 }
 
 void append_sky_line(std::string& line, const SkyParticleTrigger& e) {
-  line += R"({"source":"sky_chain","trigger":"time_of_day","day_group_idx":)";
+  line += line_head<EventFamily::Sky, R"("day_group_idx":)">();
   common::append_decimal(line, e.day_group_idx);
   line += R"(,"day_group_name":")";
   common::append_json_string_content(line, e.day_group_name);

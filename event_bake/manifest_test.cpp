@@ -147,6 +147,29 @@ TEST(LandblockJsonl, KindsInFixedOrderEveryLineTerminated) {
   EXPECT_EQ(lines, (std::vector<std::string>{kAmbientLine, kAnimSoundLine, kParticleLine, kSkyLine, kSkyLine}));
 }
 
+TEST(LandblockJsonl, CountsAndLineHeadsFollowTheFamilyTable) {
+  LandblockEventBake bake;
+  bake.ambient_terrain_events = {sample_ambient(), sample_ambient(), sample_ambient()};
+  bake.physics_particle_events = {sample_particle()};
+  bake.sky_particle_events = {sample_sky(), sample_sky()};
+  EXPECT_EQ(bake.counts(), (EventCounts{3, 0, 1, 2}));
+  // The lines in family order, each family's as many as it counts and each
+  // opening with that family's "source" and "trigger".
+  std::vector<std::string> lines;
+  bake.for_each_jsonl_line([&](std::string_view line) { lines.emplace_back(line); });
+  std::size_t at = 0;
+  for (std::size_t family = 0; family < kEventFamilyCount; ++family) {
+    const EventFamilyInfo& info = kEventFamilies[family];
+    const std::string head = R"({"source":")" + std::string(info.source) + R"(","trigger":")" +
+                             std::string(info.trigger) + R"(",)";
+    for (std::size_t i = 0; i < bake.counts()[family]; ++i, ++at) {
+      ASSERT_LT(at, lines.size());
+      EXPECT_TRUE(lines[at].starts_with(head)) << info.display << ": " << lines[at];
+    }
+  }
+  EXPECT_EQ(at, lines.size());
+}
+
 TEST(LandblockJsonl, DayGroupNameEscaping) {
   struct Case {
     std::string name;

@@ -56,24 +56,24 @@ std::optional<dat::file_type::Animation> load_animation(const dat::DatDatabase& 
   return fetch_and_decode<dat::file_type::Animation>(portal, id, &dat::file_type::Animation::read);
 }
 
-const dat::file_type::MotionTable* RecordCache::motion_table(std::uint32_t id) {
-  note_input(id);
+const dat::file_type::MotionTable* RecordCache::motion_table(std::uint32_t id, InputRecorder recorder) {
+  recorder.portal(id);
   return cached(motion_tables_, id, [&] { return load_motion_table(*portal_, id); });
 }
 
-const dat::file_type::PhysicsScript* RecordCache::physics_script(std::uint32_t id) {
-  note_input(id);
+const dat::file_type::PhysicsScript* RecordCache::physics_script(std::uint32_t id, InputRecorder recorder) {
+  recorder.portal(id);
   return cached(scripts_, id, [&] { return load_physics_script(*portal_, id); });
 }
 
-const dat::file_type::SetupModel* RecordCache::setup_model(std::uint32_t id) {
-  note_input(id);
+const dat::file_type::SetupModel* RecordCache::setup_model(std::uint32_t id, InputRecorder recorder) {
+  recorder.portal(id);
   return cached(setups_, id, [&] { return load_setup_model(*portal_, id); });
 }
 
-void RecordCache::load_animations(std::span<const std::uint32_t> ids) {
+void RecordCache::load_animations(std::span<const std::uint32_t> ids, InputRecorder recorder) {
   for (const std::uint32_t id : ids) {
-    note_input(id);
+    recorder.portal(id);
     if (animations_.contains(id)) continue;
     animations_.insert_or_assign(id, load_animation(*portal_, id));
   }

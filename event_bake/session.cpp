@@ -63,10 +63,11 @@ class RecordCachePool {
 }  // namespace
 
 struct BakeSession::State {
-  State(Options o, BakeArchives a, dat::file_type::Region r)
+  State(Options o, BakeArchives a, dat::file_type::Region r, InputRecords ri)
       : options(std::move(o)),
         archives(std::move(a)),
         region(std::move(r)),
+        region_inputs(std::move(ri)),
         placed(PlacedSetups::choose(options.entity_source)),
         record_caches(archives.portal) {}
 
@@ -75,16 +76,18 @@ struct BakeSession::State {
   Options options;
   BakeArchives archives;
   dat::file_type::Region region;
+  InputRecords region_inputs;  // what decoding the region read: replayed into every recorded bake
   PlacedSetups placed;
   std::vector<SkyParticleTrigger> sky_events;  // the same for every landblock
 
-  // What the sky chain loaded at open (the region apart), for recorded bakes.
-  std::vector<std::uint32_t> sky_inputs;
+  // What the sky chain loaded at open, finished: replayed into every recorded
+  // bake that reaches the sky family.
+  InputRecords sky_inputs;
 
-  // One setup's events, unordered, and the portal records baking them asked for.
+  // One setup's events, unordered, and the records baking them asked for.
   struct RecordedSetupEvents {
     SetupEvents events;
-    std::vector<std::uint32_t> inputs;
+    InputRecords inputs;
   };
   mutable SharedMemo<bool> portal_presence;  // get_file(id) succeeds
   mutable SharedMemo<RecordedSetupEvents> setup_events;
@@ -105,29 +108,24 @@ class BakeSession::State::Resources final : public BakeResources {
   bool portal_has_file(std::uint32_t id) override {
     return *state_.portal_presence.get(id, [&] { return state_.archives.portal.get_file(id).has_value(); });
   }
-  void append_setup_events(std::uint32_t setup_id, SetupEvents& out) override {
+  void append_setup_events(std::uint32_t setup_id, SetupEvents& out, InputRecorder recorder) override {
     // A setup is baked once per session, so its inputs are always kept: a
     // recorded bake needs them whether or not it was the first to ask.
     const auto recorded = state_.setup_events.get(setup_id, [&] {
       if (!cache_) cache_ = state_.record_caches.acquire();
-      InputRecords one_inputs;
-      cache_->record_inputs(&one_inputs);
       State::RecordedSetupEvents one;
-      event_bake::append_setup_events(*cache_, setup_id, one.events);
-      cache_->record_inputs(nullptr);
-      one.inputs = std::move(one_inputs.portal);
+      event_bake::append_setup_events(*cache_, setup_id, one.events, InputRecorder(one.inputs));
       return one;
     });
-    if (inputs != nullptr)
-      inputs->portal.insert(inputs->portal.end(), recorded->inputs.begin(), recorded->inputs.end());
+    recorder.replay(recorded->inputs);
     const SetupEvents* events = &recorded->events;
     out.anim_hook_events.insert(out.anim_hook_events.end(), events->anim_hook_events.begin(),
                                 events->anim_hook_events.end());
     out.physics_particle_events.insert(out.physics_particle_events.end(), events->physics_particle_events.begin(),
                                        events->physics_particle_events.end());
   }
-  std::vector<SkyParticleTrigger> sky_events() override {
-    if (inputs != nullptr) inputs->portal.insert(inputs->portal.end(), state_.sky_inputs.begin(), state_.sky_inputs.end());
+  std::vector<SkyParticleTrigger> sky_events(InputRecorder recorder) override {
+    recorder.replay(state_.sky_inputs);
     return state_.sky_events;
   }
 
@@ -142,44 +140,44 @@ BakeSession::~BakeSession() = default;
 BakeResult<std::unique_ptr<BakeSession>> BakeSession::open(Options options) {
   auto archives = open_bake_archives(options.dat_dir);
   if (!archives) return std::unexpected(std::move(archives.error()));
-  auto region = load_region(archives->portal, options.region_did);
+  InputRecords region_inputs;
+  auto region = load_region(archives->portal, options.region_did, InputRecorder(region_inputs));
   if (!region) return std::unexpected(std::move(region.error()));
 
-  auto state = std::make_unique<State>(std::move(options), std::move(*archives), std::move(*region));
+  auto state = std::make_unique<State>(std::move(options), std::move(*archives), std::move(*region),
+                                       std::move(region_inputs));
   if (state->options.bake_sky) {
     RecordCache cache(state->archives.portal);
-    InputRecords sky_inputs;
-    cache.record_inputs(&sky_inputs);
-    state->sky_events = bake_sky_arm(state->region, cache);
-    sky_inputs.finish();
-    state->sky_inputs = std::move(sky_inputs.portal);
+    state->sky_events = bake_sky_arm(state->region, cache, InputRecorder(state->sky_inputs));
+    state->sky_inputs.finish();
   }
   return std::unique_ptr<BakeSession>(new BakeSession(std::move(state)));
 }
 
 BakeResult<LandblockEventBake> BakeSession::bake(std::uint32_t landblock_id) const {
   State::Resources resources(*state_);
-  return bake_open_landblock(state_->open_bake(), landblock_id, resources);
+  return bake_open_landblock(state_->open_bake(), landblock_id, resources, InputRecorder{});
 }
 
 RecordedBake BakeSession::bake_with_inputs(std::uint32_t landblock_id) const {
   InputRecords recorded;
-  recorded.portal.push_back(state_->options.region_did);
+  const InputRecorder recorder(recorded);
+  recorder.replay(state_->region_inputs);
   State::Resources resources(*state_);
-  resources.inputs = &recorded;
-  auto result = bake_open_landblock(state_->open_bake(), landblock_id, resources);
+  auto result = bake_open_landblock(state_->open_bake(), landblock_id, resources, recorder);
   recorded.finish();
   return {std::move(result), std::move(recorded)};
 }
 
 BakeResult<std::vector<std::uint32_t>> BakeSession::placed_setup_ids(std::uint32_t landblock_id) const {
   State::Resources resources(*state_);
-  return state_->placed.setup_ids(state_->archives.cell, landblock_id,
-                                  [&resources](std::uint32_t id) { return resources.portal_has_file(id); });
+  return state_->placed.setup_ids(
+      state_->archives.cell, landblock_id, [&resources](std::uint32_t id) { return resources.portal_has_file(id); },
+      InputRecorder{});
 }
 
 BakeResult<std::vector<BakeSession::PlacedObject>> BakeSession::placed_objects(std::uint32_t landblock_id) const {
-  auto info = load_landblock_info(state_->archives.cell, landblock_id);
+  auto info = load_landblock_info(state_->archives.cell, landblock_id, InputRecorder{});
   if (!info) return std::unexpected(std::move(info.error()));
   std::vector<PlacedObject> objects;
   if (!*info) return objects;

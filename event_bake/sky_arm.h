@@ -18,7 +18,9 @@ std::vector<SkyParticleTrigger> bake_sky_arm(const dat::DatDatabase& portal,
                                              const dat::file_type::Region& region);
 
 // The same, loading through (and leaving in) `cache`, whose archive must be the
-// portal archive the region came from.
-std::vector<SkyParticleTrigger> bake_sky_arm(const dat::file_type::Region& region, RecordCache& cache);
+// portal archive the region came from; each script and setup asked for goes to
+// `recorder`.
+std::vector<SkyParticleTrigger> bake_sky_arm(const dat::file_type::Region& region, RecordCache& cache,
+                                             InputRecorder recorder);
 
 }  // namespace ravelin::event_bake

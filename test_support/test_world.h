@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "ravelin/common/file.h"
-#include "ravelin/event_bake/bake_error.h"
+#include "ravelin/event_bake/bake_inputs.h"
 #include "ravelin/event_bake/landblock.h"
 #include "dat_writer/animation_encoder.h"
 #include "dat_writer/archive_writer.h"

@@ -11,7 +11,7 @@
 
 #include "ravelin/common/id_text.h"
 #include "ravelin/dat/file_ids.h"
-#include "ravelin/event_bake/bake_error.h"
+#include "ravelin/event_bake/bake_inputs.h"
 
 namespace ravelin::tools {
 

@@ -40,6 +40,28 @@ export interface RecordedBake {
 /** "0.2.0", as `ravelin-bake --version`. */
 export const version: string;
 
+/** One event family of the manifest and every name it goes by. */
+export interface EventFamily {
+  /** The "source" of its manifest lines: "ambient". */
+  readonly source: string;
+  /** The "trigger" of its manifest lines: "terrain". */
+  readonly trigger: string;
+  /** The table of its rows in `ravelin-bake bake-all --db`: "ambient". */
+  readonly table: string;
+  /** Its list in the Python package's Bake: "ambient". */
+  readonly python: string;
+  /** Its name for people: "ambient". */
+  readonly display: string;
+}
+
+/** The four event families in manifest order: ambient, animation sound, physics particle, sky (frozen). */
+export const eventFamilies: readonly EventFamily[];
+
+/** A manifest's lines (without their newlines) keyed by their family's `source`, in manifest order; Buffers
+ * (views of the input) for a Buffer, strings for a string. A line of no family is a RangeError. */
+export function splitFamilies(jsonl: Uint8Array): Record<string, Buffer[]>;
+export function splitFamilies(jsonl: string): Record<string, string[]>;
+
 /** One landblock (a number up to 0xFFFF or a whole id 0xA9B40000): the manifest's JSON Lines bytes. */
 export function bake(datDir: string, landblock: number, options?: BakeOptions): Buffer;
 /** bake() on a worker thread. */
@@ -72,6 +94,8 @@ export class BakeSession {
 
 declare const ravelin: {
   version: typeof version;
+  eventFamilies: typeof eventFamilies;
+  splitFamilies: typeof splitFamilies;
   bake: typeof bake;
   bakeAsync: typeof bakeAsync;
   bakeWithInputs: typeof bakeWithInputs;

@@ -59,6 +59,44 @@ function optionArgs(options = {}) {
 /** "0.2.0": the library's version, as `ravelin-bake --version`. */
 const version = native.version();
 
+/** The four event families in manifest order (ambient, animation sound, physics particle, sky), frozen:
+ * { source, trigger } of their manifest lines, the `bake-all --db` table of their rows, their list in the
+ * Python package's Bake, and a name for people. */
+const eventFamilies = Object.freeze(native.eventFamilies().map((family) => Object.freeze(family)));
+
+// Every manifest line opens with this. A line may hold a raw newline inside a
+// sky line's day group name, but never this text after it: quotes inside a
+// string are escaped.
+const kLineStart = Buffer.from('{"source":"');
+const kNextLine = Buffer.from('\n{"source":"');
+
+/** A manifest's lines (without their newlines) by family: an object whose keys are the families' `source`
+ * texts in manifest order, each holding that family's lines in manifest order. Buffer (or Uint8Array) in,
+ * Buffers out (views of the input, not copies); a string in, strings out. A line of no family is a
+ * RangeError. */
+function splitFamilies(jsonl) {
+  const isText = typeof jsonl === 'string';
+  if (!isText && !(jsonl instanceof Uint8Array)) throw new TypeError('jsonl must be a Buffer, a Uint8Array or a string');
+  const bytes = isText ? Buffer.from(jsonl, 'utf8') : Buffer.from(jsonl.buffer, jsonl.byteOffset, jsonl.byteLength);
+  const families = {};
+  for (const family of eventFamilies) families[family.source] = [];
+  const end = bytes.length > 0 && bytes[bytes.length - 1] === 0x0a ? bytes.length - 1 : bytes.length;
+  for (let start = 0; start < end; ) {
+    const next = bytes.indexOf(kNextLine, start);
+    const stop = next === -1 || next >= end ? end : next;
+    const line = bytes.subarray(start, stop);
+    const sourceEnd = line.indexOf(0x22, kLineStart.length);
+    const source = line.subarray(0, kLineStart.length).equals(kLineStart) && sourceEnd !== -1
+      ? line.toString('utf8', kLineStart.length, sourceEnd)
+      : null;
+    if (source === null || !Object.hasOwn(families, source))
+      throw new RangeError(`not a manifest line of any event family: ${line.toString('utf8', 0, 60)}`);
+    families[source].push(isText ? line.toString('utf8') : line);
+    start = stop + 1;
+  }
+  return families;
+}
+
 /** One landblock baked from the DAT directory holding both archives: the manifest's
  * JSON Lines, exactly the bytes `ravelin-bake bake` writes. */
 function bake(datDir, landblock, options) {
@@ -204,4 +242,14 @@ class BakeSession {
   }
 }
 
-module.exports = { version, bake, bakeAsync, bakeWithInputs, Archive, BakeSession, RavelinError };
+module.exports = {
+  version,
+  eventFamilies,
+  splitFamilies,
+  bake,
+  bakeAsync,
+  bakeWithInputs,
+  Archive,
+  BakeSession,
+  RavelinError,
+};

@@ -1,5 +1,15 @@
 // The ES module face of the package: the same objects as require('ravelin').
 import ravelin from './index.js';
 
-export const { version, bake, bakeAsync, bakeWithInputs, Archive, BakeSession, RavelinError } = ravelin;
+export const {
+  version,
+  eventFamilies,
+  splitFamilies,
+  bake,
+  bakeAsync,
+  bakeWithInputs,
+  Archive,
+  BakeSession,
+  RavelinError,
+} = ravelin;
 export default ravelin;

@@ -64,6 +64,16 @@ typedef struct ravelin_bake_inputs {
   size_t cell_count;
 } ravelin_bake_inputs;
 
+/* One event family of the manifest. Every text is static, NUL-terminated and
+ * never freed. */
+typedef struct ravelin_event_family {
+  const char* source;  /* the "source" of its manifest lines: "ambient" */
+  const char* trigger; /* the "trigger" of its manifest lines: "terrain" */
+  const char* table;   /* the `bake-all --db` table of its rows: "ambient" */
+  const char* python;  /* its list in the Python package's Bake: "ambient" */
+  const char* display; /* its name for people: "ambient" */
+} ravelin_event_family;
+
 /* "0.2.0": the version of the library, as `ravelin-bake --version`. */
 RAVELIN_C_EXPORT const char* ravelin_version(void);
 /* "RAVELIN_ERROR_DAT" and so on; "unknown status" for other values. */
@@ -80,6 +90,11 @@ RAVELIN_C_EXPORT void ravelin_free(void* buffer);
 RAVELIN_C_EXPORT void ravelin_bake_inputs_free(ravelin_bake_inputs* inputs);
 
 RAVELIN_C_EXPORT void ravelin_bake_options_init(ravelin_bake_options* options);
+
+/* The event families in manifest order (the order of a manifest's lines):
+ * ambient, animation sound, physics particle, sky. Sets *table, unless `table`
+ * is NULL, to the library's static array, and returns its length. */
+RAVELIN_C_EXPORT size_t ravelin_event_families(const ravelin_event_family** table);
 
 /* One archive file, opened read-only with its whole directory. */
 RAVELIN_C_EXPORT ravelin_status ravelin_archive_open(const char* path, ravelin_archive** archive,

@@ -18,11 +18,12 @@ whose str() is the library's message.
 from __future__ import annotations
 
 import os
-from typing import Any, List, Optional, Union
+from typing import TYPE_CHECKING, Any, List, NamedTuple, Optional, Tuple, Union
 
 from . import _manifest, _ravelin
 
-__all__ = ["__version__", "DatError", "BakeError", "DatDatabase", "Bake", "bake", "BakeSession", "Diff", "diff"]
+__all__ = ["__version__", "DatError", "BakeError", "DatDatabase", "EventFamily", "EVENT_FAMILIES", "Bake", "bake",
+           "BakeSession", "Diff", "diff"]
 
 __version__: str = _ravelin.__version__
 
@@ -76,6 +77,30 @@ class DatDatabase(_ravelin.DatDatabase):
         return json.loads(self._show(file_id, type))
 
 
+class EventFamily(NamedTuple):
+    """One event family of the manifest and every name it goes by."""
+
+    source: str   # the "source" of its manifest lines: "ambient"
+    trigger: str  # the "trigger" of its manifest lines: "terrain"
+    table: str    # the table of its rows in `ravelin-bake bake-all --db`: "ambient"
+    python: str   # its list in Bake: "ambient"
+    display: str  # its name for people: "ambient"
+
+
+# The four event families in manifest order: ambient, animation sound, physics
+# particle, sky. Manifest lines come in this order, and Bake's lists are named
+# by each family's `python`.
+EVENT_FAMILIES: Tuple[EventFamily, ...] = tuple(EventFamily(*family) for family in _ravelin.event_families)
+
+# The docstrings of Bake's family lists.
+_FAMILY_DOCS = {
+    "ambient": "Ambient terrain sound lines, parsed.",
+    "animation_sound": "Animation-frame sound lines, parsed.",
+    "physics_particle": "Physics script particle emitter lines, parsed.",
+    "sky": "Sky particle chain lines, parsed.",
+}
+
+
 class Bake:
     """The events one landblock can trigger.
 
@@ -94,13 +119,19 @@ class Bake:
 
     __slots__ = ("landblock_id", "region_did", "_jsonl", "_counts", "_families", "_input_ids")
 
+    if TYPE_CHECKING:  # one property per family, made from EVENT_FAMILIES below
+        ambient: List[dict[str, Any]]
+        animation_sound: List[dict[str, Any]]
+        physics_particle: List[dict[str, Any]]
+        sky: List[dict[str, Any]]
+
     def __init__(self, raw: tuple) -> None:
         self.landblock_id: int
         self.region_did: int
         self.landblock_id, self.region_did, self._jsonl, self._counts, self._input_ids = raw
         # Each family is parsed on its first access only: a whole world's sky
         # lines alone are most of its bytes.
-        self._families: List[Optional[List[dict[str, Any]]]] = [None, None, None, None]
+        self._families: List[Optional[List[dict[str, Any]]]] = [None] * len(EVENT_FAMILIES)
 
     def to_jsonl(self) -> bytes:
         """The JSON Lines manifest: ambient, animation sound, physics particle and
@@ -130,30 +161,18 @@ class Bake:
         portal, cell = self._input_ids
         return [f"portal:0x{i:08X}" for i in portal] + [f"cell:0x{i:08X}" for i in cell]
 
-    @property
-    def ambient(self) -> List[dict[str, Any]]:
-        """Ambient terrain sound lines, parsed."""
-        return self._family(0)
-
-    @property
-    def animation_sound(self) -> List[dict[str, Any]]:
-        """Animation-frame sound lines, parsed."""
-        return self._family(1)
-
-    @property
-    def physics_particle(self) -> List[dict[str, Any]]:
-        """Physics script particle emitter lines, parsed."""
-        return self._family(2)
-
-    @property
-    def sky(self) -> List[dict[str, Any]]:
-        """Sky particle chain lines, parsed."""
-        return self._family(3)
-
     def __repr__(self) -> str:
-        a, s, p, k = self._counts
-        return (f"<ravelin.Bake landblock 0x{self.landblock_id:08X}: ambient={a} animation_sound={s} "
-                f"physics_particle={p} sky={k}>")
+        counts = " ".join(f"{family.python}={count}" for family, count in zip(EVENT_FAMILIES, self._counts))
+        return f"<ravelin.Bake landblock 0x{self.landblock_id:08X}: {counts}>"
+
+
+def _family_property(index: int, doc: str) -> property:
+    return property(lambda self: self._family(index), doc=doc)
+
+
+for _index, _family in enumerate(EVENT_FAMILIES):
+    setattr(Bake, _family.python, _family_property(_index, _FAMILY_DOCS[_family.python]))
+del _index, _family
 
 
 def bake(dat_dir: StrPath, landblock: IdLike, *, region: IdLike = DEFAULT_REGION,

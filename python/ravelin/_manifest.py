@@ -43,24 +43,26 @@ def _after_lines(jsonl: bytes, start: int, count: int) -> int:
 
 
 def family_lines(jsonl: bytes, counts: Sequence[int], index: int) -> List[bytes]:
-    """The lines (newlines removed) of one family, 0 ambient, 1 animation sound,
-    2 physics particle, 3 sky, `counts` lines each; the other families' bytes are
-    not copied. The ambient, animation sound and physics particle lines hold no
-    raw newline; sky lines end at their anchor, whatever their day group name."""
-    start = _after_lines(jsonl, 0, sum(counts[:min(index, 3)]))
-    if index < 3:
+    """The lines (newlines removed) of family `index`, `counts` holding the
+    number of lines of each family in manifest order (ambient, animation sound,
+    physics particle, sky); the other families' bytes are not copied. Lines of
+    the families before sky hold no raw newline; sky lines, the last family's,
+    end at their anchor, whatever their day group name."""
+    sky = len(counts) - 1
+    start = _after_lines(jsonl, 0, sum(counts[:min(index, sky)]))
+    if index < sky:
         end = _after_lines(jsonl, start, counts[index])
-        if index == 2 and counts[3] == 0 and end != len(jsonl):
+        if index == sky - 1 and counts[sky] == 0 and end != len(jsonl):
             raise ValueError("manifest does not hold the expected number of lines")
         return jsonl[start:end].split(b"\n")[:-1] if end > start else []
     pieces = jsonl[start:].split(_sky_line_end)
-    if len(pieces) != counts[3] + 1 or pieces[-1]:
+    if len(pieces) != counts[sky] + 1 or pieces[-1]:
         raise ValueError("manifest does not hold the expected number of lines")
     end = _sky_line_end[:-1]
     return [piece + end for piece in pieces[:-1]]
 
 
 def split_families(jsonl: bytes, counts: Sequence[int]) -> List[List[bytes]]:
-    """The manifest's lines (newlines removed) in four lists: ambient, animation
-    sound, physics particle and sky, with `counts` lines each."""
-    return [family_lines(jsonl, counts, index) for index in range(4)]
+    """The manifest's lines (newlines removed) in one list per family, in
+    manifest order, with `counts` lines each."""
+    return [family_lines(jsonl, counts, index) for index in range(len(counts))]

@@ -5,11 +5,13 @@ from typing import Optional, Tuple, Union
 
 _Path = Union[str, os.PathLike[str]]
 _Id = Union[int, str]
-# (landblock_id, region_did, manifest bytes, (ambient, animation sound, physics particle, sky) counts,
+# (landblock_id, region_did, manifest bytes, the count of each family in event_families order,
 # (portal input ids, cell input ids))
-_RawBake = Tuple[int, int, bytes, Tuple[int, int, int, int], Tuple[list[int], list[int]]]
+_RawBake = Tuple[int, int, bytes, Tuple[int, ...], Tuple[list[int], list[int]]]
 
 __version__: str
+# (source, trigger, table, python, display) of each event family, in manifest order.
+event_families: Tuple[Tuple[str, str, str, str, str], ...]
 
 class DatError(Exception): ...
 class BakeError(Exception): ...

@@ -1,7 +1,7 @@
-// ravelin._ravelin.bake and ravelin._ravelin.BakeSession. A bake runs and
-// serialises its manifest with the GIL released and hands back the manifest
-// bytes with the length of each event list, from which the Python layer builds
-// the per-family lists.
+// ravelin._ravelin.bake, ravelin._ravelin.BakeSession and
+// ravelin._ravelin.event_families. A bake runs and serialises its manifest with
+// the GIL released and hands back the manifest bytes with the length of each
+// event list, from which the Python layer builds the per-family lists.
 #include <pybind11/stl.h>
 #include <pybind11/stl/filesystem.h>
 
@@ -13,6 +13,7 @@
 
 #include "arguments.h"
 #include "bindings.h"
+#include "ravelin/event_bake/event_family.h"
 #include "ravelin/event_bake/landblock.h"
 #include "ravelin/event_bake/session.h"
 
@@ -25,25 +26,31 @@ struct BakeOutput {
   std::uint32_t landblock_id = 0;
   std::uint32_t region_did = 0;
   std::string jsonl;
-  std::size_t counts[4] = {};
+  event_bake::EventCounts counts{};
   event_bake::InputRecords inputs;
 };
 
 BakeOutput summarise(const event_bake::LandblockEventBake& bake, event_bake::InputRecords inputs) {
-  return {bake.landblock_id,
-          bake.region_did,
-          bake.to_jsonl_bytes(),
-          {bake.ambient_terrain_events.size(), bake.anim_hook_events.size(), bake.physics_particle_events.size(),
-           bake.sky_particle_events.size()},
-          std::move(inputs)};
+  return {bake.landblock_id, bake.region_did, bake.to_jsonl_bytes(), bake.counts(), std::move(inputs)};
 }
 
-// (landblock_id, region_did, jsonl bytes, (ambient, animation sound, physics
-// particle, sky) counts, (portal input ids, cell input ids)); needs the GIL.
+// (landblock_id, region_did, jsonl bytes, the count of each family in
+// event_families order, (portal input ids, cell input ids)); needs the GIL.
 py::tuple to_python(const BakeOutput& out) {
-  return py::make_tuple(out.landblock_id, out.region_did, py::bytes(out.jsonl),
-                        py::make_tuple(out.counts[0], out.counts[1], out.counts[2], out.counts[3]),
+  py::tuple counts(out.counts.size());
+  for (std::size_t i = 0; i < out.counts.size(); ++i) counts[i] = out.counts[i];
+  return py::make_tuple(out.landblock_id, out.region_did, py::bytes(out.jsonl), std::move(counts),
                         py::make_tuple(out.inputs.portal, out.inputs.cell));
+}
+
+// ((source, trigger, table, python, display), ...) in manifest order.
+py::tuple event_families() {
+  py::tuple families(event_bake::kEventFamilies.size());
+  for (std::size_t i = 0; i < event_bake::kEventFamilies.size(); ++i) {
+    const event_bake::EventFamilyInfo& f = event_bake::kEventFamilies[i];
+    families[i] = py::make_tuple(f.source, f.trigger, f.table, f.python, f.display);
+  }
+  return families;
 }
 
 event_bake::EntitySource entity_source(const std::optional<std::filesystem::path>& spawns_dir,
@@ -142,6 +149,7 @@ class PyBakeSession {
 }  // namespace
 
 void bind_bake(py::module_& m) {
+  m.attr("event_families") = event_families();
   m.def("bake", &bake, py::arg("dat_dir"), py::arg("landblock"), py::arg("region"), py::arg("spawns_dir"),
         py::arg("setup_table"), py::arg("sky"));
   py::class_<PyBakeSession>(m, "BakeSession")

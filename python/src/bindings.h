@@ -19,7 +19,7 @@ struct BakeErrorException : std::runtime_error {
 
 // DatDatabase: header, directory, get_file, show.
 void bind_dat_database(pybind11::module_& m);
-// bake() and BakeSession.
+// bake(), BakeSession and event_families.
 void bind_bake(pybind11::module_& m);
 // diff().
 void bind_diff(pybind11::module_& m);

@@ -42,26 +42,18 @@ std::unique_ptr<PyDatDatabase> open_database(const std::filesystem::path& path) 
       PyDatDatabase{path, std::make_shared<const dat::DatDatabase>(std::move(*db))});
 }
 
+// The header's fields in stored order: each word as an int, whatever form
+// `dat info` shows it in, and the version bytes as bytes.
 py::dict header_dict(const dat::DatHeader& h) {
   py::dict d;
-  d["magic"] = h.magic;
-  d["block_size"] = h.block_size;
-  d["file_size"] = h.file_size;
-  d["dataset"] = h.dataset;
-  d["subset"] = h.subset;
-  d["free_head"] = h.free_head;
-  d["free_tail"] = h.free_tail;
-  d["free_count"] = h.free_count;
-  d["root_offset"] = h.root_offset;
-  d["new_lru"] = h.new_lru;
-  d["old_lru"] = h.old_lru;
-  d["use_lru"] = h.use_lru;
-  d["master_map_id"] = h.master_map_id;
-  d["engine_version"] = h.engine_version;
-  d["game_version"] = h.game_version;
-  d["version_string"] =
-      py::bytes(reinterpret_cast<const char*>(h.version_string.data()), h.version_string.size());
-  d["version_minor"] = h.version_minor;
+  for (const dat::DatHeaderField& field : dat::kDatHeaderFields) {
+    const py::str name(field.name.data(), field.name.size());
+    if (field.word != nullptr) {
+      d[name] = h.*field.word;
+    } else {
+      d[name] = py::bytes(reinterpret_cast<const char*>(h.version_string.data()), h.version_string.size());
+    }
+  }
   return d;
 }
 

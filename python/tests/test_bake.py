@@ -1,6 +1,7 @@
 """ravelin.bake and BakeSession against `ravelin-bake bake` over the sample world."""
 
 import json
+import sqlite3
 import threading
 from concurrent.futures import ThreadPoolExecutor
 
@@ -58,6 +59,28 @@ def test_every_landblock_equals_the_cli(sample_world, source, landblocks, cli_ma
         assert [{e["source"] for e in family} for family in families if family] == [
             {s} for s, family in zip(["ambient", "animation_sound", "physics_script_particle", "sky_chain"], families)
             if family]
+
+
+def test_event_families_name_the_lists_the_lines_and_the_tables(sample_world, bake_cli, tmp_path):
+    assert [f.python for f in ravelin.EVENT_FAMILIES] == ["ambient", "animation_sound", "physics_particle", "sky"]
+    assert [getattr(ravelin.Bake, f.python).__doc__ for f in ravelin.EVENT_FAMILIES] == [
+        "Ambient terrain sound lines, parsed.", "Animation-frame sound lines, parsed.",
+        "Physics script particle emitter lines, parsed.", "Sky particle chain lines, parsed."]
+    b = ravelin.bake(sample_world, FOCUS)
+    counts = []
+    for family in ravelin.EVENT_FAMILIES:
+        events = getattr(b, family.python)
+        assert events, family.display  # the sample landblock has lines of every family
+        assert {(e["source"], e["trigger"]) for e in events} == {(family.source, family.trigger)}
+        counts.append(len(events))
+    assert repr(b) == (f"<ravelin.Bake landblock 0xA9B40000: ambient={counts[0]} animation_sound={counts[1]} "
+                       f"physics_particle={counts[2]} sky={counts[3]}>")
+    db = tmp_path / "world.sqlite"
+    result = bake_cli("bake-all", "--dat-dir", str(sample_world), "--db", str(db), "--landblocks", "0xA9B4")
+    assert result.returncode == 0, result.stderr
+    with sqlite3.connect(db) as connection:
+        for family, count in zip(ravelin.EVENT_FAMILIES, counts):
+            assert connection.execute(f'SELECT COUNT(*) FROM "{family.table}"').fetchone() == (count,), family.table
 
 
 @pytest.mark.parametrize("landblock", [0xA9B4, FOCUS, "0xA9B4", "0xa9b40000", "43444", "0XA9B4"])

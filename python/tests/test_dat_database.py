@@ -33,6 +33,7 @@ def test_directory_and_header_match_the_cli(sample_world, bake_cli, name):
     assert all(i in db for i in ids)
     info = cli_info(bake_cli, sample_world / name)
     header = db.header
+    assert list(header) == [k for k in info if k != "entries"]  # stored order, as `dat info` lists them
     assert header["version_string"].hex().upper() == info.pop("version_string")
     assert int(info.pop("entries")) == len(db)
     assert {k: int(v, 0) for k, v in info.items()} == {k: v for k, v in header.items() if k != "version_string"}

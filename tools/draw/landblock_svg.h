@@ -10,6 +10,7 @@
 
 #include "ravelin/dat/lib.h"
 #include "ravelin/event_bake/bake_error.h"
+#include "ravelin/event_bake/bake_inputs.h"
 #include "ravelin/event_bake/landblock.h"
 #include "ravelin/event_bake/session.h"
 #include "tools/draw/terrain_map.h"

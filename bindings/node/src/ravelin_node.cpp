@@ -139,6 +139,23 @@ Napi::Value init(const Napi::CallbackInfo& info) {
 
 Napi::Value version(const Napi::CallbackInfo& info) { return Napi::String::New(info.Env(), ravelin_version()); }
 
+// eventFamilies(): [{ source, trigger, table, python, display }, ...] in manifest order.
+Napi::Value event_families(const Napi::CallbackInfo& info) {
+  const ravelin_event_family* table = nullptr;
+  const std::size_t count = ravelin_event_families(&table);
+  Napi::Array families = Napi::Array::New(info.Env(), count);
+  for (std::size_t i = 0; i < count; i++) {
+    Napi::Object family = Napi::Object::New(info.Env());
+    family.Set("source", table[i].source);
+    family.Set("trigger", table[i].trigger);
+    family.Set("table", table[i].table);
+    family.Set("python", table[i].python);
+    family.Set("display", table[i].display);
+    families[static_cast<std::uint32_t>(i)] = family;
+  }
+  return families;
+}
+
 // bake(datDir, landblock, region, spawnsDir, setupTable, noSky)
 Napi::Value bake(const Napi::CallbackInfo& info) {
   const std::string dat_dir = text(info[0], "datDir");
@@ -342,6 +359,7 @@ Napi::Object module(Napi::Env env, Napi::Object exports) {
   const std::pair<const char*, Napi::Value (*)(const Napi::CallbackInfo&)> calls[] = {
       {"init", init},
       {"version", version},
+      {"eventFamilies", event_families},
       {"bake", bake},
       {"bakeAsync", bake_async},
       {"bakeWithInputs", bake_with_inputs},

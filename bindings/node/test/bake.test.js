@@ -125,9 +125,46 @@ test('errors carry the status and the text', async () => {
   await assert.rejects(ravelin.bakeAsync(missing, 0xa9b4), { status: 'RAVELIN_ERROR_BAKE', message: text });
 });
 
+test('the event families, and a manifest split by them', () => {
+  const families = ravelin.eventFamilies;
+  assert.ok(Object.isFrozen(families) && families.every((family) => Object.isFrozen(family)));
+  assert.deepEqual(families.map((f) => [f.source, f.trigger]), [['ambient', 'terrain'],
+    ['animation_sound', 'animation_sound'], ['physics_script_particle', 'physics_script_particle'],
+    ['sky_chain', 'time_of_day']]);
+  assert.deepEqual(families.map((f) => f.python), ['ambient', 'animation_sound', 'physics_particle', 'sky']);
+  assert.ok(families.every((f) => f.table && f.display));
+
+  const jsonl = commandBake(0xa9b40000);
+  const split = ravelin.splitFamilies(jsonl);
+  assert.deepEqual(Object.keys(split), families.map((f) => f.source));
+  for (const family of families) {
+    assert.ok(split[family.source].length > 0, family.display);
+    const head = `{"source":"${family.source}","trigger":"${family.trigger}",`;
+    for (const line of split[family.source]) assert.ok(line.toString().startsWith(head), line.toString());
+  }
+  // Every line, in order: the manifest again.
+  const lines = Object.values(split).flat();
+  assert.ok(Buffer.concat(lines.flatMap((line) => [line, Buffer.from('\n')])).equals(jsonl));
+  assert.ok(lines.every((line) => line.buffer === jsonl.buffer));  // views, not copies
+  assert.deepEqual(ravelin.splitFamilies(jsonl.toString()), Object.fromEntries(
+    Object.entries(split).map(([source, buffers]) => [source, buffers.map(String)])));
+
+  // A raw newline inside a day group name, even before what looks like a line, stays in its sky line.
+  const sky = '{"source":"sky_chain","trigger":"time_of_day","day_group_name":"a\n{\\"source\\":\\"ambient\\"}\n"}';
+  const ambient = '{"source":"ambient","trigger":"terrain"}';
+  assert.deepEqual(ravelin.splitFamilies(`${ambient}\n${sky}\n${sky}`),
+    { ambient: [ambient], animation_sound: [], physics_script_particle: [], sky_chain: [sky, sky] });
+  assert.deepEqual(Object.values(ravelin.splitFamilies('')).flat(), []);
+  for (const bad of ['{"source":"nothing"}\n', 'ambient\n', '{"source":"__proto__"}\n', '\n\n'])
+    assert.throws(() => ravelin.splitFamilies(bad), RangeError, bad);
+  assert.throws(() => ravelin.splitFamilies([1, 2]), TypeError);
+});
+
 test('the ES module exports the same objects', async () => {
   const esm = await import('../index.mjs');
   assert.equal(esm.bake, ravelin.bake);
+  assert.equal(esm.eventFamilies, ravelin.eventFamilies);
+  assert.equal(esm.splitFamilies, ravelin.splitFamilies);
   assert.equal(esm.BakeSession, ravelin.BakeSession);
   assert.equal(esm.default, ravelin);
   assert.equal(esm.version, execFileSync(command, ['--version']).toString().trim().split(' ').pop());

@@ -42,6 +42,15 @@ pub struct ravelin_bake_inputs {
     pub cell_count: usize,
 }
 
+#[repr(C)]
+pub struct ravelin_event_family {
+    pub source: *const c_char,
+    pub trigger: *const c_char,
+    pub table: *const c_char,
+    pub python: *const c_char,
+    pub display: *const c_char,
+}
+
 extern "C" {
     pub fn ravelin_version() -> *const c_char;
     pub fn ravelin_status_name(status: ravelin_status) -> *const c_char;
@@ -51,6 +60,7 @@ extern "C" {
     pub fn ravelin_free(buffer: *mut c_void);
     pub fn ravelin_bake_inputs_free(inputs: *mut ravelin_bake_inputs);
     pub fn ravelin_bake_options_init(options: *mut ravelin_bake_options);
+    pub fn ravelin_event_families(table: *mut *const ravelin_event_family) -> usize;
     pub fn ravelin_archive_open(path: *const c_char, archive: *mut *mut ravelin_archive, error: *mut *mut ravelin_error) -> ravelin_status;
     pub fn ravelin_archive_close(archive: *mut ravelin_archive, error: *mut *mut ravelin_error) -> ravelin_status;
     pub fn ravelin_archive_entry_count(archive: *mut ravelin_archive, count: *mut usize, error: *mut *mut ravelin_error) -> ravelin_status;

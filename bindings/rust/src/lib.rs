@@ -109,6 +109,41 @@ pub fn version() -> String {
     unsafe { CStr::from_ptr(ffi::ravelin_version()) }.to_string_lossy().into_owned()
 }
 
+/// One event family of the manifest and every name it goes by.
+#[derive(Clone, Copy, Debug, PartialEq, Eq, Hash)]
+pub struct EventFamily {
+    /// The "source" of its manifest lines: "ambient".
+    pub source: &'static str,
+    /// The "trigger" of its manifest lines: "terrain".
+    pub trigger: &'static str,
+    /// The table of its rows in `ravelin-bake bake-all --db`: "ambient".
+    pub table: &'static str,
+    /// Its list in the Python package's Bake: "ambient".
+    pub python: &'static str,
+    /// Its name for people: "ambient".
+    pub display: &'static str,
+}
+
+/// The four event families in manifest order: ambient, animation sound, physics particle, sky.
+pub fn event_families() -> Vec<EventFamily> {
+    let mut table = ptr::null();
+    let count = unsafe { ffi::ravelin_event_families(&mut table) };
+    // The texts are the library's static ASCII.
+    let text = |p: *const c_char| -> &'static str { unsafe { CStr::from_ptr(p) }.to_str().unwrap_or_default() };
+    (0..count)
+        .map(|i| {
+            let f = unsafe { &*table.add(i) };
+            EventFamily {
+                source: text(f.source),
+                trigger: text(f.trigger),
+                table: text(f.table),
+                python: text(f.python),
+                display: text(f.display),
+            }
+        })
+        .collect()
+}
+
 /// The options of `ravelin-bake bake`.
 #[derive(Clone, Debug, PartialEq, Eq)]
 pub struct BakeOptions {

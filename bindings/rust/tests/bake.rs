@@ -77,6 +77,28 @@ fn bakes_with_inputs_give_the_same_bytes_and_lists() {
     assert_eq!(session.bake_with_inputs(0x1FFFF).unwrap_err().status(), Status::Argument);
 }
 
+#[test]
+fn event_families_open_the_manifest_lines_in_order() {
+    let families = ravelin::event_families();
+    let python: Vec<&str> = families.iter().map(|f| f.python).collect();
+    assert_eq!(python, ["ambient", "animation_sound", "physics_particle", "sky"]);
+    assert_eq!((families[0].source, families[0].trigger), ("ambient", "terrain"));
+    // Each line opens with its family's source and trigger, the families in table order, each present.
+    let jsonl = String::from_utf8(command_bake(0xA9B4_0000, &[]).unwrap()).unwrap();
+    let mut lines = vec![0usize; families.len()];
+    let mut family = 0;
+    for line in jsonl.lines() {
+        while family < families.len()
+            && !line.starts_with(&format!(r#"{{"source":"{}","trigger":"{}","#, families[family].source, families[family].trigger))
+        {
+            family += 1;
+        }
+        assert!(family < families.len(), "{line}");
+        lines[family] += 1;
+    }
+    assert!(lines.iter().all(|&n| n > 0), "{lines:?}");
+}
+
 fn assert_send_sync<T: Send + Sync>() {}
 
 #[test]

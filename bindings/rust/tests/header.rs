@@ -105,7 +105,7 @@ fn statuses_and_options_match_the_header() {
         .collect();
     assert_eq!(ffi_statuses, header_statuses);
 
-    for name in ["ravelin_bake_options", "ravelin_bake_inputs"] {
+    for name in ["ravelin_bake_options", "ravelin_bake_inputs", "ravelin_event_family"] {
         let header_struct =
             HEADER.split(&format!("typedef struct {name} {{")).nth(1).unwrap().split('}').next().unwrap();
         let header_fields: Vec<(String, String)> = header_struct

@@ -1,50 +1,17 @@
-// The inputs of a landblock bake and the error value that ends one.
+// The error value that ends a landblock bake: which step failed, on what, and why.
 #pragma once
 
 #include <cstdint>
 #include <expected>
 #include <filesystem>
-#include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <variant>
 
 #include "ravelin/dat/error.h"
 
 namespace ravelin::event_bake {
-
-// Placed objects taken from a spawns manifest: the per-landblock spawns files in
-// `spawns_dir`, their wcids translated through the setup table file.
-struct SpawnsManifest {
-  std::filesystem::path spawns_dir;
-  std::filesystem::path setup_table;
-
-  bool operator==(const SpawnsManifest&) const = default;
-};
-
-// Where a bake takes the placed objects from: the landblock's LandblockInfo
-// record (no manifest, the default) or a spawns manifest.
-struct EntitySource {
-  std::optional<SpawnsManifest> spawns_manifest;
-
-  static EntitySource landblock_info() { return {}; }
-  static EntitySource from_spawns_manifest(std::filesystem::path spawns_dir,
-                                           std::filesystem::path setup_table) {
-    return {SpawnsManifest{std::move(spawns_dir), std::move(setup_table)}};
-  }
-  bool is_landblock_info() const { return !spawns_manifest.has_value(); }
-
-  bool operator==(const EntitySource&) const = default;
-};
-
-// Everything one bake call reads; owned by the caller.
-struct BakeInputs {
-  std::filesystem::path dat_dir;  // holds "client_portal.dat" and "client_cell_1.dat"
-  EntitySource entity_source;
-  std::uint32_t landblock_id = 0;  // landblock number in the high 16 bits
-  std::uint32_t region_did = 0;
-  bool bake_sky = false;
-};
 
 // Why a bake ended without a result.
 class BakeError {

@@ -8,6 +8,7 @@
 
 #include "ravelin/dat/file_ids.h"
 #include "ravelin/event_bake/bake_error.h"
+#include "ravelin/event_bake/bake_inputs.h"
 #include "ravelin/event_bake/input_records.h"
 #include "ravelin/event_bake/manifest.h"
 

@@ -46,22 +46,16 @@ class RecordCache {
 
   const dat::DatDatabase& portal() const { return *portal_; }
 
-  // While set, every id asked of the cache (fetched or found cached) is
-  // appended to `inputs->portal`; nullptr stops it.
-  void record_inputs(InputRecords* inputs) { inputs_ = inputs; }
-  // Appends `id` as an input when recording: for fetches made beside the cache.
-  void note_input(std::uint32_t id) {
-    if (inputs_ != nullptr) inputs_->portal.push_back(id);
-  }
-
   // The record, or nullptr when it cannot be fetched or decoded. Pointers stay
-  // valid for the cache's lifetime.
-  const dat::file_type::MotionTable* motion_table(std::uint32_t id);
-  const dat::file_type::PhysicsScript* physics_script(std::uint32_t id);
-  const dat::file_type::SetupModel* setup_model(std::uint32_t id);
+  // valid for the cache's lifetime. `id` goes to `recorder` whether it is
+  // fetched now or found cached: it is an input of the bake asking either way.
+  const dat::file_type::MotionTable* motion_table(std::uint32_t id, InputRecorder recorder);
+  const dat::file_type::PhysicsScript* physics_script(std::uint32_t id, InputRecorder recorder);
+  const dat::file_type::SetupModel* setup_model(std::uint32_t id, InputRecorder recorder);
 
-  // Caches every animation of `ids` that is not cached yet.
-  void load_animations(std::span<const std::uint32_t> ids);
+  // Caches every animation of `ids` that is not cached yet; every id of `ids`
+  // goes to `recorder`.
+  void load_animations(std::span<const std::uint32_t> ids, InputRecorder recorder);
 
   // The maps as the families take them.
   const anim_sound::AnimationCache& animations() const { return animations_; }
@@ -70,7 +64,6 @@ class RecordCache {
 
  private:
   const dat::DatDatabase* portal_;
-  InputRecords* inputs_ = nullptr;
   anim_sound::AnimationCache animations_;
   common::IdMap<std::uint32_t, std::optional<dat::file_type::MotionTable>> motion_tables_;
   sky_chain::ScriptCache scripts_;

@@ -11,6 +11,7 @@
 #include "ravelin/dat/landblock.h"
 #include "ravelin/dat/lib.h"
 #include "ravelin/event_bake/bake_error.h"
+#include "ravelin/event_bake/bake_inputs.h"
 #include "ravelin/event_bake/input_records.h"
 #include "ravelin/event_bake/landblock.h"
 
