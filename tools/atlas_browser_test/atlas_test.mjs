@@ -1,10 +1,12 @@
 // Opens bake-all's atlas pages in the system's Chromium and checks what a user
 // sees and does: the land drawn from the terrain layer, the event overlays over
 // it, hover, click, jump, measures, and a patch page's marks.
-//   node atlas_test.mjs OUT_DIR FAILED_OUT_DIR PATCH_OUT_DIR
+//   node atlas_test.mjs OUT_DIR FAILED_OUT_DIR PATCH_OUT_DIR USER_OUT_DIR
 // OUT_DIR holds a whole sample world's bake (with --svg --atlas) and dat show's
 // JSON of its region and two CellLandblocks; FAILED_OUT_DIR one with a
 // landblock that failed; PATCH_OUT_DIR a patch page and its landblocks.jsonl.
+// These pages are the test build's, which hands the map to window.atlas;
+// USER_OUT_DIR holds the page users get, which must draw without it.
 // Prints "N passed, N failed"; exit 1 on a failure.
 import fs from "node:fs";
 import os from "node:os";
@@ -12,7 +14,7 @@ import path from "node:path";
 import {pathToFileURL} from "node:url";
 import puppeteer from "puppeteer-core";
 
-const [outDir, failedOutDir, patchOutDir] = process.argv.slice(2);
+const [outDir, failedOutDir, patchOutDir, userOutDir] = process.argv.slice(2);
 const CHROMIUM = process.env.CHROMIUM || "/usr/bin/chromium";
 const A9B4 = 0xa9b4, AAB4 = 0xaab4, FAILED_LB = 0x0102;
 
@@ -28,8 +30,9 @@ const readLines = (file) =>
 const readIndex = (dir) => readLines(path.join(dir, "index.jsonl"));
 const readJson = (file) => JSON.parse(fs.readFileSync(file, "utf8"));
 
-// Opens a page, collecting console errors and page errors from the page's own events.
-async function open(browser, dir) {
+// Opens a page, collecting console errors and page errors from the page's own events;
+// waits for the first draw (the test build's window.atlas, or the page's own mark).
+async function open(browser, dir, hooked = true) {
   const page = await browser.newPage();
   const errors = [];
   page.on("console", (msg) => { if (msg.type() === "error") errors.push(`console: ${msg.text()}`); });
@@ -42,7 +45,8 @@ async function open(browser, dir) {
   });
   await page.setViewport({width: 1280, height: 800});
   await page.goto(pathToFileURL(path.join(dir, "atlas.html")).href, {waitUntil: "load"});
-  await page.waitForFunction(() => window.atlas && window.atlas.firstDrawMs !== null, {timeout: 10000});
+  if (hooked) await page.waitForFunction(() => window.atlas && window.atlas.firstDrawMs !== null, {timeout: 10000});
+  else await page.waitForFunction(() => performance.getEntriesByName("atlas-first-draw").length > 0, {timeout: 10000});
   return {page, errors};
 }
 
@@ -113,6 +117,15 @@ async function checkWholeWorld(browser) {
   const {page, errors} = await open(browser, outDir);
   const embedded = await page.evaluate(() => JSON.parse(document.getElementById("atlas-data").textContent));
   check("embedded data equals index.jsonl", JSON.stringify(embedded) === JSON.stringify(index));
+
+  // The measures: the total, every family in the order of the index's count keys, the bytes.
+  const measures = await page.evaluate(() => [...document.querySelectorAll("#measure option")].map((o) => [o.value, o.text]));
+  const countKeys = Object.keys(index[0]).filter((k) => !["landblock_id", "file", "bytes"].includes(k));
+  check("measure menu: total, each family of the index, bytes",
+        JSON.stringify(measures.map(([value]) => value)) === JSON.stringify(["total", ...countKeys, "bytes"]) &&
+        JSON.stringify(measures.map(([, text]) => text)) ===
+        JSON.stringify(["total events", "ambient", "animation sound", "physics particle", "sky chain", "manifest bytes"]),
+        JSON.stringify(measures));
 
   check("terrain and the heat layer are on at first",
         await page.evaluate(() => window.atlas.terrainShown && window.atlas.overlay === "heat"));
@@ -303,6 +316,26 @@ async function checkFailedLandblock(browser) {
   await page.close();
 }
 
+// The page users get: no test hook, and the same map as the test page.
+async function checkUserPage(browser) {
+  const {page, errors} = await open(browser, userOutDir, false);
+  check("the user page has no window.atlas", await page.evaluate(() => window.atlas === undefined));
+  const drawn = await page.evaluate(() => ({
+    status: document.getElementById("status").textContent,
+    legend: document.getElementById("legend").textContent,
+    measures: document.querySelectorAll("#measure option").length,
+  }));
+  check("the user page draws its landblocks", drawn.status.startsWith("9 landblocks \u00b7 0 failed") &&
+        drawn.legend.includes("Colour: total events") && drawn.measures === 6, JSON.stringify(drawn));
+  const hooked = await open(browser, outDir);
+  const canvasOf = (p) => p.evaluate(() => document.getElementById("map").toDataURL());
+  check("the user page draws the test page's map", (await canvasOf(page)) === (await canvasOf(hooked.page)));
+  check("no console or page errors (user page)", errors.length === 0 && hooked.errors.length === 0,
+        [...errors, ...hooked.errors].join("; "));
+  await hooked.page.close();
+  await page.close();
+}
+
 const profile = fs.mkdtempSync(path.join(os.tmpdir(), "atlas-chromium-"));
 const browser = await puppeteer.launch({
   executablePath: CHROMIUM,
@@ -315,6 +348,7 @@ try {
   await checkWholeWorld(browser);
   await checkFailedLandblock(browser);
   await checkPatch(browser);
+  await checkUserPage(browser);
 } catch (error) {
   check("the checks ran to the end", false, error.stack);
 } finally {

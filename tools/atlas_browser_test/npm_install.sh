@@ -1,13 +1,16 @@
 #!/usr/bin/env bash
-# Installs the pinned puppeteer-core into DIR (npm ci against the committed
-# lockfile) unless DIR already holds that install; copies the page scripts there.
-#   npm_install.sh DIR
+# Installs the pinned packages of PACKAGE_DIR (default: this directory, the
+# browser test's puppeteer-core) into DIR (npm ci against the committed
+# lockfile) unless DIR already holds that install; copies PACKAGE_DIR's
+# scripts (*.mjs) there, where they find the packages.
+#   npm_install.sh DIR [PACKAGE_DIR]
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 dir=$1
-if [ ! -d "$dir/node_modules" ] || ! cmp -s "$here/package-lock.json" "$dir/package-lock.json"; then
+package=${2:-$here}
+if [ ! -d "$dir/node_modules" ] || ! cmp -s "$package/package-lock.json" "$dir/package-lock.json"; then
   rm -rf "$dir" && mkdir -p "$dir"
-  cp "$here/package.json" "$here/package-lock.json" "$dir/"
+  cp "$package/package.json" "$package/package-lock.json" "$dir/"
   (cd "$dir" && npm ci --no-audit --no-fund --loglevel=error)
 fi
-cp "$here"/*.mjs "$dir/"
+cp "$package"/*.mjs "$dir/"

@@ -1,11 +1,10 @@
 // Assembly of the atlas page: the fixed page text around the embedded data.
 #include "tools/draw/atlas.h"
 
-#include <nlohmann/json.hpp>
-
 #include "ravelin/common/file.h"
-#include "ravelin/common/id_text.h"
+#include "ravelin/common/json_text.h"
 #include "ravelin/dat/file_ids.h"
+#include "ravelin/event_bake/event_family.h"
 #include "tools/draw/atlas_page.h"
 
 namespace ravelin::draw {
@@ -22,10 +21,6 @@ void append_escaped(std::string& out, std::string_view json) {
       default: out += c;
     }
   }
-}
-
-std::string json_string(std::string_view text) {
-  return nlohmann::json(std::string(text)).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
 std::string base64(std::span<const std::uint8_t> bytes) {
@@ -98,54 +93,69 @@ std::string embed_index_json(std::string_view index_jsonl) {
 
 std::string terrain_json(const AtlasTerrain& terrain) {
   const MapBounds& b = terrain.bounds;
-  std::string out = "{\"x0\":" + std::to_string(b.x0) + ",\"y0\":" + std::to_string(b.y0) +
-                    ",\"columns\":" + std::to_string(b.columns) + ",\"rows\":" + std::to_string(b.rows) +
-                    ",\"width\":" + std::to_string(terrain.width) + ",\"height\":" + std::to_string(terrain.height) +
-                    ",\"names\":[";
-  for (std::size_t i = 0; i < terrain.names.size(); ++i) {
-    if (i > 0) out += ',';
-    out += json_string(terrain.names[i]);
-  }
-  out += "],\"palette\":[";
-  for (std::uint32_t t = 0; t < 32; ++t) {
-    if (t > 0) out += ',';
-    out += '"' + css_colour(terrain_colour(t)) + '"';
-  }
-  out += "],\"blocks\":[";
-  bool first = true;
+  common::JsonWriter w(true);
+  w.begin_object();
+  w.key("x0").number(b.x0);
+  w.key("y0").number(b.y0);
+  w.key("columns").number(b.columns);
+  w.key("rows").number(b.rows);
+  w.key("width").number(terrain.width);
+  w.key("height").number(terrain.height);
+  w.key("names").begin_array();
+  for (const std::string& name : terrain.names) w.text(name);
+  w.end_array();
+  w.key("palette").begin_array();
+  for (std::uint32_t t = 0; t < 32; ++t) w.text(css_colour(terrain_colour(t)));
+  w.end_array();
+  w.key("blocks").begin_array();
   for (const TerrainSummary& s : terrain.summaries) {
-    if (!first) out += ',';
-    first = false;
-    out += std::to_string(s.landblock_id >> 16) + ',' + std::to_string(s.type_mask) + ',' +
-           std::to_string(s.min_height) + ',' + std::to_string(s.max_height);
+    w.number(s.landblock_id >> 16);
+    w.number(s.type_mask);
+    w.number(s.min_height);
+    w.number(s.max_height);
   }
-  out += "]}";
-  return out;
+  w.end_array();
+  w.end_object();
+  return w.take();
 }
 
 std::string patch_json(std::span<const PatchLandblock> patch) {
-  std::string out = "[";
-  for (std::size_t i = 0; i < patch.size(); ++i) {
-    const PatchLandblock& p = patch[i];
-    if (i > 0) out += ",\n";
-    out += "{\"landblock_id\":\"" + common::hex_id(p.landblock_id) + "\",\"change\":\"" + change_name(p.change) +
-           "\",\"removed\":" + std::to_string(p.removed_lines) + ",\"added\":" + std::to_string(p.added_lines) +
-           ",\"caused_by\":[";
-    for (std::size_t k = 0; k < p.caused_by.size(); ++k) {
-      if (k > 0) out += ',';
-      out += json_string(p.caused_by[k]);
-    }
-    out += "]}";
+  common::JsonWriter w(true);
+  w.begin_array();
+  for (const PatchLandblock& p : patch) {
+    w.begin_object();
+    w.key("landblock_id").hex_word(p.landblock_id);
+    w.key("change").text(change_name(p.change));
+    w.key("removed").number(p.removed_lines);
+    w.key("added").number(p.added_lines);
+    w.key("caused_by").begin_array();
+    for (const std::string& cause : p.caused_by) w.text(cause);
+    w.end_array();
+    w.end_object();
   }
-  out += ']';
-  return out;
+  w.end_array();
+  return w.take();
+}
+
+std::string families_json() {
+  common::JsonWriter w(true);
+  w.begin_array();
+  for (const event_bake::EventFamilyInfo& family : event_bake::kEventFamilies) {
+    w.begin_object();
+    w.key("source").text(family.source);
+    w.key("display").text(family.display);
+    w.end_object();
+  }
+  w.end_array();
+  return w.take();
 }
 
 std::string render_atlas_html(std::string_view index_jsonl, const AtlasLayers& layers) {
   std::string out;
   const std::size_t png_text = layers.terrain != nullptr ? layers.terrain->png.size() * 4 / 3 + 64 : 0;
+  // The index grows by a byte a line (",\n" for "\n") and by its escapes.
   out.reserve(kAtlasPageHead.size() + kAtlasPageBody.size() + kAtlasPageScript.size() + index_jsonl.size() +
-              png_text + 256);
+              index_jsonl.size() / 16 + png_text + 1024);
   out += kAtlasPageHead;
   out += "<body data-pictures=\"";
   out += layers.with_pictures ? '1' : '0';
@@ -153,6 +163,8 @@ std::string render_atlas_html(std::string_view index_jsonl, const AtlasLayers& l
   out += kAtlasPageBody;
   out += "<script type=\"application/json\" id=\"atlas-data\">";
   out += embed_index_json(index_jsonl);
+  out += "</script>\n<script type=\"application/json\" id=\"atlas-families\">";
+  append_escaped(out, families_json());
   out += "</script>\n";
   if (layers.terrain != nullptr) {
     out += "<script type=\"application/json\" id=\"atlas-terrain\">";
@@ -166,7 +178,7 @@ std::string render_atlas_html(std::string_view index_jsonl, const AtlasLayers& l
     append_escaped(out, patch_json(layers.patch));
     out += "</script>\n";
   }
-  out += "<script>\n";
+  out += "<script type=\"module\">\n";
   out += kAtlasPageScript;
   out += "</script>\n</body>\n</html>\n";
   return out;

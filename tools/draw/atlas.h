@@ -44,7 +44,8 @@ struct AtlasLayers {
 // line). The lines are embedded in order as one JSON array inside
 // <script type="application/json" id="atlas-data">, with '<', '>' and '&'
 // written as \u escapes so that no text of the index can end the element;
-// the terrain and the patch go into elements of their own likewise.
+// the event families, the terrain and the patch go into elements of their own
+// likewise. The page's text is the build's (see atlas_page.h).
 std::string render_atlas_html(std::string_view index_jsonl, const AtlasLayers& layers);
 std::string render_atlas_html(std::string_view index_jsonl, bool with_pictures);
 
@@ -59,6 +60,11 @@ std::string terrain_json(const AtlasTerrain& terrain);
 // The patch element's JSON: [{"landblock_id":"0xA9B40000","change":"changed",
 // "removed":3,"added":4,"caused_by":["..."]}, ...] in the given order.
 std::string patch_json(std::span<const PatchLandblock> patch);
+
+// The families element's JSON, from the library's table in manifest order:
+// [{"source":"ambient","display":"ambient"}, ...]; "source" is the family's
+// count key in the index lines, "display" its name on the page.
+std::string families_json();
 
 // Writes OUT/terrain.png and OUT/atlas.html of a bake-all run: its index, the
 // land of `landblocks` (bake order) over the bounds of `baked_ids`, the names

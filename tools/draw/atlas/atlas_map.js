@@ -1,114 +1,42 @@
-// The atlas page text. Everything is inline (no fonts, scripts or styles from
-// elsewhere) so that the page works opened from disk on a machine without a
-// network. The map is one canvas: the land is one image with a pixel per
-// vertex (decoded once from the embedded PNG), the heat overlay a 256 x 256
-// image with a pixel per landblock, both scaled by drawImage, so drawing costs
-// about the same for 9 or 65,025 landblocks; circles are drawn for the
-// landblocks in view only.
-#include "tools/draw/atlas_page.h"
+// The map of a world's landblocks on one canvas, with its legend, hover tip,
+// panel and controls. The land is one image with a pixel per vertex (decoded
+// once from the terrain PNG), the heat overlay a 256 x 256 image with a pixel
+// per landblock, both scaled by drawImage, so drawing costs about the same for
+// 9 or 65,025 landblocks; circles are drawn for the landblocks in view only.
+import {CHANGES, EMPTY, FAILED, FAILED_PIXEL, OUTSIDE, STOPS, colourScale} from "./colours.js";
+import {grouped, hex4, parseLandblock} from "./format.js";
 
-namespace ravelin::draw {
+const SIDE = 256;
 
-const std::string_view kAtlasPageHead = R"page(<!DOCTYPE html>
-<html lang="en">
-<head>
-<meta charset="utf-8">
-<meta name="viewport" content="width=device-width, initial-scale=1">
-<title>Atlas</title>
-<style>
-:root{font-family:system-ui,sans-serif;font-size:14px;color:#222}
-body{margin:0;display:flex;flex-direction:column;height:100vh;background:#dde3e8}
-header{display:flex;flex-wrap:wrap;gap:14px;align-items:center;padding:8px 12px;background:#fff;border-bottom:1px solid #c4c9ce}
-header h1{font-size:16px;margin:0}
-header form{margin:0}
-#jump-message{color:#b00020}
-#status{color:#555;margin-left:auto}
-main{flex:1;display:flex;min-height:0}
-#view{flex:1;position:relative;min-width:0;overflow:hidden}
-#map{position:absolute;inset:0;width:100%;height:100%;display:block;cursor:crosshair;touch-action:none}
-#map.dragging{cursor:grabbing}
-#legend{position:absolute;left:12px;bottom:12px;background:rgba(255,255,255,.94);border:1px solid #aab;border-radius:4px;padding:8px 10px;font-size:12px}
-#legend .title{font-weight:bold;margin-bottom:4px}
-#legend .bar{width:240px;height:12px;border:1px solid #777}
-#legend .ticks{display:flex;justify-content:space-between;width:242px;margin-bottom:6px}
-#legend .key{display:inline-flex;align-items:center;gap:4px;margin-right:12px}
-#legend .terrain{max-width:420px;margin-top:4px}
-#legend .circle{width:12px;height:12px;border-radius:50%;background:rgba(214,40,40,.6);border:1px solid #700;display:inline-block}
-#legend .swatch{width:12px;height:12px;border:1px solid #777;display:inline-block}
-#tip{position:absolute;pointer-events:none;background:#222;color:#fff;padding:4px 8px;border-radius:3px;font-size:12px;white-space:nowrap;display:none}
-#zoom{position:absolute;right:12px;top:12px;display:flex;flex-direction:column;gap:4px}
-#zoom button{width:34px;height:30px;font-size:16px}
-#panel{width:400px;overflow:auto;background:#fff;border-left:1px solid #c4c9ce;padding:4px 16px 16px}
-#panel[hidden]{display:none}
-#panel h2{font-size:16px;display:flex;justify-content:space-between;align-items:center}
-#panel table{border-collapse:collapse;margin-bottom:8px}
-#panel td{padding:2px 14px 2px 0}
-#panel td.count{text-align:right;font-variant-numeric:tabular-nums}
-#panel img{width:100%;border:1px solid #ddd;margin-top:8px}
-#panel .error{color:#b00020;white-space:pre-wrap;overflow-wrap:anywhere}
-#panel ul{margin:4px 0 8px;padding-left:20px}
-#panel li{overflow-wrap:anywhere}
-body[data-mode="patch"] .events-only{display:none}
-</style>
-</head>
-)page";
+function element(tag, text, className) {
+  const el = document.createElement(tag);
+  if (text !== undefined) el.textContent = text;
+  if (className) el.className = className;
+  return el;
+}
 
-const std::string_view kAtlasPageBody = R"page(<header>
-<h1>Atlas</h1>
-<label><input type="checkbox" id="show-terrain" checked> Terrain</label>
-<label class="events-only">Events <select id="overlay">
-<option value="heat">heat layer</option>
-<option value="circles">circles by count</option>
-<option value="none">hidden</option>
-</select></label>
-<label class="events-only">Measure <select id="measure">
-<option value="total">total events</option>
-<option value="ambient">ambient</option>
-<option value="animation_sound">animation sound</option>
-<option value="physics_script_particle">physics particle</option>
-<option value="sky_chain">sky chain</option>
-<option value="bytes">manifest bytes</option>
-</select></label>
-<form id="jump"><label>Landblock <input id="jump-box" size="10" placeholder="A9B4" autocomplete="off" spellcheck="false"></label> <button type="submit">Go</button></form>
-<span id="jump-message" role="status"></span>
-<span id="status"></span>
-</header>
-<main>
-<div id="view">
-<canvas id="map" aria-label="Map of the landblocks: x west to east, y south to north"></canvas>
-<div id="zoom"><button id="zoom-in" type="button" title="Zoom in">+</button><button id="zoom-out" type="button" title="Zoom out">&minus;</button><button id="zoom-fit" type="button" title="Show every baked landblock">&#9634;</button></div>
-<div id="legend"></div>
-<div id="tip"></div>
-</div>
-<aside id="panel" hidden></aside>
-</main>
-)page";
-
-const std::string_view kAtlasPageScript = R"page("use strict";
-(() => {
-  performance.mark("atlas-script-start");
-  const entries = JSON.parse(document.getElementById("atlas-data").textContent);
-  const terrainElement = document.getElementById("atlas-terrain");
-  const terrain = terrainElement ? JSON.parse(terrainElement.textContent) : null;
-  const patchElement = document.getElementById("atlas-patch");
-  const patch = patchElement ? JSON.parse(patchElement.textContent) : null;
-  performance.mark("atlas-data-parsed");
-  const withPictures = document.body.dataset.pictures === "1";
-  const FAMILIES = [["ambient", "ambient"], ["animation_sound", "animation sound"],
-                    ["physics_script_particle", "physics particle"], ["sky_chain", "sky chain"]];
-  const MEASURES = {total: "total events", ambient: "ambient events", animation_sound: "animation sound events",
-                    physics_script_particle: "physics particle events", sky_chain: "sky chain events",
-                    bytes: "manifest bytes"};
-  const CHANGES = {changed: ["#ff9f1c", "changed"], added: ["#00e5ff", "added"], removed: ["#ff2e93", "removed"]};
-  const SIDE = 256;
-  const EMPTY = "#ffffff", FAILED = "#e8192c", OUTSIDE = "#dde3e8";
-  const STOPS = ["#440154", "#482878", "#3e4989", "#31688e", "#26828e", "#1f9e89", "#35b779", "#6ece58",
-                 "#b5de2b", "#fde725"];
+// Draws `world` into the page's `elements` and answers questions about what it drew.
+//   world: {entries: the index lines, families: [{source, display}] in manifest
+//           order (source is an entry's count key), terrain: the land's summary
+//           or null, patch: a patch's landblocks or null, withPictures: whether
+//           0xXXXX.svg lies beside the manifests}
+//   elements: {view, canvas, legend, tip, panel, status, terrainImage (null
+//           without terrain), zoomIn, zoomOut, zoomFit, measure, overlay,
+//           showTerrain, jump, jumpBox, jumpMessage}
+export function startAtlas(world, elements) {
+  const {entries, families, terrain, patch, withPictures} = world;
+  const {canvas, tip, terrainImage} = elements;
+  // [value, label] of the measures; a family's legend label adds " events".
+  const measures = [["total", "total events"], ...families.map((f) => [f.source, f.display]), ["bytes", "manifest bytes"]];
+  const measureLabels = Object.fromEntries(measures.map(([key, label]) =>
+    [key, families.some((f) => f.source === key) ? `${label} events` : label]));
 
   // Landblock number -> index into entries, -1 when the index has no line for it;
   // and back, entry index -> landblock number.
   const slot = new Int32Array(SIDE * SIDE).fill(-1);
   const numbers = new Int32Array(entries.length);
+  // Every family's events of an entry, summed once.
+  const totals = new Float64Array(entries.length);
   let failedCount = 0;
   const bounds = {x0: SIDE, x1: -1, y0: SIDE, y1: -1};
   const extend = (n) => {
@@ -121,6 +49,7 @@ const std::string_view kAtlasPageScript = R"page("use strict";
     slot[n] = i;
     numbers[i] = n;
     if (e.error !== undefined) failedCount++;
+    else for (const f of families) totals[i] += e[f.source];
     extend(n);
   });
   // Landblock number -> offset of its terrain summary (number, type mask, lowest, highest) or -1.
@@ -137,28 +66,11 @@ const std::string_view kAtlasPageScript = R"page("use strict";
   const patchAt = new Map();
   if (patch) for (const p of patch) { const n = parseInt(p.landblock_id, 16) >>> 16; patchAt.set(n, p); extend(n); }
 
-  // 65025 -> "65,025", without Intl (whose first use costs time before the first draw).
-  const grouped = (v) => String(v).replace(/\B(?=(\d{3})+(?!\d))/g, ",");
-  const hex4 = (n) => n.toString(16).toUpperCase().padStart(4, "0");
-  const rgb = (hex) => [1, 3, 5].map((k) => parseInt(hex.slice(k, k + 2), 16));
   const terrainName = (t) => (terrain && terrain.names[t]) || `terrain type ${t}`;
   const typesOf = (mask) => { const out = []; for (let t = 0; t < 32; t++) if (mask & (1 << t)) out.push(t); return out; };
-  const stopRgb = STOPS.map(rgb);
-  // 256-entry colour table along the stops; packed for a little-endian RGBA image.
-  const lut = new Uint32Array(256), lutCss = [];
-  for (let i = 0; i < 256; i++) {
-    const f = (i / 255) * (STOPS.length - 1), k = Math.min(Math.floor(f), STOPS.length - 2), t = f - k;
-    const c = stopRgb[k].map((v, j) => Math.round(v + (stopRgb[k + 1][j] - v) * t));
-    lut[i] = ((255 << 24) | (c[2] << 16) | (c[1] << 8) | c[0]) >>> 0;
-    lutCss.push(`rgb(${c[0]},${c[1]},${c[2]})`);
-  }
-  const failedRgb = rgb(FAILED);
-  const failedPacked = ((255 << 24) | (failedRgb[2] << 16) | (failedRgb[1] << 8) | failedRgb[0]) >>> 0;
+  const heatColours = colourScale();
+  const valueOf = (i, measure) => measure === "total" ? totals[i] : entries[i][measure];
 
-  const valueOf = (e, measure) => measure === "total"
-      ? e.ambient + e.animation_sound + e.physics_script_particle + e.sky_chain : e[measure];
-
-  const canvas = document.getElementById("map");
   const ctx = canvas.getContext("2d");
   const newImage = () => {
     const c = document.createElement("canvas");
@@ -170,7 +82,6 @@ const std::string_view kAtlasPageScript = R"page("use strict";
   // Measure colours, opaque and (over the land) fading out towards the low end; failed landblocks.
   const heat = newImage(), heatOverLand = newImage(), marks = newImage();
   const shade = new Uint8Array(SIDE * SIDE);  // colour table index per landblock of the current measure
-  const terrainImage = document.getElementById("terrain-image");
 
   const state = {measure: "total", overlay: patch ? "none" : "heat", terrainShown: terrain !== null, min: 0, max: 0,
                  scale: 1, ox: 0, oy: 0, width: 0, height: 0, selected: -1, draws: 0, firstDrawMs: null,
@@ -182,9 +93,9 @@ const std::string_view kAtlasPageScript = R"page("use strict";
     heatOverLand.packed.fill(0);
     marks.packed.fill(0);
     let min = Infinity, max = -Infinity;
-    for (const e of entries) {
-      if (e.error !== undefined) continue;
-      const v = valueOf(e, state.measure);
+    for (let i = 0; i < entries.length; i++) {
+      if (entries[i].error !== undefined) continue;
+      const v = valueOf(i, state.measure);
       if (v < min) min = v;
       if (v > max) max = v;
     }
@@ -194,18 +105,18 @@ const std::string_view kAtlasPageScript = R"page("use strict";
     entries.forEach((e, i) => {
       const n = numbers[i];
       const at = (SIDE - 1 - (n & 0xff)) * SIDE + (n >> 8);
-      if (e.error !== undefined) { marks.packed[at] = failedPacked; return; }
-      const k = span > 0 ? Math.round(((valueOf(e, state.measure) - min) / span) * 255) : 128;
+      if (e.error !== undefined) { marks.packed[at] = FAILED_PIXEL; return; }
+      const k = span > 0 ? Math.round(((valueOf(i, state.measure) - min) / span) * 255) : 128;
       shade[n] = k;
-      heat.packed[at] = lut[k];
-      heatOverLand.packed[at] = ((lut[k] & 0xffffff) | (Math.round(25 + k * 0.75) << 24)) >>> 0;
+      heat.packed[at] = heatColours.pixels[k];
+      heatOverLand.packed[at] = ((heatColours.pixels[k] & 0xffffff) | (Math.round(25 + k * 0.75) << 24)) >>> 0;
     });
     heat.ctx.putImageData(heat.data, 0, 0);
     heatOverLand.ctx.putImageData(heatOverLand.data, 0, 0);
     marks.ctx.putImageData(marks.data, 0, 0);
   }
 
-  function key(swatchColour, text, className = "swatch") {
+  function legendKey(swatchColour, text, className = "swatch") {
     const k = element("span", undefined, "key");
     const swatch = element("span", undefined, className);
     if (swatchColour) swatch.style.background = swatchColour;
@@ -214,13 +125,13 @@ const std::string_view kAtlasPageScript = R"page("use strict";
   }
 
   function drawLegend() {
-    const legend = document.getElementById("legend");
+    const legend = elements.legend;
     legend.replaceChildren();
     if (patch) {
       legend.append(element("div", `Patch: ${grouped(patch.length)} landblocks`, "title"));
       const keys = element("div");
       for (const [kind, [colour, label]] of Object.entries(CHANGES))
-        keys.append(key(colour, `${label} (${grouped(patch.filter((p) => p.change === kind).length)})`));
+        keys.append(legendKey(colour, `${label} (${grouped(patch.filter((p) => p.change === kind).length)})`));
       legend.append(keys);
     } else if (state.overlay === "heat") {
       const mid = state.min + (state.max - state.min) / 2;
@@ -229,20 +140,20 @@ const std::string_view kAtlasPageScript = R"page("use strict";
       bar.style.background = `linear-gradient(to right, ${STOPS.join(", ")})`;
       const ticks = element("div", undefined, "ticks");
       for (const v of state.min === state.max ? [state.min] : [state.min, mid, state.max]) ticks.append(element("span", fmt(v)));
-      legend.append(element("div", `Colour: ${MEASURES[state.measure]}`, "title"), bar, ticks);
+      legend.append(element("div", `Colour: ${measureLabels[state.measure]}`, "title"), bar, ticks);
     } else if (state.overlay === "circles") {
-      legend.append(element("div", `Circles: ${MEASURES[state.measure]}, area by count (largest ${grouped(state.max)})`, "title"));
+      legend.append(element("div", `Circles: ${measureLabels[state.measure]}, area by count (largest ${grouped(state.max)})`, "title"));
     }
     const keys = element("div");
-    if (!patch) keys.append(key(FAILED, `failed (${grouped(failedCount)})`));
-    keys.append(key(EMPTY, terrain ? "no terrain" : "not in the index"));
+    if (!patch) keys.append(legendKey(FAILED, `failed (${grouped(failedCount)})`));
+    keys.append(legendKey(EMPTY, terrain ? "no terrain" : "not in the index"));
     legend.append(keys);
     if (terrain && state.terrainShown) {
       const land = element("div", undefined, "terrain");
       land.id = "terrain-legend";
       land.append(element("div", "Terrain", "title"));
       for (const t of typesOf(presentTypes)) {
-        const k = key(terrain.palette[t], terrainName(t));
+        const k = legendKey(terrain.palette[t], terrainName(t));
         k.dataset.terrainType = t;
         land.append(k);
       }
@@ -312,7 +223,7 @@ const std::string_view kAtlasPageScript = R"page("use strict";
       for (let r = r0; r < r1; r++) {
         const i = slot[(c << 8) | (SIDE - 1 - r)];
         if (i < 0 || entries[i].error !== undefined) continue;
-        const v = valueOf(entries[i], state.measure);
+        const v = valueOf(i, state.measure);
         if (v <= 0) continue;
         const radius = Math.max(0.6, full * Math.sqrt(v / state.max));
         const x = state.ox + (c + 0.5) * s, y = state.oy + (r + 0.5) * s;
@@ -376,7 +287,7 @@ const std::string_view kAtlasPageScript = R"page("use strict";
     const ms = state.firstDrawMs === null ? "" : ` \u00b7 first drawn ${Math.round(state.firstDrawMs)} ms after navigation`;
     const what = patch ? `${grouped(patch.length)} landblocks in the patch`
                        : `${grouped(entries.length)} landblocks \u00b7 ${grouped(failedCount)} failed`;
-    document.getElementById("status").textContent = what + ms;
+    elements.status.textContent = what + ms;
   }
 
   function resize() {
@@ -433,15 +344,8 @@ const std::string_view kAtlasPageScript = R"page("use strict";
     if (i < 0) return `0x${hex4(n)}: ` + (patch ? (land || "no terrain") : "not in the index");
     const e = entries[i];
     if (e.error !== undefined) return `0x${hex4(n)}: failed: ${e.error}`;
-    return `0x${hex4(n)}: ` + FAMILIES.map(([key, label]) => `${label} ${e[key]}`).join(", ") +
+    return `0x${hex4(n)}: ` + families.map((f) => `${f.display} ${e[f.source]}`).join(", ") +
         `, ${grouped(e.bytes)} bytes` + (land ? ` \u00b7 ${land}` : "");
-  }
-
-  function element(tag, text, className) {
-    const el = document.createElement(tag);
-    if (text !== undefined) el.textContent = text;
-    if (className) el.className = className;
-    return el;
   }
 
   // Terrain types and height range of a landblock, from its CellLandblock.
@@ -482,7 +386,7 @@ const std::string_view kAtlasPageScript = R"page("use strict";
 
   function openPanel(n) {
     state.selected = n;
-    const panel = document.getElementById("panel");
+    const panel = elements.panel;
     panel.replaceChildren();
     const heading = element("h2", `Landblock 0x${hex4(n)}`);
     const close = element("button", "\u00d7");
@@ -506,10 +410,10 @@ const std::string_view kAtlasPageScript = R"page("use strict";
       const e = entries[i];
       panel.append(element("p", `id ${e.landblock_id}`));
       const table = element("table");
-      const rows = [...FAMILIES, ["total", "total events"], ["bytes", "manifest bytes"]];
+      const rows = [...families.map((f) => [f.source, f.display]), ["total", "total events"], ["bytes", "manifest bytes"]];
       for (const [key, label] of rows) {
         const tr = element("tr");
-        const value = element("td", grouped(valueOf(e, key)), "count");
+        const value = element("td", grouped(valueOf(i, key)), "count");
         value.dataset.count = key;
         tr.append(element("td", label), value);
         table.append(tr);
@@ -540,15 +444,6 @@ const std::string_view kAtlasPageScript = R"page("use strict";
     resize();
   }
 
-  // "A9B4", "0xA9B4" or a whole id "0xA9B40000".
-  function parseLandblock(text) {
-    const m = /^(?:0x)?([0-9a-f]{1,4}|[0-9a-f]{8})$/i.exec(text.trim());
-    if (!m) return -1;
-    const v = parseInt(m[1], 16);
-    return m[1].length === 8 ? v >>> 16 : v;
-  }
-
-  const tip = document.getElementById("tip");
   const drag = {active: false, moved: false, x: 0, y: 0};
   const local = (event) => { const r = canvas.getBoundingClientRect(); return [event.clientX - r.left, event.clientY - r.top]; };
   canvas.addEventListener("pointerdown", (event) => {
@@ -589,21 +484,26 @@ const std::string_view kAtlasPageScript = R"page("use strict";
     event.preventDefault();
     zoomAt(Math.exp(-event.deltaY * 0.0015), ...local(event));
   }, {passive: false});
-  document.getElementById("zoom-in").addEventListener("click", () => zoomAt(2, state.width / 2, state.height / 2));
-  document.getElementById("zoom-out").addEventListener("click", () => zoomAt(0.5, state.width / 2, state.height / 2));
-  document.getElementById("zoom-fit").addEventListener("click", () => { fit(); draw(); });
-  document.getElementById("measure").addEventListener("change", (event) => {
+  elements.zoomIn.addEventListener("click", () => zoomAt(2, state.width / 2, state.height / 2));
+  elements.zoomOut.addEventListener("click", () => zoomAt(0.5, state.width / 2, state.height / 2));
+  elements.zoomFit.addEventListener("click", () => { fit(); draw(); });
+  elements.measure.replaceChildren(...measures.map(([value, label]) => {
+    const option = element("option", label);
+    option.value = value;
+    return option;
+  }));
+  elements.measure.addEventListener("change", (event) => {
     state.measure = event.target.value;
     paintImage();
     drawLegend();
     draw();
   });
-  document.getElementById("overlay").addEventListener("change", (event) => {
+  elements.overlay.addEventListener("change", (event) => {
     state.overlay = event.target.value;
     drawLegend();
     draw();
   });
-  const terrainBox = document.getElementById("show-terrain");
+  const terrainBox = elements.showTerrain;
   terrainBox.disabled = terrain === null;
   terrainBox.checked = state.terrainShown;
   terrainBox.addEventListener("change", () => {
@@ -611,10 +511,10 @@ const std::string_view kAtlasPageScript = R"page("use strict";
     drawLegend();
     draw();
   });
-  document.getElementById("jump").addEventListener("submit", (event) => {
+  elements.jump.addEventListener("submit", (event) => {
     event.preventDefault();
-    const text = document.getElementById("jump-box").value;
-    const message = document.getElementById("jump-message");
+    const text = elements.jumpBox.value;
+    const message = elements.jumpMessage;
     const n = parseLandblock(text);
     if (n < 0) { message.textContent = `Not a landblock number: ${text.trim()} (write A9B4 or 0xA9B4)`; return; }
     message.textContent = slot[n] < 0 && !patchAt.has(n) && summaryAt[n] < 0 ? `0x${hex4(n)} is not in the index` : "";
@@ -623,19 +523,19 @@ const std::string_view kAtlasPageScript = R"page("use strict";
   });
 
   document.title = patch ? `Patch of ${grouped(patch.length)} landblocks` : `Atlas of ${grouped(entries.length)} landblocks`;
-  document.getElementById("measure").value = state.measure;
-  document.getElementById("overlay").value = state.overlay;
+  elements.measure.value = state.measure;
+  elements.overlay.value = state.overlay;
   updateStatus();
   paintImage();
   drawLegend();
-  new ResizeObserver(() => resize()).observe(document.getElementById("view"));
+  new ResizeObserver(() => resize()).observe(elements.view);
   // The first draw waits for the land: a map without it would flash.
   if (terrainImage) {
     terrainImage.decode().catch(() => {}).then(() => { state.ready = true; draw(); });
   }
 
-  // For scripts that drive the page (the browser test, the screenshot script).
-  window.atlas = {
+  // What scripts that drive the page ask of the map.
+  return {
     get firstDrawMs() { return state.firstDrawMs; },
     get draws() { return state.draws; },
     get measure() { return state.measure; },
@@ -665,14 +565,11 @@ const std::string_view kAtlasPageScript = R"page("use strict";
     colourOf(n) {
       const i = slot[n];
       if (i < 0) return "empty";
-      return entries[i].error !== undefined ? "failed" : lutCss[shade[n]];
+      return entries[i].error !== undefined ? "failed" : heatColours.css[shade[n]];
     },
     terrainPalette: terrain ? terrain.palette : [],
     // The change a patch page marks a landblock with, or null.
     markOf(n) { const p = patchAt.get(n); return p ? p.change : null; },
     markColour(change) { return CHANGES[change][0]; },
   };
-})();
-)page";
-
-}  // namespace ravelin::draw
+}
