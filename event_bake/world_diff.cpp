@@ -94,7 +94,7 @@ struct Version {
   bool has(std::uint32_t id) const { return std::binary_search(landblocks.begin(), landblocks.end(), id); }
   RecordedBake bake(std::uint32_t id) const {
     if (session) return session->bake_with_inputs(id);
-    return {std::unexpected(*region_error), InputRecords{{region_did}, {}}};
+    return RecordedBake::failed_on_region(*region_error, region_did);
   }
 };
 

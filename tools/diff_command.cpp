@@ -45,7 +45,10 @@ std::expected<void, std::string> write_patch_page(const DiffArgs& args, std::uin
   patch.reserve(result.landblocks.size());
   for (const auto& l : result.landblocks)
     patch.push_back({l.landblock_id, patch_change(l.change), l.removed, l.added, l.caused_by});
-  return draw::write_patch_atlas(args.new_dir, args.out_dir, patch, region_did);
+  auto atlas = draw::patch_atlas(args.new_dir, patch, region_did);
+  if (!atlas) return std::unexpected("atlas: " + atlas.error());
+  if (auto r = draw::write_atlas_files(args.out_dir, *atlas); !r) return std::unexpected(r.error().to_string());
+  return {};
 }
 
 // The output directory, made once both versions have opened (so that a bad
@@ -86,7 +89,7 @@ int run_diff(const DiffArgs& args) {
     return fail(r.error().to_string());
   std::string atlas_note;
   if (args.atlas) {
-    if (auto drawn = write_patch_page(args, options.region_did, *result); !drawn) return fail("atlas: " + drawn.error());
+    if (auto drawn = write_patch_page(args, options.region_did, *result); !drawn) return fail(drawn.error());
     atlas_note = "; atlas: " + common::display_path(common::join_path(out, "atlas.html"));
   }
   std::printf("%s; written to %s%s\n", event_bake::diff_summary_line(*result).c_str(),

@@ -46,8 +46,13 @@ int main(int argc, char** argv) {
                        j.value("caused_by", std::vector<std::string>{})});
     }
   }
-  if (auto written = ravelin::draw::write_patch_atlas(argv[1], argv[2], patch); !written) {
-    std::fprintf(stderr, "error: %s\n", written.error().c_str());
+  auto atlas = ravelin::draw::patch_atlas(argv[1], patch);
+  if (!atlas) {
+    std::fprintf(stderr, "error: %s\n", atlas.error().c_str());
+    return 1;
+  }
+  if (auto written = ravelin::draw::write_atlas_files(argv[2], *atlas); !written) {
+    std::fprintf(stderr, "error: %s\n", written.error().to_string().c_str());
     return 1;
   }
   std::string lines;

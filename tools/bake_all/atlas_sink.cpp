@@ -14,12 +14,11 @@ common::SinkResult AtlasSink::add(const LandblockOutcome& outcome) {
 
 common::SinkResult AtlasSink::finish(const common::JobEnd& end) {
   if (!end.complete()) return {};
-  if (auto drawn = draw::write_events_atlas(dir_.path(), index_, ids_, land_, session_.portal(),
-                                            session_.options().region_did, with_pictures_);
-      !drawn)
-    return std::unexpected(drawn.error());
-  dir_.note_written(kAtlasName);
-  dir_.note_written(kTerrainName);
+  auto atlas = draw::events_atlas(index_, ids_, land_, session_.portal(), session_.options().region_did, with_pictures_);
+  if (!atlas) return std::unexpected(atlas.error());
+  // The picture first: the page shows it.
+  if (auto r = dir_.write_synced(kTerrainName, atlas->png); !r) return std::unexpected(r.error().to_string());
+  if (auto r = dir_.write_synced(kAtlasName, atlas->html); !r) return std::unexpected(r.error().to_string());
   return {};
 }
 

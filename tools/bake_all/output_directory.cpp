@@ -37,10 +37,14 @@ common::FileResult<void> OutputDirectory::write_deferred(std::string_view name, 
   return {};
 }
 
-common::FileResult<void> OutputDirectory::write_synced(std::string_view name, std::string_view text) {
-  if (auto r = common::write_output_file(file(name), text, common::Durability::Synced, fs_); !r) return r;
+common::FileResult<void> OutputDirectory::write_synced(std::string_view name, std::span<const std::uint8_t> bytes) {
+  if (auto r = common::write_output_file(file(name), bytes, common::Durability::Synced, fs_); !r) return r;
   note_written(name);
   return {};
+}
+
+common::FileResult<void> OutputDirectory::write_synced(std::string_view name, std::string_view text) {
+  return write_synced(name, std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
 }
 
 void OutputDirectory::remove(std::string_view name) const { (void)fs_.remove(file(name)); }

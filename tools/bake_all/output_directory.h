@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <mutex>
+#include <span>
 #include <string>
 #include <string_view>
 #include <unordered_set>
@@ -38,7 +39,8 @@ class OutputDirectory {
   // Writes `text` as NAME, deferred: made durable by sync() before the index
   // that lists it is committed. Thread-safe.
   common::FileResult<void> write_deferred(std::string_view name, std::string_view text);
-  // Writes `text` as NAME, synced before the call returns. Thread-safe.
+  // Writes `bytes` as NAME, synced before the call returns. Thread-safe.
+  common::FileResult<void> write_synced(std::string_view name, std::span<const std::uint8_t> bytes);
   common::FileResult<void> write_synced(std::string_view name, std::string_view text);
   // Records NAME as put in place by this run by another writer.
   void note_written(std::string_view name);

@@ -1,7 +1,7 @@
 // Assembly of the atlas page: the fixed page text around the embedded data.
 #include "tools/draw/atlas.h"
 
-#include "ravelin/common/file.h"
+#include "ravelin/common/output_file.h"
 #include "ravelin/common/json_text.h"
 #include "ravelin/dat/file_ids.h"
 #include "ravelin/event_bake/event_family.h"
@@ -49,26 +49,6 @@ constexpr const char* change_name(PatchChange change) {
     case PatchChange::Changed: break;
   }
   return "changed";
-}
-
-// Each file under a temporary name renamed into place, so that a reader sees
-// the old file or the whole new one.
-std::expected<void, std::string> write_file(const std::filesystem::path& path, std::span<const std::uint8_t> bytes) {
-  std::filesystem::path temp = path;
-  temp += ".part";
-  if (auto r = common::write_whole_file(temp, bytes); !r) return std::unexpected("IO error: " + r.error().to_string());
-  std::error_code ec;
-  std::filesystem::rename(temp, path, ec);
-  if (!ec) return {};
-  std::filesystem::remove(temp, ec);
-  return std::unexpected("IO error: rename " + common::display_path(temp) + ": " + ec.message());
-}
-
-std::expected<void, std::string> write_atlas_files(const std::filesystem::path& out_dir, const AtlasTerrain& terrain,
-                                                   const std::string& page) {
-  if (auto r = write_file(out_dir / "terrain.png", terrain.png); !r) return r;
-  const auto* first = reinterpret_cast<const std::uint8_t*>(page.data());
-  return write_file(out_dir / "atlas.html", {first, page.size()});
 }
 
 }  // namespace
@@ -188,7 +168,7 @@ std::string render_atlas_html(std::string_view index_jsonl, bool with_pictures) 
   return render_atlas_html(index_jsonl, AtlasLayers{.with_pictures = with_pictures, .terrain = nullptr, .patch = {}, .patch_page = false});
 }
 
-std::expected<void, std::string> write_events_atlas(const std::filesystem::path& out_dir, std::string_view index_jsonl,
+std::expected<AtlasFiles, std::string> events_atlas(std::string_view index_jsonl,
                                                     std::span<const std::uint32_t> baked_ids,
                                                     std::span<const LandblockTerrain> landblocks,
                                                     const dat::DatDatabase& portal, std::uint32_t region_id,
@@ -197,12 +177,12 @@ std::expected<void, std::string> write_events_atlas(const std::filesystem::path&
   auto names = terrain_names(portal, region_id);
   auto terrain = make_atlas_terrain(landblocks, bounds_of(baked_ids), names ? std::move(*names) : std::vector<std::string>{});
   if (!terrain) return std::unexpected(std::move(terrain.error()));
-  return write_atlas_files(out_dir, *terrain,
-                           render_atlas_html(index_jsonl, AtlasLayers{.with_pictures = with_pictures, .terrain = &*terrain, .patch = {}, .patch_page = false}));
+  std::string html = render_atlas_html(
+      index_jsonl, AtlasLayers{.with_pictures = with_pictures, .terrain = &*terrain, .patch = {}, .patch_page = false});
+  return AtlasFiles{std::move(html), std::move(terrain->png)};
 }
 
-std::expected<void, std::string> write_patch_atlas(const std::filesystem::path& dat_dir,
-                                                   const std::filesystem::path& out_dir,
+std::expected<AtlasFiles, std::string> patch_atlas(const std::filesystem::path& dat_dir,
                                                    std::span<const PatchLandblock> patch, std::uint32_t region_id) {
   auto portal = dat::DatDatabase::open(dat_dir / dat::kPortalArchiveName);
   if (!portal) return std::unexpected(portal.error().to_string());
@@ -210,25 +190,23 @@ std::expected<void, std::string> write_patch_atlas(const std::filesystem::path& 
   if (!names) return std::unexpected("region: " + names.error());
   auto cell = dat::DatDatabase::open(dat_dir / dat::kCellArchiveName);
   if (!cell) return std::unexpected(cell.error().to_string());
-  std::vector<std::uint32_t> ids;
-  for (const auto& entry : cell->sorted_entries())
-    if (dat::is_cell_landblock_file_id(entry.id)) ids.push_back(entry.id & 0xFFFF0000u);
+  const std::vector<std::uint32_t> ids = dat::cell_landblock_ids(*cell);
   std::vector<LandblockTerrain> landblocks;
-  for (const std::uint32_t id : ids) {
-    const auto bytes = cell->get_file(dat::cell_landblock_file_id(id));
-    if (!bytes) continue;
-    if (const auto decoded = dat::CellLandblock::unpack(*bytes)) landblocks.push_back(landblock_terrain(*decoded, id));
-  }
+  for (const std::uint32_t id : ids)
+    if (auto land = read_landblock_terrain(*cell, id)) landblocks.push_back(std::move(*land));
   std::vector<std::uint32_t> extent = ids;
   for (const PatchLandblock& p : patch) extent.push_back(p.landblock_id);
   auto terrain = make_atlas_terrain(landblocks, bounds_of(extent), std::move(*names));
   if (!terrain) return std::unexpected(std::move(terrain.error()));
+  std::string html = render_atlas_html("", AtlasLayers{.terrain = &*terrain, .patch = patch, .patch_page = true});
+  return AtlasFiles{std::move(html), std::move(terrain->png)};
+}
 
-  std::error_code ec;
-  std::filesystem::create_directories(out_dir, ec);
-  if (ec) return std::unexpected("IO error: create " + common::display_path(out_dir) + ": " + ec.message());
-  return write_atlas_files(out_dir, *terrain,
-                           render_atlas_html("", AtlasLayers{.terrain = &*terrain, .patch = patch, .patch_page = true}));
+common::FileResult<void> write_atlas_files(const std::filesystem::path& out_dir, const AtlasFiles& files) {
+  if (auto r = common::default_file_system().create_directories(out_dir); !r)
+    return std::unexpected(common::FileError{"create", out_dir, r.error()});
+  if (auto r = common::write_output_file(common::join_path(out_dir, kAtlasTerrainName), files.png); !r) return r;
+  return common::write_output_file(common::join_path(out_dir, kAtlasPageName), files.html);
 }
 
 }  // namespace ravelin::draw

@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "ravelin/common/file_system.h"
 #include "ravelin/dat/file_ids.h"
 #include "tools/draw/atlas_terrain.h"
 
@@ -66,20 +67,31 @@ std::string patch_json(std::span<const PatchLandblock> patch);
 // count key in the index lines, "display" its name on the page.
 std::string families_json();
 
-// Writes OUT/terrain.png and OUT/atlas.html of a bake-all run: its index, the
-// land of `landblocks` (bake order) over the bounds of `baked_ids`, the names
-// of region `region_id` of `portal`.
-std::expected<void, std::string> write_events_atlas(const std::filesystem::path& out_dir, std::string_view index_jsonl,
+// An atlas ready to be written: the page and the land picture beside it.
+struct AtlasFiles {
+  std::string html;
+  std::vector<std::uint8_t> png;
+};
+inline constexpr std::string_view kAtlasPageName = "atlas.html";
+inline constexpr std::string_view kAtlasTerrainName = "terrain.png";
+
+// The atlas of a bake-all run: its index, the land of `landblocks` (bake
+// order) over the bounds of `baked_ids`, the names of region `region_id` of
+// `portal`.
+std::expected<AtlasFiles, std::string> events_atlas(std::string_view index_jsonl,
                                                     std::span<const std::uint32_t> baked_ids,
                                                     std::span<const LandblockTerrain> landblocks,
                                                     const dat::DatDatabase& portal, std::uint32_t region_id,
                                                     bool with_pictures);
 
-// Writes OUT/atlas.html and OUT/terrain.png of the world in `dat_dir` (its
-// every CellLandblock, the names of region `region_id`) with `patch` marked.
-std::expected<void, std::string> write_patch_atlas(const std::filesystem::path& dat_dir,
-                                                   const std::filesystem::path& out_dir,
+// The atlas of the world in `dat_dir` (its every CellLandblock, the names of
+// region `region_id`) with `patch` marked.
+std::expected<AtlasFiles, std::string> patch_atlas(const std::filesystem::path& dat_dir,
                                                    std::span<const PatchLandblock> patch,
                                                    std::uint32_t region_id = dat::kDefaultRegionId);
+
+// Writes OUT/terrain.png, then OUT/atlas.html, which shows it, each an output
+// file (synced); OUT is created when missing.
+common::FileResult<void> write_atlas_files(const std::filesystem::path& out_dir, const AtlasFiles& files);
 
 }  // namespace ravelin::draw
