@@ -101,7 +101,6 @@ FileResult<OutputFile> OutputFile::create(const Path& path, Durability durabilit
                                   : fs.create(s.temporary, CreateMode::Truncate);
   if (!file) return std::unexpected(FileError{"write", path, file.error()});
   s.file = std::move(*file);
-  s.buffer.reserve(kBufferSize);
   return OutputFile(std::move(*state));
 }
 
@@ -121,12 +120,17 @@ FileResult<void> OutputFile::write(std::span<const std::uint8_t> bytes) {
   if (s.error) return std::unexpected(*s.error);
   if (s.buffer.size() + bytes.size() > kBufferSize) {
     if (auto r = s.flush(); !r) return r;
-    if (bytes.size() >= kBufferSize) {
-      if (auto r = s.file->append(bytes); !r) return s.fail("write", r.error());
-      return {};
-    }
+    if (bytes.size() >= kBufferSize) return write_through(bytes);
   }
   s.buffer.insert(s.buffer.end(), bytes.begin(), bytes.end());
+  return {};
+}
+
+FileResult<void> OutputFile::write_through(std::span<const std::uint8_t> bytes) {
+  State& s = *state_;
+  if (s.error) return std::unexpected(*s.error);
+  if (auto r = s.flush(); !r) return r;
+  if (auto r = s.file->append(bytes); !r) return s.fail("write", r.error());
   return {};
 }
 
@@ -173,7 +177,8 @@ FileResult<void> write_output_file(const Path& path, std::span<const std::uint8_
                                    FileSystem& fs) {
   auto file = OutputFile::create(path, durability, fs);
   if (!file) return std::unexpected(std::move(file.error()));
-  if (auto r = file->write(bytes); !r) return r;
+  // One write of the whole: no copy into the buffer.
+  if (auto r = file->write_through(bytes); !r) return r;
   return file->commit();
 }
 

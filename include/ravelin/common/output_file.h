@@ -56,6 +56,8 @@ class OutputFile {
 
   FileResult<void> write(std::span<const std::uint8_t> bytes);
   FileResult<void> write(std::string_view text);
+  // Writes what is buffered, then `bytes` with no copy: for a large piece.
+  FileResult<void> write_through(std::span<const std::uint8_t> bytes);
   FileResult<void> commit();
   // Removes the temporary; the file at path() stays as it was.
   void abandon();
