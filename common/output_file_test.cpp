@@ -255,6 +255,23 @@ TEST(OutputFile, WriteOutputFileWritesTextAndBytes) {
   EXPECT_EQ(missing_dir.error().to_string(), "IO error: write /w/none/c: No such file or directory");
 }
 
+TEST(OutputFile, NewDirectoriesAreSyncedIntoTheirParents) {
+  RecordingFileSystem fs("/w");
+  ASSERT_TRUE(create_directories_synced("a/b/c", fs).has_value());
+  ASSERT_TRUE(create_directories_synced("a/b", fs).has_value());
+  std::vector<std::string> steps;
+  for (const Operation& op : fs.operations()) steps.push_back(to_string(op));
+  EXPECT_EQ(steps, (std::vector<std::string>{"create_directories /w/a/b/c", "sync_directory /w",
+                                             "sync_directory /w/a", "sync_directory /w/a/b",
+                                             "create_directories /w/a/b"}));
+  ASSERT_TRUE(write_output_file("a/b/c/f", std::string_view("F"), Durability::Synced, fs).has_value());
+  for (int seed = 0; seed < kSeeds; ++seed) EXPECT_EQ(fs.power_loss(seed).file_text("a/b/c/f"), "F") << seed;
+
+  fs.put_file("file", "x");
+  EXPECT_EQ(create_directories_synced("file/d", fs).error().code, ENOTDIR);
+  EXPECT_EQ(create_directories_synced("file", fs).error().code, ENOTDIR);
+}
+
 TEST(OutputFile, TemporaryNames) {
   EXPECT_EQ(temporary_path("a/b.json"), Path("a/b.json.part"));
   const std::pair<std::string_view, bool> names[] = {
