@@ -5,7 +5,7 @@
 //
 // Paths are normalised lexically ("a/./b/../c" is "a/c"); relative paths are
 // taken against the root given at construction, which exists from the start.
-// There are no symbolic links, and directories are not renamed.
+// There are no symbolic links, and directories are not renamed (EOPNOTSUPP).
 //
 // What a power cut keeps (power_loss):
 // - the state as seeded, and every change made durable since: a file's content
