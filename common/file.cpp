@@ -26,12 +26,13 @@ IoResult<void> File::read_exact_at(std::uint64_t offset, std::span<std::uint8_t>
 
 IoResult<std::uint64_t> File::size() const { return file_->size(); }
 
-IoResult<std::vector<std::uint8_t>> read_whole_file(const std::filesystem::path& path) {
-  return default_file_system().read_whole(path);
+IoResult<std::vector<std::uint8_t>> read_whole_file(const std::filesystem::path& path, FileSystem& fs) {
+  return fs.read_whole(path);
 }
 
-IoResult<void> write_whole_file(const std::filesystem::path& path, std::span<const std::uint8_t> bytes) {
-  auto file = default_file_system().create(path, CreateMode::Truncate);
+IoResult<void> write_whole_file(const std::filesystem::path& path, std::span<const std::uint8_t> bytes,
+                                FileSystem& fs) {
+  auto file = fs.create(path, CreateMode::Truncate);
   if (!file) return std::unexpected(std::move(file.error()));
   return (*file)->write_at(0, bytes);
 }

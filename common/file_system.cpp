@@ -132,6 +132,8 @@ class PosixFile final : public OpenFile {
 // keeps only a regular file; the descriptor goes back to blocking mode.
 IoResult<std::unique_ptr<OpenFile>> open_regular(const Path& path, int access) {
   const int fd = retry_interrupted([&] { return ::open(path.c_str(), access | O_NONBLOCK | O_CLOEXEC); });
+  // A directory opened for writing fails before it can be looked at.
+  if (fd < 0 && errno == EISDIR) return std::unexpected(not_a_regular_file());
   if (fd < 0) return std::unexpected(last_error());
   auto file = std::make_unique<PosixFile>(fd);
   struct stat st;

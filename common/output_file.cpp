@@ -173,6 +173,24 @@ void OutputFile::abandon() {
 const Path& OutputFile::path() const { return state_->path; }
 Path OutputFile::temporary() const { return state_->temporary; }
 
+IoResult<void> create_directories_synced(const Path& dir, FileSystem& fs) {
+  // The missing directories, deepest first, up to the nearest that exists.
+  std::vector<Path> missing;
+  for (Path at = dir; !at.empty();) {
+    auto kind = fs.kind(at);
+    if (!kind) return std::unexpected(std::move(kind.error()));
+    if (*kind != FileKind::Missing) break;
+    missing.push_back(at);
+    const Path parent = at.parent_path();
+    if (parent == at) break;
+    at = parent;
+  }
+  if (auto r = fs.create_directories(dir); !r) return r;
+  for (auto it = missing.rbegin(); it != missing.rend(); ++it)
+    if (auto r = fs.sync_directory(parent_directory(*it)); !r) return r;
+  return {};
+}
+
 FileResult<void> write_output_file(const Path& path, std::span<const std::uint8_t> bytes, Durability durability,
                                    FileSystem& fs) {
   auto file = OutputFile::create(path, durability, fs);

@@ -199,7 +199,11 @@ common::ReadResult<DatHeader> DatHeader::read(common::Reader& reader) {
 }
 
 DatResult<DatDatabase> DatDatabase::open(const std::filesystem::path& path) {
-  auto file = common::File::open_read_only(path);
+  return open(path, common::default_file_system());
+}
+
+DatResult<DatDatabase> DatDatabase::open(const std::filesystem::path& path, common::FileSystem& fs) {
+  auto file = common::File::open_read_only(path, fs);
   if (!file) return std::unexpected(DatError::path_error(path, file.error()));
   auto length = file->size();
   if (!length) return std::unexpected(DatError::io(length.error()));

@@ -12,6 +12,8 @@
 #include "common/debug_format.h"
 #include "ravelin/common/id_text.h"
 #include "dat_writer/archive_writer.h"
+#include "dat_writer/sample_world.h"
+#include "ravelin/common/recording_file_system.h"
 
 namespace ravelin::dat {
 namespace {
@@ -531,6 +533,34 @@ TEST_F(DatDatabaseTest, ConcurrentFetchesSeeTheSameBytes) {
   a.join();
   b.join();
   EXPECT_EQ(mismatches.load(), 0);
+}
+
+// The reader opens archives through any file system: the sample world written
+// into memory reads as it does from the machine.
+TEST_F(DatDatabaseTest, OpensArchivesThroughTheGivenFileSystem) {
+  const dat_writer::SampleWorld world = dat_writer::build_sample_world({.seed = 5});
+  common::RecordingFileSystem files("/w");
+  ASSERT_TRUE(dat_writer::write_sample_world("world", world, files).has_value());
+  for (const auto& [name, bytes] : {std::pair{"client_portal.dat", world.portal}, std::pair{"client_cell_1.dat", world.cell}}) {
+    SCOPED_TRACE(name);
+    auto in_memory = DatDatabase::open(std::filesystem::path("world") / name, files);
+    ASSERT_TRUE(in_memory.has_value()) << in_memory.error().to_string();
+    auto on_disk = open(bytes);
+    ASSERT_TRUE(on_disk.has_value());
+    EXPECT_EQ(in_memory->header(), on_disk->header());
+    EXPECT_EQ(in_memory->file_length(), bytes.size());
+    ASSERT_EQ(in_memory->sorted_entries(), on_disk->sorted_entries());
+    ASSERT_GT(in_memory->entry_count(), 10u);
+    for (const DatFileEntry& entry : on_disk->sorted_entries()) {
+      auto got = in_memory->get_file(entry.id);
+      ASSERT_TRUE(got.has_value()) << common::hex_id(entry.id);
+      EXPECT_EQ(*got, on_disk->get_file(entry.id).value()) << common::hex_id(entry.id);
+    }
+  }
+  expect_error(DatDatabase::open("world/none.dat", files), DatError::Kind::PathError,
+               "Failed to open file at world/none.dat: No such file or directory");
+  expect_error(DatDatabase::open("world/spawns", files), DatError::Kind::PathError,
+               "Failed to open file at world/spawns: not a regular file");
 }
 
 }  // namespace

@@ -273,9 +273,9 @@ ArchiveLayout ArchiveWriter::build() const {
 
 ArchiveLayout ArchiveWriter::build_tree(const NodeDef& root) const { return Builder(*this).run(&root); }
 
-common::IoResult<void> ArchiveWriter::write(const std::filesystem::path& path) const {
+common::IoResult<void> ArchiveWriter::write(const std::filesystem::path& path, common::FileSystem& fs) const {
   const ArchiveLayout layout = build();
-  return common::write_whole_file(path, layout.bytes);
+  return common::write_whole_file(path, layout.bytes, fs);
 }
 
 }  // namespace ravelin::dat_writer

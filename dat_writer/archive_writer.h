@@ -119,8 +119,9 @@ class ArchiveWriter {
   ArchiveLayout build() const;
   // The same with the given tree; files may appear in several nodes or none.
   ArchiveLayout build_tree(const NodeDef& root) const;
-  // `build()` written to `path` with one write.
-  common::IoResult<void> write(const std::filesystem::path& path) const;
+  // `build()` written to `path` with one write, in place (a scratch file).
+  common::IoResult<void> write(const std::filesystem::path& path,
+                               common::FileSystem& fs = common::default_file_system()) const;
 
  private:
   struct StoredFile {

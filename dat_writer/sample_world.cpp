@@ -4,6 +4,7 @@
 #include <array>
 #include <initializer_list>
 #include <string_view>
+#include <utility>
 
 #include "dat_writer/animation_encoder.h"
 #include "dat_writer/archive_writer.h"
@@ -12,6 +13,7 @@
 #include "dat_writer/region_encoder.h"
 #include "dat_writer/sample_terrain.h"
 #include "dat_writer/setup_model_encoder.h"
+#include "ravelin/common/output_file.h"
 
 namespace ravelin::dat_writer {
 namespace {
@@ -551,17 +553,23 @@ SampleWorld build_sample_world(const SampleWorldParams& params) {
   return world;
 }
 
-common::IoResult<void> write_sample_world(const std::filesystem::path& dir, const SampleWorld& world) {
-  std::error_code ec;
-  std::filesystem::create_directories(dir / "spawns", ec);
-  if (ec) return std::unexpected(common::IoError::from_errno(ec.value()));
+common::IoResult<void> write_sample_world(const std::filesystem::path& dir, const SampleWorld& world,
+                                          common::FileSystem& fs) {
+  if (auto r = common::create_directories_synced(dir / "spawns", fs); !r) return r;
   auto bytes = [](std::string_view s) {
     return std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(s.data()), s.size());
   };
-  if (auto r = common::write_whole_file(dir / "client_portal.dat", world.portal); !r) return r;
-  if (auto r = common::write_whole_file(dir / "client_cell_1.dat", world.cell); !r) return r;
-  if (auto r = common::write_whole_file(dir / "spawns" / "0xA9B4.spawns.jsonl", bytes(world.spawns_jsonl)); !r) return r;
-  return common::write_whole_file(dir / "spawns" / "wcid_to_setup.json", bytes(world.setup_table_json));
+  const std::pair<std::filesystem::path, std::span<const std::uint8_t>> files[] = {
+      {dir / "client_portal.dat", world.portal},
+      {dir / "client_cell_1.dat", world.cell},
+      {dir / "spawns" / "0xA9B4.spawns.jsonl", bytes(world.spawns_jsonl)},
+      {dir / "spawns" / "wcid_to_setup.json", bytes(world.setup_table_json)},
+  };
+  // The caller names the directory; the error is the system's alone.
+  for (const auto& [path, content] : files)
+    if (auto r = common::write_output_file(path, content, common::Durability::Synced, fs); !r)
+      return std::unexpected(std::move(r.error().error));
+  return {};
 }
 
 }  // namespace ravelin::dat_writer

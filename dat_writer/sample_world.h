@@ -76,7 +76,10 @@ struct SampleWorld {
 SampleWorld build_sample_world(const SampleWorldParams& params);
 
 // Writes `world` into `dir` (created with its parents): the two archives and
-// the spawns directory, replacing earlier files.
-common::IoResult<void> write_sample_world(const std::filesystem::path& dir, const SampleWorld& world);
+// the spawns directory, replacing earlier files. Each file is written whole
+// under a temporary name and renamed into place (output_file.h), so an
+// interrupted run never leaves a half-written archive under its name.
+common::IoResult<void> write_sample_world(const std::filesystem::path& dir, const SampleWorld& world,
+                                          common::FileSystem& fs = common::default_file_system());
 
 }  // namespace ravelin::dat_writer

@@ -12,6 +12,7 @@
 #include "dat_writer/archive_writer.h"
 #include "dat_writer/sample_world.h"
 #include "ravelin/common/id_text.h"
+#include "ravelin/common/output_file.h"
 #include "ravelin/common/sorted_ids.h"
 #include "ravelin/dat/file_ids.h"
 #include "ravelin/dat/file_type/animation.h"
@@ -345,25 +346,25 @@ Result<std::vector<std::uint8_t>> place_copy(const std::vector<std::uint8_t>& in
   return out;
 }
 
-Result<std::uintmax_t> write_archive(const ArchiveWriter& writer, const std::filesystem::path& path) {
-  const std::filesystem::path partial = path.string() + ".revising";
-  if (auto r = writer.write(partial); !r)
-    return std::unexpected(fail_text("write " + common::display_path(partial) + ": " + r.error().to_string()));
-  std::error_code ec;
-  std::filesystem::rename(partial, path, ec);
-  if (ec) return std::unexpected(fail_text("rename " + common::display_path(partial) + ": " + ec.message()));
-  return std::filesystem::file_size(path, ec);
+// The archive replaces the one it was made from whole or not at all.
+Result<std::uintmax_t> write_archive(const ArchiveWriter& writer, const std::filesystem::path& path,
+                                     common::FileSystem& fs) {
+  const ArchiveLayout layout = writer.build();
+  if (auto r = common::write_output_file(path, layout.bytes, common::Durability::Synced, fs); !r)
+    return std::unexpected(
+        fail_text(r.error().action + " " + common::display_path(r.error().path) + ": " + r.error().error.message));
+  return layout.bytes.size();
 }
 
 }  // namespace
 
 std::expected<RevisionReport, std::string> revise_sample_world(const std::filesystem::path& dir,
-                                                               std::uint32_t entries_per_node) {
+                                                               std::uint32_t entries_per_node, common::FileSystem& fs) {
   const auto portal_path = dir / dat::kPortalArchiveName;
   const auto cell_path = dir / dat::kCellArchiveName;
-  auto portal = dat::DatDatabase::open(portal_path);
+  auto portal = dat::DatDatabase::open(portal_path, fs);
   if (!portal) return std::unexpected(fail_text(portal.error().to_string()));
-  auto cell = dat::DatDatabase::open(cell_path);
+  auto cell = dat::DatDatabase::open(cell_path, fs);
   if (!cell) return std::unexpected(fail_text(cell.error().to_string()));
 
   RevisionReport report;
@@ -417,9 +418,9 @@ std::expected<RevisionReport, std::string> revise_sample_world(const std::filesy
   portal_writer->header().game_version += 1;
   cell_writer->header().game_version += 1;
 
-  auto portal_size = write_archive(*portal_writer, portal_path);
+  auto portal_size = write_archive(*portal_writer, portal_path, fs);
   if (!portal_size) return std::unexpected(portal_size.error());
-  auto cell_size = write_archive(*cell_writer, cell_path);
+  auto cell_size = write_archive(*cell_writer, cell_path, fs);
   if (!cell_size) return std::unexpected(cell_size.error());
   report.portal_size = *portal_size;
   report.cell_size = *cell_size;

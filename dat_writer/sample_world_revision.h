@@ -20,6 +20,8 @@
 #include <string>
 #include <vector>
 
+#include "ravelin/common/file_system.h"
+
 namespace ravelin::dat_writer {
 
 // What a revision changed, in words, one line per change.
@@ -33,7 +35,8 @@ struct RevisionReport {
 // directory trees with `entries_per_node` entries a node). Fails with a text
 // when an archive cannot be read or written, or when the world lacks what a
 // rule looks for.
-std::expected<RevisionReport, std::string> revise_sample_world(const std::filesystem::path& dir,
-                                                               std::uint32_t entries_per_node);
+std::expected<RevisionReport, std::string> revise_sample_world(
+    const std::filesystem::path& dir, std::uint32_t entries_per_node,
+    common::FileSystem& fs = common::default_file_system());
 
 }  // namespace ravelin::dat_writer

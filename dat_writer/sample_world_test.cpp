@@ -6,7 +6,9 @@
 #include <set>
 #include <string>
 
+#include "dat_writer/sample_world_revision.h"
 #include "ravelin/common/reader.h"
+#include "ravelin/common/recording_file_system.h"
 #include "ravelin/dat/file_type/animation.h"
 #include "ravelin/dat/file_type/motion_table.h"
 #include "ravelin/dat/file_type/physics_script.h"
@@ -147,6 +149,64 @@ TEST(SampleWorld, GridParametersShapeTheCellArchive) {
   for (const auto& e : cell->entries()) landblocks.insert(e.id >> 16);
   EXPECT_EQ(landblocks, (std::set<std::uint32_t>{0x1010, 0x1110, 0xA9B4}));
   EXPECT_NE(cell->find_entry(0xA9B4FFFE), nullptr);
+}
+
+// Each file goes into place whole, so a power cut after the write leaves
+// every archive readable, and a failure leaves the earlier file.
+TEST(SampleWorldFiles, AreWrittenWholeAndDurably) {
+  const SampleWorld world = build_sample_world({.seed = 3});
+  common::RecordingFileSystem files("/w");
+  ASSERT_TRUE(write_sample_world("world", world, files));
+  EXPECT_EQ(files.list_files(), (std::vector<common::Path>{"/w/world/client_cell_1.dat", "/w/world/client_portal.dat",
+                                                            "/w/world/spawns/0xA9B4.spawns.jsonl",
+                                                            "/w/world/spawns/wcid_to_setup.json"}));
+  EXPECT_EQ(files.file_bytes("world/client_portal.dat"), world.portal);
+  EXPECT_EQ(files.file_text("world/spawns/wcid_to_setup.json"), world.setup_table_json);
+  for (std::uint64_t seed = 0; seed < 16; ++seed) {
+    const common::RecordingFileSystem after = files.power_loss(seed);
+    EXPECT_EQ(after.file_bytes("world/client_portal.dat"), world.portal) << seed;
+    EXPECT_EQ(after.file_bytes("world/client_cell_1.dat"), world.cell) << seed;
+  }
+
+  const SampleWorld other = build_sample_world({.seed = 4});
+  files.set_capacity(world.portal.size() + world.cell.size() + 1000);
+  const auto full = write_sample_world("world", other, files);
+  ASSERT_FALSE(full);
+  EXPECT_EQ(full.error().message, "No space left on device");
+  EXPECT_EQ(files.file_bytes("world/client_portal.dat"), world.portal);
+  EXPECT_EQ(files.list_files().size(), 4u) << "no temporary is left";
+}
+
+// Revision 2 in memory gives the bytes it gives on the machine, and a failed
+// write names the archive and leaves it as it was.
+TEST_F(SampleWorldDir, RevisionReplacesTheArchivesWhole) {
+  const SampleWorldParams params{.seed = 2};
+  const SampleWorld world = build_sample_world(params);
+  ASSERT_TRUE(write_sample_world(dir_, world));
+  const auto on_disk = revise_sample_world(dir_, params.entries_per_node);
+  ASSERT_TRUE(on_disk) << on_disk.error();
+
+  common::RecordingFileSystem files("/w");
+  ASSERT_TRUE(write_sample_world("world", world, files));
+  const auto in_memory = revise_sample_world("world", params.entries_per_node, files);
+  ASSERT_TRUE(in_memory) << in_memory.error();
+  EXPECT_EQ(in_memory->changes, on_disk->changes);
+  EXPECT_EQ(in_memory->portal_size, on_disk->portal_size);
+  EXPECT_EQ(files.file_bytes("world/client_portal.dat"), common::read_whole_file(dir_ / "client_portal.dat").value());
+  EXPECT_EQ(files.file_bytes("world/client_cell_1.dat"), common::read_whole_file(dir_ / "client_cell_1.dat").value());
+  EXPECT_EQ(files.file_bytes("world/client_cell_1.dat")->size(), in_memory->cell_size);
+
+  common::RecordingFileSystem failing("/w");
+  ASSERT_TRUE(write_sample_world("world", world, failing));
+  const std::size_t written = failing.operations().size();
+  // The portal archive's five steps, then the cell archive's write.
+  failing.fail_operation(written + 6, ENOSPC);
+  const auto failed = revise_sample_world("world", params.entries_per_node, failing);
+  ASSERT_FALSE(failed);
+  EXPECT_EQ(failed.error(), "revision 2: write world/client_cell_1.dat: No space left on device");
+  EXPECT_EQ(failing.file_bytes("world/client_cell_1.dat"), world.cell);
+  EXPECT_EQ(failing.file_bytes("world/client_portal.dat"), files.file_bytes("world/client_portal.dat"));
+  EXPECT_EQ(failing.list_files().size(), 4u);
 }
 
 }  // namespace

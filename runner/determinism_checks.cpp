@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <span>
-#include <system_error>
 
 #include "ravelin/common/id_text.h"
 #include "ravelin/common/file.h"
@@ -51,11 +50,14 @@ void print_samples(std::ostream& out, const LandblockEventBake& bake) {
 
 // The scratch copy is a convenience for people reading the manifest; a
 // read-only or full disk must not fail the check.
-void write_scratch_copy(const fs::path& dir, const std::string& bytes) {
-  std::error_code ec;
-  fs::create_directories(dir, ec);
+void write_scratch_copy(common::FileSystem& files, const fs::path& dir, const std::string& bytes) {
+  (void)files.create_directories(dir);
   const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.data());
-  (void)common::write_whole_file(dir / kScratchFileName, std::span<const std::uint8_t>(data, bytes.size()));
+  (void)common::write_whole_file(dir / kScratchFileName, std::span<const std::uint8_t>(data, bytes.size()), files);
+}
+
+bool is_kind(common::FileSystem& files, const fs::path& path, common::FileKind kind) {
+  return files.kind(path).value_or(common::FileKind::Missing) == kind;
 }
 
 }  // namespace
@@ -83,7 +85,7 @@ std::optional<std::string> minimum_count_failure(const LandblockEventBake& bake)
 
 CheckResult run_real_dats_check(const CheckEnv& env) {
   std::ostream& out = *env.report;
-  const auto dat_dir = find_dat_dir(env.site.dat_candidates);
+  const auto dat_dir = find_dat_dir(env.site.dat_candidates, *env.files);
   if (!dat_dir) {
     line(out, "SKIP — no dat");
     return {};
@@ -119,21 +121,21 @@ CheckResult run_real_dats_check(const CheckEnv& env) {
   print_samples(out, *baseline);
   line(out, "PASS — " + std::to_string(kRepetitions) + " bakes produced byte-identical JSONL (" +
                 std::to_string(baseline_bytes.size()) + " bytes)");
-  write_scratch_copy(env.site.scratch_dir, baseline_bytes);
+  write_scratch_copy(*env.files, env.site.scratch_dir, baseline_bytes);
   return {};
 }
 
 CheckResult run_spawns_manifest_check(const CheckEnv& env) {
   std::ostream& out = *env.report;
-  const auto dat_dir = find_dat_dir(env.site.dat_candidates);
+  const auto dat_dir = find_dat_dir(env.site.dat_candidates, *env.files);
   if (!dat_dir) {
     line(out, "SKIP — no dat");
     return {};
   }
   const fs::path spawns_dir = env.site.spawns_dir(*dat_dir);
   const fs::path setup_table = spawns_dir / "wcid_to_setup.json";
-  std::error_code ec;
-  if (!fs::is_directory(spawns_dir, ec) || !fs::is_regular_file(setup_table, ec)) {
+  if (!is_kind(*env.files, spawns_dir, common::FileKind::Directory) ||
+      !is_kind(*env.files, setup_table, common::FileKind::Regular)) {
     line(out, "SKIP — spawns dir / setup table not staged");
     return {};
   }

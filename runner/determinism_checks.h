@@ -14,6 +14,7 @@
 #include <string>
 #include <string_view>
 
+#include "ravelin/common/file_system.h"
 #include "ravelin/event_bake/landblock.h"
 #include "runner/site_dirs.h"
 
@@ -37,6 +38,9 @@ struct CheckEnv {
   SiteDirs site;
   SimpleBake bake_simple;
   FullBake bake;
+  // Where the checks look for the staged files and write the scratch copy
+  // (the bakes open their archives themselves).
+  common::FileSystem* files = &common::default_file_system();
 };
 
 // A failed equality assertion: this run's value on the left, the baseline's on

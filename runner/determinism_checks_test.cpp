@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "ravelin/common/file.h"
+#include "ravelin/common/recording_file_system.h"
 
 namespace ravelin::runner {
 namespace {
@@ -349,6 +350,43 @@ TEST_F(DeterminismCheck, SpawnsCheckComparesBytesOnly) {
   ASSERT_TRUE(r.error().equality);
   EXPECT_EQ(r.error().equality->this_run, fake_.changed->to_jsonl_bytes());
   EXPECT_EQ(r.error().equality->baseline, full_bake().to_jsonl_bytes());
+}
+
+// The staged files and the scratch copy through the environment's file
+// system: here one in memory, so nothing below is on the machine.
+TEST_F(DeterminismCheck, StagedFilesAndTheScratchCopyGoThroughTheGivenFileSystem) {
+  common::RecordingFileSystem files("/site");
+  files.put_file("/site/dat/client_portal.dat", "");
+  files.put_file("/site/dat/client_cell_1.dat", "");
+  files.put_file("/site/dat/spawns/wcid_to_setup.json", "{}");
+  site_.dat_candidates = {"/site/none", "/site/dat"};
+  site_.scratch_dir = "/site/scratch/nested";
+  CheckEnv in_memory = env();
+  in_memory.files = &files;
+  ASSERT_TRUE(run_real_dats_check(in_memory));
+  EXPECT_THAT(fake_.dirs, ::testing::Each(fs::path("/site/dat")));
+  EXPECT_EQ(files.file_text("/site/scratch/nested/0xA9B4.events.jsonl"), full_bake().to_jsonl_bytes());
+  report_.str("");
+  ASSERT_TRUE(run_spawns_manifest_check(in_memory));
+  EXPECT_THAT(report_.str(), HasSubstr("PASS — SpawnsManifest"));
+
+  // A full disk under the scratch copy does not fail the check.
+  common::RecordingFileSystem full("/site");
+  full.put_file("/site/dat/client_portal.dat", "");
+  full.put_file("/site/dat/client_cell_1.dat", "");
+  full.set_capacity(0);
+  in_memory.files = &full;
+  fake_ = FakeBake{};
+  ASSERT_TRUE(run_real_dats_check(in_memory));
+  EXPECT_EQ(full.file_text("/site/scratch/nested/0xA9B4.events.jsonl"), "");
+  const auto ops = full.operations();
+  ASSERT_FALSE(ops.empty());
+  EXPECT_EQ(common::to_string(ops.back()), "write /site/scratch/nested/0xA9B4.events.jsonl 0+" +
+                                               std::to_string(full_bake().to_jsonl_bytes().size()) + " (failed)");
+  // Without the setup table in that file system the spawns check skips.
+  report_.str("");
+  ASSERT_TRUE(run_spawns_manifest_check(in_memory));
+  EXPECT_EQ(report_.str(), "SKIP — spawns dir / setup table not staged\n");
 }
 
 }  // namespace

@@ -1,7 +1,6 @@
 #include "runner/site_dirs.h"
 
 #include <cstdlib>
-#include <system_error>
 
 #include "ravelin/event_bake/landblock.h"
 
@@ -16,9 +15,9 @@ std::optional<std::string> non_empty(const EnvLookup& env, std::string_view name
   return value;
 }
 
-bool is_regular_file_followed(const fs::path& path) {
-  std::error_code ec;
-  return fs::is_regular_file(path, ec);  // follows symbolic links
+// The platform layer's kind follows symbolic links; an error counts as absent.
+bool is_regular_file_followed(const fs::path& path, common::FileSystem& files) {
+  return files.kind(path).value_or(common::FileKind::Missing) == common::FileKind::Regular;
 }
 
 }  // namespace
@@ -54,14 +53,14 @@ SiteDirs site_dirs_from_environment() {
   });
 }
 
-bool holds_archives(const fs::path& dir) {
-  return is_regular_file_followed(dir / event_bake::kPortalArchiveName) &&
-         is_regular_file_followed(dir / event_bake::kCellArchiveName);
+bool holds_archives(const fs::path& dir, common::FileSystem& files) {
+  return is_regular_file_followed(dir / event_bake::kPortalArchiveName, files) &&
+         is_regular_file_followed(dir / event_bake::kCellArchiveName, files);
 }
 
-std::optional<fs::path> find_dat_dir(const std::vector<fs::path>& candidates) {
+std::optional<fs::path> find_dat_dir(const std::vector<fs::path>& candidates, common::FileSystem& files) {
   for (const auto& dir : candidates) {
-    if (holds_archives(dir)) return dir;
+    if (holds_archives(dir, files)) return dir;
   }
   return std::nullopt;
 }

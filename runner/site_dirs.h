@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "ravelin/common/file_system.h"
+
 namespace ravelin::runner {
 
 // Looks a variable up; nothing when it is unset.
@@ -40,10 +42,11 @@ SiteDirs site_dirs_from_environment();
 
 // True when "client_portal.dat" and "client_cell_1.dat" both exist in `dir` as
 // regular files (symbolic links followed).
-bool holds_archives(const std::filesystem::path& dir);
+bool holds_archives(const std::filesystem::path& dir, common::FileSystem& fs = common::default_file_system());
 
 // The first candidate that holds both archives, or nothing.
-std::optional<std::filesystem::path> find_dat_dir(const std::vector<std::filesystem::path>& candidates);
+std::optional<std::filesystem::path> find_dat_dir(const std::vector<std::filesystem::path>& candidates,
+                                                  common::FileSystem& fs = common::default_file_system());
 
 // The paragraph `determinism_100x --help` prints about these places.
 std::string site_dirs_help();

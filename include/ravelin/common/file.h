@@ -16,8 +16,6 @@
 
 namespace ravelin::common {
 
-
-
 // A file opened read-only. Reads are positioned and never move a shared file
 // position, so one File may be read from several threads at once.
 class File {
@@ -46,9 +44,11 @@ class File {
 };
 
 // The whole content of a file, read as a stream (a pipe serves too).
-IoResult<std::vector<std::uint8_t>> read_whole_file(const std::filesystem::path& path);
+IoResult<std::vector<std::uint8_t>> read_whole_file(const std::filesystem::path& path,
+                                                    FileSystem& fs = default_file_system());
 // Creates or truncates `path` and writes `bytes` into it, in place: for
 // scratch files. Files a user keeps go through output_file.h.
-IoResult<void> write_whole_file(const std::filesystem::path& path, std::span<const std::uint8_t> bytes);
+IoResult<void> write_whole_file(const std::filesystem::path& path, std::span<const std::uint8_t> bytes,
+                                FileSystem& fs = default_file_system());
 
 }  // namespace ravelin::common

@@ -72,6 +72,11 @@ class OutputFile {
   std::unique_ptr<State> state_;
 };
 
+// Creates `dir` and its missing parents, and syncs the directory holding each
+// one it creates: an output file committed below survives a power cut only if
+// the directories leading to it do.
+IoResult<void> create_directories_synced(const Path& dir, FileSystem& fs = default_file_system());
+
 // The whole of `bytes` as the file at `path`, through an OutputFile.
 FileResult<void> write_output_file(const Path& path, std::span<const std::uint8_t> bytes,
                                    Durability durability = Durability::Synced, FileSystem& fs = default_file_system());

@@ -122,6 +122,8 @@ class DatDatabase {
   // visited twice, a block chain longer than the archive could hold, or a block
   // size below 5 (no room for a link and a payload byte).
   static DatResult<DatDatabase> open(const std::filesystem::path& path);
+  // The same through `fs`, which must outlive the database.
+  static DatResult<DatDatabase> open(const std::filesystem::path& path, common::FileSystem& fs);
 
   DatDatabase(DatDatabase&&) noexcept = default;
   DatDatabase& operator=(DatDatabase&&) noexcept = default;
