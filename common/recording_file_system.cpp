@@ -324,8 +324,9 @@ namespace {
 
 class RecordingOpenFile final : public OpenFile {
  public:
-  RecordingOpenFile(std::shared_ptr<RecordingState> state, std::uint64_t inode, std::string path, bool writable)
-      : state_(std::move(state)), inode_(inode), path_(std::move(path)), writable_(writable) {
+  RecordingOpenFile(std::shared_ptr<RecordingState> state, std::uint64_t inode, std::string path, bool writable,
+                    bool appending = false)
+      : state_(std::move(state)), inode_(inode), path_(std::move(path)), writable_(writable), appending_(appending) {
     const std::scoped_lock lock(state_->mutex);
     id_ = state_->next_open_file++;
     ++state_->inodes.at(inode_).open_count;
@@ -351,6 +352,21 @@ class RecordingOpenFile final : public OpenFile {
   IoResult<void> write_at(std::uint64_t offset, std::span<const std::uint8_t> bytes) override {
     RecordingState& s = *state_;
     const std::scoped_lock lock(s.mutex);
+    return write_locked(offset, bytes);
+  }
+
+  // At the file's own position, or at its end when opened to append.
+  IoResult<void> append(std::span<const std::uint8_t> bytes) override {
+    RecordingState& s = *state_;
+    const std::scoped_lock lock(s.mutex);
+    const std::uint64_t offset = appending_ ? s.inodes.at(inode_).content.size() : position_;
+    if (auto r = write_locked(offset, bytes); !r) return r;
+    position_ = offset + bytes.size();
+    return {};
+  }
+
+  IoResult<void> write_locked(std::uint64_t offset, std::span<const std::uint8_t> bytes) {
+    RecordingState& s = *state_;
     if (auto e = s.admit({.kind = OperationKind::Write, .path = path_, .offset = offset, .length = bytes.size()})) return std::unexpected(*e);
     if (!writable_) return s.failed<void>(error_of(EBADF));
     Inode& inode = s.inodes.at(inode_);
@@ -443,6 +459,8 @@ class RecordingOpenFile final : public OpenFile {
   std::uint64_t id_ = 0;
   std::string path_;
   bool writable_;
+  bool appending_;
+  std::uint64_t position_ = 0;
 };
 
 // Opening is no change of the file system: not recorded, never refused.
@@ -643,6 +661,8 @@ IoResult<std::unique_ptr<OpenFile>> RecordingFileSystem::create(const Path& path
       return s.failed<std::unique_ptr<OpenFile>>(error_of(EISDIR));
     } else if (node->kind != NodeKind::Regular) {
       return s.failed<std::unique_ptr<OpenFile>>(not_a_regular_file());
+    } else if (mode == CreateMode::Append) {
+      id = node->inode;
     } else {
       id = node->inode;
       Inode& inode = s.inodes.at(id);
@@ -651,7 +671,7 @@ IoResult<std::unique_ptr<OpenFile>> RecordingFileSystem::create(const Path& path
       inode.pending.push_back(std::move(change));
     }
   }
-  return std::make_unique<RecordingOpenFile>(state_, id, std::move(at), true);
+  return std::make_unique<RecordingOpenFile>(state_, id, std::move(at), true, mode == CreateMode::Append);
 }
 
 IoResult<std::vector<std::uint8_t>> RecordingFileSystem::read_whole(const Path& path) {

@@ -57,7 +57,7 @@ class OutputFolder final : public common::Sink<event_bake::FileDiff> {
  public:
   explicit OutputFolder(common::Path dir) : dir_(std::move(dir)), files_(common::join_path(dir_, "files.jsonl")) {}
   common::SinkResult open() override {
-    if (auto r = common::default_file_system().create_directories(dir_); !r)
+    if (auto r = common::create_directories_synced(dir_); !r)
       return std::unexpected(common::FileError{"create", dir_, r.error()}.to_string());
     return files_.open();
   }

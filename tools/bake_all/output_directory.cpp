@@ -27,7 +27,7 @@ bool is_own_output_name(std::string_view name) {
 }
 
 common::FileResult<void> OutputDirectory::create() const {
-  if (auto r = fs_.create_directories(dir_); !r) return std::unexpected(common::FileError{"create", dir_, r.error()});
+  if (auto r = common::create_directories_synced(dir_, fs_); !r) return std::unexpected(common::FileError{"create", dir_, r.error()});
   return {};
 }
 

@@ -203,7 +203,7 @@ std::expected<AtlasFiles, std::string> patch_atlas(const std::filesystem::path& 
 }
 
 common::FileResult<void> write_atlas_files(const std::filesystem::path& out_dir, const AtlasFiles& files) {
-  if (auto r = common::default_file_system().create_directories(out_dir); !r)
+  if (auto r = common::create_directories_synced(out_dir); !r)
     return std::unexpected(common::FileError{"create", out_dir, r.error()});
   if (auto r = common::write_output_file(common::join_path(out_dir, kAtlasTerrainName), files.png); !r) return r;
   return common::write_output_file(common::join_path(out_dir, kAtlasPageName), files.html);
