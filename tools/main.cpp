@@ -5,15 +5,6 @@
 #include "tools/command_words.h"
 #include "tools/commands.h"
 
-namespace ravelin::tools {
-
-int fail(const std::string& text) {
-  std::fprintf(stderr, "error: %s\n", text.c_str());
-  return 1;
-}
-
-}  // namespace ravelin::tools
-
 int main(int argc, char** argv) {
   CLI::App app{"ravelin-bake: read game-client DAT archives and bake landblock event manifests", "ravelin-bake"};
   app.require_subcommand(1);
