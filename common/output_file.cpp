@@ -73,26 +73,31 @@ bool is_system_name(const Path& path) {
 // device or pipe (/dev/null, /dev/stdout on a terminal), which is written in
 // place since there is no file to replace.
 FileResult<std::unique_ptr<OutputFile::State>> OutputFile::start(const Path& path, Durability durability,
-                                                                 FileSystem& fs) {
+                                                                 FileSystem& fs, Target target) {
   auto state = std::make_unique<State>();
   state->fs = &fs;
   state->path = path;
   state->durability = durability;
+  if (target == Target::OwnName) {
+    state->target = path;
+    state->temporary = temporary_path(path);
+    return state;
+  }
   if (is_system_name(path)) {
     state->target = path;
     return state;
   }
-  auto target = fs.resolve(path);
-  if (!target) return std::unexpected(FileError{"write", path, target.error()});
-  state->target = std::move(*target);
+  auto resolved = fs.resolve(path);
+  if (!resolved) return std::unexpected(FileError{"write", path, resolved.error()});
+  state->target = std::move(*resolved);
   auto kind = fs.kind(state->target);
   if (!kind) return std::unexpected(FileError{"write", path, kind.error()});
   if (*kind != FileKind::Other) state->temporary = temporary_path(state->target);
   return state;
 }
 
-FileResult<OutputFile> OutputFile::create(const Path& path, Durability durability, FileSystem& fs) {
-  auto state = start(path, durability, fs);
+FileResult<OutputFile> OutputFile::create(const Path& path, Durability durability, FileSystem& fs, Target target) {
+  auto state = start(path, durability, fs, target);
   if (!state) return std::unexpected(std::move(state.error()));
   State& s = **state;
   // Truncating replaces what a killed run left under the same name; a stream
@@ -105,7 +110,7 @@ FileResult<OutputFile> OutputFile::create(const Path& path, Durability durabilit
 }
 
 FileResult<OutputFile> OutputFile::for_external_writer(const Path& path, FileSystem& fs) {
-  auto state = start(path, Durability::Synced, fs);
+  auto state = start(path, Durability::Synced, fs, Target::AsNamed);
   if (!state) return std::unexpected(std::move(state.error()));
   State& s = **state;
   if (s.temporary.empty())
@@ -192,16 +197,17 @@ IoResult<void> create_directories_synced(const Path& dir, FileSystem& fs) {
 }
 
 FileResult<void> write_output_file(const Path& path, std::span<const std::uint8_t> bytes, Durability durability,
-                                   FileSystem& fs) {
-  auto file = OutputFile::create(path, durability, fs);
+                                   FileSystem& fs, Target target) {
+  auto file = OutputFile::create(path, durability, fs, target);
   if (!file) return std::unexpected(std::move(file.error()));
   // One write of the whole: no copy into the buffer.
   if (auto r = file->write_through(bytes); !r) return r;
   return file->commit();
 }
 
-FileResult<void> write_output_file(const Path& path, std::string_view text, Durability durability, FileSystem& fs) {
-  return write_output_file(path, bytes_of(text), durability, fs);
+FileResult<void> write_output_file(const Path& path, std::string_view text, Durability durability, FileSystem& fs,
+                                   Target target) {
+  return write_output_file(path, bytes_of(text), durability, fs, target);
 }
 
 }  // namespace ravelin::common

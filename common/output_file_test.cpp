@@ -4,11 +4,16 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cerrno>
+#include <filesystem>
 #include <map>
 #include <optional>
 #include <string>
 
+#include "ravelin/common/file.h"
 #include "ravelin/common/recording_file_system.h"
 
 namespace ravelin::common {
@@ -277,6 +282,59 @@ TEST(OutputFile, TemporaryNames) {
   const std::pair<std::string_view, bool> names[] = {
       {"x.part", true}, {".part", false}, {"x.part.json", false}, {"x", false}, {"a.b.part", true}};
   for (const auto& [name, temporary] : names) EXPECT_EQ(is_temporary_name(name), temporary) << name;
+}
+
+// What a user's path names decides where the output goes, on the machine's
+// own file system: a link is written through, a device or a stream the shell
+// set up is written in place, and a name the program owns is replaced whatever
+// it is.
+TEST(OutputFile, ThePathsTargetOnTheMachinesFileSystem) {
+  const std::filesystem::path dir =
+      std::filesystem::path(::testing::TempDir()) / ("ravelin_output_target_" + std::to_string(::getpid()));
+  std::filesystem::remove_all(dir);
+  std::filesystem::create_directories(dir);
+  const auto read = [](const std::filesystem::path& p) {
+    auto bytes = read_whole_file(p);
+    return bytes ? std::string(bytes->begin(), bytes->end()) : std::string("<missing>");
+  };
+  FileSystem& fs = posix_file_system();
+
+  // A link to an existing file: the file it names is replaced, the link stays.
+  ASSERT_TRUE(write_whole_file(dir / "target", Bytes{'o', 'l', 'd'}).has_value());
+  std::filesystem::create_symlink("target", dir / "link");
+  ASSERT_TRUE(write_output_file(dir / "link", std::string_view("new")).has_value());
+  EXPECT_TRUE(std::filesystem::is_symlink(dir / "link"));
+  EXPECT_EQ(read(dir / "target"), "new");
+
+  // A link to a file not there yet: the file is made where the link points.
+  std::filesystem::create_symlink("sub/later", dir / "dangling");
+  std::filesystem::create_directories(dir / "sub");
+  ASSERT_TRUE(write_output_file(dir / "dangling", std::string_view("made")).has_value());
+  EXPECT_TRUE(std::filesystem::is_symlink(dir / "dangling"));
+  EXPECT_EQ(read(dir / "sub" / "later"), "made");
+
+  // A name the program owns: the link itself is replaced by the file.
+  ASSERT_TRUE(
+      write_output_file(dir / "link", std::string_view("own"), Durability::Synced, fs, Target::OwnName).has_value());
+  EXPECT_FALSE(std::filesystem::is_symlink(dir / "link"));
+  EXPECT_EQ(read(dir / "link"), "own");
+  EXPECT_EQ(read(dir / "target"), "new");
+
+  // A device is written in place, and nothing is made beside it.
+  ASSERT_TRUE(write_output_file("/dev/null", std::string_view("gone")).has_value());
+  EXPECT_FALSE(std::filesystem::exists("/dev/null.part"));
+  EXPECT_TRUE(std::filesystem::is_character_file("/dev/null"));
+
+  // A stream through /dev/fd is appended to, as `>>` asks.
+  ASSERT_TRUE(write_whole_file(dir / "log", Bytes{'a', '\n'}).has_value());
+  const int fd = ::open((dir / "log").c_str(), O_WRONLY | O_APPEND);
+  ASSERT_GE(fd, 0);
+  ASSERT_TRUE(write_output_file("/dev/fd/" + std::to_string(fd), std::string_view("b\n")).has_value());
+  ::close(fd);
+  EXPECT_EQ(read(dir / "log"), "a\nb\n");
+  for (const auto& entry : std::filesystem::directory_iterator(dir))
+    EXPECT_FALSE(is_temporary_name(entry.path().filename().string())) << entry.path();
+  std::filesystem::remove_all(dir);
 }
 
 }  // namespace

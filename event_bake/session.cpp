@@ -4,7 +4,6 @@
 #include <unordered_map>
 #include <utility>
 
-#include "ravelin/common/sorted_ids.h"
 #include "ravelin/dat/file_ids.h"
 #include "event_bake/bake_core.h"
 #include "event_bake/sky_arm.h"
@@ -200,10 +199,7 @@ BakeResult<std::vector<BakeSession::SpawnedSetup>> BakeSession::spawned_setups(s
 const std::vector<SkyParticleTrigger>& BakeSession::sky_events() const { return state_->sky_events; }
 
 std::vector<std::uint32_t> BakeSession::cell_landblock_ids() const {
-  std::vector<std::uint32_t> ids;
-  for (const dat::DatFileEntry& entry : state_->archives.cell.entries())
-    if (dat::is_cell_landblock_file_id(entry.id)) ids.push_back(dat::landblock_id_of(entry.id));
-  return common::sorted_unique_ids(std::move(ids));
+  return dat::cell_landblock_ids(state_->archives.cell);
 }
 
 const BakeSession::Options& BakeSession::options() const { return state_->options; }

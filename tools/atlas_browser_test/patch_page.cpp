@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 
 #include "ravelin/common/file.h"
+#include "ravelin/common/output_file.h"
 #include "ravelin/common/id_text.h"
 #include "tools/draw/atlas.h"
 
@@ -60,8 +61,7 @@ int main(int argc, char** argv) {
     const std::string one = ravelin::draw::patch_json({&p, 1});  // "[{...}]"
     lines += one.substr(1, one.size() - 2) + "\n";
   }
-  const auto* first = reinterpret_cast<const std::uint8_t*>(lines.data());
-  if (auto r = ravelin::common::write_whole_file(std::string(argv[2]) + "/landblocks.jsonl", {first, lines.size()}); !r) {
+  if (auto r = ravelin::common::write_output_file(std::string(argv[2]) + "/landblocks.jsonl", lines); !r) {
     std::fprintf(stderr, "error: %s\n", r.error().to_string().c_str());
     return 1;
   }

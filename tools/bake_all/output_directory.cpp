@@ -32,13 +32,13 @@ common::FileResult<void> OutputDirectory::create() const {
 }
 
 common::FileResult<void> OutputDirectory::write_deferred(std::string_view name, std::string_view text) {
-  if (auto r = common::write_output_file(file(name), text, common::Durability::Deferred, fs_); !r) return r;
+  if (auto r = common::write_output_file(file(name), text, common::Durability::Deferred, fs_, common::Target::OwnName); !r) return r;
   note_written(name);
   return {};
 }
 
 common::FileResult<void> OutputDirectory::write_synced(std::string_view name, std::span<const std::uint8_t> bytes) {
-  if (auto r = common::write_output_file(file(name), bytes, common::Durability::Synced, fs_); !r) return r;
+  if (auto r = common::write_output_file(file(name), bytes, common::Durability::Synced, fs_, common::Target::OwnName); !r) return r;
   note_written(name);
   return {};
 }

@@ -33,6 +33,17 @@ enum class Durability : std::uint8_t {
   Deferred,
 };
 
+// How the path is taken.
+enum class Target : std::uint8_t {
+  // As the user named it: a symbolic link written through, a device or pipe
+  // written in place.
+  AsNamed,
+  // A name the program owns in a directory it fills (bake-all's files): put in
+  // place over whatever is there, without looking at it first, which saves a
+  // lookup for each of many thousand files.
+  OwnName,
+};
+
 // One output file being written. Writes are buffered; commit() puts the file in
 // place; destroying an uncommitted OutputFile (or abandon()) removes the
 // temporary. The first error is kept: later writes do nothing and commit()
@@ -41,7 +52,7 @@ class OutputFile {
  public:
   // Creates the temporary (replacing a leftover of an earlier run).
   static FileResult<OutputFile> create(const Path& path, Durability durability = Durability::Synced,
-                                       FileSystem& fs = default_file_system());
+                                       FileSystem& fs = default_file_system(), Target target = Target::AsNamed);
   // For a file another writer fills (a database library that does its own
   // I/O): the temporary is not opened here; the writer creates it at
   // temporary_path() and closes it before commit(), which syncs, renames and
@@ -68,7 +79,8 @@ class OutputFile {
  private:
   struct State;
   explicit OutputFile(std::unique_ptr<State> state);
-  static FileResult<std::unique_ptr<State>> start(const Path& path, Durability durability, FileSystem& fs);
+  static FileResult<std::unique_ptr<State>> start(const Path& path, Durability durability, FileSystem& fs,
+                                                   Target target);
   std::unique_ptr<State> state_;
 };
 
@@ -79,8 +91,10 @@ IoResult<void> create_directories_synced(const Path& dir, FileSystem& fs = defau
 
 // The whole of `bytes` as the file at `path`, through an OutputFile.
 FileResult<void> write_output_file(const Path& path, std::span<const std::uint8_t> bytes,
-                                   Durability durability = Durability::Synced, FileSystem& fs = default_file_system());
+                                   Durability durability = Durability::Synced, FileSystem& fs = default_file_system(),
+                                   Target target = Target::AsNamed);
 FileResult<void> write_output_file(const Path& path, std::string_view text,
-                                   Durability durability = Durability::Synced, FileSystem& fs = default_file_system());
+                                   Durability durability = Durability::Synced, FileSystem& fs = default_file_system(),
+                                   Target target = Target::AsNamed);
 
 }  // namespace ravelin::common
