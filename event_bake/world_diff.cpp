@@ -25,6 +25,9 @@ namespace {
 // Landblocks baked between two hand-overs, per thread: enough to keep every
 // thread busy, few enough that only a small slice of each world is held.
 constexpr std::size_t kLandblocksPerJob = 64;
+// Landblocks a thread claims at once: most are decided by one bake, too little
+// work to hand over one by one.
+constexpr std::size_t kLandblocksPerClaim = 16;
 // Entries compared per work item.
 constexpr std::size_t kEntriesPerItem = 2048;
 
@@ -67,13 +70,15 @@ void put_text_array(common::JsonWriter& w, std::string_view key, const Items& it
 }
 
 // Runs the pool over `count` items on `jobs` threads, handing results to
-// `take` in item order, until `failed` is set.
+// `take` in item order, until `failed` is set. A worker claims `grain` items
+// at a time.
 template <class Result, class Work, class Take>
-void run_ordered(std::size_t count, unsigned jobs, std::size_t window, const std::atomic<bool>& failed, Work&& work,
-                 Take&& take) {
+void run_ordered(std::size_t count, unsigned jobs, std::size_t window, std::size_t grain,
+                 const std::atomic<bool>& failed, Work&& work, Take&& take) {
   common::InOrderPoolOptions pool;
   pool.jobs = jobs;
   pool.window = window;
+  pool.grain = grain;
   common::run_in_order<Result>(count, pool, std::forward<Work>(work), std::forward<Take>(take), [] {},
                                [&failed] { return failed.load(); });
 }
@@ -191,7 +196,7 @@ std::vector<FileDiff> diff_entries(const Version& old_side, const Version& new_s
     const std::vector<std::uint32_t> ids = entry_ids(old_side.of(archive), new_side.of(archive));
     const std::size_t items = (ids.size() + kEntriesPerItem - 1) / kEntriesPerItem;
     run_ordered<std::vector<FileDiff>>(
-        items, jobs, 4 * jobs, never,
+        items, jobs, 4 * jobs, 1, never,
         [&](std::size_t item) {
           std::vector<FileDiff> found;
           const std::size_t end = std::min(ids.size(), (item + 1) * kEntriesPerItem);
@@ -469,7 +474,7 @@ std::expected<WorldDiffResult, std::string> diff_worlds(const WorldDiffOptions& 
     if (file.change == EntryChange::Changed && file.type) typed.push_back(&file);
   }
   run_ordered<RecordDiff>(
-      typed.size(), jobs, 4 * jobs, failure.failed,
+      typed.size(), jobs, 4 * jobs, 1, failure.failed,
       [&](std::size_t i) { return diff_record(*typed[i], *old_version, *new_version); },
       [&](std::size_t, RecordDiff&& record) {
         ++result.records;
@@ -481,7 +486,7 @@ std::expected<WorldDiffResult, std::string> diff_worlds(const WorldDiffOptions& 
   ids = common::sorted_unique_ids(std::move(ids));
   result.landblocks_compared = ids.size();
   run_ordered<std::optional<LandblockDiff>>(
-      ids.size(), jobs, kLandblocksPerJob * jobs, failure.failed,
+      ids.size(), jobs, kLandblocksPerJob * jobs, kLandblocksPerClaim, failure.failed,
       [&](std::size_t i) {
         return diff_landblock(ids[i], *old_version, *new_version, changed, options.bake_every_landblock);
       },

@@ -18,6 +18,9 @@ namespace ravelin::common {
 struct InOrderPoolOptions {
   std::size_t jobs = 1;     // worker threads
   std::size_t window = 64;  // items finished or running ahead of the next one taken
+  // Items a worker claims at once: more than one where an item is so small that
+  // handing it over would cost as much as the work.
+  std::size_t grain = 1;
   std::chrono::milliseconds tick{200};
 };
 
@@ -25,34 +28,45 @@ struct InOrderPoolOptions {
 // take(i, result) on the calling thread for each i in ascending order. tick() is
 // called on the calling thread about every `options.tick`. Once stop() holds, no
 // further item is started (stop() is asked from every thread, so it must be
-// safe to call from any); the items already started are finished and taken. Returns
-// the number of items taken: they are always the first ones.
+// safe to call from any); the items already started (a worker's whole claim)
+// are finished and taken. Returns the number of items taken: they are always
+// the first ones.
 template <class Result, class Work, class Take, class Tick, class Stop>
 std::size_t run_in_order(std::size_t count, const InOrderPoolOptions& options, Work&& work, Take&& take, Tick&& tick,
                          Stop&& stop) {
   const std::size_t window = std::max<std::size_t>(1, options.window);
+  const std::size_t grain = std::clamp<std::size_t>(options.grain, 1, window);
   std::vector<std::optional<Result>> ring(window);
   std::mutex mutex;
   std::condition_variable item_done;   // the writer waits on it
   std::condition_variable room_freed;  // workers wait on it
   std::size_t next = 0;                // first item not started
   std::size_t taken = 0;               // first item not taken
-  std::size_t running = 0;
+  std::size_t running = 0;             // claims being worked on
+  std::size_t waiting_for_room = 0;    // workers waiting on room_freed
   bool stopped = false;
 
   auto worker = [&] {
+    std::vector<Result> results;  // of the current claim, handed over together
     std::unique_lock lock(mutex);
     while (true) {
+      ++waiting_for_room;
       room_freed.wait(lock, [&] { return stopped || next >= count || next < taken + window; });
+      --waiting_for_room;
       if (stopped || next >= count || stop()) return;
-      const std::size_t i = next++;
+      const std::size_t first = next;
+      const std::size_t end = std::min({count, first + grain, taken + window});
+      next = end;
       ++running;
       lock.unlock();
-      Result result = work(i);
+      results.clear();
+      for (std::size_t i = first; i < end; ++i) results.push_back(work(i));
       lock.lock();
-      ring[i % window] = std::move(result);
+      for (std::size_t i = first; i < end; ++i) ring[i % window] = std::move(results[i - first]);
       --running;
-      item_done.notify_all();
+      // The writer has taken everything before this claim only if it waits
+      // for its first item: otherwise there is nothing to wake it for.
+      if (taken == first || stopped || next >= count) item_done.notify_one();
     }
   };
   std::vector<std::jthread> workers;
@@ -84,7 +98,7 @@ std::size_t run_in_order(std::size_t count, const InOrderPoolOptions& options, W
     Result result = std::move(*ring[taken % window]);
     ring[taken % window].reset();
     const std::size_t i = taken++;
-    room_freed.notify_all();
+    if (waiting_for_room != 0) room_freed.notify_all();
     lock.unlock();
     take(i, std::move(result));
     lock.lock();
