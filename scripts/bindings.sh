@@ -76,5 +76,8 @@ case $installed in "$work/venv/"*) ;; *) fail "the venv imports ravelin from $in
   "$work/venv/bin/python" -m pytest -q -p no:cacheprovider "$root/python/tests")
 RAVELIN_PIP_BUILD_DIR=$build/pip "$work/venv/bin/pip" wheel --quiet --no-build-isolation --no-index --no-deps \
   -w "$work/wheel" .
-python3 -m zipfile -l "$work/wheel"/ravelin-*.whl | grep -q 'ravelin/_ravelin.*\.so' || fail "the wheel has no _ravelin module"
+# The listing is read whole first: grep -q would stop reading it, and under
+# pipefail the writer's broken pipe would fail the check.
+listing=$(python3 -m zipfile -l "$work/wheel"/ravelin-*.whl)
+grep -q 'ravelin/_ravelin.*\.so' <<<"$listing" || fail "the wheel has no _ravelin module"
 echo "pip: installed, tested and wheeled"
