@@ -229,7 +229,12 @@ EditResult<CommitStats> ArchiveEditor::State::run_commit(bool reuse) {
   committed.free_tail = a.header.free_tail;
   committed.free_count = a.header.free_count;
   committed.root_offset = tree.root() == DirectoryTree::kNone ? 0 : tree.node(tree.root()).disk_offset;
-  if (auto r = write_header(committed); !r) return failed("write", r.error());
+  if (auto r = write_header(committed); !r) {
+    // A failed write or sync leaves it unknown whether the new header will
+    // last: put the old one back, so that the error means "not committed".
+    (void)write_header(a.header);
+    return failed("write", r.error());
+  }
   tree.commit_batch();
   a.header = committed;
   pending_header = committed;

@@ -7,65 +7,15 @@
 #include <set>
 
 #include "dat/archive_editor_load.h"
+#include "dat/editor_test_support.h"
 #include "dat_writer/archive_writer.h"
 #include "ravelin/common/recording_file_system.h"
 
 namespace ravelin::dat {
 namespace {
 
-// What a walk of the tree finds against the invariants of a search tree and
-// of a B-tree of minimum degree 31.
-struct Shape {
-  bool ordered = true;         // in-order ids strictly increase, each node's ascending
-  bool within_61 = true;       // no node above 61 entries
-  bool children_whole = true;  // an internal node has count + 1 children
-  bool filled = true;          // every node but the root holds 30 or more
-  bool one_depth = true;       // all leaves at one depth
-  std::uint64_t entries = 0;
-  std::uint32_t height = 0;
-  std::vector<std::uint32_t> ids;  // in order
-};
-
-Shape shape_of(const DirectoryTree& tree) {
-  Shape s;
-  if (tree.root() == DirectoryTree::kNone) return s;
-  std::optional<std::uint32_t> leaf_depth;
-  // (node, next position, depth)
-  struct Frame {
-    std::uint32_t n, next, depth;
-  };
-  std::vector<Frame> stack{{tree.root(), 0, 1}};
-  while (!stack.empty()) {
-    Frame& f = stack.back();
-    const auto& node = tree.node(f.n);
-    if (f.next == 0) {
-      if (node.count > kMaxEntriesPerNode) s.within_61 = false;
-      if (f.n != tree.root() && node.count < kMinDegree - 1) s.filled = false;
-      if (!node.leaf())
-        for (std::uint32_t i = 0; i <= node.count; ++i)
-          if (tree.child(f.n, i) == DirectoryTree::kNone) s.children_whole = false;
-      if (node.leaf()) {
-        if (leaf_depth && *leaf_depth != f.depth) s.one_depth = false;
-        leaf_depth = f.depth;
-        s.height = std::max(s.height, f.depth);
-      }
-    }
-    if (f.next > node.count || (node.leaf() && f.next == node.count + 1)) {
-      stack.pop_back();
-      continue;
-    }
-    const std::uint32_t at = f.next++;
-    if (at > 0) {
-      const std::uint32_t id = tree.entries(f.n)[at - 1].id;
-      if (!s.ids.empty() && s.ids.back() >= id) s.ordered = false;
-      s.ids.push_back(id);
-      ++s.entries;
-    }
-    if (!node.leaf() && tree.child(f.n, at) != DirectoryTree::kNone)
-      stack.push_back({tree.child(f.n, at), 0, f.depth + 1});
-  }
-  return s;
-}
+using test_support::Shape;
+using test_support::shape_of;
 
 void expect_btree(const DirectoryTree& tree, const std::map<std::uint32_t, std::uint32_t>& expected,
                   bool full_form) {

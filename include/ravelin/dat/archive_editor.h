@@ -71,9 +71,9 @@ using EditResult = std::expected<T, EditError>;
 // How put() stores a file. Unset fields come from the entry replaced, else 0.
 struct PutOptions {
   bool compress = false;
-  std::optional<std::uint32_t> flags;  // bit_flags other than bit 0 (which says compressed)
-  std::optional<std::uint32_t> timestamp;
-  std::optional<std::uint32_t> version;
+  std::optional<std::uint32_t> flags = std::nullopt;  // bit_flags other than bit 0 (which says compressed)
+  std::optional<std::uint32_t> timestamp = std::nullopt;
+  std::optional<std::uint32_t> version = std::nullopt;
 };
 
 // What a commit did, in blocks.
