@@ -219,10 +219,12 @@ EditResult<std::vector<std::uint8_t>> ArchiveEditor::stored_bytes(std::uint32_t 
   if (entry == nullptr) return std::unexpected(EditError::not_found(s.path, id));
   std::vector<std::uint8_t> out(entry->size);
   FileWindow window(*s.file, s.archive.file_length, std::size_t{1} << 16);
-  auto walk = walk_chain(window, s.archive.grid, entry->offset, entry->size, out);
-  if (!walk) return std::unexpected(s.file_error("read", walk.error()));
-  if (!walk->fault.empty())
-    return std::unexpected(EditError::archive(s.path, DatError::corruption("file " + common::hex8(id) + ": " + walk->fault)));
+  ChainWalk walk;
+  if (auto r = walk_chain(window, s.archive.grid, entry->offset, entry->size, walk, out); !r)
+    return std::unexpected(s.file_error("read", r.error()));
+  if (!walk.fault.empty())
+    return std::unexpected(
+        EditError::archive(s.path, DatError::corruption("file " + common::hex8(id) + ": " + walk.fault)));
   return out;
 }
 

@@ -52,18 +52,19 @@ common::IoResult<std::uint32_t> FileWindow::read_u32(std::uint64_t offset) {
   return value;
 }
 
-common::IoResult<ChainWalk> walk_chain(FileWindow& window, const BlockGrid& grid, std::uint32_t offset,
-                                       std::uint32_t size, std::span<std::uint8_t> out) {
-  ChainWalk walk;
-  if (size == 0) return walk;
+common::IoResult<void> walk_chain(FileWindow& window, const BlockGrid& grid, std::uint32_t offset, std::uint32_t size,
+                                  ChainWalk& walk, std::span<std::uint8_t> out) {
+  walk.blocks.clear();
+  walk.fault.clear();
+  if (size == 0) return {};
   const std::uint64_t length = window.length();
   const std::uint64_t most = grid.block_count() + 1;
   std::uint64_t remaining = size;
   std::size_t position = 0;
   std::uint64_t current = offset;
-  const auto fail = [&](std::string why) {
+  const auto fail = [&](std::string why) -> common::IoResult<void> {
     walk.fault = "the chain at " + at_text(offset) + " " + std::move(why);
-    return walk;
+    return {};
   };
   for (;;) {
     if (current >= grid.end || current + 4 > length) return fail("leaves the file at " + at_text(current));
@@ -79,7 +80,7 @@ common::IoResult<ChainWalk> walk_chain(FileWindow& window, const BlockGrid& grid
       const std::uint64_t covered = (4 + remaining + grid.block_size - 1) / grid.block_size;
       for (std::uint64_t k = 0; k < covered; ++k)
         walk.blocks.push_back(static_cast<std::uint32_t>(current + k * grid.block_size));
-      return walk;
+      return {};
     }
     const std::uint64_t chunk = std::min<std::uint64_t>(remaining, grid.payload());
     if (current + 4 + chunk > length) return fail("runs past the end of the file at " + at_text(current));
@@ -88,7 +89,7 @@ common::IoResult<ChainWalk> walk_chain(FileWindow& window, const BlockGrid& grid
     walk.blocks.push_back(static_cast<std::uint32_t>(current));
     position += chunk;
     remaining -= chunk;
-    if (remaining == 0) return walk;
+    if (remaining == 0) return {};
     current = *link;
   }
 }
@@ -106,12 +107,12 @@ common::IoResult<BlockUse> map_block_use(const common::OpenFile& file, std::uint
     slot = as;
   };
   FileWindow window(file, length, std::size_t{1} << 18);
+  ChainWalk chain;
   const auto walk = [&](std::uint32_t offset, std::uint32_t size, std::uint8_t as, const std::string& what)
       -> common::IoResult<void> {
-    auto chain = walk_chain(window, grid, offset, size);
-    if (!chain) return std::unexpected(chain.error());
-    if (!chain->fault.empty()) result.faults.push_back(what + ": " + chain->fault);
-    for (const std::uint32_t block : chain->blocks) mark(block, as);
+    if (auto r = walk_chain(window, grid, offset, size, chain); !r) return r;
+    if (!chain.fault.empty()) result.faults.push_back(what + ": " + chain.fault);
+    for (const std::uint32_t block : chain.blocks) mark(block, as);
     return {};
   };
   std::vector<std::uint32_t> stack;

@@ -34,7 +34,11 @@ struct BlockGrid {
   }
   std::uint64_t index(std::uint64_t offset) const { return (offset - first) / block_size; }
   // Blocks a chain of `size` bytes takes when every block but the last is full.
-  std::uint64_t blocks_for(std::uint64_t size) const { return (size + payload() - 1) / payload(); }
+  std::uint64_t blocks_for(std::uint32_t size) const {
+    // Most bodies fit one block; spare them the division.
+    if (size <= payload()) return size == 0 ? 0 : 1;
+    return (std::uint64_t{size} + payload() - 1) / payload();
+  }
   std::uint64_t blocks_per_node() const { return blocks_for(kNodeSize); }
 };
 
@@ -65,10 +69,11 @@ struct ChainWalk {
   std::string fault;  // empty when the chain is whole
 };
 
-// Walks the chain of an item of `size` bytes at `offset`; with `out`, also
-// reads its bytes (out.size() == size).
-common::IoResult<ChainWalk> walk_chain(FileWindow& window, const BlockGrid& grid, std::uint32_t offset,
-                                       std::uint32_t size, std::span<std::uint8_t> out = {});
+// Walks the chain of an item of `size` bytes at `offset` into `walk` (its
+// storage reused from one call to the next); with `out`, also reads the bytes
+// (out.size() == size).
+common::IoResult<void> walk_chain(FileWindow& window, const BlockGrid& grid, std::uint32_t offset, std::uint32_t size,
+                                  ChainWalk& walk, std::span<std::uint8_t> out = {});
 
 // Every grid block mapped to what uses it: the blocks nothing uses, and the
 // faults met (a block in two items, a chain off the grid). Leaked blocks are

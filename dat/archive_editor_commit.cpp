@@ -155,10 +155,10 @@ EditResult<CommitStats> ArchiveEditor::State::run_commit(bool reuse) {
   std::vector<std::uint32_t> freed;
   {
     FileWindow window(*file, a.file_length, std::size_t{1} << 16);
+    ChainWalk walk;
     const auto release = [&](std::uint32_t offset, std::uint32_t size) -> common::IoResult<void> {
-      auto walk = walk_chain(window, grid, offset, size);
-      if (!walk) return std::unexpected(walk.error());
-      if (walk->fault.empty()) freed.insert(freed.end(), walk->blocks.begin(), walk->blocks.end());
+      if (auto r = walk_chain(window, grid, offset, size, walk); !r) return r;
+      if (walk.fault.empty()) freed.insert(freed.end(), walk.blocks.begin(), walk.blocks.end());
       return {};
     };
     for (const auto& [offset, size] : released)

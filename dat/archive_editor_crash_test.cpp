@@ -263,7 +263,8 @@ TEST_P(CrashSweep, PowerGoesAfterEachOperation) {
     }
   }
   RecordProperty("power_cuts", static_cast<int>(cuts));
-  std::printf("crash sweep: %zu stop points, %zu power cuts, every one before or after\n", r.ends.back() + 1, cuts);
+  std::printf("crash sweep (%s): %zu stop points, %zu power cuts, every one before or after\n",
+              GetParam() == Mode::Reuse ? "reusing blocks" : "a reader open, appending", r.ends.back() + 1, cuts);
 }
 
 TEST_P(CrashSweep, EachOperationFailsInTurn) {

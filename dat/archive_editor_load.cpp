@@ -51,18 +51,19 @@ std::expected<std::uint64_t, LoadProblem> load_directory(const common::OpenFile&
   std::uint64_t entry_count = 0;
   std::uint64_t body_blocks = 0;
   std::uint64_t nodes = 0;
+  ChainWalk walk;
   while (!pending.empty()) {
     const Pending at = pending.back();
     pending.pop_back();
-    const std::string where = "directory node at " + at_text(at.offset);
-    if (at.offset >= grid.end) return refused(where + " lies outside the file");
-    if (!grid.on_grid(at.offset)) return refused(where + " is off the block grid");
-    if (node_blocks[grid.index(at.offset)]) return refused(where + " is reached twice (a cycle)");
-    auto walk = walk_chain(window, grid, at.offset, kNodeSize, node);
-    if (!walk) return io_problem(walk.error());
-    if (!walk->fault.empty()) return refused(where + ": " + walk->fault);
-    for (const std::uint32_t block : walk->blocks) {
-      if (node_blocks[grid.index(block)]) return refused(where + " shares block " + at_text(block) + " with another node");
+    const auto where = [&] { return "directory node at " + at_text(at.offset); };
+    if (at.offset >= grid.end) return refused(where() + " lies outside the file");
+    if (!grid.on_grid(at.offset)) return refused(where() + " is off the block grid");
+    if (node_blocks[grid.index(at.offset)]) return refused(where() + " is reached twice (a cycle)");
+    if (auto r = walk_chain(window, grid, at.offset, kNodeSize, walk, node); !r) return io_problem(r.error());
+    if (!walk.fault.empty()) return refused(where() + ": " + walk.fault);
+    for (const std::uint32_t block : walk.blocks) {
+      if (node_blocks[grid.index(block)])
+        return refused(where() + " shares block " + at_text(block) + " with another node");
       node_blocks[grid.index(block)] = true;
     }
     ++nodes;
@@ -72,7 +73,7 @@ std::expected<std::uint64_t, LoadProblem> load_directory(const common::OpenFile&
     std::uint32_t count;
     std::memcpy(&count, node.data() + sizeof branches, 4);
     if (count > kMaxEntriesPerNode)
-      return refused(where + " holds " + std::to_string(count) + " entries (at most 61)");
+      return refused(where() + " holds " + std::to_string(count) + " entries (at most 61)");
     const bool leaf = branches[0] == 0;
     const auto* slots = reinterpret_cast<const DatFileEntry*>(node.data() + kEntriesOffsetInNode);
     std::uint64_t low = at.low;
@@ -80,7 +81,7 @@ std::expected<std::uint64_t, LoadProblem> load_directory(const common::OpenFile&
       DatFileEntry e;
       std::memcpy(&e, slots + i, sizeof e);
       if (e.id < low || e.id >= at.high)
-        return refused("the directory is not a search tree: file " + common::hex8(e.id) + " in the " + where +
+        return refused("the directory is not a search tree: file " + common::hex8(e.id) + " in the " + where() +
                        " is out of order");
       low = std::uint64_t{e.id} + 1;
       body_blocks += grid.blocks_for(e.size);
@@ -93,7 +94,7 @@ std::expected<std::uint64_t, LoadProblem> load_directory(const common::OpenFile&
       a.tree.set_loaded_child(at.parent, at.slot, index);
     if (leaf) continue;
     for (std::uint32_t i = count + 1; i-- > 0;) {
-      if (branches[i] == 0) return refused(where + " lacks its child " + std::to_string(i));
+      if (branches[i] == 0) return refused(where() + " lacks its child " + std::to_string(i));
       std::uint32_t entry_id_before = 0, entry_id_after = 0;
       if (i > 0) std::memcpy(&entry_id_before, node.data() + kEntriesOffsetInNode + (i - 1) * kEntrySize + 4, 4);
       if (i < count) std::memcpy(&entry_id_after, node.data() + kEntriesOffsetInNode + i * kEntrySize + 4, 4);
