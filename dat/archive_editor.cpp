@@ -58,14 +58,14 @@ EditError load_error(const common::Path& path, LoadProblem problem) {
   return EditError::refused(path, std::move(problem.finding));
 }
 
-void ArchiveEditor::State::drop_batch() {
+void EditorState::drop_batch() {
   archive.tree.abandon_batch();
   bodies.clear();
   released.clear();
   pending_header = archive.header;
 }
 
-void ArchiveEditor::State::reload() {
+void EditorState::reload() {
   bodies.clear();
   released.clear();
   auto loaded = load_archive(*file);
@@ -77,13 +77,13 @@ void ArchiveEditor::State::reload() {
   pending_header = archive.header;
 }
 
-ArchiveEditor::ArchiveEditor(std::unique_ptr<State> state) : state_(std::move(state)) {}
+ArchiveEditor::ArchiveEditor(std::unique_ptr<EditorState> state) : state_(std::move(state)) {}
 ArchiveEditor::ArchiveEditor(ArchiveEditor&&) noexcept = default;
 ArchiveEditor& ArchiveEditor::operator=(ArchiveEditor&&) noexcept = default;
 ArchiveEditor::~ArchiveEditor() = default;
 
 EditResult<ArchiveEditor> ArchiveEditor::open(const common::Path& path, common::FileSystem& fs) {
-  auto state = std::make_unique<State>();
+  auto state = std::make_unique<EditorState>();
   state->fs = &fs;
   state->path = path;
   for (int attempt = 0;; ++attempt) {
@@ -133,7 +133,7 @@ EditResult<ArchiveEditor> ArchiveEditor::create(const common::Path& path, std::u
 }
 
 EditResult<void> ArchiveEditor::put(std::uint32_t id, std::span<const std::uint8_t> bytes, const PutOptions& options) {
-  State& s = *state_;
+  EditorState& s = *state_;
   if (s.broken) return std::unexpected(*s.broken);
   if (bytes.size() > kLargestBody) return std::unexpected(EditError::too_large(s.path));
   const DatFileEntry* old = s.archive.tree.find(id);
@@ -151,7 +151,7 @@ EditResult<void> ArchiveEditor::put(std::uint32_t id, std::span<const std::uint8
 
 EditResult<void> ArchiveEditor::put_stored(std::uint32_t id, std::span<const std::uint8_t> stored,
                                            std::uint32_t bit_flags, std::uint32_t timestamp, std::uint32_t version) {
-  State& s = *state_;
+  EditorState& s = *state_;
   if (s.broken) return std::unexpected(*s.broken);
   if (stored.size() > kLargestBody) return std::unexpected(EditError::too_large(s.path));
   DatFileEntry entry;
@@ -169,7 +169,7 @@ EditResult<void> ArchiveEditor::put_stored(std::uint32_t id, std::span<const std
 }
 
 EditResult<void> ArchiveEditor::remove(std::uint32_t id) {
-  State& s = *state_;
+  EditorState& s = *state_;
   if (s.broken) return std::unexpected(*s.broken);
   const auto removed = s.archive.tree.remove(id);
   if (!removed) return std::unexpected(EditError::not_found(s.path, id));
@@ -213,7 +213,7 @@ std::vector<DatFileEntry> ArchiveEditor::entries() const {
 }
 
 EditResult<std::vector<std::uint8_t>> ArchiveEditor::stored_bytes(std::uint32_t id) const {
-  const State& s = *state_;
+  const EditorState& s = *state_;
   if (const auto it = s.bodies.find(id); it != s.bodies.end()) return it->second;
   const DatFileEntry* entry = s.archive.tree.find(id);
   if (entry == nullptr) return std::unexpected(EditError::not_found(s.path, id));
@@ -244,7 +244,7 @@ void ArchiveEditor::set_kept_fields(const DatHeader& fields) {
 }
 
 bool ArchiveEditor::has_changes() const {
-  const State& s = *state_;
+  const EditorState& s = *state_;
   return s.archive.tree.changed() || !s.bodies.empty() || !(s.pending_header == s.archive.header);
 }
 

@@ -16,6 +16,7 @@
 #include <cstring>
 
 #include "dat/archive_editor_state.h"
+#include "ravelin/dat/archive_editor.h"
 
 namespace ravelin::dat {
 namespace {
@@ -106,7 +107,7 @@ std::vector<std::uint8_t> encode_node(const DirectoryTree& tree, std::uint32_t n
 }  // namespace
 
 EditResult<CommitStats> ArchiveEditor::commit() {
-  State& s = *state_;
+  EditorState& s = *state_;
   if (s.broken) return std::unexpected(*s.broken);
   if (!has_changes()) return CommitStats{};
   // Reuse needs the readers' byte: nobody may be reading the old state.
@@ -128,7 +129,7 @@ EditResult<CommitStats> ArchiveEditor::commit() {
   return result;
 }
 
-EditResult<CommitStats> ArchiveEditor::State::run_commit(bool reuse) {
+EditResult<CommitStats> EditorState::run_commit(bool reuse) {
   CommitStats stats;
   stats.reuse = reuse;
   LoadedArchive& a = archive;

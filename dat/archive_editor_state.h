@@ -9,11 +9,11 @@
 #include <vector>
 
 #include "dat/archive_editor_load.h"
-#include "ravelin/dat/archive_editor.h"
+#include "ravelin/dat/archive_editor_types.h"
 
 namespace ravelin::dat {
 
-struct ArchiveEditor::State {
+struct EditorState {
   common::FileSystem* fs = nullptr;
   common::Path path;
   std::unique_ptr<common::OpenFile> file;
