@@ -8,7 +8,7 @@
 #include "fuzz/fuzz_support.h"
 #include "dat_writer/archive_writer.h"
 #include "dat_writer/byte_writer.h"
-#include "dat_writer/lz_compress.h"
+#include "ravelin/dat/compress.h"
 #include "dat_writer/sample_world.h"
 
 namespace ravelin::fuzz {
@@ -88,8 +88,8 @@ void add_text_seeds(std::vector<Seed>& seeds) {
 
 void add_lz_seeds(std::vector<Seed>& seeds, std::span<const std::uint8_t> sample) {
   const std::vector<std::uint8_t> runs = bytes_of("aaaaaaaaaaaaaaaaaaaaaaaaabcabcabcabcabcabcabc-xyz");
-  seeds.push_back({"decompress_lrs", prefixed(0, dat_writer::lz_compress(runs))});
-  seeds.push_back({"decompress_lrs", prefixed(0, dat_writer::lz_compress(sample))});
+  seeds.push_back({"decompress_lrs", prefixed(0, dat::compress_lrs(runs).value())});
+  seeds.push_back({"decompress_lrs", prefixed(0, dat::compress_lrs(sample).value())});
   seeds.push_back({"decompress_lrs", prefixed(1, runs)});
   // An overlapping copy, and the end marker.
   seeds.push_back({"decompress_lrs", {0, 18, 0, 0, 0, 0x40, 'X', 0x01, 0x0F}});
