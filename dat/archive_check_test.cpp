@@ -217,7 +217,9 @@ std::vector<Case> damaged_archives() {
       {"a free list outside the file",
        [] {
          ArchiveLayout a = scattered();
-         testing::make_free_list(a.bytes, {0x7FFFFFC0});
+         patch_u32(a.bytes, testing::kFreeHeadAt, 0x7FFFFFC0);
+         patch_u32(a.bytes, testing::kFreeTailAt, 0x7FFFFFC0);
+         patch_u32(a.bytes, testing::kFreeCountAt, 1);
          return a.bytes;
        },
        {"fault offset-outside-file", "note leaked-blocks"}},
@@ -319,14 +321,23 @@ void expect_readable_when_clean(const Bytes& bytes, const CheckReport& report) {
 }
 
 TEST(CheckArchive, RandomDamageIsReportedNotFatal) {
-  const Bytes clean = scattered().bytes;
+  const ArchiveLayout layout = scattered();
+  const Bytes& clean = layout.bytes;
   std::mt19937 rng(31);
   std::size_t faulty = 0;
   for (int round = 0; round < 400; ++round) {
     Bytes bytes = clean;
-    // A few words set to offsets near blocks, small counts or noise.
+    // Words that steer the walk: a block's link, a node's branches, count or
+    // entries, the header's free list and block size; set to offsets near
+    // blocks, small numbers or noise.
     for (int k = 0, n = 1 + static_cast<int>(rng() % 3); k < n; ++k) {
-      const std::size_t at = (0x140 + rng() % (bytes.size() - 0x144)) & ~std::size_t{3};
+      std::size_t at = 0;
+      switch (rng() % 4) {
+        case 0: at = 0x1C0 + (rng() % ((bytes.size() - 0x1C0) / kBlock)) * kBlock; break;
+        case 1: at = testing::node_byte(layout, 0, 4 * (rng() % (1716 / 4))); break;
+        case 2: at = 0x144 + 4 * (rng() % 7); break;
+        default: at = (0x140 + rng() % (bytes.size() - 0x144)) & ~std::size_t{3}; break;
+      }
       const std::uint32_t value = rng() % 3 == 0   ? static_cast<std::uint32_t>(rng() % bytes.size())
                                   : rng() % 2 == 0 ? static_cast<std::uint32_t>(rng() % 70)
                                                    : static_cast<std::uint32_t>(rng());
