@@ -1,6 +1,7 @@
 #include "ravelin/dat/archive_compact.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "dat/block_reader.h"
 #include "ravelin/common/file.h"
@@ -78,6 +79,23 @@ class ChainBodySource final : public StoredBodySource {
   std::span<const DatFileEntry> entries_;
 };
 
+// Sorts `items` by a u32 key, stably, in two passes of 16 bits: a million
+// entries in a few milliseconds where a comparison sort takes a hundred.
+template <class T, class Key>
+void sort_by_u32(std::vector<T>& items, Key key) {
+  if (std::is_sorted(items.begin(), items.end(), [&](const T& a, const T& b) { return key(a) < key(b); })) return;
+  std::vector<T> sorted(items.size());
+  std::vector<std::size_t> starts(std::size_t{1} << 16);
+  for (const int shift : {0, 16}) {
+    std::fill(starts.begin(), starts.end(), 0);
+    for (const T& item : items) ++starts[(key(item) >> shift) & 0xFFFF];
+    std::size_t at = 0;
+    for (std::size_t& start : starts) at += std::exchange(start, at);
+    for (const T& item : items) sorted[starts[(key(item) >> shift) & 0xFFFF]++] = item;
+    items.swap(sorted);
+  }
+}
+
 CompactError archive_error(const common::Path& path, const DatError& error) {
   if (error.kind() == DatError::Kind::PathError) return {CompactError::Kind::Archive, error.to_string()};
   return {CompactError::Kind::Archive, common::display_path(path) + ": " + error.to_string()};
@@ -97,16 +115,16 @@ CompactResult<CompactStats> compact_archive(const common::Path& path, const std:
 
   auto db = DatDatabase::open(path, fs);
   if (!db) return std::unexpected(archive_error(path, db.error()));
-  const std::vector<DatFileEntry> entries = db->sorted_entries();
+  std::vector<DatFileEntry> entries(db->entries().begin(), db->entries().end());
+  sort_by_u32(entries, [](const DatFileEntry& e) { return e.id; });
   const DatHeader header = db->header();
 
   // Bodies in the source's own order, so its reads run forward.
   std::vector<std::uint32_t> order;
+  order.reserve(entries.size());
   for (std::size_t i = 0; i < entries.size(); ++i)
     if (entries[i].size > 0) order.push_back(static_cast<std::uint32_t>(i));
-  std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
-    return entries[a].offset < entries[b].offset || (entries[a].offset == entries[b].offset && a < b);
-  });
+  sort_by_u32(order, [&](std::uint32_t i) { return entries[i].offset; });
 
   std::vector<std::uint8_t> prefix(std::min<std::uint64_t>(*length, kHeaderOffset));
   if (auto r = source->read_exact_at(0, prefix); !r) return std::unexpected(file_error("read", path, r.error()));

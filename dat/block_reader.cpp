@@ -43,10 +43,10 @@ common::IoResult<std::uint32_t> BlockReader::read_u32(std::uint64_t offset) {
 DatResult<void> read_block_chain(BlockReader& reader, std::uint32_t block_size, std::uint32_t offset,
                                  std::span<std::uint8_t> out) {
   if (out.empty()) return {};
-  const std::string at = "0x" + common::hex8(offset);
+  auto at = [offset] { return "0x" + common::hex8(offset); };
   if (block_size < 5)
     return std::unexpected(DatError::corruption("block size " + std::to_string(block_size) +
-                                                " cannot hold the block chain at offset " + at));
+                                                " cannot hold the block chain at offset " + at()));
   const std::uint32_t payload = block_size - 4;
   const std::uint64_t max_blocks = reader.file_length() / block_size + 1;
   std::size_t position = 0;
@@ -54,7 +54,7 @@ DatResult<void> read_block_chain(BlockReader& reader, std::uint32_t block_size, 
   for (std::uint64_t blocks = 1;; ++blocks) {
     if (blocks > max_blocks)
       return std::unexpected(
-          DatError::corruption("block chain at offset " + at + " visits more blocks than the archive holds"));
+          DatError::corruption("block chain at offset " + at() + " visits more blocks than the archive holds"));
     auto link = reader.read_u32(current);
     if (!link) return std::unexpected(DatError::io(link.error()));
     // 32-bit offsets: current + 4 wraps as the format's own arithmetic does.
