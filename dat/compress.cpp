@@ -4,6 +4,7 @@
 #include <array>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <string>
 
 namespace ravelin::dat {
@@ -21,6 +22,21 @@ constexpr std::size_t kMaxChain = 32;
 constexpr std::size_t kWindow = 4096;
 static_assert(kWindow > kLrsMaxDistance && (kWindow & (kWindow - 1)) == 0);
 constexpr std::uint32_t kNone = 0xFFFFFFFFu;
+
+// The latest position of each hash, kept per thread from call to call so
+// that a small body does not pay for clearing 16384 slots: a slot holds
+// `base + position`, and each call starts its base past every value an
+// earlier call stored, so older values read as empty.
+struct HashHeads {
+  std::array<std::uint64_t, std::size_t{1} << kHashBits> slots{};
+  std::uint64_t base = 1;
+};
+
+HashHeads& hash_heads() {
+  thread_local std::unique_ptr<HashHeads> heads;
+  if (!heads) heads = std::make_unique<HashHeads>();
+  return *heads;
+}
 
 std::uint32_t hash3(const std::uint8_t* p) {
   const std::uint32_t v = p[0] | (p[1] << 8) | (p[2] << 16);
@@ -72,15 +88,22 @@ DatResult<std::vector<std::uint8_t>> compress_lrs(std::span<const std::uint8_t> 
   for (int i = 0; i < 4; ++i) out[i] = static_cast<std::uint8_t>(declared >> (8 * i));
   TokenSink sink(out.data() + 4);
 
-  std::array<std::uint32_t, std::size_t{1} << kHashBits> head;
-  head.fill(kNone);
-  std::array<std::uint32_t, kWindow> prev;  // prev[p % kWindow]: the position before p in p's chain
+  HashHeads& heads = hash_heads();
+  const std::uint64_t base = heads.base;
+  heads.base += size + 1;
+  auto head = [&](std::uint32_t h) -> std::uint32_t {
+    const std::uint64_t v = heads.slots[h];
+    return v >= base ? static_cast<std::uint32_t>(v - base) : kNone;
+  };
+  // prev[p % kWindow]: the position before p in p's chain, written before it
+  // is ever read.
+  std::array<std::uint32_t, kWindow> prev;
   const std::uint8_t* data = input.data();
   auto remember = [&](std::size_t p) {
     if (p + kMinMatch > size) return;
     const std::uint32_t h = hash3(data + p);
-    prev[p & (kWindow - 1)] = head[h];
-    head[h] = static_cast<std::uint32_t>(p);
+    prev[p & (kWindow - 1)] = head(h);
+    heads.slots[h] = base + p;
   };
 
   std::size_t pos = 0;
@@ -90,7 +113,7 @@ DatResult<std::vector<std::uint8_t>> compress_lrs(std::span<const std::uint8_t> 
     if (pos + kMinMatch <= size) {
       const std::size_t longest = std::min(kLrsMaxMatch, size - pos);
       const std::uint8_t* here = data + pos;
-      std::uint32_t candidate = head[hash3(here)];
+      std::uint32_t candidate = head(hash3(here));
       for (std::size_t chain = 0; candidate != kNone && chain < kMaxChain; ++chain) {
         const std::size_t distance = pos - candidate;
         if (distance > kLrsMaxDistance) break;
