@@ -26,6 +26,9 @@ RAVELIN_FUZZ_ENTRY(archive_check) {
   RAVELIN_FUZZ_CHECK("archive_check", db.has_value());
   for (const dat::DatFileEntry& entry : db->entries())
     RAVELIN_FUZZ_CHECK("archive_check", db->read_file_data(entry.offset, entry.size).has_value());
+  // A fresh archive starts at its first whole block: with huge blocks that is
+  // gigabytes of zeros, more than a fuzz run holds in memory.
+  if (report->totals.block_size > 65536) return 0;
   auto compacted = dat::compact_archive("/f/a.dat", ravelin::common::Path("/f/b.dat"), fs);
   RAVELIN_FUZZ_CHECK("archive_check", compacted.has_value());
   auto again = dat::check_archive("/f/b.dat", fs);
