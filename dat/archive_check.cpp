@@ -10,10 +10,6 @@
 namespace ravelin::dat {
 namespace {
 
-// The readers' lock byte: held shared while the archive is read, so that no
-// commit reuses blocks under the walk.
-constexpr std::uint64_t kReaderLockByte = 0x121;
-
 CheckReport from_map(const BlockMap& map, std::uint64_t length) {
   CheckReport report;
   for (const BlockFinding& f : map.findings())

@@ -9,8 +9,6 @@
 namespace ravelin::dat {
 namespace {
 
-// The editors' lock byte, inside 0x000-0x13F, which no reader reads.
-constexpr std::uint64_t kEditorLockByte = 0x120;
 // Times the source is opened again when it was replaced between the open and
 // the lock (by another compact).
 constexpr int kOpenAttempts = 4;
