@@ -46,6 +46,29 @@ step "Node.js package"
   # Chunks small enough that bakes start new ones and overflow them.
   RAVELIN_NODE_CHUNK_BYTES=32768 node --test --test-name-pattern='every landblock' test/)
 
+step "Node.js example of docs/node.md"
+# Saved under the doc's name in a project that depends on the package, run over the
+# sample world as the doc runs it; its output is the doc's and its manifests the command's.
+example=$work/node-example
+rm -rf "$example" && mkdir -p "$example/node_modules" "$example/out"
+ln -s "$PWD/bindings/node" "$example/node_modules/ravelin"
+doc_block() {  # FILE MARKER: the fenced block after <!-- MARKER -->
+  awk -v m="<!-- $2 -->" '$0 == m { found = 1; next } found && /^```/ { if (inside) exit; inside = 1; next } inside { print }' "$1"
+}
+doc_block docs/node.md "example: bake_world.mjs" > "$example/bake_world.mjs"
+[ -s "$example/bake_world.mjs" ] || fail "no example in docs/node.md"
+"$bake" sample-world "$example/sample" >/dev/null
+(cd "$example" && node bake_world.mjs sample out > stdout 2> stderr) || fail "the Node.js example fails: $(head -3 "$example/stderr")"
+[ ! -s "$example/stderr" ] || fail "the Node.js example warns: $(head -3 "$example/stderr")"
+cmp -s <(doc_block docs/node.md "output: bake_world.mjs") "$example/stdout" ||
+  fail "the Node.js example prints $(cat "$example/stdout"), not what docs/node.md shows"
+for manifest in "$example"/out/*.events.jsonl; do
+  lb=$(basename "$manifest" .events.jsonl)
+  "$bake" bake --dat-dir "$example/sample" --landblock "$lb" | cmp -s - "$manifest" ||
+    fail "the Node.js example's $lb differs from ravelin-bake bake"
+done
+echo "Node.js example: output as docs/node.md shows it, manifests as ravelin-bake bakes them"
+
 step "Node.js package under ASan+UBSan"
 # A copy of the package whose module is built with the sanitizers; node runs
 # with their runtimes preloaded (node itself is not built with them).
