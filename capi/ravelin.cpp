@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "capi/call.h"
 #include "capi/handles.h"
 #include "ravelin/common/id_text.h"
 #include "ravelin/dat/file_ids.h"
@@ -252,6 +253,22 @@ Result<void> closed(std::string_view function, const std::string& problem) {
 }
 
 }  // namespace
+
+// capi/call.h: guarded() and the path rule for the calls in other files.
+ravelin_status run_guarded(ravelin_error** error, CallResult<void> (*body)(void*), void* context) noexcept {
+  return guarded(error, [&]() -> Result<void> {
+    CallResult<void> done = body(context);
+    if (done) return {};
+    return failure(done.error().status, std::move(done.error().message));
+  });
+}
+
+CallResult<common::Path> path_parameter(std::string_view function, std::string_view name, const char* text) {
+  auto path = path_argument(function, name, text);
+  if (!path) return call_failure(path.error().status, std::move(path.error().message));
+  return std::move(*path);
+}
+
 }  // namespace ravelin::capi
 
 using namespace ravelin;
@@ -270,6 +287,11 @@ const char* ravelin_status_name(ravelin_status status) {
     case RAVELIN_ERROR_BAKE: return "RAVELIN_ERROR_BAKE";
     case RAVELIN_ERROR_MEMORY: return "RAVELIN_ERROR_MEMORY";
     case RAVELIN_ERROR_INTERNAL: return "RAVELIN_ERROR_INTERNAL";
+    case RAVELIN_ERROR_BUSY: return "RAVELIN_ERROR_BUSY";
+    case RAVELIN_ERROR_REFUSED: return "RAVELIN_ERROR_REFUSED";
+    case RAVELIN_ERROR_NOT_FOUND: return "RAVELIN_ERROR_NOT_FOUND";
+    case RAVELIN_ERROR_TOO_LARGE: return "RAVELIN_ERROR_TOO_LARGE";
+    case RAVELIN_ERROR_IO: return "RAVELIN_ERROR_IO";
   }
   return "unknown status";
 }
