@@ -7,6 +7,7 @@
 #include <ravelin/ravelin.h>
 
 #include <pthread.h>
+#include <stdatomic.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -592,6 +593,57 @@ static void test_editor_errors(void) {
   ravelin_put_options_init(NULL);
 }
 
+/* Two threads putting into one editor: each call either runs alone or fails
+ * with the in-use error, so every put lands once and nothing else fails. */
+static atomic_int start_puts;
+
+struct put_work {
+  ravelin_editor* editor;
+  uint32_t first_id;
+  int other_failures;
+  int in_use;
+};
+
+static void* put_many(void* arg) {
+  struct put_work* work = arg;
+  while (!atomic_load(&start_puts)) {
+  }
+  for (uint32_t i = 0; i < 20000; ++i) {
+    ravelin_error* error = NULL;
+    const uint8_t byte = (uint8_t)i;
+    for (;;) {
+      const ravelin_status status = ravelin_editor_put(work->editor, work->first_id + i, &byte, 1, NULL, &error);
+      if (status == RAVELIN_OK) break;
+      if (status == RAVELIN_ERROR_HANDLE && strstr(ravelin_error_message(error), "editor is in use by another thread"))
+        ++work->in_use;
+      else
+        ++work->other_failures;
+      ravelin_error_free(error);
+      error = NULL;
+      if (work->other_failures > 0) return NULL;
+    }
+  }
+  return NULL;
+}
+
+static void test_editor_threads(void) {
+  ravelin_editor* editor = NULL;
+  CHECK(ravelin_editor_open(edited, &editor, NULL) == RAVELIN_OK);
+  size_t before = 0, after = 0;
+  CHECK(ravelin_editor_entry_count(editor, &before, NULL) == RAVELIN_OK);
+  struct put_work work[2] = {{editor, 0x0C000000u, 0, 0}, {editor, 0x0D000000u, 0, 0}};
+  pthread_t threads[2];
+  atomic_store(&start_puts, 0);
+  for (int i = 0; i < 2; ++i) CHECK(pthread_create(&threads[i], NULL, put_many, &work[i]) == 0);
+  atomic_store(&start_puts, 1);
+  for (int i = 0; i < 2; ++i) pthread_join(threads[i], NULL);
+  CHECK(work[0].other_failures == 0 && work[1].other_failures == 0);
+  CHECK(ravelin_editor_entry_count(editor, &after, NULL) == RAVELIN_OK && after == before + 40000);
+  int found = 0;
+  CHECK(ravelin_editor_find(editor, 0x0D000000u + 19999, &found, NULL, NULL) == RAVELIN_OK && found == 1);
+  CHECK(ravelin_editor_close(editor, NULL) == RAVELIN_OK);
+}
+
 int main(int argc, char** argv) {
   if (argc != 2) {
     fprintf(stderr, "usage: ravelin_c_test WORLD_DIR\n");
@@ -608,6 +660,7 @@ int main(int argc, char** argv) {
   test_bad_input();
   test_editor_session();
   test_editor_errors();
+  test_editor_threads();
   printf("%d passed, %d failed\n", checks - failures, failures);
   return failures == 0 ? 0 : 1;
 }
