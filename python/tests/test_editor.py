@@ -1,6 +1,11 @@
 """ravelin.ArchiveEditor and ravelin.check_archive over copies of the sample world's archives."""
 
+import os
+import re
 import shutil
+import subprocess
+import sys
+from pathlib import Path
 
 import pytest
 import ravelin
@@ -213,3 +218,18 @@ def test_check_of_the_sample_world(sample_world, bake_cli):
         if cli.returncode == 2:
             pytest.skip("this ravelin-bake has no `dat check`")
         assert cli.returncode == 0 and cli.stdout.decode() == report.to_json_lines()
+
+
+def test_the_documented_patch_prints_what_the_docs_show(sample_world, tmp_path):
+    doc = (Path(__file__).resolve().parents[2] / "docs" / "python.md").read_text()
+    found = re.search(r"<!-- example: patch.py -->\n```python\n(.*?)```\n\n```text\n(.*?)```", doc, re.S)
+    assert found, "no patch.py example in docs/python.md"
+    script, shown = found.groups()
+    (tmp_path / "patch.py").write_text(script)
+    shutil.copyfile(sample_world / "client_portal.dat", tmp_path / "patched_portal.dat")
+    # The package this test imports, wherever that is.
+    env = dict(os.environ, PYTHONPATH=str(Path(ravelin.__file__).resolve().parents[1]))
+    run = subprocess.run([sys.executable, "patch.py", "patched_portal.dat"], cwd=tmp_path, env=env,
+                         capture_output=True, text=True, check=False)
+    assert run.returncode == 0, run.stderr
+    assert run.stdout == shown
