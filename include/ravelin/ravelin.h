@@ -14,8 +14,8 @@
  *
  * Threads: every call may be made from any thread. An archive serves get_file
  * and show from several threads at once; a session bakes from several threads
- * at once. Closing a handle while other threads use it lets their calls finish
- * first and releases it after them. */
+ * at once; an editor serves one call at a time. Closing a handle while other
+ * threads use it lets their calls finish first and releases it after them. */
 #ifndef RAVELIN_RAVELIN_H
 #define RAVELIN_RAVELIN_H
 

@@ -14,7 +14,8 @@ __version__: str
 # (source, trigger, table, python, display) of each event family, in manifest order.
 event_families: Tuple[Tuple[str, str, str, str, str], ...]
 
-class DatError(Exception): ...
+class DatError(Exception):
+    kind: str  # on the editor's errors only: "busy", "refused", "not_found", "too_large", "io", "archive"
 class BakeError(Exception): ...
 
 class DatDatabase:
@@ -47,8 +48,7 @@ class BakeSession:
 def diff(old_dir: _Path, new_dir: _Path, region: _Id, sky: bool,
          jobs: Optional[int]) -> Tuple[list[str], list[str], list[str], str]: ...
 
-# The archive editor. Errors are DatError with a `kind` attribute: "busy", "refused", "not_found",
-# "too_large", "io", "archive".
+# The archive editor; its errors are DatError with a `kind`.
 class ArchiveEditor:
     def __init__(self, path: _Path) -> None: ...
     @staticmethod

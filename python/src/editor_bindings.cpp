@@ -109,16 +109,31 @@ std::unique_ptr<PyArchiveEditor> create_editor(const std::filesystem::path& path
   return adopt(path, std::move(created));
 }
 
-std::span<const std::uint8_t> bytes_of(const py::buffer_info& info) {
-  return {static_cast<const std::uint8_t*>(info.ptr), static_cast<std::size_t>(info.size * info.itemsize)};
-}
+// The bytes of a bytes-like object: contiguous, as PyBUF_SIMPLE asks (a
+// strided memoryview is a BufferError, text a TypeError). Needs the GIL to
+// make and to release; the bytes may be read without it.
+class ByteView {
+ public:
+  explicit ByteView(py::handle object) {
+    if (PyObject_GetBuffer(object.ptr(), &view_, PyBUF_SIMPLE) != 0) throw py::error_already_set();
+  }
+  ByteView(const ByteView&) = delete;
+  ByteView& operator=(const ByteView&) = delete;
+  ~ByteView() { PyBuffer_Release(&view_); }
+  std::span<const std::uint8_t> bytes() const {
+    return {static_cast<const std::uint8_t*>(view_.buf), static_cast<std::size_t>(view_.len)};
+  }
+
+ private:
+  Py_buffer view_{};
+};
 
 std::optional<std::uint32_t> optional_u32(const py::handle& value, std::string_view what) {
   if (value.is_none()) return std::nullopt;
   return u32_argument(value, what);
 }
 
-void put(PyArchiveEditor& self, py::handle id_arg, const py::buffer& data, bool compressed, py::handle flags,
+void put(PyArchiveEditor& self, py::handle id_arg, py::handle data, bool compressed, py::handle flags,
          py::handle timestamp, py::handle version) {
   const std::uint32_t id = file_id_argument(id_arg);
   dat::PutOptions options;
@@ -126,26 +141,26 @@ void put(PyArchiveEditor& self, py::handle id_arg, const py::buffer& data, bool 
   options.flags = optional_u32(flags, "flags value");
   options.timestamp = optional_u32(timestamp, "timestamp");
   options.version = optional_u32(version, "version");
-  const py::buffer_info info = data.request();
+  const ByteView bytes(data);
   EditorCall editor(self);
   auto done = [&] {
     // Compressing a large body takes a while: let other threads run.
     std::optional<py::gil_scoped_release> unlocked;
     if (compressed) unlocked.emplace();
-    return editor->put(id, bytes_of(info), options);
+    return editor->put(id, bytes.bytes(), options);
   }();
   if (!done) raise_edit_error(done.error());
 }
 
-void put_stored(PyArchiveEditor& self, py::handle id_arg, const py::buffer& stored, py::handle bit_flags,
+void put_stored(PyArchiveEditor& self, py::handle id_arg, py::handle stored, py::handle bit_flags,
                 py::handle timestamp, py::handle version) {
   const std::uint32_t id = file_id_argument(id_arg);
   const std::uint32_t flags = u32_argument(bit_flags, "flags value");
   const std::uint32_t time = u32_argument(timestamp, "timestamp");
   const std::uint32_t file_version = u32_argument(version, "version");
-  const py::buffer_info info = stored.request();
+  const ByteView bytes(stored);
   EditorCall editor(self);
-  if (auto done = editor->put_stored(id, bytes_of(info), flags, time, file_version); !done)
+  if (auto done = editor->put_stored(id, bytes.bytes(), flags, time, file_version); !done)
     raise_edit_error(done.error());
 }
 

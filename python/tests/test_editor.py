@@ -55,6 +55,18 @@ def test_put_replace_remove_commit_read_back(portal, bake_cli):
     assert ravelin.check_archive(portal).ok
 
 
+def test_any_bytes_like_body(portal):
+    bodies = {1: bytearray(b"from a bytearray"), 2: memoryview(b"--from a memoryview--")[2:-2],
+              3: memoryview(b"as stored")}
+    with ravelin.ArchiveEditor(portal) as ed:
+        ed.put(1, bodies[1], compressed=True)
+        ed.put(2, bodies[2])
+        ed.put_stored(3, bodies[3])
+        ed.commit()
+    with ravelin.DatDatabase(portal) as db:
+        assert all(db.get_file(file_id) == bytes(body) for file_id, body in bodies.items())
+
+
 def test_leaving_the_block_without_commit_writes_nothing(portal):
     before = portal.read_bytes()
     with ravelin.ArchiveEditor(portal) as ed:
@@ -192,6 +204,7 @@ def test_create_like_another_archive(portal, tmp_path):
     (lambda ed: ed.put(2**32, b""), ValueError),
     (lambda ed: ed.put("0x10", b""), TypeError),
     (lambda ed: ed.put(1, "text"), TypeError),
+    (lambda ed: ed.put(1, memoryview(b"strided")[::2]), BufferError),
     (lambda ed: ed.put(1, b"", flags=2**32), ValueError),
     (lambda ed: ed.put(1, b"", timestamp="soon"), ValueError),
     (lambda ed: ed.put_stored(1, b"", bit_flags=-1), ValueError),
