@@ -14,7 +14,6 @@
 #include <string_view>
 #include <vector>
 
-#include "capi/call.h"
 #include "capi/handles.h"
 #include "ravelin/common/id_text.h"
 #include "ravelin/dat/file_ids.h"
@@ -254,19 +253,26 @@ Result<void> closed(std::string_view function, const std::string& problem) {
 
 }  // namespace
 
-// capi/call.h: guarded() and the path rule for the calls in other files.
-ravelin_status run_guarded(ravelin_error** error, CallResult<void> (*body)(void*), void* context) noexcept {
+// Declared in capi/call.h (see there why this file does not include it), for
+// the calls in other files.
+ravelin_status run_guarded(ravelin_error** error, ravelin_status (*body)(void*, std::string&), void* context) noexcept {
   return guarded(error, [&]() -> Result<void> {
-    CallResult<void> done = body(context);
-    if (done) return {};
-    return failure(done.error().status, std::move(done.error().message));
+    std::string message;
+    const ravelin_status status = body(context, message);
+    if (status == RAVELIN_OK) return {};
+    return failure(status, std::move(message));
   });
 }
 
-CallResult<common::Path> path_parameter(std::string_view function, std::string_view name, const char* text) {
-  auto path = path_argument(function, name, text);
-  if (!path) return call_failure(path.error().status, std::move(path.error().message));
-  return std::move(*path);
+ravelin_status path_rule(std::string_view function, std::string_view name, const char* text, common::Path& path,
+                         std::string& message) {
+  auto checked = path_argument(function, name, text);
+  if (!checked) {
+    message = std::move(checked.error().message);
+    return checked.error().status;
+  }
+  path = std::move(*checked);
+  return RAVELIN_OK;
 }
 
 }  // namespace ravelin::capi
