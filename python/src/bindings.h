@@ -23,5 +23,7 @@ void bind_dat_database(pybind11::module_& m);
 void bind_bake(pybind11::module_& m);
 // diff().
 void bind_diff(pybind11::module_& m);
+// ArchiveEditor and check_archive(); after DatError is registered.
+void bind_editor(pybind11::module_& m);
 
 }  // namespace ravelin::python

@@ -17,4 +17,5 @@ PYBIND11_MODULE(_ravelin, m) {
   ravelin::python::bind_dat_database(m);
   ravelin::python::bind_bake(m);
   ravelin::python::bind_diff(m);
+  ravelin::python::bind_editor(m);
 }
