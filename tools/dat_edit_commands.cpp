@@ -40,15 +40,12 @@ struct EditArgs {
 struct PutSource {
   std::uint32_t id = 0;
   std::string path;
+  bool from_stdin = false;  // FILE was "-"; the paths of a list are always paths
 };
 
-// "-" is standard input; anything else a path.
-common::Path input_path(const std::string& text) { return text == kStdin ? "/dev/stdin" : text; }
-std::string input_name(const std::string& text) { return text == kStdin ? "standard input" : text; }
-
-common::FileResult<std::vector<std::uint8_t>> read_input(const std::string& text) {
-  auto bytes = common::default_file_system().read_whole(input_path(text));
-  if (!bytes) return std::unexpected(common::FileError{"read", input_name(text), bytes.error()});
+common::FileResult<std::vector<std::uint8_t>> read_input(const std::string& path, bool from_stdin) {
+  auto bytes = common::default_file_system().read_whole(from_stdin ? "/dev/stdin" : path);
+  if (!bytes) return std::unexpected(common::FileError{"read", from_stdin ? "standard input" : path, bytes.error()});
   return std::move(*bytes);
 }
 
@@ -114,17 +111,18 @@ std::optional<std::uint32_t> given_u32(const std::string& text) {
 int run_put(const EditArgs& args) {
   std::vector<PutSource> sources;
   if (!args.list.empty()) {
-    auto text = read_input(args.list);
+    const bool from_stdin = args.list == kStdin;
+    auto text = read_input(args.list, from_stdin);
     if (!text) return fail(text.error().to_string());
-    auto parsed = parse_put_list(input_name(args.list), std::string_view(reinterpret_cast<const char*>(text->data()),
-                                                                          text->size()));
+    auto parsed = parse_put_list(from_stdin ? "standard input" : args.list,
+                                 std::string_view(reinterpret_cast<const char*>(text->data()), text->size()));
     if (!parsed) {
       std::fprintf(stderr, "error: %s\n", parsed.error().text.c_str());
       return 2;
     }
     sources = std::move(*parsed);
   } else {
-    sources.push_back({parse_u32(args.id_text).value_or(0), args.file});
+    sources.push_back({parse_u32(args.id_text).value_or(0), args.file, args.file == kStdin});
   }
   const dat::PutOptions options{.compress = args.compressed,
                                 .flags = given_u32(args.flags),
@@ -137,7 +135,7 @@ int run_put(const EditArgs& args) {
   if (!editor) return fail(editor.error().to_string());
   std::uint64_t added = 0;
   for (const PutSource& source : sources) {
-    auto bytes = read_input(source.path);
+    auto bytes = read_input(source.path, source.from_stdin);
     if (!bytes) return fail(bytes.error().to_string());
     if (!editor->find(source.id)) ++added;
     if (auto r = editor->put(source.id, *bytes, options); !r) return fail(r.error().to_string());

@@ -157,6 +157,8 @@ expect "--from: missing list" 1 "^error: IO error: read $work/nowhere.list: No s
 expect "--from - reads the list from standard input" 0 '^put 1 file ' \
   "$bake" dat put "$portal" --from - < <(echo "0x0E000040 $work/short.bin")
 check "--from -: put" "same_get '$portal' 0x0E000040 '$work/short.bin'"
+expect "--from: a path - names a file, not standard input" 1 "^error: IO error: read -: No such file or directory$" \
+  "$bake" dat put "$portal" --from - < <(echo "0x0E000041 -")
 before=$(sum "$portal")
 expect "unreadable input" 1 "^error: IO error: read $work/missing.bin: No such file or directory$" \
   "$bake" dat put "$portal" 0x0E000050 "$work/missing.bin"
