@@ -94,10 +94,10 @@ std::string count_of(std::uint64_t n, std::string_view one, std::string_view man
 
 // What a commit did with the archive's blocks, for the line put and rm print.
 std::string blocks_text(const dat::CommitStats& stats) {
-  std::string text = count_of(stats.blocks_written, "block", "blocks") + " written (" + std::to_string(stats.blocks_reused) +
-                     " reused, " + std::to_string(stats.blocks_appended) + " appended), " +
-                     std::to_string(stats.blocks_freed) + " freed, " + std::to_string(stats.blocks_reclaimed) +
-                     " reclaimed";
+  std::string text = count_of(stats.blocks_written, "block", "blocks") + " written (" +
+                     std::to_string(stats.blocks_reused) + " reused, " + std::to_string(stats.blocks_appended) +
+                     " appended), " + std::to_string(stats.blocks_freed) + " freed, " +
+                     std::to_string(stats.blocks_reclaimed) + " reclaimed";
   if (stats.blocks_left_leaked != 0)
     text += ", " + std::to_string(stats.blocks_left_leaked) + " left for a later commit (readers had it open)";
   return text;
@@ -142,9 +142,10 @@ int run_put(const EditArgs& args) {
   }
   auto stats = editor->commit();
   if (!stats) return fail(stats.error().to_string());
-  std::fprintf(stderr, "put %s into %s (%ju new, %ju replaced): %s\n", count_of(sources.size(), "file", "files").c_str(),
-               common::display_path(args.archive).c_str(), static_cast<std::uintmax_t>(added),
-               static_cast<std::uintmax_t>(sources.size() - added), blocks_text(*stats).c_str());
+  std::fprintf(stderr, "put %s into %s (%ju new, %ju replaced): %s\n",
+               count_of(sources.size(), "file", "files").c_str(), common::display_path(args.archive).c_str(),
+               static_cast<std::uintmax_t>(added), static_cast<std::uintmax_t>(sources.size() - added),
+               blocks_text(*stats).c_str());
   return 0;
 }
 
@@ -166,10 +167,10 @@ int run_compact(const EditArgs& args) {
   auto stats = dat::compact_archive(args.archive, out);
   if (!stats) return fail(stats.error().to_string());
   std::fprintf(stderr, "compacted %s%s: %s in %s (depth %u), %ju bytes before, %ju after\n",
-               common::display_path(args.archive).c_str(),
-               out ? (" into " + common::display_path(*out)).c_str() : "",
-               count_of(stats->entries, "entry", "entries").c_str(), count_of(stats->nodes, "node", "nodes").c_str(), stats->depth,
-               static_cast<std::uintmax_t>(stats->length_before), static_cast<std::uintmax_t>(stats->length_after));
+               common::display_path(args.archive).c_str(), out ? (" into " + common::display_path(*out)).c_str() : "",
+               count_of(stats->entries, "entry", "entries").c_str(), count_of(stats->nodes, "node", "nodes").c_str(),
+               stats->depth, static_cast<std::uintmax_t>(stats->length_before),
+               static_cast<std::uintmax_t>(stats->length_after));
   return 0;
 }
 
@@ -208,8 +209,9 @@ void add_dat_edit_commands(CLI::App& dat, Action& action) {
   from->excludes(id);
   id->excludes(from);
   put->add_flag("--compressed", args->compressed, "Store the bodies compressed");
-  put->add_option("--flags", args->flags, "bit_flags but bit 0 (which --compressed sets); default: the replaced "
-                                          "entry's, else 0")
+  put->add_option("--flags", args->flags,
+                  "bit_flags but bit 0 (which --compressed sets); default: the replaced "
+                  "entry's, else 0")
       ->check(u32_validator("number"))
       ->type_name("N");
   put->add_option("--timestamp", args->timestamp, "Entry timestamp; default: the replaced entry's, else 0")
