@@ -16,7 +16,7 @@
 #include "ravelin/dat/lib.h"
 #include "ravelin/dat/utils.h"
 #include "dat_writer/archive_writer.h"
-#include "dat_writer/lz_compress.h"
+#include "ravelin/dat/compress.h"
 
 namespace {
 
@@ -134,7 +134,7 @@ std::vector<std::uint8_t> decompression_input() {
 
 void BM_DecompressLrs(benchmark::State& state) {
   static const std::vector<std::uint8_t> raw = decompression_input();
-  static const std::vector<std::uint8_t> body = ravelin::dat_writer::lz_compress(raw);
+  static const std::vector<std::uint8_t> body = ravelin::dat::compress_lrs(raw).value();
   for (auto _ : state) {
     auto out = ravelin::dat::utils::decompress_lrs(body);
     if (out.size() != raw.size()) state.SkipWithError("short output");

@@ -206,6 +206,7 @@ class RecordingState {
   std::map<std::size_t, int> faults;
   std::optional<std::uint64_t> capacity;
   std::optional<std::size_t> stop;
+  bool locks_supported = true;
 
   std::string normalise(const Path& path) const {
     Path full = path.is_absolute() ? path : Path(root) / path;
@@ -407,6 +408,7 @@ class RecordingOpenFile final : public OpenFile {
 
   IoResult<LockResult> lock(std::uint64_t offset, std::uint64_t length, LockKind kind, LockWait wait) override {
     const std::scoped_lock lock(state_->mutex);
+    if (!state_->locks_supported) return LockResult::Unsupported;
     // As fcntl: a shared lock needs read access, an exclusive one write access.
     if (kind == LockKind::Exclusive && !writable_) return std::unexpected(error_of(EBADF));
     Inode& inode = state_->inodes.at(inode_);
@@ -616,6 +618,11 @@ void RecordingFileSystem::clear_faults() {
   state_->faults.clear();
   state_->capacity.reset();
   state_->stop.reset();
+}
+
+void RecordingFileSystem::set_locks_supported(bool supported) {
+  const std::scoped_lock lock(state_->mutex);
+  state_->locks_supported = supported;
 }
 
 RecordingFileSystem RecordingFileSystem::power_loss(std::uint64_t seed) const {

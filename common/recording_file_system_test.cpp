@@ -189,6 +189,19 @@ TEST(RecordingFileSystem, BlockingOnAConflictReportsADeadlock) {
   EXPECT_EQ(two->lock(0, 4, LockKind::Shared, LockWait::Block).value(), LockResult::Taken);
 }
 
+TEST(RecordingFileSystem, LocksCanBeMadeUnsupported) {
+  RecordingFileSystem fs("/w");
+  fs.put_file("a", "0123");
+  auto one = open_rw(fs, "a");
+  auto two = open_rw(fs, "a");
+  ASSERT_EQ(one->lock(0, 4, LockKind::Exclusive, LockWait::NoWait).value(), LockResult::Taken);
+  fs.set_locks_supported(false);
+  for (const LockKind kind : {LockKind::Shared, LockKind::Exclusive})
+    EXPECT_EQ(two->lock(0, 4, kind, LockWait::NoWait).value(), LockResult::Unsupported);
+  fs.set_locks_supported(true);
+  EXPECT_EQ(two->lock(0, 4, LockKind::Shared, LockWait::NoWait).value(), LockResult::Busy);
+}
+
 // The power-loss model.
 
 TEST(RecordingPowerLoss, SyncedDataAlwaysSurvives) {

@@ -205,6 +205,9 @@ DatResult<DatDatabase> DatDatabase::open(const std::filesystem::path& path) {
 DatResult<DatDatabase> DatDatabase::open(const std::filesystem::path& path, common::FileSystem& fs) {
   auto file = common::File::open_read_only(path, fs);
   if (!file) return std::unexpected(DatError::path_error(path, file.error()));
+  // Held through the File for the database's life. Any answer but Taken (no
+  // locks on this file system) leaves the reader as it always was.
+  (void)file->open_file().lock(kReaderLockByte, 1, common::LockKind::Shared, common::LockWait::Block);
   auto length = file->size();
   if (!length) return std::unexpected(DatError::io(length.error()));
   DatDatabase db(std::move(*file), *length);

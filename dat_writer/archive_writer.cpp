@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "dat_writer/byte_writer.h"
-#include "dat_writer/lz_compress.h"
+#include "ravelin/dat/compress.h"
 
 namespace ravelin::dat_writer {
 namespace {
@@ -75,7 +75,8 @@ FileHandle ArchiveWriter::add_file(std::uint32_t id, std::span<const std::uint8_
   f.layout = options.layout;
   f.body_at = arena_.size();
   if (options.compressed && !options.raw) {
-    const std::vector<std::uint8_t> body = lz_compress(bytes);
+    // Test bodies are far below the 4 GiB a compressed body can declare.
+    const std::vector<std::uint8_t> body = dat::compress_lrs(bytes).value();
     arena_.insert(arena_.end(), body.begin(), body.end());
   } else {
     arena_.insert(arena_.end(), bytes.begin(), bytes.end());

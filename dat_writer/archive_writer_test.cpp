@@ -5,9 +5,6 @@
 #include <random>
 #include <string>
 
-#include "ravelin/dat/utils.h"
-#include "dat_writer/lz_compress.h"
-
 namespace ravelin::dat_writer {
 namespace {
 
@@ -22,47 +19,6 @@ Bytes random_bytes(std::size_t n, std::uint32_t seed) {
   Bytes out(n);
   for (auto& b : out) b = static_cast<std::uint8_t>(rng());
   return out;
-}
-
-TEST(LzCompress, RoundTripsThroughTheDecompressor) {
-  struct Input {
-    const char* name;
-    Bytes data;
-    double max_ratio;  // compressed size / input size must stay below this
-  };
-  Bytes text;
-  for (int i = 0; i < 400; ++i) {
-    const std::string line = "sound " + std::to_string(i % 37) + " plays at frame " + std::to_string(i) + "\n";
-    text.insert(text.end(), line.begin(), line.end());
-  }
-  Bytes period_4000 = random_bytes(4000, 9);
-  for (int i = 0; i < 3; ++i) period_4000.insert(period_4000.end(), period_4000.begin(), period_4000.begin() + 4000);
-  Bytes period_5000 = random_bytes(5000, 10);
-  period_5000.insert(period_5000.end(), period_5000.begin(), period_5000.end());
-  Bytes mixed = random_bytes(3000, 11);
-  mixed.insert(mixed.end(), 5000, 0x00);
-  mixed.insert(mixed.end(), text.begin(), text.end());
-
-  const std::vector<Input> inputs = {
-      {"empty", {}, 100},
-      {"one byte", {0x42}, 100},
-      {"two equal bytes", {7, 7}, 100},
-      {"random", random_bytes(20000, 1), 1.2},
-      {"long run", Bytes(100000, 0xAB), 0.15},
-      {"two-byte pattern", [] { Bytes b; for (int i = 0; i < 10000; ++i) b.push_back(i % 2 ? 'a' : 'b'); return b; }(), 0.15},
-      {"text", text, 0.6},
-      {"repeat at the farthest distance", period_4000, 0.5},
-      {"repeat beyond the window", period_5000, 1.2},
-      {"mixed", mixed, 0.7},
-  };
-  for (const Input& in : inputs) {
-    const Bytes body = lz_compress(in.data);
-    EXPECT_EQ(u32_at(body, 0), in.data.size()) << in.name;
-    EXPECT_EQ(dat::utils::decompress_lrs(body), in.data) << in.name;
-    if (in.data.size() > 100) {
-      EXPECT_LT(double(body.size()) / double(in.data.size()), in.max_ratio) << in.name;
-    }
-  }
 }
 
 // Links in the bytes follow the recorded blocks, and each layout places them as named.

@@ -17,7 +17,7 @@
 #include "ravelin/common/file.h"
 #include "fuzz/fuzz_support.h"
 #include "dat_writer/archive_writer.h"
-#include "dat_writer/lz_compress.h"
+#include "ravelin/dat/compress.h"
 #include "dat_writer/region_encoder.h"
 
 namespace {
@@ -197,7 +197,7 @@ void container_cases(CaseWriter& c) {
     dat_writer::ArchiveWriter w({.block_size = kBlockSize, .entries_per_node = 16});
     for (const auto& f : portal) {
       if (required ? f.id == kRegionId : f.id >> 24 == 0x02) {
-        Bytes body = dat_writer::lz_compress(f.bytes);
+        Bytes body = dat::compress_lrs(f.bytes).value();
         dat_writer::patch_u32(body, 0, 0xFFFFFFFF);
         w.add_file(f.id, body, {.compressed = true, .raw = true});
       } else {

@@ -1,13 +1,13 @@
 // LZ decompression. With the first byte even the rest is a stored body, which
 // must never decode to more than its declared length; with it odd the rest is
-// plain data that must survive a round trip through the test compressor.
+// plain data that must survive a round trip through the compressor.
 #include <algorithm>
 #include <cstring>
 #include <vector>
 
 #include "ravelin/dat/utils.h"
 #include "fuzz/fuzz_entry.h"
-#include "dat_writer/lz_compress.h"
+#include "ravelin/dat/compress.h"
 
 RAVELIN_FUZZ_ENTRY(decompress_lrs) {
   if (size == 0) return 0;
@@ -23,7 +23,7 @@ RAVELIN_FUZZ_ENTRY(decompress_lrs) {
     }
     return 0;
   }
-  const std::vector<std::uint8_t> body = ravelin::dat_writer::lz_compress(rest);
+  const std::vector<std::uint8_t> body = ravelin::dat::compress_lrs(rest).value();
   const std::vector<std::uint8_t> back = ravelin::dat::utils::decompress_lrs(body);
   RAVELIN_FUZZ_CHECK("decompress_lrs", back.size() == rest.size());
   RAVELIN_FUZZ_CHECK("decompress_lrs", std::equal(back.begin(), back.end(), rest.begin()));

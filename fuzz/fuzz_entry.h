@@ -16,7 +16,9 @@
 // Every target, in the order the replay runs them.
 #define RAVELIN_FUZZ_TARGETS(X) \
   X(dat_database)               \
+  X(archive_check)              \
   X(decompress_lrs)             \
+  X(compress_lrs)               \
   X(region)                     \
   X(setup_model)                \
   X(motion_table)               \

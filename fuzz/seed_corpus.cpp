@@ -8,7 +8,7 @@
 #include "fuzz/fuzz_support.h"
 #include "dat_writer/archive_writer.h"
 #include "dat_writer/byte_writer.h"
-#include "dat_writer/lz_compress.h"
+#include "ravelin/dat/compress.h"
 #include "dat_writer/sample_world.h"
 
 namespace ravelin::fuzz {
@@ -62,6 +62,24 @@ void add_archive_seeds(std::vector<Seed>& seeds) {
     seeds.push_back({"dat_database", w.build().bytes});
   }
   seeds.push_back({"dat_database", dat_writer::ArchiveWriter({.block_size = 16}).build().bytes});
+  // The check sees the reader's archives, and ones with a free list, unused
+  // blocks and bytes past file_size.
+  for (const Seed& seed : std::vector<Seed>(seeds.end() - 3, seeds.end())) seeds.push_back({"archive_check", seed.bytes});
+  {
+    dat_writer::ArchiveWriter w({.block_size = 64, .entries_per_node = 3});
+    for (std::uint32_t i = 0; i < 12; ++i)
+      w.add_file(0x03000000 + i, body, {.compressed = i % 3 == 0, .layout = i % 4 == 1 ? dat_writer::ChainLayout::Scattered
+                                                                                       : dat_writer::ChainLayout::Contiguous});
+    dat_writer::ArchiveLayout a = w.build();
+    // The first unused block of file 1's scattered chain is the free list.
+    const std::uint32_t free_block = a.file_blocks[1][0] + 64;
+    dat_writer::patch_u32(a.bytes, free_block, 0);
+    dat_writer::patch_u32(a.bytes, 0x154, free_block);
+    dat_writer::patch_u32(a.bytes, 0x158, free_block);
+    dat_writer::patch_u32(a.bytes, 0x15C, 1);
+    a.bytes.resize(a.bytes.size() + 100, 0);
+    seeds.push_back({"archive_check", a.bytes});
+  }
 }
 
 void add_text_seeds(std::vector<Seed>& seeds) {
@@ -88,12 +106,14 @@ void add_text_seeds(std::vector<Seed>& seeds) {
 
 void add_lz_seeds(std::vector<Seed>& seeds, std::span<const std::uint8_t> sample) {
   const std::vector<std::uint8_t> runs = bytes_of("aaaaaaaaaaaaaaaaaaaaaaaaabcabcabcabcabcabcabc-xyz");
-  seeds.push_back({"decompress_lrs", prefixed(0, dat_writer::lz_compress(runs))});
-  seeds.push_back({"decompress_lrs", prefixed(0, dat_writer::lz_compress(sample))});
+  seeds.push_back({"decompress_lrs", prefixed(0, dat::compress_lrs(runs).value())});
+  seeds.push_back({"decompress_lrs", prefixed(0, dat::compress_lrs(sample).value())});
   seeds.push_back({"decompress_lrs", prefixed(1, runs)});
   // An overlapping copy, and the end marker.
   seeds.push_back({"decompress_lrs", {0, 18, 0, 0, 0, 0x40, 'X', 0x01, 0x0F}});
   seeds.push_back({"decompress_lrs", {0, 9, 0, 0, 0, 0x40, 'Y', 0x00, 0x00, 'Z'}});
+  for (const auto& input : {runs, bytes_of("abc"), bytes_of("a"), std::vector<std::uint8_t>(sample.begin(), sample.end())})
+    seeds.push_back({"compress_lrs", input});
 }
 
 void add_json_seeds(std::vector<Seed>& seeds, const dat_writer::SampleWorld& world) {

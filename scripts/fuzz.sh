@@ -20,8 +20,8 @@ ninja -C "$dir" -j "${RAVELIN_FUZZ_JOBS:-2}" ravelin_fuzz_all
 # directory nodes, the bake input carries a whole region file.
 max_len() {
   case "$1" in
-    dat_database) echo 16384 ;;
-    whole_bake | region | decompress_lrs) echo 32768 ;;
+    dat_database | archive_check) echo 16384 ;;
+    whole_bake | region | decompress_lrs | compress_lrs) echo 32768 ;;
     setup_table | spawns_lines) echo 8192 ;;
     *) echo 4096 ;;
   esac
@@ -39,6 +39,6 @@ for t in "${targets[@]}"; do
   ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     "$dir/fuzz/${t}_fuzz" "$work" "$dir/fuzz-seeds/$t" "fuzz/corpus/$t" \
     -max_total_time="$seconds" -max_len="$(max_len "$t")" -rss_limit_mb=1024 -timeout=10 \
-    $(case "$t" in whole_bake | region | dat_database) echo -len_control=0 ;; esac) -artifact_prefix="$dir/crashes/$t-" -print_final_stats=1 2>&1 | tee "$dir/fuzz-work/$t.log" |
+    $(case "$t" in whole_bake | region | dat_database | archive_check) echo -len_control=0 ;; esac) -artifact_prefix="$dir/crashes/$t-" -print_final_stats=1 2>&1 | tee "$dir/fuzz-work/$t.log" |
     grep -E "DONE|ERROR|SUMMARY|stat::" >&2 || true
 done

@@ -110,7 +110,9 @@ std::optional<int> check_command_words(CLI::App& app, int argc, const char* cons
     current = sub;
   }
   if (help) {
-    std::fputs(current->help().c_str(), stdout);
+    // The usage line names the whole command, as `ravelin-bake dat --help` does.
+    const std::string parents = current->get_parent() ? command_path(*current->get_parent()) : "";
+    std::fputs(current->help(parents).c_str(), stdout);
     return 0;
   }
   if (i >= argc && current->get_require_subcommand_min() > 0)

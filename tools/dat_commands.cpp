@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 #include "ravelin/common/id_text.h"
 #include "ravelin/common/file.h"
 #include "ravelin/common/output_file.h"
@@ -23,6 +25,7 @@ struct DatArgs {
   std::string output;
   std::string type_text;  // empty: none given
   bool compact = false;
+  bool header = false;  // dat ls: a line naming the columns first
 };
 
 std::optional<dat::RecordType> given_type(const DatArgs& args) {
@@ -69,6 +72,14 @@ int fail_archive(const std::string& path, const dat::DatError& error) {
   return fail(text);
 }
 
+// An id the archive lacks: the library's text after the archive's name, as the
+// other errors of these commands name their file.
+int fail_missing(const std::string& path, const dat::DatError& error) {
+  if (error.kind() == dat::DatError::Kind::NotFound)
+    return fail(common::display_path(path) + ": " + error.to_string());
+  return fail(error.to_string());
+}
+
 int run_info(const DatArgs& args) {
   auto db = dat::DatDatabase::open(args.archive);
   if (!db) return fail_archive(args.archive, db.error());
@@ -86,6 +97,7 @@ int run_ls(const DatArgs& args) {
   if (!db) return fail_archive(args.archive, db.error());
   const auto type = given_type(args);
   const bool cell_archive = dat::is_cell_archive_path(args.archive);
+  if (args.header) std::printf("id size flags\n");
   for (const dat::DatFileEntry& e : db->sorted_entries()) {
     if (type && dat::record_type_for_id(e.id, cell_archive) != type) continue;
     std::printf("0x%08X %u %u\n", e.id, e.size, e.bit_flags);
@@ -98,7 +110,10 @@ int run_show(const DatArgs& args) {
   auto db = dat::DatDatabase::open(args.archive);
   if (!db) return fail_archive(args.archive, db.error());
   auto json = dat::show_record(*db, args.archive, id, given_type(args), args.compact);
-  if (!json) return fail(json.error().to_string());
+  if (!json) {
+    if (const dat::DatError* error = json.error().dat_error()) return fail_missing(args.archive, *error);
+    return fail(json.error().to_string());
+  }
   json->push_back('\n');
   if (std::fwrite(json->data(), 1, json->size(), stdout) != json->size() || std::fflush(stdout) != 0)
     return fail("IO error: failed to write standard output");
@@ -110,7 +125,7 @@ int run_get(const DatArgs& args) {
   auto db = dat::DatDatabase::open(args.archive);
   if (!db) return fail_archive(args.archive, db.error());
   auto bytes = db->get_file(id);
-  if (!bytes) return fail(bytes.error().to_string());
+  if (!bytes) return fail_missing(args.archive, bytes.error());
   if (!args.output.empty()) {
     if (auto r = common::write_output_file(args.output, *bytes); !r) return fail(r.error().to_string());
     return 0;
@@ -131,11 +146,18 @@ void add_dat_commands(CLI::App& app, Action& action) {
   info->add_option("ARCHIVE", args->archive, "Archive file")->required();
   info->callback([args, &action] { action = [args] { return run_info(*args); }; });
 
-  auto* ls = dat->add_subcommand("ls", "List the entries ascending by id: id, size, flags");
+  auto* ls = dat->add_subcommand(
+      "ls",
+      "List the entries ascending by id, one a line: id (hexadecimal), size (stored bytes), flags (bit_flags; "
+      "bit 0: stored compressed)");
   ls->add_option("ARCHIVE", args->archive, "Archive file")->required();
   ls->add_option("--type", args->type_text, "Only the ids that `show` reads as TYPE: " + dat::record_type_names())
       ->check(record_type_validator());
-  ls->callback([args, &action] { action = [args] { return run_ls(*args); }; });
+  ls->add_flag("--header", args->header, "Print the line \"id size flags\" first (the default on a terminal)");
+  ls->callback([args, &action] {
+    args->header = args->header || isatty(STDOUT_FILENO) == 1;
+    action = [args] { return run_ls(*args); };
+  });
 
   auto* get = dat->add_subcommand("get", "Write one file's bytes (decompressed) to stdout or a file");
   get->add_option("ARCHIVE", args->archive, "Archive file")->required();

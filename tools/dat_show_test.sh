@@ -44,7 +44,8 @@ expect_error() {  # name, status, stderr pattern, command...
 }
 expect_error "id without a type" 1 '^error: no record type for file id 0x01000001 .*--type' "$bake" dat show "$portal" 0x01000001
 expect_error "cell id in the portal archive" 1 '^error: no record type for file id 0xA9B4FFFF' "$bake" dat show "$portal" 0xA9B4FFFF
-expect_error "missing file" 1 '^error: File ID 33000999 not found in provider$' "$bake" dat show "$portal" 0x33000999
+expect_error "missing file" 1 "^error: $portal: File ID 33000999 not found in provider\$" "$bake" dat show "$portal" 0x33000999
+expect_error "missing file (get)" 1 "^error: $portal: File ID 33000999 not found in provider\$" "$bake" dat get "$portal" 0x33000999
 expect_error "undecodable file" 1 '^error: Binary read error: ' "$bake" dat show "$portal" 0x13000000 --type setup
 expect_error "missing archive" 1 '^error: ' "$bake" dat show "$work/nowhere.dat" 0x13000000
 expect_error "unknown type" 2 'not a record type: weather' "$bake" dat show "$portal" 0x13000000 --type weather

@@ -47,8 +47,12 @@ void add_render_command(CLI::App& app, Action& action) {
       ->check(u32_validator("region id"));
   add_entity_source_options(*render, args->entities);
   render->add_flag("--no-sky", args->no_sky, "Leave out the sky particle chain");
-  render->add_option("-o,--output", args->output, "SVG file to write")->required();
-  render->callback([args, &action] { action = [args] { return run_render(*args); }; });
+  // Required by hand: CLI11 would name only "--output" while every example writes -o.
+  render->add_option("-o,--output", args->output, "SVG file to write (required)");
+  render->callback([args, &action] {
+    if (args->output.empty()) throw CLI::RequiredError("-o,--output");
+    action = [args] { return run_render(*args); };
+  });
 }
 
 }  // namespace ravelin::tools

@@ -2,17 +2,24 @@
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <csignal>
+#include <thread>
 #include <mutex>
 #include <string>
 #include <vector>
 
 #include "test_support/test_world.h"
+#include "tools/interrupt.h"
 
 namespace ravelin::tools {
 namespace {
 
 using test_support::BakeWorld;
+using namespace std::chrono_literals;
 
 // Records what the loop did with it; fails one step when told.
 class ScriptedSink final : public BakeAllSink {
@@ -30,7 +37,12 @@ class ScriptedSink final : public BakeAllSink {
   common::SinkResult open() override { return step(Step::Open, "open"); }
   common::SinkResult prepare(LandblockOutcome&) override {
     const std::lock_guard lock(mutex_);
-    if (interrupt_on_first_prepare && prepared++ == 0) std::raise(SIGINT);
+    if (interrupt_on_first_prepare && prepared++ == 0) {
+      // As Ctrl-C comes: to the process, whose handler runs on a thread that
+      // takes signals; this one waits until it has.
+      ::kill(::getpid(), SIGINT);
+      for (int i = 0; i < 500 && InterruptCatcher::caught() == 0; ++i) std::this_thread::sleep_for(10ms);
+    }
     if (fail == Step::Prepare && ++prepared == fail_at) return std::unexpected(name_ + " prepare failed");
     return {};
   }

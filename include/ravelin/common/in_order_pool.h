@@ -4,8 +4,11 @@
 // work itself runs in parallel.
 #pragma once
 
+#include <pthread.h>
+
 #include <algorithm>
 #include <chrono>
+#include <csignal>
 #include <condition_variable>
 #include <cstddef>
 #include <mutex>
@@ -47,6 +50,12 @@ std::size_t run_in_order(std::size_t count, const InOrderPoolOptions& options, W
   bool stopped = false;
 
   auto worker = [&] {
+    // Signals sent to the process (Ctrl-C) go to the calling thread, which
+    // waits in short ticks and so sees them at once; a worker may be blocked
+    // in a read for a long time.
+    sigset_t blocked;
+    sigfillset(&blocked);
+    pthread_sigmask(SIG_BLOCK, &blocked, nullptr);
     std::vector<Result> results;  // of the current claim, handed over together
     std::unique_lock lock(mutex);
     while (true) {

@@ -121,6 +121,9 @@ class RecordingFileSystem final : public FileSystem {
   void stop_after(std::size_t count);
   // Drops injected failures, the capacity and the stop point: a new process.
   void clear_faults();
+  // Whether lock() gives locks; without, every lock() answers Unsupported, as
+  // on a file system that gives none (ENOLCK, EOPNOTSUPP).
+  void set_locks_supported(bool supported);
 
   // A state a power cut now could leave (see the top of this file), chosen by
   // `seed`: equal seeds give equal states. Everything in it is durable.

@@ -30,6 +30,12 @@ inline constexpr std::uint32_t kEntrySize = 24;
 inline constexpr std::uint32_t kEntriesOffsetInNode = 252;
 // Bit of `DatFileEntry::bit_flags` marking a compressed body.
 inline constexpr std::uint32_t kCompressedFlag = 0x1;
+// Advisory locks between processes, on bytes before the header that nothing
+// reads: an editor holds kEditorLockByte exclusively while it lives; every
+// DatDatabase holds kReaderLockByte shared while it lives, and an editor's
+// commit reuses free blocks only while it holds that byte exclusively.
+inline constexpr std::uint64_t kEditorLockByte = 0x120;
+inline constexpr std::uint64_t kReaderLockByte = 0x121;
 
 // The archive header as stored at 0x140. Only `block_size` and `root_offset`
 // steer reading; the rest is kept as read, never validated.
@@ -116,7 +122,10 @@ static_assert(sizeof(DatFileEntry) == kEntrySize && std::is_trivially_copyable_v
 class DatDatabase {
  public:
   // The `new` operation: opens the archive at `path` read-only, reads the header
-  // at 0x140 and the whole directory tree. Errors: PathError when the file cannot
+  // at 0x140 and the whole directory tree. Takes kReaderLockByte shared
+  // (waiting while an editor's commit holds it) and keeps it until the
+  // database is destroyed; where the file system gives no locks it reads
+  // without. Errors: PathError when the file cannot
   // be opened; BinRead for a short or unreadable header or a node with more than
   // 61 entries; Io when a block chain leaves the file; Corruption for a node
   // visited twice, a block chain longer than the archive could hold, or a block
