@@ -45,6 +45,7 @@ RecordResult<ft::StoredAnimation> read_animation(const JsonValue& document) {
     RAVELIN_TRY(a.frames, list_member<ft::AnimationFrame>(o, "frames", read_anim_frame));
     if (a.frames.size() != frame_count)
       return count->fail(std::to_string(a.frames.size()) + ", the number of frames");
+    RAVELIN_TRY(a.trailing, trailing_member(o));
     return {};
   });
 }

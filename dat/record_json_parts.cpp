@@ -201,11 +201,13 @@ RecordResult<std::uint32_t> hex_member(JsonObject& o, std::string_view name) {
 }
 
 RecordResult<std::uint32_t> optional_id_member(JsonObject& o, std::string_view name) {
-  return read_member(o, name, "null or a file id: \"0x\" and 1 to 8 hex digits",
-                     [](const JsonValue& v) -> RecordResult<std::uint32_t> {
-                       if (v.is_null()) return 0u;
-                       return v.hex_word();
-                     });
+  static constexpr std::string_view kWhat = "null or a file id: \"0x\" and 1 to 8 hex digits";
+  return read_member(o, name, kWhat, [](const JsonValue& v) -> RecordResult<std::uint32_t> {
+    if (v.is_null()) return 0u;
+    auto id = v.hex_word();
+    if (!id) return v.fail(kWhat);
+    return *id;
+  });
 }
 
 RecordResult<float> f32_member(JsonObject& o, std::string_view name) {

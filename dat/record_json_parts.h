@@ -181,6 +181,7 @@ template <class T, class Read>
 RecordResult<std::optional<T>> optional_member(JsonObject& o, std::string_view name, Read read) {
   return read_member(o, name, "null or an object", [&](const JsonValue& v) -> RecordResult<std::optional<T>> {
     if (v.is_null()) return std::optional<T>();
+    if (!v.object()) return v.fail("null or an object");
     auto value = read(v);
     if (!value) return std::unexpected(value.error());
     return std::optional<T>(std::move(*value));
