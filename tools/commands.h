@@ -18,6 +18,8 @@ namespace ravelin::tools {
 using Action = std::function<int()>;
 
 void add_dat_commands(CLI::App& app, Action& action);
+// `dat encode FILE.json|- [-o FILE.bin] [--type TYPE]` (after add_dat_commands): a record's bytes from its JSON document.
+void add_dat_encode_command(CLI::App& app, Action& action);
 // `demo-archive FILE`: a small archive written with the archive writer.
 void add_demo_archive_command(CLI::App& app, Action& action);
 // `bake --dat-dir DIR --landblock LB [--region ID] [--spawns-dir DIR --setup-table
