@@ -1,0 +1,124 @@
+// The C interface's records as JSON documents, both ways: ravelin_record_decode
+// and ravelin_record_encode. The same rules as the rest of the interface:
+// arguments checked, results in malloc'd buffers, every error a status and a
+// text, no exception leaving a ravelin_* function.
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "ravelin/dat/record_json.h"
+#include "ravelin/ravelin.h"
+
+// The interface's error object (ravelin.cpp frees it and reads it; every
+// definition of it is this one).
+struct ravelin_error {
+  ravelin_status status;
+  std::string message;
+};
+
+namespace ravelin::capi {
+namespace {
+
+struct RecordFailure {
+  ravelin_status status;
+  std::string message;
+};
+
+using RecordCall = std::optional<RecordFailure>;  // nothing: success
+
+RecordFailure argument_failure(std::string_view function, std::string_view text) {
+  return {RAVELIN_ERROR_ARGUMENT, std::string(function) + ": " + std::string(text)};
+}
+
+ravelin_status record_report(ravelin_error** error, ravelin_status status, const char* message) noexcept {
+  if (error == nullptr) return status;
+  try {
+    *error = new ravelin_error{status, message};
+  } catch (...) {
+    *error = nullptr;  // no memory even for the text: the status alone
+  }
+  return status;
+}
+
+template <class Body>
+ravelin_status record_guarded(ravelin_error** error, Body&& body) noexcept {
+  try {
+    const RecordCall failed = body();
+    if (!failed) return RAVELIN_OK;
+    return record_report(error, failed->status, failed->message.c_str());
+  } catch (const std::bad_alloc&) {
+    return record_report(error, RAVELIN_ERROR_MEMORY, "out of memory");
+  } catch (const std::exception& e) {
+    return record_report(error, RAVELIN_ERROR_INTERNAL, e.what());
+  } catch (...) {
+    return record_report(error, RAVELIN_ERROR_INTERNAL, "unknown exception");
+  }
+}
+
+// A malloc'd copy of `bytes` with a NUL after the last one.
+template <class Byte>
+Byte* copied_out(std::span<const std::uint8_t> bytes) {
+  auto* buffer = static_cast<Byte*>(std::malloc(bytes.size() + 1));
+  if (buffer == nullptr) throw std::bad_alloc();
+  if (!bytes.empty()) std::memcpy(buffer, bytes.data(), bytes.size());
+  buffer[bytes.size()] = 0;
+  return buffer;
+}
+
+std::optional<dat::RecordType> type_argument(const char* name) {
+  return name == nullptr ? std::nullopt : dat::parse_record_type(name);
+}
+
+RecordFailure unknown_type(std::string_view function, const char* name) {
+  return argument_failure(function,
+                          "unknown record type '" + std::string(name) + "': one of " + dat::record_type_names());
+}
+
+}  // namespace
+}  // namespace ravelin::capi
+
+using namespace ravelin;
+using namespace ravelin::capi;
+
+extern "C" {
+
+ravelin_status ravelin_record_decode(const char* type, const uint8_t* data, size_t size, int compact, char** json,
+                                     size_t* json_size, ravelin_error** error) {
+  return record_guarded(error, [&]() -> RecordCall {
+    constexpr std::string_view fn = "ravelin_record_decode";
+    if (type == nullptr) return argument_failure(fn, "type is NULL");
+    const auto record_type = type_argument(type);
+    if (!record_type) return unknown_type(fn, type);
+    if (data == nullptr && size != 0) return argument_failure(fn, "data is NULL");
+    if (json == nullptr) return argument_failure(fn, "json is NULL");
+    if (json_size == nullptr) return argument_failure(fn, "json_size is NULL");
+    auto document = dat::record_json(*record_type, {data, size}, compact != 0);
+    if (!document) return RecordFailure{RAVELIN_ERROR_DAT, document.error().to_string()};
+    *json = copied_out<char>({reinterpret_cast<const std::uint8_t*>(document->data()), document->size()});
+    *json_size = document->size();
+    return std::nullopt;
+  });
+}
+
+ravelin_status ravelin_record_encode(const char* type, const char* json, uint8_t** data, size_t* size,
+                                     ravelin_error** error) {
+  return record_guarded(error, [&]() -> RecordCall {
+    constexpr std::string_view fn = "ravelin_record_encode";
+    const auto record_type = type_argument(type);
+    if (type != nullptr && !record_type) return unknown_type(fn, type);
+    if (json == nullptr) return argument_failure(fn, "json is NULL");
+    if (data == nullptr) return argument_failure(fn, "data is NULL");
+    if (size == nullptr) return argument_failure(fn, "size is NULL");
+    auto bytes = dat::encode_record_json(record_type, json);
+    if (!bytes) return RecordFailure{RAVELIN_ERROR_ARGUMENT, bytes.error().to_string()};
+    *data = copied_out<std::uint8_t>(*bytes);
+    *size = bytes->size();
+    return std::nullopt;
+  });
+}
+
+}  // extern "C"
