@@ -115,7 +115,8 @@ void put_text(JsonWriter& w, std::string_view key, const StoredText& text) {
   if (!ft::text_gives_back(text.bytes))
     w.key(with_suffix(key, "_bytes")).hex_bytes(std::span(reinterpret_cast<const std::uint8_t*>(text.bytes.data()),
                                                           text.bytes.size()));
-  put_skipped(w, with_suffix(key, "_padding"), text.padding, ft::text_padding_size(text.bytes.size()));
+  if (!ft::is_plain_padding(text.padding, ft::text_padding_size(text.bytes.size())))
+    w.key(with_suffix(key, "_padding")).hex_bytes(*text.padding);
 }
 
 void put_texts(JsonWriter& w, std::string_view key, const std::vector<StoredText>& texts) {
@@ -213,7 +214,7 @@ RecordResult<std::uint32_t> optional_id_member(JsonObject& o, std::string_view n
 RecordResult<float> f32_member(JsonObject& o, std::string_view name) {
   float value = 0;
   RAVELIN_TRY(value, read_member(o, name, expect::kF32, [](const JsonValue& v) { return v.f32(); }));
-  auto bits = o.optional(with_suffix(name, "_bits"));
+  auto bits = o.optional(name, "_bits");
   if (!bits) return std::unexpected(bits.error());
   if (!*bits) return value;
   std::uint32_t raw = 0;
@@ -226,7 +227,7 @@ RecordResult<float> f32_member(JsonObject& o, std::string_view name) {
 RecordResult<double> f64_member(JsonObject& o, std::string_view name) {
   double value = 0;
   RAVELIN_TRY(value, read_member(o, name, expect::kF64, [](const JsonValue& v) { return v.f64(); }));
-  auto bits = o.optional(with_suffix(name, "_bits"));
+  auto bits = o.optional(name, "_bits");
   if (!bits) return std::unexpected(bits.error());
   if (!*bits) return value;
   std::uint64_t raw = 0;
@@ -304,18 +305,21 @@ RecordResult<SkippedBytes> skipped_of(const std::optional<JsonValue>& value) {
   return SkippedBytes{std::move(bytes)};
 }
 
-// The optional list `name` beside a list of `size` texts.
-RecordResult<std::optional<JsonArray>> parallel_list(JsonObject& o, const std::string& name, std::size_t size,
-                                                     std::string_view texts) {
-  auto member = o.optional(name);
+// The optional list `texts` + `suffix` beside a list of `size` texts: each of
+// its values, or none when it is absent. The values point into `o`.
+RecordResult<std::vector<JsonValue>> parallel_list(JsonObject& o, std::string_view texts, std::string_view suffix,
+                                                   std::size_t size) {
+  auto member = o.optional(texts, suffix);
   if (!member) return std::unexpected(member.error());
-  if (!*member) return std::optional<JsonArray>();
+  std::vector<JsonValue> values;
+  if (!*member) return values;
   auto array = (*member)->array();
   if (!array) return std::unexpected(array.error());
   if (array->size() != size)
     return (*member)->fail(std::to_string(size) + " entries, one per entry of " + std::string(texts) + ", found " +
                            std::to_string(array->size()));
-  return std::optional<JsonArray>(std::move(*array));
+  for (JsonArray::Cursor element = array->first(); element; element.next()) values.push_back(element.value());
+  return values;
 }
 
 }  // namespace
@@ -323,10 +327,9 @@ RecordResult<std::optional<JsonArray>> parallel_list(JsonObject& o, const std::s
 RecordResult<StoredText> text_member(JsonObject& o, std::string_view name) {
   std::string_view text;
   RAVELIN_TRY(text, read_member(o, name, expect::kText, [](const JsonValue& v) { return v.text(); }));
-  const std::string bytes_name = with_suffix(name, "_bytes");
-  auto bytes = o.optional(bytes_name);
+  auto bytes = o.optional(name, "_bytes");
   if (!bytes) return std::unexpected(bytes.error());
-  auto padding = o.optional(with_suffix(name, "_padding"));
+  auto padding = o.optional(name, "_padding");
   if (!padding) return std::unexpected(padding.error());
   StoredText out;
   RAVELIN_TRY(out.bytes, text_bytes(text, *bytes));
@@ -341,17 +344,17 @@ RecordResult<std::vector<StoredText>> texts_member(JsonObject& o, std::string_vi
   if (!texts) return std::unexpected(texts.error());
   // The lists beside it name each entry's bytes and padding by index: they are
   // checked before the texts are read, but their values stay inside them.
-  auto bytes = parallel_list(o, with_suffix(name, "_bytes"), texts->size(), name);
+  auto bytes = parallel_list(o, name, "_bytes", texts->size());
   if (!bytes) return std::unexpected(bytes.error());
-  auto padding = parallel_list(o, with_suffix(name, "_padding"), texts->size(), name);
+  auto padding = parallel_list(o, name, "_padding", texts->size());
   if (!padding) return std::unexpected(padding.error());
   std::vector<StoredText> out(texts->size());
-  for (std::size_t i = 0; i < texts->size(); ++i) {
+  for (JsonArray::Cursor element = texts->first(); element; element.next()) {
+    const std::size_t i = element.index();
     std::string_view text;
-    RAVELIN_TRY(text, (*texts)[i].text());
-    const std::optional<JsonValue> raw = *bytes ? std::optional((**bytes)[i]) : std::nullopt;
-    RAVELIN_TRY(out[i].bytes, text_bytes(text, raw));
-    RAVELIN_TRY(out[i].padding, skipped_of(*padding ? std::optional((**padding)[i]) : std::nullopt));
+    RAVELIN_TRY(text, element.value().text());
+    RAVELIN_TRY(out[i].bytes, text_bytes(text, bytes->empty() ? std::nullopt : std::optional((*bytes)[i])));
+    RAVELIN_TRY(out[i].padding, skipped_of(padding->empty() ? std::nullopt : std::optional((*padding)[i])));
   }
   return out;
 }

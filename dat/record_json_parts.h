@@ -130,10 +130,10 @@ RecordResult<std::vector<T>> read_list(const JsonValue& v, Read read) {
   if (!array) return std::unexpected(array.error());
   std::vector<T> out;
   out.reserve(array->size());
-  for (std::size_t i = 0; i < array->size(); ++i) {
-    auto element = read((*array)[i]);
-    if (!element) return std::unexpected(element.error());
-    out.push_back(std::move(*element));
+  for (JsonArray::Cursor element = array->first(); element; element.next()) {
+    auto value = read(element.value());
+    if (!value) return std::unexpected(value.error());
+    out.push_back(std::move(*value));
   }
   return out;
 }

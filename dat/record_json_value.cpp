@@ -26,6 +26,7 @@ struct DocumentBuilder : nlohmann::json_sax<nlohmann::json> {
   }
 
   JsonDocument::Node& add(Kind kind) {
+    if (!open.empty()) ++doc.nodes_[open.back()].children;
     JsonDocument::Node& node = doc.nodes_.emplace_back();
     node.kind = kind;
     node.end = static_cast<std::uint32_t>(doc.nodes_.size());
@@ -87,8 +88,9 @@ struct DocumentBuilder : nlohmann::json_sax<nlohmann::json> {
   }
 
   bool start(Kind kind) {
-    open.push_back(static_cast<std::uint32_t>(doc.nodes_.size()));
+    const auto index = static_cast<std::uint32_t>(doc.nodes_.size());
     add(kind);
+    open.push_back(index);
     return true;
   }
   bool finish_container() {
@@ -105,6 +107,7 @@ RecordResult<JsonDocument> JsonDocument::parse(std::string_view text) {
   builder.doc.nodes_.reserve(text.size() / 8);
   if (!nlohmann::json::sax_parse(text.begin(), text.end(), &builder))
     return std::unexpected(RecordError{"", builder.error.empty() ? std::string("invalid JSON") : builder.error});
+  builder.doc.asked_.assign(builder.doc.nodes_.size(), false);
   return std::move(builder.doc);
 }
 
@@ -259,24 +262,18 @@ RecordResult<JsonArray> JsonValue::array() const {
 
 // --- containers -----------------------------------------------------------------------
 
-JsonObject::JsonObject(const JsonDocument& doc, std::uint32_t index, const RecordPath& path)
-    : doc_(&doc), path_(path) {
-  const auto& nodes = doc.nodes_;
-  for (std::uint32_t child = index + 1; child < nodes[index].end; child = nodes[child].end)
-    members_.push_back({doc.text_of(nodes[child].key_at, nodes[child].key_size), child});
-  used_.assign(members_.size(), false);
-}
-
-RecordResult<std::optional<JsonValue>> JsonObject::optional(std::string_view name) {
-  std::optional<std::size_t> found;
-  for (std::size_t i = 0; i < members_.size(); ++i) {
-    if (members_[i].name != name) continue;
-    if (found) return RecordPath(path_, members_[i].name).fail("duplicate member");
-    found = i;
+RecordResult<std::optional<JsonValue>> JsonObject::optional(std::string_view name, std::string_view suffix) {
+  const auto& nodes = doc_->nodes_;
+  std::optional<std::uint32_t> found;
+  for (std::uint32_t child = index_ + 1; child < nodes[index_].end; child = nodes[child].end) {
+    const std::string_view key = doc_->key_of(child);
+    if (key.size() != name.size() + suffix.size() || !key.starts_with(name) || !key.ends_with(suffix)) continue;
+    if (found) return RecordPath(path_, key).fail("duplicate member");
+    found = child;
   }
   if (!found) return std::optional<JsonValue>();
-  used_[*found] = true;
-  return JsonValue(*doc_, members_[*found].index, RecordPath(path_, members_[*found].name));
+  doc_->asked_[*found] = true;
+  return JsonValue(*doc_, *found, RecordPath(path_, doc_->key_of(*found)));
 }
 
 RecordResult<JsonValue> JsonObject::required(std::string_view name, std::string_view what) {
@@ -287,14 +284,10 @@ RecordResult<JsonValue> JsonObject::required(std::string_view name, std::string_
 }
 
 RecordResult<void> JsonObject::finish() const {
-  for (std::size_t i = 0; i < members_.size(); ++i)
-    if (!used_[i]) return RecordPath(path_, members_[i].name).fail("unknown member");
+  const auto& nodes = doc_->nodes_;
+  for (std::uint32_t child = index_ + 1; child < nodes[index_].end; child = nodes[child].end)
+    if (!doc_->asked_[child]) return RecordPath(path_, doc_->key_of(child)).fail("unknown member");
   return {};
-}
-
-JsonArray::JsonArray(const JsonDocument& doc, std::uint32_t index, const RecordPath& path) : doc_(&doc), path_(path) {
-  const auto& nodes = doc.nodes_;
-  for (std::uint32_t child = index + 1; child < nodes[index].end; child = nodes[child].end) elements_.push_back(child);
 }
 
 }  // namespace ravelin::dat

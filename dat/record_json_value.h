@@ -52,7 +52,8 @@ class JsonDocument {
     Kind kind = Kind::Null;
     bool has_key = false;
     bool boolean = false;
-    std::uint32_t end = 0;  // the index after this node's subtree
+    std::uint32_t end = 0;       // the index after this node's subtree
+    std::uint32_t children = 0;  // of an array or object
     std::uint32_t key_at = 0, key_size = 0;    // in text_, for a member of an object
     std::uint32_t text_at = 0, text_size = 0;  // in text_, for strings and floats
     std::uint64_t unsigned_value = 0;
@@ -66,9 +67,13 @@ class JsonDocument {
   friend struct DocumentBuilder;
 
   std::string_view text_of(std::uint32_t at, std::uint32_t size) const { return std::string_view(text_).substr(at, size); }
+  std::string_view key_of(std::uint32_t node) const { return text_of(nodes_[node].key_at, nodes_[node].key_size); }
 
   std::vector<Node> nodes_;
   std::string text_;
+  // The members a reader has asked for, by node (JsonObject::finish names the
+  // first one no lookup named).
+  mutable std::vector<bool> asked_;
 };
 
 // One value of a document and where it is.
@@ -112,42 +117,57 @@ class JsonValue {
 class JsonObject {
  public:
   JsonObject() = default;
-  JsonObject(const JsonDocument& doc, std::uint32_t index, const RecordPath& path);
+  JsonObject(const JsonDocument& doc, std::uint32_t index, const RecordPath& path)
+      : doc_(&doc), index_(index), path_(path) {}
 
   const RecordPath& path() const { return path_; }
   // The member `name`, failing "missing member, expected {what}" when absent.
   RecordResult<JsonValue> required(std::string_view name, std::string_view what);
-  // The member `name`, or nothing when absent.
-  RecordResult<std::optional<JsonValue>> optional(std::string_view name);
+  // The member named `name` + `suffix`, or nothing when absent.
+  RecordResult<std::optional<JsonValue>> optional(std::string_view name, std::string_view suffix = {});
   // Fails "unknown member" at the first member no lookup named.
   RecordResult<void> finish() const;
 
  private:
-  struct Member {
-    std::string_view name;
-    std::uint32_t index;
-  };
-
   const JsonDocument* doc_ = nullptr;
+  std::uint32_t index_ = 0;
   RecordPath path_;
-  std::vector<Member> members_;  // names point into the document, as the paths do
-  std::vector<bool> used_;
 };
 
-// An array's elements, each at its index.
+// An array's elements, each at its index, walked in order.
 class JsonArray {
  public:
   JsonArray() = default;
-  JsonArray(const JsonDocument& doc, std::uint32_t index, const RecordPath& path);
+  JsonArray(const JsonDocument& doc, std::uint32_t index, const RecordPath& path)
+      : doc_(&doc), index_(index), path_(path) {}
 
   const RecordPath& path() const { return path_; }
-  std::size_t size() const { return elements_.size(); }
-  JsonValue operator[](std::size_t i) const { return JsonValue(*doc_, elements_[i], RecordPath(path_, i)); }
+  std::size_t size() const { return doc_->nodes_[index_].children; }
+
+  // The elements in order: `for (JsonArray::Cursor c = a.first(); c; c.next()) c.value()`.
+  class Cursor {
+   public:
+    explicit operator bool() const { return at_ < array_->size(); }
+    void next() {
+      node_ = array_->doc_->nodes_[node_].end;
+      ++at_;
+    }
+    std::size_t index() const { return at_; }
+    JsonValue value() const { return JsonValue(*array_->doc_, node_, RecordPath(array_->path_, at_)); }
+
+   private:
+    friend class JsonArray;
+    Cursor(const JsonArray& array, std::uint32_t node) : array_(&array), node_(node) {}
+    const JsonArray* array_;
+    std::uint32_t node_;
+    std::size_t at_ = 0;
+  };
+  Cursor first() const { return Cursor(*this, index_ + 1); }
 
  private:
   const JsonDocument* doc_ = nullptr;
+  std::uint32_t index_ = 0;
   RecordPath path_;
-  std::vector<std::uint32_t> elements_;
 };
 
 }  // namespace ravelin::dat
