@@ -6,10 +6,12 @@
 namespace ravelin::capi {
 namespace {
 
-using Entry = std::variant<std::shared_ptr<const OpenArchive>, std::shared_ptr<const OpenSession>>;
+using Entry = std::variant<std::shared_ptr<const OpenArchive>, std::shared_ptr<const OpenSession>,
+                           std::shared_ptr<const OpenEditor>>;
 
 template <class T>
 constexpr std::string_view kind_name() {
+  if constexpr (std::is_same_v<T, OpenEditor>) return "editor";
   return std::is_same_v<T, OpenArchive> ? "archive" : "session";
 }
 
@@ -49,6 +51,7 @@ class HandleTable {
  private:
   template <class T>
   static std::string article() {
+    if constexpr (std::is_same_v<T, OpenEditor>) return "an editor";
     return std::is_same_v<T, OpenArchive> ? "an archive" : "a session";
   }
 
@@ -77,11 +80,14 @@ HandleTable& table() {
 
 std::uintptr_t add_handle(std::shared_ptr<const OpenArchive> archive) { return table().add(std::move(archive)); }
 std::uintptr_t add_handle(std::shared_ptr<const OpenSession> session) { return table().add(std::move(session)); }
+std::uintptr_t add_handle(std::shared_ptr<const OpenEditor> editor) { return table().add(std::move(editor)); }
 
 Lookup<OpenArchive> find_archive(std::uintptr_t handle) { return table().find<OpenArchive>(handle); }
 Lookup<OpenSession> find_session(std::uintptr_t handle) { return table().find<OpenSession>(handle); }
+Lookup<OpenEditor> find_editor(std::uintptr_t handle) { return table().find<OpenEditor>(handle); }
 
 std::string remove_archive(std::uintptr_t handle) { return table().remove<OpenArchive>(handle); }
 std::string remove_session(std::uintptr_t handle) { return table().remove<OpenSession>(handle); }
+std::string remove_editor(std::uintptr_t handle) { return table().remove<OpenEditor>(handle); }
 
 }  // namespace ravelin::capi

@@ -24,6 +24,9 @@ struct OpenArchive {
 
 using OpenSession = event_bake::BakeSession;
 
+// An archive open for changing (capi/editor.cpp).
+struct OpenEditor;
+
 // An open object, or why the handle names none ("session is closed", ...).
 template <class T>
 struct Lookup {
@@ -33,12 +36,15 @@ struct Lookup {
 
 std::uintptr_t add_handle(std::shared_ptr<const OpenArchive> archive);
 std::uintptr_t add_handle(std::shared_ptr<const OpenSession> session);
+std::uintptr_t add_handle(std::shared_ptr<const OpenEditor> editor);
 
 Lookup<OpenArchive> find_archive(std::uintptr_t handle);
 Lookup<OpenSession> find_session(std::uintptr_t handle);
+Lookup<OpenEditor> find_editor(std::uintptr_t handle);
 
 // Drops the table's reference; the problem text when the handle is not open as that kind.
 std::string remove_archive(std::uintptr_t handle);
 std::string remove_session(std::uintptr_t handle);
+std::string remove_editor(std::uintptr_t handle);
 
 }  // namespace ravelin::capi

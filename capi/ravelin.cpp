@@ -252,6 +252,29 @@ Result<void> closed(std::string_view function, const std::string& problem) {
 }
 
 }  // namespace
+
+// Declared in capi/call.h (see there why this file does not include it), for
+// the calls in other files.
+ravelin_status run_guarded(ravelin_error** error, ravelin_status (*body)(void*, std::string&), void* context) noexcept {
+  return guarded(error, [&]() -> Result<void> {
+    std::string message;
+    const ravelin_status status = body(context, message);
+    if (status == RAVELIN_OK) return {};
+    return failure(status, std::move(message));
+  });
+}
+
+ravelin_status path_rule(std::string_view function, std::string_view name, const char* text, common::Path& path,
+                         std::string& message) {
+  auto checked = path_argument(function, name, text);
+  if (!checked) {
+    message = std::move(checked.error().message);
+    return checked.error().status;
+  }
+  path = std::move(*checked);
+  return RAVELIN_OK;
+}
+
 }  // namespace ravelin::capi
 
 using namespace ravelin;
@@ -270,6 +293,11 @@ const char* ravelin_status_name(ravelin_status status) {
     case RAVELIN_ERROR_BAKE: return "RAVELIN_ERROR_BAKE";
     case RAVELIN_ERROR_MEMORY: return "RAVELIN_ERROR_MEMORY";
     case RAVELIN_ERROR_INTERNAL: return "RAVELIN_ERROR_INTERNAL";
+    case RAVELIN_ERROR_BUSY: return "RAVELIN_ERROR_BUSY";
+    case RAVELIN_ERROR_REFUSED: return "RAVELIN_ERROR_REFUSED";
+    case RAVELIN_ERROR_NOT_FOUND: return "RAVELIN_ERROR_NOT_FOUND";
+    case RAVELIN_ERROR_TOO_LARGE: return "RAVELIN_ERROR_TOO_LARGE";
+    case RAVELIN_ERROR_IO: return "RAVELIN_ERROR_IO";
   }
   return "unknown status";
 }

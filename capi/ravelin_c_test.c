@@ -1,11 +1,13 @@
 /* The C interface driven from C over the sample world that make_test_world.sh
- * wrote: results equal to ravelin-bake's, and every kind of bad input (NULL
- * handles and pointers, closed handles, landblocks out of range, paths not
- * UTF-8) an error status with a text, never a crash.
+ * wrote: results equal to ravelin-bake's, an editing session read back through
+ * the reader, and every kind of bad input (NULL handles and pointers, closed
+ * handles, landblocks out of range, paths not UTF-8, a busy or damaged archive)
+ * an error status with a text, never a crash.
  *   ravelin_c_test WORLD_DIR */
 #include <ravelin/ravelin.h>
 
 #include <pthread.h>
+#include <stdatomic.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -438,6 +440,268 @@ static void test_bad_input(void) {
   ravelin_session_close(session, NULL);
 }
 
+
+/* ---- The archive editor and the check ---- */
+
+static char edited[8192];
+
+/* The file's bytes through a reader opened now; NULL when it lacks `id`. */
+static uint8_t* read_back(const char* path, uint32_t id, size_t* size) {
+  ravelin_archive* archive = NULL;
+  uint8_t* data = NULL;
+  if (ravelin_archive_open(path, &archive, NULL) != RAVELIN_OK) return NULL;
+  if (ravelin_archive_get_file(archive, id, &data, size, NULL) != RAVELIN_OK) data = NULL;
+  ravelin_archive_close(archive, NULL);
+  return data;
+}
+
+static int holds(ravelin_archive* archive, uint32_t id, const void* bytes, size_t size) {
+  uint8_t* data = NULL;
+  size_t got = 0;
+  if (ravelin_archive_get_file(archive, id, &data, &got, NULL) != RAVELIN_OK) return 0;
+  const int same = got == size && memcmp(data, bytes, size) == 0;
+  ravelin_free(data);
+  return same;
+}
+
+static void check_clean(const char* path) {
+  char* jsonl = NULL;
+  size_t size = 0, faults = 99, notes = 99;
+  CHECK(ravelin_archive_check(path, &jsonl, &size, &faults, &notes, NULL) == RAVELIN_OK);
+  CHECK(faults == 0 && jsonl != NULL && jsonl[size] == 0 && strstr(jsonl, "{\"totals\":{") != NULL);
+  CHECK(jsonl != NULL && strstr(jsonl, "\"faults\":0,") != NULL);
+  ravelin_free(jsonl);
+}
+
+/* Create, put, commit, read back; a reader open across a commit keeps its
+ * version and stops block reuse; remove, abandon, commit with reuse; check. */
+static void test_editor_session(void) {
+  snprintf(edited, sizeof edited, "%s/edited.dat", world);
+  char portal[8192];
+  snprintf(portal, sizeof portal, "%s", world_path("client_portal.dat"));
+  uint8_t body[3000];
+  for (size_t i = 0; i < sizeof body; ++i) body[i] = (uint8_t)("landblock "[i % 10] + i / 600);
+  const uint8_t stored[] = {1, 2, 3, 4, 5, 6, 7, 8, 9};
+
+  ravelin_editor* editor = NULL;
+  ravelin_error* error = NULL;
+  CHECK(ravelin_editor_create(edited, 0, portal, &editor, &error) == RAVELIN_OK);
+  size_t count = 99;
+  CHECK(ravelin_editor_entry_count(editor, &count, NULL) == RAVELIN_OK && count == 0);
+  ravelin_put_options options;
+  ravelin_put_options_init(&options);
+  options.compressed = 1;
+  options.has_timestamp = 1;
+  options.timestamp = 1234;
+  CHECK(ravelin_editor_put(editor, 0x0A000001u, body, sizeof body, &options, NULL) == RAVELIN_OK);
+  CHECK(ravelin_editor_put(editor, 0x0A000002u, (const uint8_t*)"short", 5, NULL, NULL) == RAVELIN_OK);
+  CHECK(ravelin_editor_put(editor, 0x0A000003u, NULL, 0, NULL, NULL) == RAVELIN_OK);
+  CHECK(ravelin_editor_put_stored(editor, 0x0A000004u, stored, sizeof stored, 0x10u, 7, 8, NULL) == RAVELIN_OK);
+  int found = -1;
+  ravelin_entry entry;
+  memset(&entry, 0, sizeof entry);
+  CHECK(ravelin_editor_find(editor, 0x0A000001u, &found, &entry, NULL) == RAVELIN_OK && found == 1);
+  CHECK(entry.id == 0x0A000001u && (entry.bit_flags & 1u) && entry.timestamp == 1234 && entry.version == 0);
+  CHECK(entry.size > 0);
+  CHECK(ravelin_editor_find(editor, 0x0A000004u, &found, &entry, NULL) == RAVELIN_OK && found == 1);
+  CHECK(entry.bit_flags == 0x10u && entry.size == sizeof stored && entry.timestamp == 7 && entry.version == 8);
+  CHECK(ravelin_editor_find(editor, 0x0A000009u, &found, NULL, NULL) == RAVELIN_OK && found == 0);
+  CHECK(ravelin_editor_entry_count(editor, &count, NULL) == RAVELIN_OK && count == 4);
+  ravelin_commit_stats stats;
+  memset(&stats, 0xFF, sizeof stats);
+  CHECK(ravelin_editor_commit(editor, &stats, &error) == RAVELIN_OK);
+  CHECK(stats.blocks_written > 0 && stats.blocks_freed == 0 && stats.reuse == 1);
+  CHECK(stats.blocks_written == stats.blocks_reused + stats.blocks_appended);
+
+  ravelin_archive* reader = NULL;
+  CHECK(ravelin_archive_open(edited, &reader, NULL) == RAVELIN_OK);
+  CHECK(holds(reader, 0x0A000001u, body, sizeof body) && holds(reader, 0x0A000002u, "short", 5));
+  CHECK(holds(reader, 0x0A000003u, "", 0) && holds(reader, 0x0A000004u, stored, sizeof stored));
+
+  /* With the reader open the commit appends and leaves the old blocks alone. */
+  options.compressed = 0;
+  CHECK(ravelin_editor_put(editor, 0x0A000001u, (const uint8_t*)"grown again", 11, &options, NULL) == RAVELIN_OK);
+  CHECK(ravelin_editor_remove(editor, 0x0A000002u, NULL) == RAVELIN_OK);
+  CHECK(ravelin_editor_commit(editor, &stats, NULL) == RAVELIN_OK);
+  CHECK(stats.reuse == 0 && stats.blocks_reused == 0 && stats.blocks_freed == 0 && stats.blocks_left_leaked > 0);
+  CHECK(holds(reader, 0x0A000001u, body, sizeof body) && holds(reader, 0x0A000002u, "short", 5));
+  CHECK(ravelin_archive_close(reader, NULL) == RAVELIN_OK);
+  size_t size = 0;
+  uint8_t* data = read_back(edited, 0x0A000001u, &size);
+  CHECK(data != NULL && size == 11 && memcmp(data, "grown again", 11) == 0);
+  ravelin_free(data);
+  CHECK(read_back(edited, 0x0A000002u, &size) == NULL);
+  check_clean(edited);
+
+  /* An abandoned batch leaves nothing behind; the next commit reuses the leaked blocks. */
+  CHECK(ravelin_editor_put(editor, 0x0A000005u, body, sizeof body, NULL, NULL) == RAVELIN_OK);
+  CHECK(ravelin_editor_abandon(editor, NULL) == RAVELIN_OK);
+  CHECK(ravelin_editor_find(editor, 0x0A000005u, &found, NULL, NULL) == RAVELIN_OK && found == 0);
+  CHECK(ravelin_editor_entry_count(editor, &count, NULL) == RAVELIN_OK && count == 3);
+  CHECK(ravelin_editor_put(editor, 0x0A000006u, (const uint8_t*)"new", 3, NULL, NULL) == RAVELIN_OK);
+  CHECK(ravelin_editor_commit(editor, NULL, NULL) == RAVELIN_OK);
+  CHECK(read_back(edited, 0x0A000005u, &size) == NULL);
+  data = read_back(edited, 0x0A000006u, &size);
+  CHECK(data != NULL && size == 3 && memcmp(data, "new", 3) == 0);
+  ravelin_free(data);
+  CHECK(ravelin_editor_put(editor, 0x0A000007u, body, sizeof body, NULL, NULL) == RAVELIN_OK);
+  CHECK(ravelin_editor_commit(editor, &stats, NULL) == RAVELIN_OK);
+  CHECK(stats.reuse == 1 && stats.blocks_reused > 0);
+  check_clean(edited);
+
+  /* Closing without a commit drops the batch and lets the next editor in. */
+  CHECK(ravelin_editor_remove(editor, 0x0A000007u, NULL) == RAVELIN_OK);
+  CHECK(ravelin_editor_close(editor, NULL) == RAVELIN_OK);
+  CHECK(ravelin_editor_open(edited, &editor, &error) == RAVELIN_OK);
+  CHECK(ravelin_editor_find(editor, 0x0A000007u, &found, NULL, NULL) == RAVELIN_OK && found == 1);
+  CHECK(ravelin_editor_close(editor, NULL) == RAVELIN_OK);
+}
+
+/* Writes the first `length` bytes of `from` to `to`. */
+static void copy_head(const char* from, const char* to, size_t length) {
+  size_t size = 0;
+  char* bytes = read_file(from, &size);
+  FILE* file = fopen(to, "wb");
+  if (file == NULL) exit(2);
+  fwrite(bytes, 1, length < size ? length : size, file);
+  fclose(file);
+  free(bytes);
+}
+
+/* A second editor, an absent id, damaged archives, every NULL, wrong and closed handles. */
+static void test_editor_errors(void) {
+  ravelin_editor* editor = NULL;
+  ravelin_editor* second = NULL;
+  ravelin_error* e = NULL;
+  CHECK(ravelin_editor_open(edited, &editor, NULL) == RAVELIN_OK);
+  CHECK(failed_with(ravelin_editor_open(edited, &second, &e), &e, RAVELIN_ERROR_BUSY,
+                    "edited.dat is being changed by another process"));
+  CHECK(second == NULL);
+  CHECK(failed_with(ravelin_editor_remove(editor, 0x0BADBEEFu, &e), &e, RAVELIN_ERROR_NOT_FOUND,
+                    "File ID 0BADBEEF not found in "));
+  /* The failed remove changed nothing: the editor goes on. */
+  CHECK(ravelin_editor_put(editor, 0x0A000008u, (const uint8_t*)"x", 1, NULL, NULL) == RAVELIN_OK);
+  CHECK(ravelin_editor_commit(editor, NULL, NULL) == RAVELIN_OK);
+
+  /* The archive cut after its header: refused for editing, faults in the check, the file untouched. */
+  char cut[8192];
+  snprintf(cut, sizeof cut, "%s/cut.dat", world);
+  copy_head(edited, cut, 1024);
+  CHECK(failed_with(ravelin_editor_open(cut, &second, &e), &e, RAVELIN_ERROR_REFUSED,
+                    "run `ravelin-bake dat compact` to rewrite it"));
+  size_t cut_size = 0;
+  free(read_file(cut, &cut_size));
+  CHECK(cut_size == 1024);
+  char* jsonl = NULL;
+  size_t size = 0, faults = 0, notes = 0;
+  CHECK(ravelin_archive_check(cut, &jsonl, &size, &faults, NULL, NULL) == RAVELIN_OK);
+  CHECK(faults > 0 && jsonl != NULL && strstr(jsonl, "{\"severity\":\"fault\",\"code\":\"") == jsonl);
+  ravelin_free(jsonl);
+  jsonl = NULL;
+  /* Not an archive at all. */
+  CHECK(failed_with(ravelin_editor_open(world_path("region.json"), &second, &e), &e, RAVELIN_ERROR_REFUSED,
+                    "region.json: "));
+  CHECK(failed_with(ravelin_archive_check(world_path("missing.dat"), &jsonl, &size, &faults, &notes, &e), &e,
+                    RAVELIN_ERROR_DAT, "missing.dat"));
+  CHECK(jsonl == NULL);
+
+  ravelin_archive* archive = NULL;
+  CHECK(ravelin_archive_open(world_path("client_portal.dat"), &archive, NULL) == RAVELIN_OK);
+  ravelin_editor* as_editor = (ravelin_editor*)archive;
+  const char not_utf8[] = {'/', 't', 'm', 'p', '/', (char)0xC3, (char)0x28, 0};
+  size_t count = 0;
+  int found = 0;
+#define EDIT_FAILS(call, expected, text) CHECK(failed_with((call), &e, (expected), (text)))
+  EDIT_FAILS(ravelin_editor_open(NULL, &second, &e), RAVELIN_ERROR_ARGUMENT, "ravelin_editor_open: path is NULL");
+  EDIT_FAILS(ravelin_editor_open(edited, NULL, &e), RAVELIN_ERROR_ARGUMENT, "ravelin_editor_open: editor is NULL");
+  EDIT_FAILS(ravelin_editor_open(not_utf8, &second, &e), RAVELIN_ERROR_ARGUMENT, "path is not UTF-8");
+  EDIT_FAILS(ravelin_editor_create(NULL, 256, NULL, &second, &e), RAVELIN_ERROR_ARGUMENT, "path is NULL");
+  EDIT_FAILS(ravelin_editor_create(cut, 256, NULL, NULL, &e), RAVELIN_ERROR_ARGUMENT, "editor is NULL");
+  EDIT_FAILS(ravelin_editor_create(cut, 0, NULL, &second, &e), RAVELIN_ERROR_ARGUMENT,
+             "ravelin_editor_create: block_size is 0 and there is no `like` archive");
+  EDIT_FAILS(ravelin_editor_create(cut, 256, world_path("missing.dat"), &second, &e), RAVELIN_ERROR_DAT, "missing.dat");
+  EDIT_FAILS(ravelin_editor_create(cut, 4, NULL, &second, &e), RAVELIN_ERROR_REFUSED, "block size 4");
+  EDIT_FAILS(ravelin_editor_put(NULL, 1, (const uint8_t*)"x", 1, NULL, &e), RAVELIN_ERROR_HANDLE,
+             "ravelin_editor_put: editor is NULL");
+  EDIT_FAILS(ravelin_editor_put(editor, 1, NULL, 1, NULL, &e), RAVELIN_ERROR_ARGUMENT, "ravelin_editor_put: data is NULL");
+  EDIT_FAILS(ravelin_editor_put(as_editor, 1, NULL, 0, NULL, &e), RAVELIN_ERROR_HANDLE,
+             "not an editor handle (a handle of another kind)");
+  EDIT_FAILS(ravelin_editor_put_stored(editor, 1, NULL, 1, 0, 0, 0, &e), RAVELIN_ERROR_ARGUMENT, "stored is NULL");
+  EDIT_FAILS(ravelin_editor_put_stored(NULL, 1, NULL, 0, 0, 0, 0, &e), RAVELIN_ERROR_HANDLE, "editor is NULL");
+  EDIT_FAILS(ravelin_editor_remove(NULL, 1, &e), RAVELIN_ERROR_HANDLE, "ravelin_editor_remove: editor is NULL");
+  EDIT_FAILS(ravelin_editor_commit(NULL, NULL, &e), RAVELIN_ERROR_HANDLE, "ravelin_editor_commit: editor is NULL");
+  EDIT_FAILS(ravelin_editor_abandon(NULL, &e), RAVELIN_ERROR_HANDLE, "ravelin_editor_abandon: editor is NULL");
+  EDIT_FAILS(ravelin_editor_close(NULL, &e), RAVELIN_ERROR_HANDLE, "ravelin_editor_close: editor is NULL");
+  EDIT_FAILS(ravelin_editor_close(as_editor, &e), RAVELIN_ERROR_HANDLE, "not an editor handle");
+  EDIT_FAILS(ravelin_editor_entry_count(editor, NULL, &e), RAVELIN_ERROR_ARGUMENT, "count is NULL");
+  EDIT_FAILS(ravelin_editor_find(editor, 1, NULL, NULL, &e), RAVELIN_ERROR_ARGUMENT, "found is NULL");
+  EDIT_FAILS(ravelin_archive_check(NULL, &jsonl, &size, NULL, NULL, &e), RAVELIN_ERROR_ARGUMENT,
+             "ravelin_archive_check: path is NULL");
+  EDIT_FAILS(ravelin_archive_check(edited, NULL, &size, NULL, NULL, &e), RAVELIN_ERROR_ARGUMENT, "jsonl is NULL");
+  EDIT_FAILS(ravelin_archive_check(edited, &jsonl, NULL, NULL, NULL, &e), RAVELIN_ERROR_ARGUMENT, "size is NULL");
+  EDIT_FAILS(ravelin_archive_entry_count((ravelin_archive*)editor, &count, &e), RAVELIN_ERROR_HANDLE,
+             "not an archive handle (a handle of another kind)");
+  CHECK(ravelin_editor_close(editor, NULL) == RAVELIN_OK);
+  EDIT_FAILS(ravelin_editor_find(editor, 1, &found, NULL, &e), RAVELIN_ERROR_HANDLE, "ravelin_editor_find: editor is closed");
+  EDIT_FAILS(ravelin_editor_close(editor, &e), RAVELIN_ERROR_HANDLE, "ravelin_editor_close: editor is closed");
+#undef EDIT_FAILS
+  CHECK(strcmp(ravelin_status_name(RAVELIN_ERROR_BUSY), "RAVELIN_ERROR_BUSY") == 0);
+  CHECK(strcmp(ravelin_status_name(RAVELIN_ERROR_IO), "RAVELIN_ERROR_IO") == 0);
+  ravelin_archive_close(archive, NULL);
+  ravelin_put_options_init(NULL);
+}
+
+/* Two threads putting into one editor: each call either runs alone or fails
+ * with the in-use error, so every put lands once and nothing else fails. */
+static atomic_int start_puts;
+
+struct put_work {
+  ravelin_editor* editor;
+  uint32_t first_id;
+  int other_failures;
+  int in_use;
+};
+
+static void* put_many(void* arg) {
+  struct put_work* work = arg;
+  while (!atomic_load(&start_puts)) {
+  }
+  for (uint32_t i = 0; i < 20000; ++i) {
+    ravelin_error* error = NULL;
+    const uint8_t byte = (uint8_t)i;
+    for (;;) {
+      const ravelin_status status = ravelin_editor_put(work->editor, work->first_id + i, &byte, 1, NULL, &error);
+      if (status == RAVELIN_OK) break;
+      if (status == RAVELIN_ERROR_HANDLE && strstr(ravelin_error_message(error), "editor is in use by another thread"))
+        ++work->in_use;
+      else
+        ++work->other_failures;
+      ravelin_error_free(error);
+      error = NULL;
+      if (work->other_failures > 0) return NULL;
+    }
+  }
+  return NULL;
+}
+
+static void test_editor_threads(void) {
+  ravelin_editor* editor = NULL;
+  CHECK(ravelin_editor_open(edited, &editor, NULL) == RAVELIN_OK);
+  size_t before = 0, after = 0;
+  CHECK(ravelin_editor_entry_count(editor, &before, NULL) == RAVELIN_OK);
+  struct put_work work[2] = {{editor, 0x0C000000u, 0, 0}, {editor, 0x0D000000u, 0, 0}};
+  pthread_t threads[2];
+  atomic_store(&start_puts, 0);
+  for (int i = 0; i < 2; ++i) CHECK(pthread_create(&threads[i], NULL, put_many, &work[i]) == 0);
+  atomic_store(&start_puts, 1);
+  for (int i = 0; i < 2; ++i) pthread_join(threads[i], NULL);
+  CHECK(work[0].other_failures == 0 && work[1].other_failures == 0);
+  CHECK(ravelin_editor_entry_count(editor, &after, NULL) == RAVELIN_OK && after == before + 40000);
+  int found = 0;
+  CHECK(ravelin_editor_find(editor, 0x0D000000u + 19999, &found, NULL, NULL) == RAVELIN_OK && found == 1);
+  CHECK(ravelin_editor_close(editor, NULL) == RAVELIN_OK);
+}
+
 int main(int argc, char** argv) {
   if (argc != 2) {
     fprintf(stderr, "usage: ravelin_c_test WORLD_DIR\n");
@@ -453,6 +717,9 @@ int main(int argc, char** argv) {
   test_inputs();
   test_threads();
   test_bad_input();
+  test_editor_session();
+  test_editor_errors();
+  test_editor_threads();
   printf("%d passed, %d failed\n", checks - failures, failures);
   return failures == 0 ? 0 : 1;
 }

@@ -1,7 +1,7 @@
 // The C interface's records as JSON documents, both ways: ravelin_record_decode
-// and ravelin_record_encode. The same rules as the rest of the interface:
-// arguments checked, results in malloc'd buffers, every error a status and a
-// text, no exception leaving a ravelin_* function.
+// and ravelin_record_encode. The same rules as the rest of the interface
+// (capi/call.h): arguments checked, results in malloc'd buffers, every error a
+// status and a text, no exception leaving a ravelin_* function.
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -10,53 +10,15 @@
 #include <string>
 #include <string_view>
 
+#include "capi/call.h"
 #include "ravelin/dat/record_json.h"
 #include "ravelin/ravelin.h"
-
-// The interface's error object (ravelin.cpp frees it and reads it; every
-// definition of it is this one).
-struct ravelin_error {
-  ravelin_status status;
-  std::string message;
-};
 
 namespace ravelin::capi {
 namespace {
 
-struct RecordFailure {
-  ravelin_status status;
-  std::string message;
-};
-
-using RecordCall = std::optional<RecordFailure>;  // nothing: success
-
-RecordFailure argument_failure(std::string_view function, std::string_view text) {
-  return {RAVELIN_ERROR_ARGUMENT, std::string(function) + ": " + std::string(text)};
-}
-
-ravelin_status record_report(ravelin_error** error, ravelin_status status, const char* message) noexcept {
-  if (error == nullptr) return status;
-  try {
-    *error = new ravelin_error{status, message};
-  } catch (...) {
-    *error = nullptr;  // no memory even for the text: the status alone
-  }
-  return status;
-}
-
-template <class Body>
-ravelin_status record_guarded(ravelin_error** error, Body&& body) noexcept {
-  try {
-    const RecordCall failed = body();
-    if (!failed) return RAVELIN_OK;
-    return record_report(error, failed->status, failed->message.c_str());
-  } catch (const std::bad_alloc&) {
-    return record_report(error, RAVELIN_ERROR_MEMORY, "out of memory");
-  } catch (const std::exception& e) {
-    return record_report(error, RAVELIN_ERROR_INTERNAL, e.what());
-  } catch (...) {
-    return record_report(error, RAVELIN_ERROR_INTERNAL, "unknown exception");
-  }
+std::unexpected<CallFailure> argument_failure(std::string_view function, std::string_view text) {
+  return call_failure(RAVELIN_ERROR_ARGUMENT, std::string(function) + ": " + std::string(text));
 }
 
 // A malloc'd copy of `bytes` with a NUL after the last one.
@@ -73,7 +35,7 @@ std::optional<dat::RecordType> type_argument(const char* name) {
   return name == nullptr ? std::nullopt : dat::parse_record_type(name);
 }
 
-RecordFailure unknown_type(std::string_view function, const char* name) {
+std::unexpected<CallFailure> unknown_type(std::string_view function, const char* name) {
   return argument_failure(function,
                           "unknown record type '" + std::string(name) + "': one of " + dat::record_type_names());
 }
@@ -88,7 +50,7 @@ extern "C" {
 
 ravelin_status ravelin_record_decode(const char* type, const uint8_t* data, size_t size, int compact, char** json,
                                      size_t* json_size, ravelin_error** error) {
-  return record_guarded(error, [&]() -> RecordCall {
+  return guarded_call(error, [&]() -> CallResult<void> {
     constexpr std::string_view fn = "ravelin_record_decode";
     if (type == nullptr) return argument_failure(fn, "type is NULL");
     const auto record_type = type_argument(type);
@@ -97,16 +59,16 @@ ravelin_status ravelin_record_decode(const char* type, const uint8_t* data, size
     if (json == nullptr) return argument_failure(fn, "json is NULL");
     if (json_size == nullptr) return argument_failure(fn, "json_size is NULL");
     auto document = dat::record_json(*record_type, {data, size}, compact != 0);
-    if (!document) return RecordFailure{RAVELIN_ERROR_DAT, document.error().to_string()};
+    if (!document) return call_failure(RAVELIN_ERROR_DAT, document.error().to_string());
     *json = copied_out<char>({reinterpret_cast<const std::uint8_t*>(document->data()), document->size()});
     *json_size = document->size();
-    return std::nullopt;
+    return {};
   });
 }
 
 ravelin_status ravelin_record_encode(const char* type, const char* json, uint8_t** data, size_t* size,
                                      ravelin_error** error) {
-  return record_guarded(error, [&]() -> RecordCall {
+  return guarded_call(error, [&]() -> CallResult<void> {
     constexpr std::string_view fn = "ravelin_record_encode";
     const auto record_type = type_argument(type);
     if (type != nullptr && !record_type) return unknown_type(fn, type);
@@ -114,10 +76,10 @@ ravelin_status ravelin_record_encode(const char* type, const char* json, uint8_t
     if (data == nullptr) return argument_failure(fn, "data is NULL");
     if (size == nullptr) return argument_failure(fn, "size is NULL");
     auto bytes = dat::encode_record_json(record_type, json);
-    if (!bytes) return RecordFailure{RAVELIN_ERROR_ARGUMENT, bytes.error().to_string()};
+    if (!bytes) return call_failure(RAVELIN_ERROR_ARGUMENT, bytes.error().to_string());
     *data = copied_out<std::uint8_t>(*bytes);
     *size = bytes->size();
-    return std::nullopt;
+    return {};
   });
 }
 

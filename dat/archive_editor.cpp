@@ -4,7 +4,7 @@
 #include <cstring>
 #include <limits>
 
-#include "dat/archive_editor_compress.h"
+#include "ravelin/dat/compress.h"
 #include "dat/archive_editor_state.h"
 #include "ravelin/common/id_text.h"
 #include "ravelin/common/output_file.h"
@@ -142,7 +142,7 @@ EditResult<void> ArchiveEditor::put(std::uint32_t id, std::span<const std::uint8
     return put_stored(id, bytes, flags, options.timestamp.value_or(old != nullptr ? old->timestamp : 0),
                       options.version.value_or(old != nullptr ? old->version : 0));
   }
-  auto stored = compress_body(bytes);
+  auto stored = compress_lrs(bytes);
   if (!stored) return std::unexpected(EditError::too_large(s.path));
   return put_stored(id, *stored, flags | kCompressedFlag,
                     options.timestamp.value_or(old != nullptr ? old->timestamp : 0),

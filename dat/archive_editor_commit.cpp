@@ -199,28 +199,35 @@ EditResult<CommitStats> EditorState::run_commit(bool reuse) {
     a.free_list.erase(a.free_list.begin(), a.free_list.begin() + static_cast<std::ptrdiff_t>(from_free));
   }
 
-  // Step 4: bodies and node copies.
+  // Step 4: bodies and node copies. Nothing committed reaches past the file's
+  // old end, so when this step fails what it appended there is cut off again:
+  // a full disk gets its room back and the file its old length.
+  const auto failed_writing = [&](const char* action, common::IoError error) {
+    if (appended > 0) (void)file->truncate(a.file_length);
+    return failed(action, std::move(error));
+  };
   BlockSupply supply(std::move(blocks));
   BlockWrites writes(*file, grid.block_size);
   for (const std::uint32_t id : ids) {
     const std::vector<std::uint8_t>& body = bodies.at(id);
     const auto chain = supply.take(grid.blocks_for(body.size()));
     tree.find_pending(id)->offset = chain.empty() ? 0 : chain.front();
-    if (auto r = write_item(writes, chain, body, grid.payload()); !r) return failed("write", r.error());
+    if (auto r = write_item(writes, chain, body, grid.payload()); !r) return failed_writing("write", r.error());
   }
   for (const std::uint32_t n : nodes) {
     const auto chain = supply.take(grid.blocks_per_node());
     tree.set_disk_offset(n, chain.front());
-    if (auto r = write_item(writes, chain, encode_node(tree, n), grid.payload()); !r) return failed("write", r.error());
+    if (auto r = write_item(writes, chain, encode_node(tree, n), grid.payload()); !r)
+      return failed_writing("write", r.error());
   }
-  if (auto r = writes.flush(); !r) return failed("write", r.error());
+  if (auto r = writes.flush(); !r) return failed_writing("write", r.error());
   // A file cut short inside its last block is filled out, so that file_size
   // is its length.
   auto length = file->size();
-  if (!length) return failed("read", length.error());
+  if (!length) return failed_writing("read", length.error());
   if (*length < new_end)
-    if (auto r = file->truncate(new_end); !r) return failed("write", r.error());
-  if (auto r = file->sync(); !r) return failed("sync", r.error());
+    if (auto r = file->truncate(new_end); !r) return failed_writing("write", r.error());
+  if (auto r = file->sync(); !r) return failed_writing("sync", r.error());
 
   // Step 5: the commit.
   DatHeader committed = pending_header;

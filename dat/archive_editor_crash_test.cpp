@@ -19,7 +19,7 @@
 #include <cstdlib>
 #include <random>
 
-#include "dat/archive_editor_compress.h"
+#include "ravelin/dat/compress.h"
 #include "dat/editor_test_support.h"
 #include "dat_writer/archive_writer.h"
 #include "ravelin/common/recording_file_system.h"
@@ -112,7 +112,7 @@ ArchiveState apply(ArchiveState state, const Batch& batch) {
     f.size = static_cast<std::uint32_t>(step.bytes.size());
     if (step.kind == Step::Kind::PutCompressed) {
       f.bit_flags |= kCompressedFlag;
-      f.size = static_cast<std::uint32_t>(compress_body(step.bytes)->size());
+      f.size = static_cast<std::uint32_t>(compress_lrs(step.bytes)->size());
     }
     f.content = step.bytes;
     state[step.id] = f;

@@ -196,14 +196,16 @@ TEST(EditorFailure, AFullDiskFailsTheCommitAndTheArchiveStaysAsItWas) {
   ASSERT_TRUE(before);
   auto editor = ArchiveEditor::open(kPath, fs);
   ASSERT_TRUE(editor);
-  fs.set_capacity(original.size() + 3 * kBlockSize);
-  ASSERT_TRUE(editor->put(1000, pattern(1, 5000)));
+  // Room for the first of the commit's 1 MiB write pieces, not the rest.
+  fs.set_capacity(original.size() + (std::size_t{3} << 19));
+  ASSERT_TRUE(editor->put(1000, pattern(1, std::size_t{2} << 20)));
   auto stats = editor->commit();
   ASSERT_FALSE(stats);
   EXPECT_EQ(stats.error().kind(), EditError::Kind::Io);
   EXPECT_NE(stats.error().to_string().find("IO error: write /w/a.dat: No space left on device"), std::string::npos)
       << stats.error().to_string();
   EXPECT_EQ(test_support::read_state(fs, kPath, why), before);
+  EXPECT_EQ(fs.file_bytes(kPath), original) << "what the failed commit appended is cut off again";
   EXPECT_TRUE(test_support::walk_blocks(fs, kPath).sound());
   EXPECT_FALSE(editor->find(1000)) << "the failed batch is dropped";
   // With room again, the same editor commits.

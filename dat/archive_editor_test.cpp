@@ -6,7 +6,7 @@
 #include <map>
 #include <random>
 
-#include "dat/archive_editor_compress.h"
+#include "ravelin/dat/compress.h"
 #include "dat/editor_test_support.h"
 #include "dat_writer/archive_writer.h"
 #include "ravelin/common/recording_file_system.h"
@@ -134,7 +134,7 @@ TEST_P(PutFields, ComeFromTheOptionsElseTheReplacedEntryElseZero) {
   EXPECT_EQ(f.timestamp, c.timestamp);
   EXPECT_EQ(f.version, c.version);
   EXPECT_EQ(f.content, content) << "the reader's decompression gives the bytes back";
-  EXPECT_EQ(f.size, c.options.compress ? compress_body(content)->size() : content.size());
+  EXPECT_EQ(f.size, c.options.compress ? compress_lrs(content)->size() : content.size());
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -367,7 +367,7 @@ TEST_P(RandomBatches, MatchAMap) {
       const Bytes content = pattern(rng(), rng() % 4 == 0 ? rng() % 3000 : rng() % 100);
       const bool compress = rng() % 4 == 0;
       ASSERT_TRUE(editor.put(id, content, {.compress = compress}));
-      const Bytes stored = compress ? *compress_body(content) : content;
+      const Bytes stored = compress ? *compress_lrs(content) : content;
       expected[id] = file(compress ? 1 : 0, stored, content);
     }
     const auto stats = editor.commit();

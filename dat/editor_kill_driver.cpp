@@ -12,7 +12,7 @@
 #include <map>
 #include <string>
 
-#include "dat/archive_editor_compress.h"
+#include "ravelin/dat/compress.h"
 #include "dat/editor_test_support.h"
 #include "ravelin/dat/archive_editor.h"
 

@@ -8,6 +8,8 @@
 #include <tuple>
 #include <unordered_map>
 
+#include "ravelin/common/id_text.h"
+
 namespace ravelin::event_bake {
 namespace {
 
@@ -45,14 +47,28 @@ void files_section(const WorldDiffResult& result, std::string& out) {
   out += '\n';
 }
 
+// "0xA9B4, 0xA9B5 and 1 more": the first kListedLandblocks numbers.
+std::string landblock_list(const std::vector<std::uint32_t>& ids) {
+  std::string out;
+  const std::size_t shown = std::min(ids.size(), kListedLandblocks);
+  for (std::size_t i = 0; i < shown; ++i) out += (i == 0 ? "0x" : ", 0x") + common::hex8(ids[i]).substr(0, 4);
+  if (ids.size() > shown) out += " and " + std::to_string(ids.size() - shown) + " more";
+  return out;
+}
+
 void landblocks_section(const WorldDiffResult& result, std::string& out) {
-  std::array<std::size_t, 3> by_change{};
-  for (const auto& lb : result.landblocks) ++by_change[static_cast<std::size_t>(lb.change)];
+  std::array<std::vector<std::uint32_t>, 3> by_change;
+  for (const auto& lb : result.landblocks) by_change[static_cast<std::size_t>(lb.change)].push_back(lb.landblock_id);
+  const auto& changed = by_change[static_cast<std::size_t>(LandblockChange::Changed)];
+  const auto& added = by_change[static_cast<std::size_t>(LandblockChange::Added)];
+  const auto& removed = by_change[static_cast<std::size_t>(LandblockChange::Removed)];
   out += "## Landblocks\n\n";
   out += "Of " + count_of(result.landblocks_compared, "landblock", "landblocks") + ", " +
-         std::to_string(by_change[static_cast<std::size_t>(LandblockChange::Changed)]) + " changed, " +
-         std::to_string(by_change[static_cast<std::size_t>(LandblockChange::Added)]) + " added and " +
-         std::to_string(by_change[static_cast<std::size_t>(LandblockChange::Removed)]) + " removed.\n\n";
+         std::to_string(changed.size()) + " changed, " + std::to_string(added.size()) + " added and " +
+         std::to_string(removed.size()) + " removed.\n\n";
+  for (const auto& [word, ids] : {std::pair{"Changed", &changed}, {"Added", &added}, {"Removed", &removed}})
+    if (!ids->empty()) out += std::string(word) + ": " + landblock_list(*ids) + ".\n";
+  if (!result.landblocks.empty()) out += '\n';
 }
 
 void events_section(const WorldDiffResult& result, std::string& out) {
@@ -64,27 +80,55 @@ void events_section(const WorldDiffResult& result, std::string& out) {
   out += '\n';
 }
 
-void blast_radius_section(const WorldDiffResult& result, std::string& out) {
+// The families whose events a record feeds, for the records every landblock
+// reads: the region's terrain, scene and sound descriptions make the ambient
+// lines, its sky description the sky chains.
+std::vector<EventFamily> families_fed(const FileDiff& file) {
+  if (file.type == dat::RecordType::Region) return {EventFamily::Ambient, EventFamily::Sky};
+  return {};
+}
+
+// "0 of the 6 changed landblocks changed in ambient or sky chain lines."
+std::string fed_families_note(const WorldDiffResult& result, const FileDiff& file) {
+  const std::vector<EventFamily> families = families_fed(file);
+  std::size_t touched = 0;
+  for (const auto& lb : result.landblocks)
+    if (std::ranges::any_of(families, [&](EventFamily f) { return lb.changed_lines[index_of(f)] != 0; })) ++touched;
+  std::string names;
+  for (std::size_t i = 0; i < families.size(); ++i)
+    names += (i == 0 ? "" : i + 1 == families.size() ? " or " : ", ") +
+             std::string(event_family_info(families[i]).display);
+  return file.input_name() + " (" + type_name(file) + ") is read by every changed landblock; " +
+         std::to_string(touched) + " of the " + count_of(result.landblocks.size(), "changed landblock", "changed landblocks") +
+         " changed in its " + names + " lines.\n";
+}
+
+void read_by_section(const WorldDiffResult& result, std::string& out) {
   std::unordered_map<std::string, std::size_t> reach;
   for (const auto& lb : result.landblocks)
     for (const auto& name : lb.caused_by) ++reach[name];
   std::vector<std::pair<std::size_t, const FileDiff*>> ranked;
   for (const FileDiff& file : result.files) {
     const auto it = reach.find(file.input_name());
-    if (it != reach.end()) ranked.emplace_back(it->second, &file);
+    ranked.emplace_back(it == reach.end() ? 0 : it->second, &file);
   }
   // Most landblocks first; ties in files.jsonl order (the stable sort keeps it).
   std::stable_sort(ranked.begin(), ranked.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
-  if (ranked.size() > kBlastRadiusRows) ranked.resize(kBlastRadiusRows);
-  out += "## Blast radius\n\n";
-  if (ranked.empty()) {
-    out += "No changed entry is an input of a changed landblock.\n";
-    return;
-  }
-  out += "The changed entries that are inputs of the most changed landblocks:\n\n";
-  out += "| entry | type | change | landblocks |\n|---|---|---|---:|\n";
-  for (const auto& [count, file] : ranked)
-    row(out, {file->input_name(), type_name(*file), entry_change_name(file->change), std::to_string(count)});
+  out += "## Changed entries and the changed landblocks that read them\n\n";
+  out += "Every entry that differs (added, removed and changed), with how many of the changed landblocks read it in "
+         "either version. Reading an entry is not proof that its change made the landblock change: every landblock "
+         "reads the region, whether or not its change mattered.\n\n";
+  out += "| entry | type | change | changed landblocks reading it |\n|---|---|---|---:|\n";
+  const std::size_t shown = std::min(ranked.size(), kBlastRadiusRows);
+  for (std::size_t i = 0; i < shown; ++i)
+    row(out, {ranked[i].second->input_name(), type_name(*ranked[i].second), entry_change_name(ranked[i].second->change),
+              std::to_string(ranked[i].first)});
+  if (ranked.size() > shown) out += "\n" + count_of(ranked.size() - shown, "more entry", "more entries") + " in files.jsonl.\n";
+  std::string notes;
+  for (std::size_t i = 0; i < shown; ++i)
+    if (result.landblocks.size() > 1 && ranked[i].first == result.landblocks.size() && !families_fed(*ranked[i].second).empty())
+      notes += fed_families_note(result, *ranked[i].second);
+  if (!notes.empty()) out += "\n" + notes;
 }
 
 }  // namespace
@@ -100,7 +144,7 @@ std::string diff_summary_markdown(const WorldDiffResult& result) {
   files_section(result, out);
   landblocks_section(result, out);
   events_section(result, out);
-  blast_radius_section(result, out);
+  read_by_section(result, out);
   return out;
 }
 

@@ -329,6 +329,13 @@ std::optional<LandblockDiff> diff_landblock(std::uint32_t id, const Version& old
   return diff;
 }
 
+EventCounts changed_lines(const LandblockDiff& diff) {
+  EventCounts counts{};
+  for (const auto* lines : {&diff.added, &diff.removed})
+    for (const ManifestLine& line : *lines) ++counts[index_of(line.family)];
+  return counts;
+}
+
 void count_events(const LandblockDiff& diff, std::vector<FamilyCounts>& events) {
   for (const ManifestLine& line : diff.added) ++events[index_of(line.family)].added;
   for (const ManifestLine& line : diff.removed) ++events[index_of(line.family)].removed;
@@ -494,7 +501,7 @@ std::expected<WorldDiffResult, std::string> diff_worlds(const WorldDiffOptions& 
         if (!diff) return;
         count_events(*diff, result.events);
         result.landblocks.push_back({diff->landblock_id, diff->change, diff->removed.size(), diff->added.size(),
-                                     diff->caused_by});
+                                     diff->caused_by, changed_lines(*diff)});
         failure.add(sinks.landblocks, *diff);
       });
   if (failure.failed) return std::unexpected(std::move(failure.text));

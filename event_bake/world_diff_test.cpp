@@ -395,6 +395,47 @@ TEST(WorldDiff, SinksAreFinishedLastFirstOrAllAbandoned) {
   }
 }
 
+// The summary from a result put together by hand: what the table counts, the
+// lists of landblock numbers and their cut, and the region's note.
+TEST(WorldDiff, SummaryNamesLandblocksAndWhatTheyRead) {
+  WorldDiffResult result;
+  result.landblocks_compared = 40;
+  FileDiff region;
+  region.id = 0x13000000;
+  region.type = dat::RecordType::Region;
+  FileDiff gone;
+  gone.id = 0x03000209;
+  gone.change = EntryChange::Removed;
+  gone.type = dat::RecordType::Animation;
+  result.files = {region, gone};
+  for (std::uint32_t i = 0; i < 25; ++i) {
+    LandblockDiffEntry lb;
+    lb.landblock_id = (0xA900u + i) << 16;
+    lb.caused_by = {region.input_name()};
+    if (i < 2) lb.changed_lines[index_of(EventFamily::Sky)] = 3;        // fed by the region
+    if (i == 2) lb.changed_lines[index_of(EventFamily::PhysicsParticle)] = 1;  // not fed by it
+    result.landblocks.push_back(lb);
+  }
+  LandblockDiffEntry added;
+  added.landblock_id = 0xAB000000;
+  added.change = LandblockChange::Added;
+  added.caused_by = {region.input_name()};
+  result.landblocks.push_back(added);
+  const std::string md = diff_summary_markdown(result);
+  for (const char* expected : {
+           "Of 40 landblocks, 25 changed, 1 added and 0 removed.",
+           "Changed: 0xA900, 0xA901, ",
+           ", 0xA913 and 5 more.\n",
+           "Added: 0xAB00.\n",
+           "| portal:0x13000000 | region | changed | 26 |",
+           "| portal:0x03000209 | animation | removed | 0 |",
+           "portal:0x13000000 (region) is read by every changed landblock; 2 of the 26 changed landblocks changed in "
+           "its ambient or sky chain lines.",
+       })
+    EXPECT_NE(md.find(expected), std::string::npos) << expected << "\n" << md;
+  EXPECT_EQ(md.find("0xA914"), std::string::npos) << "the 21st landblock is counted, not named";
+}
+
 TEST(WorldDiff, SummaryOfIdenticalVersionsSaysSo) {
   BakeWorld a, b;
   base_world(a);

@@ -11,6 +11,9 @@ build=$(realpath "${1:-build}")
 work=$build/bindings
 bake=$build/tools/ravelin-bake
 fail() { echo "bindings: $*" >&2; exit 1; }
+doc_block() {  # FILE MARKER: the fenced block after <!-- MARKER -->
+  awk -v m="<!-- $2 -->" '$0 == m { found = 1; next } found && /^```/ { if (inside) exit; inside = 1; next } inside { print }' "$1"
+}
 step() { echo "== bindings: $*" >&2; }
 { [ -x "$bake" ] && [ -f "$build/capi/libravelin.so" ]; } || fail "no ravelin-bake and libravelin.so in $build"
 command -v cargo >/dev/null || ./scripts/deps.sh cargo
@@ -46,6 +49,26 @@ step "Node.js package"
   # Chunks small enough that bakes start new ones and overflow them.
   RAVELIN_NODE_CHUNK_BYTES=32768 node --test --test-name-pattern='every landblock' test/)
 
+step "Node.js example of docs/node.md"
+# Saved under the doc's name in a project that depends on the package, run over the
+# sample world as the doc runs it; its output is the doc's and its manifests the command's.
+example=$work/node-example
+rm -rf "$example" && mkdir -p "$example/node_modules" "$example/out"
+ln -s "$PWD/bindings/node" "$example/node_modules/ravelin"
+doc_block docs/node.md "example: bake_world.mjs" > "$example/bake_world.mjs"
+[ -s "$example/bake_world.mjs" ] || fail "no example in docs/node.md"
+"$bake" sample-world "$example/sample" >/dev/null
+(cd "$example" && node bake_world.mjs sample out > stdout 2> stderr) || fail "the Node.js example fails: $(head -3 "$example/stderr")"
+[ ! -s "$example/stderr" ] || fail "the Node.js example warns: $(head -3 "$example/stderr")"
+cmp -s <(doc_block docs/node.md "output: bake_world.mjs") "$example/stdout" ||
+  fail "the Node.js example prints $(cat "$example/stdout"), not what docs/node.md shows"
+for manifest in "$example"/out/*.events.jsonl; do
+  lb=$(basename "$manifest" .events.jsonl)
+  "$bake" bake --dat-dir "$example/sample" --landblock "$lb" | cmp -s - "$manifest" ||
+    fail "the Node.js example's $lb differs from ravelin-bake bake"
+done
+echo "Node.js example: output as docs/node.md shows it, manifests as ravelin-bake bakes them"
+
 step "Node.js package under ASan+UBSan"
 # A copy of the package whose module is built with the sanitizers; node runs
 # with their runtimes preloaded (node itself is not built with them).
@@ -74,6 +97,16 @@ installed=$(cd /tmp && "$work/venv/bin/python" -c 'import ravelin; print(ravelin
 case $installed in "$work/venv/"*) ;; *) fail "the venv imports ravelin from $installed" ;; esac
 (cd /tmp && RAVELIN_PYTHON_DIR=installed RAVELIN_BAKE=$bake PYTHONDONTWRITEBYTECODE=1 \
   "$work/venv/bin/python" -m pytest -q -p no:cacheprovider "$root/python/tests")
+# The worked example of docs/python.md, run by the installed package over the sample
+# world as the doc runs it, prints what the doc shows.
+census=$work/census
+rm -rf "$census" && mkdir -p "$census"
+doc_block docs/python.md "example: sound_census.py" > "$census/sound_census.py"
+[ -s "$census/sound_census.py" ] || fail "no sound_census.py example in docs/python.md"
+"$bake" sample-world "$census/sample" >/dev/null
+(cd "$census" && "$work/venv/bin/python" sound_census.py sample > stdout) || fail "the Python example fails"
+cmp -s <(doc_block docs/python.md "output: sound_census.py") "$census/stdout" ||
+  fail "the Python example prints $(head -2 "$census/stdout"), not what docs/python.md shows"
 RAVELIN_PIP_BUILD_DIR=$build/pip "$work/venv/bin/pip" wheel --quiet --no-build-isolation --no-index --no-deps \
   -w "$work/wheel" .
 # The listing is read whole first: grep -q would stop reading it, and under

@@ -132,6 +132,33 @@ cmake -S "$work/c-api-cmake" -B "$work/c-api-cmake/build" -G Ninja -DCMAKE_PREFI
 cmake --build "$work/c-api-cmake/build" >/dev/null || fail "a C project does not build against ravelin::c"
 diff -r "$expected" "$work/out-c-api" >/dev/null || fail "C interface: output differs from ravelin-bake bake ($(diff -rq "$expected" "$work/out-c-api" | head -3))"
 
+# The install of docs/c-api.md as it is written there: a whole tree configured as
+# a user does, only ravelin_c built, its component installed; then the doc's link
+# line, and the program run without LD_LIBRARY_PATH.
+for line in 'cmake --build build --target ravelin_c && cmake --install build --component c' \
+    'cc -std=c11 app.c $(pkg-config --cflags --libs ravelin-c) -Wl,-rpath,$(pkg-config --variable=libdir ravelin-c)'; do
+  grep -qxF "$line" docs/c-api.md || fail "docs/c-api.md no longer says: $line"
+done
+opt=$work/opt-ravelin
+cmake -S . -B "$work/docs-c" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$opt" >/dev/null
+{ cmake --build "$work/docs-c" --target ravelin_c && cmake --install "$work/docs-c" --component c; } >/dev/null ||
+  fail "the C library's install as docs/c-api.md writes it fails"
+installed=$(cd "$opt" && find . -type f -o -type l | sort | tr '\n' ' ')
+[ "$installed" = "./include/ravelin/ravelin.h ./lib/cmake/ravelin/ravelin-c-targets-release.cmake ./lib/cmake/ravelin/ravelin-c-targets.cmake ./lib/cmake/ravelin/ravelin-config-version.cmake ./lib/cmake/ravelin/ravelin-config.cmake ./lib/libravelin.so ./lib/libravelin.so.0 ./lib/libravelin.so.0.2.0 ./lib/pkgconfig/ravelin-c.pc " ] ||
+  fail "component c installs: $installed"
+cmake --install "$work/docs-c" --prefix "$work/opt-everything" >/dev/null || fail "a plain install after building ravelin_c alone fails"
+mkdir -p "$work/docs-c-app" "$work/out-docs-c"
+cp "$work/bake_world.c" "$work/docs-c-app/app.c"
+(cd "$work/docs-c-app" && export PKG_CONFIG_PATH=$opt/lib/pkgconfig &&
+  # shellcheck disable=SC2046
+  cc -std=c11 app.c $(pkg-config --cflags --libs ravelin-c) -Wl,-rpath,$(pkg-config --variable=libdir ravelin-c)) ||
+  fail "the doc's link line fails"
+(unset LD_LIBRARY_PATH; "$work/docs-c-app/a.out" "$world" "$work/out-docs-c" 2> "$work/out-docs-c/errors" >/dev/null) || true
+diff -r "$expected" "$work/out-docs-c" >/dev/null || fail "the doc's C program: output differs from ravelin-bake bake"
+# The package made by the C component alone finds ravelin::c without the C++ libraries.
+cmake -S "$work/c-api-cmake" -B "$work/c-api-cmake/build-c-only" -G Ninja -DCMAKE_PREFIX_PATH="$opt" >/dev/null &&
+  cmake --build "$work/c-api-cmake/build-c-only" >/dev/null || fail "ravelin::c from the c component alone"
+
 # The Node.js package built against the installed Ravelin (pkg-config ravelin-c), from a copy of it.
 command -v npm >/dev/null || ./scripts/deps.sh nodejs npm
 [ -f /usr/include/node/node_api.h ] || ./scripts/deps.sh libnode-dev

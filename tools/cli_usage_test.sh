@@ -33,13 +33,16 @@ expect "-V" 2 "^error: unknown option '-V' for ravelin-bake \(did you mean '--ve
 expect "no command" 2 "^error: ravelin-bake needs a command: dat, " "$bake"
 expect "dat without its command" 2 "^error: ravelin-bake dat needs a command: info, ls, get, show" "$bake" dat
 expect "help" 0 "^Usage: ravelin-bake " "$bake" help
+expect "dat lists the edit commands" 2 "^error: ravelin-bake dat needs a command: info, ls, get, show, encode, put, rm, compact, check \(" "$bake" dat
+expect "mistyped edit command" 2 "^error: unknown command 'chek' for ravelin-bake dat \(did you mean 'check'\?\)" "$bake" dat chek
+expect "help of dat put" 0 "--from LIST .*ID PATH" "$bake" help dat put
 expect "help of a command" 0 "Decode one file and print it as a JSON document" "$bake" help dat show
 expect "help names the whole command" 0 "^Usage: ravelin-bake dat show " "$bake" help dat show
 expect "render without -o names both spellings" 2 "^-o,--output is required" \
   "$bake" render --dat-dir "$world" --landblock 0xA9B4
 expect "dat ls --header" 0 "^id size flags$" "$bake" dat ls "$world/client_portal.dat" --header
 check "dat ls into a pipe has no header" "[ \"\$(\"$bake\" dat ls '$world/client_portal.dat' | head -1 | cut -c1-2)\" = 0x ]"
-for sub in bake bake-all "dat show" render sample-world; do
+for sub in bake bake-all "dat show" "dat put" "dat check" render sample-world; do
   # shellcheck disable=SC2086
   expect "$sub --version" 0 "^ravelin-bake [0-9]+\.[0-9]+\.[0-9]+$" "$bake" $sub --version
 done

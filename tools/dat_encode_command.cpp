@@ -41,9 +41,9 @@ int run_encode(const EncodeArgs& args) {
 
 }  // namespace
 
-void add_dat_encode_command(CLI::App& app, Action& action) {
+void add_dat_encode_command(CLI::App& dat, Action& action) {
   auto args = std::make_shared<EncodeArgs>();
-  auto* encode = app.get_subcommand("dat")->add_subcommand(
+  auto* encode = dat.add_subcommand(
       "encode", "Encode a record's JSON document (as `show` prints it) to the record's bytes");
   encode->add_option("FILE", args->input, "The JSON document; - reads standard input")->required();
   encode->add_option("-o,--output", args->output, "Write to FILE instead of standard output");

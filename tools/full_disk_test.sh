@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# bake-all and diff into a file system that fills up: each stops at the first
-# write that fails, names the file and the system's message, leaves no
-# temporary file, and every file left in the directory is either as it was or
-# a complete file of the run. Needs root (a tmpfs of a chosen size, mounted in a
+# bake-all, diff, dat put and dat compact on a file system that fills up: each
+# stops at the first write that fails, names the file and the system's
+# message, leaves no temporary file, and every file left in the directory is
+# either as it was or a complete file of the run (an archive as it was). Needs root (a tmpfs of a chosen size, mounted in a
 # private mount namespace); exits 77 (skipped) without.
 #   full_disk_test.sh RAVELIN_BAKE WORK_DIR
 set -uo pipefail
@@ -110,6 +110,26 @@ check "diff: exit 1 with the file named" \
   "[ $? = 1 ] && last_error '$work/diff.stderr' | grep -qx 'error: IO error: write $work/diff/out/\(files\|records\|landblocks\)\.jsonl: No space left on device\|error: IO error: write $work/diff/out/summary\.md: No space left on device'"
 check "diff: no temporary left" "no_temporaries '$work/diff/out'"
 check "diff: what is there is complete" "complete_files '$work/diff/out' '$work/diff-full'"
+
+# dat put of a file the disk has no room for: one error naming the archive,
+# the archive as it was and sound, no temporary.
+disk "$work/edit" 256
+cp "$work/world/client_portal.dat" "$work/edit/client_portal.dat"
+cp "$work/world/client_portal.dat" "$work/edit-before.dat"
+head -c $((1024 * 1024)) /dev/urandom >"$work/too-big.bin"
+"$bake" dat put "$work/edit/client_portal.dat" 0x0E000001 "$work/too-big.bin" 2>"$work/put.stderr"
+check "dat put: exit 1, one line naming the archive" \
+  "[ $? = 1 ] && [ \$(wc -l <'$work/put.stderr') = 1 ] && grep -qx 'error: IO error: write $work/edit/client_portal.dat: No space left on device' '$work/put.stderr'"
+check "dat put: the archive as it was" "cmp -s '$work/edit/client_portal.dat' '$work/edit-before.dat'"
+check "dat put: check clean" "'$bake' dat check '$work/edit/client_portal.dat' >/dev/null"
+check "dat put: nothing else in the directory" "[ \"\$(ls -A '$work/edit')\" = client_portal.dat ]"
+# dat compact with less room than the archive takes: the archive untouched.
+head -c $(( ($(df -k --output=avail "$work/edit" | tail -n 1) - 8) * 1024 )) /dev/zero >"$work/edit/filler" 2>/dev/null
+"$bake" dat compact "$work/edit/client_portal.dat" 2>"$work/compact.stderr"
+check "dat compact: exit 1, one line naming the archive" \
+  "[ $? = 1 ] && [ \$(wc -l <'$work/compact.stderr') = 1 ] && grep -qx 'error: IO error: write $work/edit/client_portal.dat: No space left on device' '$work/compact.stderr'"
+check "dat compact: the archive untouched" "cmp -s '$work/edit/client_portal.dat' '$work/edit-before.dat'"
+check "dat compact: no temporary left" "no_temporaries '$work/edit'"
 
 [ "$fails" = 0 ] && echo "full disk: all checks passed"
 exit $((fails != 0))

@@ -14,8 +14,8 @@
  *
  * Threads: every call may be made from any thread. An archive serves get_file
  * and show from several threads at once; a session bakes from several threads
- * at once. Closing a handle while other threads use it lets their calls finish
- * first and releases it after them. */
+ * at once; an editor serves one call at a time. Closing a handle while other
+ * threads use it lets their calls finish first and releases it after them. */
 #ifndef RAVELIN_RAVELIN_H
 #define RAVELIN_RAVELIN_H
 
@@ -40,7 +40,14 @@ typedef enum ravelin_status {
   RAVELIN_ERROR_DAT = 3,      /* the archive: opening, fetching or decoding a file */
   RAVELIN_ERROR_BAKE = 4,     /* the bake: an archive, the region, the landblock or the setup table */
   RAVELIN_ERROR_MEMORY = 5,   /* out of memory */
-  RAVELIN_ERROR_INTERNAL = 6  /* anything else; a fault of the library */
+  RAVELIN_ERROR_INTERNAL = 6, /* anything else; a fault of the library */
+  /* The archive editor's failures (EditError's kinds; one that could not read
+   * the archive is RAVELIN_ERROR_DAT): */
+  RAVELIN_ERROR_BUSY = 7,      /* another editor has the archive open */
+  RAVELIN_ERROR_REFUSED = 8,   /* the archive cannot be edited as it is; `ravelin-bake dat compact` rewrites it */
+  RAVELIN_ERROR_NOT_FOUND = 9, /* a remove of an id the editor's pending state lacks */
+  RAVELIN_ERROR_TOO_LARGE = 10, /* the edit would take the archive past 4 GiB; nothing changed */
+  RAVELIN_ERROR_IO = 11        /* a file operation of the editor failed: read-only, disk full, ... */
 } ravelin_status;
 
 typedef struct ravelin_error ravelin_error;
@@ -173,6 +180,107 @@ RAVELIN_C_EXPORT ravelin_status ravelin_session_bake_into(ravelin_session* sessi
 RAVELIN_C_EXPORT ravelin_status ravelin_session_bake_with_inputs(ravelin_session* session, uint32_t landblock,
                                                                  uint8_t** jsonl, size_t* size,
                                                                  ravelin_bake_inputs* inputs, ravelin_error** error);
+
+/* ---- Changing archives ----
+ *
+ * An editor puts and removes files in one archive, a batch at a time; each
+ * batch is published by ravelin_editor_commit, which no crash can tear (see
+ * docs/writing.md). While an editor is open no other editor, in this process
+ * or another, can open the archive (RAVELIN_ERROR_BUSY). Readers may stay
+ * open across a commit and keep reading the version they opened.
+ *
+ * Error texts are what `ravelin-bake dat put` / `dat rm` print after
+ * "error: ". An editor is used from one thread at a time (it may move between
+ * threads): a call made while another thread is inside a call on the same
+ * editor fails with RAVELIN_ERROR_HANDLE instead of racing it. */
+typedef struct ravelin_editor ravelin_editor;
+
+/* How ravelin_editor_put stores a file. Set it with ravelin_put_options_init
+ * first (or pass NULL): stored as given, and bit_flags, timestamp and version
+ * kept from the entry replaced (0 for a new id). Each has_ member nonzero sets
+ * the field beside it. */
+typedef struct ravelin_put_options {
+  int compressed;    /* nonzero: store the body compressed (the reader's decompression gives the bytes back) */
+  int has_flags;
+  uint32_t flags;    /* bit_flags; bit 0 (compressed) is `compressed`'s */
+  int has_timestamp;
+  uint32_t timestamp;
+  int has_version;
+  uint32_t version;
+} ravelin_put_options;
+
+/* An entry of the editor's pending state. */
+typedef struct ravelin_entry {
+  uint32_t id;
+  uint32_t bit_flags; /* bit 0: the body is stored compressed */
+  uint32_t size;      /* the stored length */
+  uint32_t timestamp;
+  uint32_t version;
+} ravelin_entry;
+
+/* What a commit did, in blocks. */
+typedef struct ravelin_commit_stats {
+  uint64_t blocks_written;     /* new bodies and directory node copies */
+  uint64_t blocks_reused;      /* of those, free or reclaimed blocks */
+  uint64_t blocks_appended;    /* of those, after the file's end */
+  uint64_t blocks_freed;       /* joined the free list after the commit */
+  uint64_t blocks_reclaimed;   /* leaked blocks reused or put on the free list */
+  uint64_t blocks_left_leaked; /* freed while readers had the archive open: left for a later commit */
+  int reuse;                   /* nonzero when no reader had the archive open, so blocks could be reused */
+} ravelin_commit_stats;
+
+RAVELIN_C_EXPORT void ravelin_put_options_init(ravelin_put_options* options);
+
+/* Opens an archive for changing. Refuses (RAVELIN_ERROR_REFUSED) a directory
+ * that is not a search tree, nodes or free blocks outside the file, a cycle, a
+ * free list that does not add up. */
+RAVELIN_C_EXPORT ravelin_status ravelin_editor_open(const char* path, ravelin_editor** editor, ravelin_error** error);
+/* Writes a new empty archive at `path` (replacing any file there) and opens it
+ * for changing. `like` names an archive whose header fields other than the
+ * layout's (magic, dataset, subset, the LRU fields, master_map_id, the version
+ * fields) the new one takes, or is NULL for zeros; `block_size` 0 takes
+ * like's block size. */
+RAVELIN_C_EXPORT ravelin_status ravelin_editor_create(const char* path, uint32_t block_size, const char* like,
+                                                      ravelin_editor** editor, ravelin_error** error);
+/* Adds or replaces file `id` with `size` bytes (`data` may be NULL when size
+ * is 0); `options` NULL for the defaults. */
+RAVELIN_C_EXPORT ravelin_status ravelin_editor_put(ravelin_editor* editor, uint32_t id, const uint8_t* data,
+                                                   size_t size, const ravelin_put_options* options,
+                                                   ravelin_error** error);
+/* Adds or replaces file `id` with a body stored as it is (compressed or not,
+ * as bit 0 of `bit_flags` says) and these fields: what copying an entry
+ * between archives needs. */
+RAVELIN_C_EXPORT ravelin_status ravelin_editor_put_stored(ravelin_editor* editor, uint32_t id, const uint8_t* stored,
+                                                          size_t size, uint32_t bit_flags, uint32_t timestamp,
+                                                          uint32_t version, ravelin_error** error);
+/* Removes file `id`; RAVELIN_ERROR_NOT_FOUND when the pending state lacks it. */
+RAVELIN_C_EXPORT ravelin_status ravelin_editor_remove(ravelin_editor* editor, uint32_t id, ravelin_error** error);
+/* Publishes the batch; `stats` may be NULL. On failure the batch is dropped
+ * and the archive holds what it held before. The editor stays open for the
+ * next batch either way. */
+RAVELIN_C_EXPORT ravelin_status ravelin_editor_commit(ravelin_editor* editor, ravelin_commit_stats* stats,
+                                                      ravelin_error** error);
+/* Drops the batch; nothing is written. The editor stays open. */
+RAVELIN_C_EXPORT ravelin_status ravelin_editor_abandon(ravelin_editor* editor, ravelin_error** error);
+/* Drops the batch and closes the editor, letting the next editor in; the
+ * archive holds what it held after the last commit. */
+RAVELIN_C_EXPORT ravelin_status ravelin_editor_close(ravelin_editor* editor, ravelin_error** error);
+/* The number of entries of the pending state (the last commit's and the batch's). */
+RAVELIN_C_EXPORT ravelin_status ravelin_editor_entry_count(ravelin_editor* editor, size_t* count,
+                                                           ravelin_error** error);
+/* *found is 1 when the pending state holds `id`, else 0; `entry` (may be
+ * NULL) then receives its fields. */
+RAVELIN_C_EXPORT ravelin_status ravelin_editor_find(ravelin_editor* editor, uint32_t id, int* found,
+                                                    ravelin_entry* entry, ravelin_error** error);
+
+/* The structural check of an archive, as `ravelin-bake dat check --json`:
+ * *jsonl is its JSON Lines (one {"severity","code","message"} line per
+ * finding, then a {"totals":{...}} line). *faults and *notes (either may be
+ * NULL) count the findings of each severity; faults make a read or an edit go
+ * wrong. A damaged archive is RAVELIN_OK with faults; the error is only for a
+ * file that cannot be opened or read (RAVELIN_ERROR_DAT). */
+RAVELIN_C_EXPORT ravelin_status ravelin_archive_check(const char* path, char** jsonl, size_t* size, size_t* faults,
+                                                      size_t* notes, ravelin_error** error);
 
 #ifdef __cplusplus
 }

@@ -15,6 +15,11 @@
     doc["script_data"][0]["hook"]["emitter_id"] = "0x32000002"
     data = ravelin.encode_record("physics-script", doc)
 
+    with ravelin.ArchiveEditor("dats/client_portal.dat") as ed:
+        ed.put(0x0A000001, data, compressed=True)
+        ed.commit()                             # without it, nothing is written
+    ravelin.check_archive("dats/client_portal.dat").ok
+
 Failures raise ravelin.DatError (archives), ravelin.BakeError (bakes) and
 ravelin.RecordError (record documents), whose str() is the library's message.
 """
@@ -37,6 +42,14 @@ RecordError = _ravelin.RecordError
 DatError.__module__ = __name__
 BakeError.__module__ = __name__
 RecordError.__module__ = __name__
+
+# Changing archives and checking their structure.
+from ._editor import ArchiveEditor, CheckFinding, CheckReport, CommitStats, Entry, check_archive  # noqa: E402
+
+__all__ += ["ArchiveEditor", "CheckFinding", "CheckReport", "CommitStats", "Entry", "check_archive"]
+for _name in ("ArchiveEditor", "CheckFinding", "CheckReport", "CommitStats", "Entry", "check_archive"):
+    globals()[_name].__module__ = __name__
+del _name
 
 StrPath = Union[str, "os.PathLike[str]"]
 # An int, or text as on the command line: "0xA9B4", "43444", "0xA9B40000".

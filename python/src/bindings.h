@@ -31,5 +31,7 @@ void bind_bake(pybind11::module_& m);
 void bind_diff(pybind11::module_& m);
 // _decode_record(), _encode_record().
 void bind_records(pybind11::module_& m);
+// ArchiveEditor and check_archive(); after DatError is registered.
+void bind_editor(pybind11::module_& m);
 
 }  // namespace ravelin::python

@@ -17,6 +17,7 @@ PYBIND11_MODULE(_ravelin, m) {
   ravelin::python::bind_dat_database(m);
   ravelin::python::bind_bake(m);
   ravelin::python::bind_diff(m);
+  ravelin::python::bind_editor(m);
 
   // Records as JSON documents, both ways.
   py::register_exception<ravelin::python::RecordErrorException>(m, "RecordError", PyExc_ValueError).doc() =

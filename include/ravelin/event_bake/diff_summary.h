@@ -8,12 +8,14 @@
 
 namespace ravelin::event_bake {
 
-// How many changed entries the blast-radius table lists at most.
+// How many differing entries the table of what the changed landblocks read lists at most.
 inline constexpr std::size_t kBlastRadiusRows = 20;
+// How many landblock numbers each landblock line names at most.
+inline constexpr std::size_t kListedLandblocks = 20;
 
 // Markdown patch notes: changed files per archive and type, landblocks
-// changed, added and removed, event lines per family, and the changed entries
-// that reach the most changed landblocks.
+// changed, added and removed (and their numbers), event lines per family, and
+// the differing entries with how many changed landblocks read each.
 std::string diff_summary_markdown(const WorldDiffResult& result);
 
 // "3 files differ (1 added, 1 removed, 1 changed, 0 unreadable), 1 record patched, 5 of 10 landblocks differ".

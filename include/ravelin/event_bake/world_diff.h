@@ -101,6 +101,8 @@ struct LandblockDiffEntry {
   std::size_t removed = 0;
   std::size_t added = 0;
   std::vector<std::string> caused_by;
+  // Lines added plus removed, per family in manifest order: which families changed.
+  EventCounts changed_lines{};
 };
 
 // Event lines added and removed, by manifest family.
