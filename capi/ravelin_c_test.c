@@ -113,6 +113,53 @@ static void test_archive(void) {
                     "missing.dat"));
 }
 
+/* A record's bytes to its document and back, as dat show and dat encode. */
+static void test_records(void) {
+  ravelin_archive* archive = NULL;
+  ravelin_error* error = NULL;
+  CHECK(ravelin_archive_open(world_path("client_portal.dat"), &archive, NULL) == RAVELIN_OK);
+  uint8_t* region = NULL;
+  size_t region_size = 0;
+  CHECK(ravelin_archive_get_file(archive, 0x13000000u, &region, &region_size, NULL) == RAVELIN_OK);
+  ravelin_archive_close(archive, NULL);
+
+  char* json = NULL;
+  size_t json_size = 0;
+  CHECK(ravelin_record_decode("region", region, region_size, 1, &json, &json_size, NULL) == RAVELIN_OK);
+  size_t file_size = 0;
+  char* expected = read_file(world_path("region.json"), &file_size);
+  CHECK(json != NULL && file_size == json_size + 1 && memcmp(json, expected, json_size) == 0 && json[json_size] == 0);
+  free(expected);
+
+  for (int typed = 0; typed < 2; ++typed) {
+    uint8_t* data = NULL;
+    size_t size = 0;
+    CHECK(ravelin_record_encode(typed ? "region" : NULL, json, &data, &size, NULL) == RAVELIN_OK);
+    CHECK(data != NULL && size == region_size && memcmp(data, region, size) == 0 && data[size] == 0);
+    ravelin_free(data);
+  }
+  char* indented = NULL;
+  CHECK(ravelin_record_decode("region", region, region_size, 0, &indented, &json_size, NULL) == RAVELIN_OK);
+  CHECK(indented != NULL && strchr(indented, '\n') != NULL);
+  ravelin_free(indented);
+  ravelin_free(json);
+
+  uint8_t* data = NULL;
+  size_t size = 0;
+  CHECK(failed_with(ravelin_record_decode("region", region, 40, 1, &json, &json_size, &error), &error,
+                    RAVELIN_ERROR_DAT, "Binary read error: failed to fill whole buffer"));
+  CHECK(failed_with(ravelin_record_decode("weather", region, region_size, 1, &json, &json_size, &error), &error,
+                    RAVELIN_ERROR_ARGUMENT, "unknown record type 'weather': one of region, setup"));
+  CHECK(failed_with(ravelin_record_encode("region", "{\"id\": 1}", &data, &size, &error), &error,
+                    RAVELIN_ERROR_ARGUMENT, "/id: expected a 32-bit word"));
+  CHECK(failed_with(ravelin_record_encode(NULL, "{\"id\": \"0x1300FFFF\"}", &data, &size, &error), &error,
+                    RAVELIN_ERROR_ARGUMENT, "/id: 0x1300FFFF names a cell-landblock in a cell archive and a region"));
+  CHECK(failed_with(ravelin_record_encode("region", "{", &data, &size, &error), &error, RAVELIN_ERROR_ARGUMENT,
+                    "document: invalid JSON"));
+  CHECK(data == NULL);
+  ravelin_free(region);
+}
+
 static void test_bake(void) {
   uint8_t* jsonl = NULL;
   size_t size = 0;
@@ -352,6 +399,17 @@ static void test_bad_input(void) {
   FAILS(ravelin_archive_show(NULL, 1, NULL, 0, &json, &size, &e), RAVELIN_ERROR_HANDLE, "archive is NULL");
   FAILS(ravelin_archive_show(archive, 1, NULL, 0, NULL, &size, &e), RAVELIN_ERROR_ARGUMENT, "json is NULL");
   FAILS(ravelin_archive_show(archive, 1, NULL, 0, &json, NULL, &e), RAVELIN_ERROR_ARGUMENT, "size is NULL");
+  FAILS(ravelin_record_decode(NULL, data, 0, 0, &json, &size, &e), RAVELIN_ERROR_ARGUMENT,
+        "ravelin_record_decode: type is NULL");
+  FAILS(ravelin_record_decode("region", NULL, 4, 0, &json, &size, &e), RAVELIN_ERROR_ARGUMENT, "data is NULL");
+  FAILS(ravelin_record_decode("region", NULL, 0, 0, NULL, &size, &e), RAVELIN_ERROR_ARGUMENT, "json is NULL");
+  FAILS(ravelin_record_decode("region", NULL, 0, 0, &json, NULL, &e), RAVELIN_ERROR_ARGUMENT, "json_size is NULL");
+  FAILS(ravelin_record_decode("region", NULL, 0, 0, &json, &size, &e), RAVELIN_ERROR_DAT, "failed to fill whole buffer");
+  FAILS(ravelin_record_encode("region", NULL, &data, &size, &e), RAVELIN_ERROR_ARGUMENT,
+        "ravelin_record_encode: json is NULL");
+  FAILS(ravelin_record_encode("region", "{}", NULL, &size, &e), RAVELIN_ERROR_ARGUMENT, "data is NULL");
+  FAILS(ravelin_record_encode("region", "{}", &data, NULL, &e), RAVELIN_ERROR_ARGUMENT, "size is NULL");
+  FAILS(ravelin_record_encode("regions", "{}", &data, &size, &e), RAVELIN_ERROR_ARGUMENT, "unknown record type 'regions'");
   FAILS(ravelin_bake(NULL, 0xA9B4u, NULL, &data, &size, &e), RAVELIN_ERROR_ARGUMENT, "ravelin_bake: dat_dir is NULL");
   FAILS(ravelin_bake(world, 0xA9B4u, NULL, NULL, &size, &e), RAVELIN_ERROR_ARGUMENT, "jsonl is NULL");
   FAILS(ravelin_bake(world, 0xA9B4u, NULL, &data, NULL, &e), RAVELIN_ERROR_ARGUMENT, "size is NULL");
@@ -652,6 +710,7 @@ int main(int argc, char** argv) {
   snprintf(world, sizeof world, "%s", argv[1]);
   CHECK(strcmp(ravelin_version(), RAVELIN_EXPECTED_VERSION) == 0);
   test_archive();
+  test_records();
   test_bake();
   test_event_families();
   test_session();

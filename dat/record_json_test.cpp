@@ -58,13 +58,14 @@ std::vector<std::uint8_t> golden_region() {
 }
 
 const std::string kRegionJson =
-    R"({"id":"0x13000000","header_word_1":"0x00000007","header_word_2":"0x00000000","name":"Isle \"\\\u0001\u007f\u0081é",)"
+    R"({"id":"0x13000000","header_word_1":"0x00000007","header_word_2":"0x00000000","name":"Isle \"\\\u0001\u007f\u0081é","name_padding":"eeeeee",)"
     R"("region_words":["0x00000001","0x00000002","0x3F800000","0x00000004","0x00000005","0x00000006","0x00000007","0xFFFFFFFF"],)"
     R"("region_table":[)" + repeated(R"("0x00000000")", 256) + "]," +
     R"("game_time":{"time_value":0.1,"time_word_1":"0x00000001","time_word_2":"0x00000002","time_word_3":"0x00000003",)"
-    R"("name":"Cal","times_of_day":[{"value":"0x3E000000","flag":true,"name":"Dawn"}],"names":["M"],)"
+    R"("name":"Cal","name_padding":"eeeeee","times_of_day":[{"value":"0x3E000000","flag":true,"flag_word":2,"name":"Dawn",)"
+    R"("name_padding":"eeee"}],"names":["M"],"names_padding":["ee"],)"
     R"("seasons":[{"value":"0x0000005A","name":"Summer"}]},"section_mask":19,)"
-    R"("sky":{"sky_value_1":0.25,"sky_value_2":-0.0,"day_groups":[{"chance":0.7,"name":"Clear","sky_objects":[)"
+    R"("sky":{"sky_value_1":0.25,"sky_value_2":-0.0,"day_groups":[{"chance":0.7,"name":"Clear","name_padding":"ee","sky_objects":[)"
     R"({"active_start":0.125,"active_end":0.625,"word_2":"0x00000001","word_3":"0x00000002","word_4":"0x00000003",)"
     R"("word_5":"0x00000004","object_id":"0x02000714","script_id":"0x330007A1","word_8":"0x00000008"}],)"
     R"("sky_times":[{"word_0":"0x00000000","word_1":"0x00000001","word_2":"0x00000002","word_3":"0x00000003",)"
@@ -74,14 +75,14 @@ const std::string kRegionJson =
     R"("sound":{"stb_descs":[{"stb_id":"0x20000001","ambient_sounds":[{"s_type":1,"volume":"NaN","base_chance":0.0,)"
     R"("min_rate":1e-7,"max_rate":3.4028235e38}]}]},)"
     R"("scene":{"scene_types":[{"stb_index":-1,"scenes":[301990049,5]}]},)"
-    R"("terrain":{"terrain_types":[{"name":"Grass","tag":"0x00000011","scene_info_indices":[0,1]}],"surface_word_1":"0x00000009",)"
+    R"("terrain":{"terrain_types":[{"name":"Grass","name_padding":"ee","tag":"0x00000011","scene_info_indices":[0,1]}],"surface_word_1":"0x00000009",)"
     R"("surface_word_2":"0x00000000","pair_list_1":[],"pair_list_2":[["0x00000001","0x00000002"]],"pair_list_3":[],)"
     R"("surface_entries":[["0x00000001","0x00000002","0x00000003","0x00000004","0x00000005","0x00000006",)"
     R"("0x00000007","0x00000008","0x00000009","0x0000000A","0xABCDEF01"]]},"misc":null})";
 
-// Map keys come out ascending as unsigned numbers whatever the file order:
-// placement -1 after 7, location 9 after 1; the repeated location 1 keeps the
-// later value.
+// Map entries come out in file order with their repeated keys (placement -1
+// before 7, location 9 before both entries of key 1); the type-5 hook's payload
+// bytes, which no field names, in payload_rest.
 std::vector<std::uint8_t> golden_setup() {
   t::SetupDef s;
   s.id = 0x02000ABC;
@@ -106,16 +107,16 @@ std::vector<std::uint8_t> golden_setup() {
 
 const std::string kSetupJson =
     R"({"id":"0x02000ABC","flags":259,"parts":["0x01000010"],"part_refs":[7],"part_vectors":[{"x":1.5,"y":-2.0,"z":0.1}],)"
-    R"("locations_1":[{"key":1,"value":{"part_id":"0x00000006","frame":)" + kZeroFrame + R"(}},)"
-    R"({"key":9,"value":{"part_id":"0x00000000","frame":)" + kZeroFrame + R"(}}],"locations_2":[],)"
-    R"("placements":[{"key":7,"value":{"anim_frame":{"part_frames":[)" + kZeroFrame + R"(],"hooks":[)"
+    R"("locations_1":[{"key":9,"value":{"part_id":"0x00000000","frame":)" + kZeroFrame + R"(}},)"
+    R"({"key":1,"value":{"part_id":"0x00000005","frame":)" + kZeroFrame + R"(}},)"
+    R"({"key":1,"value":{"part_id":"0x00000006","frame":)" + kZeroFrame + R"(}}],"locations_2":[],)"
+    R"("placements":[{"key":-1,"value":{"anim_frame":{"part_frames":[)" + kZeroFrame + R"(],"hooks":[]}}},{"key":7,"value":{"anim_frame":{"part_frames":[)" + kZeroFrame + R"(],"hooks":[)"
     R"({"hook_type":26,"hook_word":0,"payload":"0500003202000000)" + std::string(64, '0') +
     R"(","emitter_id":"0x32000005","part_index":2},)"
     R"({"hook_type":1,"hook_word":0,"payload":"0100000a","sound_id":"0x0A000001","priority":0.0,"probability":1.0,"volume":1.0},)"
     R"({"hook_type":21,"hook_word":0,"payload":"0200000a0000003f0000803e0000403f","sound_id":"0x0A000002",)"
     R"("priority":0.5,"probability":0.25,"volume":0.75},)"
-    R"({"hook_type":5,"hook_word":0,"payload":"0101800200000000"}]}}},)"
-    R"({"key":-1,"value":{"anim_frame":{"part_frames":[)" + kZeroFrame + R"(],"hooks":[]}}}],)"
+    R"({"hook_type":5,"hook_word":0,"payload":"0101800200000000","payload_rest":"0101800200"}]}}}],)"
     R"("cyl_spheres":[{"origin":{"x":1.0,"y":2.0,"z":3.0},"radius":"0x3F000000","height":"0x7FC00001"}],)"
     R"("spheres":[{"center":{"x":0.0,"y":1.0,"z":0.0},"radius":3.0}],)"
     R"("scalars":["0x3F800000","0x80000000","0xFFFFFFFF","0x00000001"],)"
@@ -132,7 +133,7 @@ std::vector<std::uint8_t> golden_motion_table() {
   t::MotionDataDef walk;
   walk.anims = {{0x03000200, -3, 100, 0xDEADBEEF}};
   walk.aux_byte = 9;
-  walk.extra_flags = 0x04;  // dropped: only bits 0 and 1 are kept
+  walk.extra_flags = 0x04;  // the bake keeps bits 0 and 1 only: other_flags
   walk.vector_1 = t::Vec3Def{1.0f, 0.5f, 0.25f};
   m.motion_data_0 = {{0x003D0003, walk}, {0x003D0001, t::motion_data_playing({0x03000201})}};
   m.links = {{0x80000000, {{0x00000002, {}}}}, {7, {{0x003D0001, t::motion_data_playing({})}}}};
@@ -140,19 +141,20 @@ std::vector<std::uint8_t> golden_motion_table() {
 }
 
 const std::string kMotionTableJson =
-    R"({"id":"0x09000010","default_stance":61,"key_pairs":[{"key":1,"value":2},{"key":5,"value":6}],)"
-    R"("motion_data_0":[{"key":"0x003D0001","value":{"anims":[{"anim_id":"0x03000201","start_frame":0,"end_frame":-1,)"
-    R"("word_4":"0x00000000"}],"aux_byte":0,"flags":0,"vector_1":null,"vector_2":null}},)"
-    R"({"key":"0x003D0003","value":{"anims":[{"anim_id":"0x03000200","start_frame":-3,"end_frame":100,)"
-    R"("word_4":"0xDEADBEEF"}],"aux_byte":9,"flags":1,"vector_1":{"x":1.0,"y":0.5,"z":0.25},"vector_2":null}}],)"
+    R"({"id":"0x09000010","default_stance":61,"key_pairs":[{"key":5,"value":6},{"key":1,"value":2}],)"
+    R"("motion_data_0":[{"key":"0x003D0003","value":{"anims":[{"anim_id":"0x03000200","start_frame":-3,"end_frame":100,)"
+    R"("word_4":"0xDEADBEEF"}],"aux_byte":9,"flags":1,"other_flags":4,"vector_1":{"x":1.0,"y":0.5,"z":0.25},)"
+    R"("vector_2":null}},)"
+    R"({"key":"0x003D0001","value":{"anims":[{"anim_id":"0x03000201","start_frame":0,"end_frame":-1,)"
+    R"("word_4":"0x00000000"}],"aux_byte":0,"flags":0,"vector_1":null,"vector_2":null}}],)"
     R"("motion_data_1":[],)"
-    R"("links":[{"key":7,"value":[{"key":"0x003D0001","value":{"anims":[],"aux_byte":0,"flags":0,"vector_1":null,"vector_2":null}}]},)"
-    R"({"key":2147483648,"value":[{"key":"0x00000002","value":{"anims":[],"aux_byte":0,"flags":0,"vector_1":null,"vector_2":null}}]}]})";
+    R"("links":[{"key":2147483648,"value":[{"key":"0x00000002","value":{"anims":[],"aux_byte":0,"flags":0,"vector_1":null,"vector_2":null}}]},)"
+    R"({"key":7,"value":[{"key":"0x003D0001","value":{"anims":[],"aux_byte":0,"flags":0,"vector_1":null,"vector_2":null}}]}]})";
 
 std::vector<std::uint8_t> golden_animation() {
   t::AnimationDef a;
   a.id = 0x03000200;
-  a.flags = 0xFFFFFFFF;  // only bit 0 survives
+  a.flags = 0xFFFFFFFF;  // the bake keeps bit 0 only: other_flags
   a.part_count = 0;
   a.object_frames = {t::FrameDef{.origin = {0.0f, 0.0f, 1e20f}, .orientation = {}}};
   a.frames = {t::AnimFrameDef{{}, {t::sound_hook(0x0A000003), t::hook_of_type(0)}}};
@@ -160,7 +162,7 @@ std::vector<std::uint8_t> golden_animation() {
 }
 
 const std::string kAnimationJson =
-    R"({"id":"0x03000200","has_object_frames":true,"part_count":0,"frame_count":1,)"
+    R"({"id":"0x03000200","has_object_frames":true,"other_flags":4294967294,"part_count":0,"frame_count":1,)"
     R"("object_frames":[{"origin":{"x":0.0,"y":0.0,"z":1e20},"orientation":{"w":1.0,"x":0.0,"y":0.0,"z":0.0}}],)"
     R"("frames":[{"part_frames":[],"hooks":[{"hook_type":1,"hook_word":0,"payload":"0300000a","sound_id":"0x0A000003",)"
     R"("priority":0.0,"probability":1.0,"volume":1.0},{"hook_type":0,"hook_word":0,"payload":""}]}]})";
@@ -210,7 +212,7 @@ const std::string kLandblockInfoJson =
     R"("orientation":{"w":1.0,"x":0.0,"y":0.0,"z":0.0}}}],"pack_mask":1,)"
     R"("buildings":[{"model_id":"0x01000200","frame":)" + kZeroFrame +
     R"(,"num_leaves":4,"portals":[{"flags":1,"other_cell_id":256,"other_portal_id":2,"stab_list":[1,2,3]}]}],)"
-    R"("restriction_tables":{"tables":[{"key":3,"value":5},{"key":4294967295,"value":1}]}})";
+    R"("restriction_tables":{"bucket_size":8,"tables":[{"key":4294967295,"value":1},{"key":3,"value":4},{"key":3,"value":5}]}})";
 
 struct GoldenCase {
   RecordType type;

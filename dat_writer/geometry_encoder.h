@@ -7,6 +7,9 @@
 #include <cstdint>
 
 #include "dat_writer/byte_writer.h"
+#include "ravelin/common/math.h"
+#include "ravelin/dat/graphics.h"
+#include "ravelin/dat/landblock.h"
 
 namespace ravelin::dat_writer {
 
@@ -61,5 +64,14 @@ void write_vec3(ByteWriter& out, const Vec3Def& v);
 void write_quat(ByteWriter& out, const QuatDef& q);
 void write_frame(ByteWriter& out, const FrameDef& f);
 void write_sphere(ByteWriter& out, const SphereDef& s);
+
+// The library's records of the same values, bit for bit (for its encoders).
+float as_float(F32 f);
+double as_double(F64 f);
+common::Vector3 as_vector3(const Vec3Def& v);
+common::Quaternion as_quaternion(const QuatDef& q);
+common::Sphere as_sphere(const SphereDef& s);
+dat::Frame as_frame(const FrameDef& f);
+dat::LandblockFrame as_landblock_frame(const FrameDef& f);
 
 }  // namespace ravelin::dat_writer

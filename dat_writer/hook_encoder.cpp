@@ -95,6 +95,19 @@ void write_anim_frame(ByteWriter& out, const AnimFrameDef& frame) {
   for (const auto& hook : frame.hooks) write_hook(out, hook);
 }
 
+dat::file_type::AnimationHook as_hook(const HookDef& hook) {
+  dat::file_type::AnimationHook out{hook.type, hook.word, hook.payload};
+  if (hook.pad) out.payload.resize(hook.payload.size() + (4 - hook.payload.size() % 4) % 4, 0);
+  return out;
+}
+
+dat::file_type::AnimationFrame as_anim_frame(const AnimFrameDef& frame) {
+  dat::file_type::AnimationFrame out;
+  for (const FrameDef& f : frame.part_frames) out.part_frames.push_back(as_frame(f));
+  for (const HookDef& h : frame.hooks) out.hooks.push_back(as_hook(h));
+  return out;
+}
+
 AnimFrameDef anim_frame_with(std::uint32_t part_count, std::vector<HookDef> hooks) {
   AnimFrameDef frame;
   frame.part_frames.resize(part_count);

@@ -9,6 +9,7 @@
 
 #include "dat_writer/byte_writer.h"
 #include "dat_writer/geometry_encoder.h"
+#include "ravelin/dat/file_type/setup_model.h"
 
 namespace ravelin::dat_writer {
 
@@ -50,6 +51,11 @@ void write_hook(ByteWriter& out, const HookDef& hook);
 std::vector<std::uint8_t> encode_hook(const HookDef& hook);
 // Part frames, the hook count, then the hooks.
 void write_anim_frame(ByteWriter& out, const AnimFrameDef& frame);
+// The library's records of the same bytes: the hook's payload with the padding
+// write_hook adds. The library's encoders refuse a hook whose payload is not
+// its type's; such hooks are written by hand.
+dat::file_type::AnimationHook as_hook(const HookDef& hook);
+dat::file_type::AnimationFrame as_anim_frame(const AnimFrameDef& frame);
 // `part_count` identity frames at the origin and the given hooks.
 AnimFrameDef anim_frame_with(std::uint32_t part_count, std::vector<HookDef> hooks = {});
 

@@ -2,7 +2,43 @@
 
 #include <algorithm>
 
+#include "ravelin/dat/landblock_encoder.h"
+
 namespace ravelin::dat_writer {
+namespace {
+
+dat::StoredCellLandblock stored_cell(const CellLandblockDef& def) {
+  dat::StoredCellLandblock c;
+  c.id = def.id;
+  c.has_objects = def.has_objects;
+  c.terrain = def.terrain;
+  c.height = def.height;
+  if (!def.padding_byte) c.padding = dat::file_type::Bytes{};  // the file ends before it
+  return c;
+}
+
+// The hand writer's pack mask: bit 0 from the table unless one is given.
+dat::StoredLandblockInfo stored_info(const LandblockInfoDef& def) {
+  dat::StoredLandblockInfo info;
+  info.id = def.id;
+  info.num_cells = def.num_cells;
+  for (const StabDef& s : def.objects) info.objects.push_back({s.id, as_landblock_frame(s.frame)});
+  info.pack_mask = def.pack_mask.value_or(def.restriction_table ? std::uint16_t{1} : std::uint16_t{0});
+  for (const BuildingDef& b : def.buildings) {
+    dat::StoredBuildInfo building{b.model_id, as_landblock_frame(b.frame), b.num_leaves, {}};
+    for (const PortalDef& p : b.portals)
+      building.portals.push_back({p.flags, p.other_cell_id, p.other_portal_id, p.stab_list, std::nullopt});
+    info.buildings.push_back(std::move(building));
+  }
+  if (def.restriction_table) {
+    dat::StoredRestrictionTable table{def.restriction_table->bucket_size, {}};
+    for (const auto& [key, value] : def.restriction_table->pairs) table.tables.push_back({key, value});
+    info.restriction_tables = std::move(table);
+  }
+  return info;
+}
+
+}  // namespace
 
 void write_stab(ByteWriter& out, const StabDef& stab) {
   out.u32(stab.id);
@@ -30,6 +66,7 @@ void write_restriction_table(ByteWriter& out, const RestrictionTableDef& table) 
 }
 
 std::vector<std::uint8_t> encode_cell_landblock(const CellLandblockDef& def) {
+  if (auto bytes = dat::encode_cell_landblock(stored_cell(def))) return std::move(*bytes);
   ByteWriter out;
   out.u32(def.id).u32(def.has_objects);
   for (std::uint16_t word : def.terrain) out.u16(word);
@@ -46,7 +83,12 @@ std::vector<std::uint8_t> encode_cell_landblock(
   return encode_cell_landblock(def);
 }
 
+// The library's encoder, unless the description asks for bytes it refuses (an
+// object count of its own, a pack mask that disagrees with the table, lists
+// longer than their 16-bit counts).
 std::vector<std::uint8_t> encode_landblock_info(const LandblockInfoDef& def) {
+  if (!def.num_objects_override)
+    if (auto bytes = dat::encode_landblock_info(stored_info(def))) return std::move(*bytes);
   ByteWriter out;
   const auto num_objects =
       def.num_objects_override.value_or(static_cast<std::uint32_t>(def.objects.size()));

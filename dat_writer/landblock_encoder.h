@@ -1,7 +1,8 @@
 // Encoders for the cell archive's per-landblock records (CellLandblock and
-// LandblockInfo), written from plain descriptions with ByteWriter. They share
-// nothing with the decoders so that tests compare two independent readings of
-// the format.
+// LandblockInfo), from plain descriptions: through the library's encoders
+// where those take the description, by hand with ByteWriter where it is broken
+// on purpose (an object count of its own, a pack mask that disagrees with the
+// table). The appenders below write single records by hand.
 #pragma once
 
 #include <array>

@@ -1,8 +1,15 @@
 #include "dat_writer/region_encoder.h"
 
+#include <algorithm>
+#include <bit>
+
+#include "ravelin/dat/file_type/region_encoder.h"
+
 namespace ravelin::dat_writer {
 
 namespace {
+
+namespace ft = dat::file_type;
 
 constexpr std::uint8_t kAlignFill = 0xEE;
 constexpr std::uint8_t kLeadFill = 0xCD;
@@ -37,6 +44,107 @@ std::vector<std::uint8_t> placed_at(std::size_t start_offset, Write write) {
   for (std::size_t i = 0; i < start_offset; ++i) out.u8(kLeadFill);
   write(out);
   return out.take();
+}
+
+// --- the region as the library holds it ------------------------------------------------
+
+float as_float(F32Bits f) { return std::bit_cast<float>(f.bits); }
+double as_double(F64Bits f) { return std::bit_cast<double>(f.bits); }
+
+// Every text of a region file starts on a multiple of 4; its gap up to the
+// next one is filled as name() fills it.
+ft::StoredText stored_text(const std::string& raw) {
+  ft::StoredText text{raw, std::nullopt};
+  if (const std::size_t gap = ft::text_padding_size(raw.size()); gap != 0) text.padding = ft::Bytes(gap, kAlignFill);
+  return text;
+}
+
+ft::StoredGameTime stored_game_time(const GameTimeDef& def) {
+  ft::StoredGameTime t;
+  t.time_value = as_double(def.time_value);
+  t.time_word_1 = def.words[0];
+  t.time_word_2 = def.words[1];
+  t.time_word_3 = def.words[2];
+  t.name = stored_text(def.name);
+  for (const TimeOfDayDef& d : def.times_of_day) t.times_of_day.push_back({d.value, d.flag_word, stored_text(d.name)});
+  for (const std::string& n : def.names) t.names.push_back(stored_text(n));
+  for (const SeasonDef& s : def.seasons) t.seasons.push_back({s.value, stored_text(s.name)});
+  return t;
+}
+
+ft::StoredSkyDesc stored_sky(const SkyDescDef& def) {
+  ft::StoredSkyDesc sky{as_double(def.value_1), as_double(def.value_2), {}};
+  for (const DayGroupDef& g : def.day_groups) {
+    ft::StoredDayGroup group{as_float(g.chance), stored_text(g.name), {}, {}};
+    for (const SkyObjectDef& o : g.sky_objects)
+      group.sky_objects.push_back({as_float(o.active_start), as_float(o.active_end), o.words_2_to_5[0],
+                                   o.words_2_to_5[1], o.words_2_to_5[2], o.words_2_to_5[3], o.object_id, o.script_id,
+                                   o.word_8});
+    for (const SkyTimeOfDayDef& t : g.sky_times) {
+      ft::SkyTimeOfDay time{t.words, {}};
+      for (const auto& e : t.entries) time.time_entries.push_back({e[0], e[1], e[2], e[3], e[4], e[5]});
+      group.sky_times.push_back(std::move(time));
+    }
+    sky.day_groups.push_back(std::move(group));
+  }
+  return sky;
+}
+
+ft::SoundDesc stored_sound(const SoundDescDef& def) {
+  ft::SoundDesc sound;
+  for (const AmbientTableDef& table : def.tables) {
+    ft::AmbientSTBDesc desc{table.stb_id, {}};
+    for (const AmbientSoundDef& s : table.sounds)
+      desc.ambient_sounds.push_back(
+          {s.s_type, as_float(s.volume), as_float(s.base_chance), as_float(s.min_rate), as_float(s.max_rate)});
+    sound.stb_descs.push_back(std::move(desc));
+  }
+  return sound;
+}
+
+ft::SceneDesc stored_scene(const SceneDescDef& def) {
+  ft::SceneDesc scene;
+  for (const SceneTypeDef& t : def.scene_types) scene.scene_types.push_back({t.stb_index, t.scenes});
+  return scene;
+}
+
+ft::StoredTerrainDesc stored_terrain(const TerrainDescDef& def) {
+  ft::StoredTerrainDesc terrain;
+  for (const TerrainTypeDef& t : def.terrain_types)
+    terrain.terrain_types.push_back({stored_text(t.name), t.tag, t.scene_info_indices});
+  terrain.surface_word_1 = def.surface_word_1;
+  terrain.surface_word_2 = def.surface_word_2;
+  const auto pairs = [](const std::vector<std::pair<std::uint32_t, std::uint32_t>>& list) {
+    std::vector<ft::WordPair> out;
+    for (const auto& [a, b] : list) out.push_back({a, b});
+    return out;
+  };
+  terrain.pair_list_1 = pairs(def.pair_list_1);
+  terrain.pair_list_2 = pairs(def.pair_list_2);
+  terrain.pair_list_3 = pairs(def.pair_list_3);
+  terrain.surface_entries = def.surface_entries;
+  return terrain;
+}
+
+ft::StoredRegion stored_region(const RegionDef& def) {
+  ft::StoredRegion r;
+  r.id = def.id;
+  r.header_word_1 = def.header_word_1;
+  r.header_word_2 = def.header_word_2;
+  r.name = stored_text(def.name);
+  r.region_words = def.region_words;
+  r.region_table = def.region_table;
+  r.game_time = stored_game_time(def.game_time);
+  r.section_mask = region_section_mask(def);
+  if (def.sky) r.sky = stored_sky(*def.sky);
+  if (def.sound) r.sound = stored_sound(*def.sound);
+  if (def.scene) r.scene = stored_scene(*def.scene);
+  r.terrain = stored_terrain(def.terrain);
+  if (def.misc) {
+    const auto& w = def.misc->words;
+    r.misc = ft::RegionMisc{w[0], w[1], w[2], w[3], w[4], w[5]};
+  }
+  return r;
 }
 
 }  // namespace
@@ -156,6 +264,12 @@ std::vector<std::uint8_t> encode_terrain_desc(const TerrainDescDef& def,
 }
 
 std::vector<std::uint8_t> encode_region(const RegionDef& def, CountOffsets* counts) {
+  // The library's encoder, unless the caller wants the count positions or a
+  // sound table declares a count of its own.
+  const bool declared_counts = def.sound && std::any_of(def.sound->tables.begin(), def.sound->tables.end(),
+                                                        [](const AmbientTableDef& t) { return t.declared_count.has_value(); });
+  if (counts == nullptr && !declared_counts)
+    if (auto bytes = ft::encode_region(stored_region(def))) return std::move(*bytes);
   ByteWriter out;
   out.u32(def.id).u32(def.header_word_1).u32(def.header_word_2);
   name(out, def.name);

@@ -1,8 +1,10 @@
 // Writers of region files and of each of their descriptions, for tests and the
-// sample world. They take plain description structs of their own (independent
-// of the decoders), write texts as raw bytes and floats as values or raw bit
-// patterns, and fill alignment gaps with 0xEE so a reader that fails to skip
-// them reads visibly wrong values.
+// sample world. They take plain description structs of their own, write texts
+// as raw bytes and floats as values or raw bit patterns, and fill alignment
+// gaps with 0xEE so a reader that fails to skip them reads visibly wrong
+// values. A whole region goes through the library's encoder unless it is
+// broken on purpose (a declared count) or the count positions are wanted; the
+// single descriptions, placed at any offset, are written by hand.
 #pragma once
 
 #include <array>

@@ -1,6 +1,8 @@
 // Encoder for setup model files, from a plain description. Everything is
 // written in file order exactly as described: counts come from the list sizes
 // (or from an override), keyed entries keep their order and their repeats.
+// Descriptions the library's encoder takes go through it; the rest (broken on
+// purpose) are written by hand.
 #pragma once
 
 #include <array>

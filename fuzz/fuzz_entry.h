@@ -26,6 +26,7 @@
   X(physics_script)             \
   X(cell_landblock)             \
   X(landblock_info)             \
+  X(record_json)                \
   X(read_pstring)               \
   X(setup_table)                \
   X(spawns_lines)               \

@@ -10,6 +10,7 @@
 #include "dat_writer/byte_writer.h"
 #include "ravelin/dat/compress.h"
 #include "dat_writer/sample_world.h"
+#include "ravelin/dat/record_json.h"
 
 namespace ravelin::fuzz {
 namespace {
@@ -128,6 +129,19 @@ void add_json_seeds(std::vector<Seed>& seeds, const dat_writer::SampleWorld& wor
                             "[\"wcid\", 4]\n{\"wcid\": 18446744073709551615}\n{\"wcid\": 5")});
 }
 
+// record_json: each typed record's bytes (byte 0: its type | 0x80) and its
+// document (byte 0: its type).
+void add_record_json_seeds(std::vector<Seed>& seeds, const std::vector<ArchiveFile>& files, bool cell) {
+  for (const ArchiveFile& file : files) {
+    const auto type = dat::record_type_for_id(file.id, cell);
+    if (!type) continue;
+    const auto code = static_cast<std::uint8_t>(*type);
+    seeds.push_back({"record_json", prefixed(code | 0x80, file.bytes)});
+    if (const auto json = dat::record_json(*type, file.bytes, true))
+      seeds.push_back({"record_json", prefixed(code, bytes_of(*json))});
+  }
+}
+
 }  // namespace
 
 std::vector<Seed> seed_corpus() {
@@ -151,6 +165,8 @@ std::vector<Seed> seed_corpus() {
   add_text_seeds(seeds);
   add_lz_seeds(seeds, portal.front().bytes);
   add_json_seeds(seeds, world);
+  add_record_json_seeds(seeds, portal, false);
+  add_record_json_seeds(seeds, cell, true);
   return seeds;
 }
 

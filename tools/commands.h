@@ -18,6 +18,9 @@ namespace ravelin::tools {
 using Action = std::function<int()>;
 
 void add_dat_commands(CLI::App& app, Action& action);
+// `dat encode FILE.json|- [-o FILE.bin] [--type TYPE]`, added to the `dat` command: a record's bytes from its
+// JSON document.
+void add_dat_encode_command(CLI::App& dat, Action& action);
 // `dat put|rm|compact|check`, added to the `dat` command: editing, compacting and checking an archive.
 void add_dat_edit_commands(CLI::App& dat, Action& action);
 // `demo-archive FILE`: a small archive written with the archive writer.

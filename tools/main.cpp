@@ -10,6 +10,7 @@ int main(int argc, char** argv) {
   app.require_subcommand(1);
   ravelin::tools::Action action;
   ravelin::tools::add_dat_commands(app, action);
+  ravelin::tools::add_dat_encode_command(*app.get_subcommand("dat"), action);
   ravelin::tools::add_dat_edit_commands(*app.get_subcommand("dat"), action);
   ravelin::tools::add_demo_archive_command(app, action);
   ravelin::tools::add_bake_command(app, action);

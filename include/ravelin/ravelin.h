@@ -34,7 +34,8 @@ extern "C" {
 
 typedef enum ravelin_status {
   RAVELIN_OK = 0,
-  RAVELIN_ERROR_ARGUMENT = 1, /* a NULL pointer, a path not UTF-8, no such landblock, an unknown type name */
+  RAVELIN_ERROR_ARGUMENT = 1, /* a NULL pointer, a path not UTF-8, no such landblock, an unknown type name,
+                                 a record document that is not a record of its type */
   RAVELIN_ERROR_HANDLE = 2,   /* a NULL, closed or unknown handle, or a handle of the other kind */
   RAVELIN_ERROR_DAT = 3,      /* the archive: opening, fetching or decoding a file */
   RAVELIN_ERROR_BAKE = 4,     /* the bake: an archive, the region, the landblock or the setup table */
@@ -117,6 +118,23 @@ RAVELIN_C_EXPORT ravelin_status ravelin_archive_get_file(ravelin_archive* archiv
  * id; nonzero `compact` gives one line. */
 RAVELIN_C_EXPORT ravelin_status ravelin_archive_show(ravelin_archive* archive, uint32_t file_id, const char* type,
                                                      int compact, char** json, size_t* size, ravelin_error** error);
+
+/* A record's bytes (as ravelin_archive_get_file gives them; `data` may be
+ * NULL when `size` is 0) decoded as `type` ("region", "setup", "motion-table",
+ * "animation", "physics-script", "cell-landblock", "landblock-info"): the JSON
+ * document `ravelin-bake dat show` prints (without its newline), one line when
+ * `compact` is nonzero. RAVELIN_ERROR_DAT, with the decoder's text, when the
+ * bytes do not decode. */
+RAVELIN_C_EXPORT ravelin_status ravelin_record_decode(const char* type, const uint8_t* data, size_t size, int compact,
+                                                      char** json, size_t* json_size, ravelin_error** error);
+/* The record's bytes from its JSON document (NUL-terminated UTF-8, as
+ * ravelin_record_decode or `dat show` gives it, edited or not) as `type`, or
+ * NULL for the type the document's id names (as `ravelin-bake dat encode`).
+ * A document that is not a record of its type is RAVELIN_ERROR_ARGUMENT with
+ * the JSON Pointer of the value and what was expected there:
+ * "/frames/0/hooks/0/hook_type: expected an unsigned 32-bit integer". */
+RAVELIN_C_EXPORT ravelin_status ravelin_record_encode(const char* type, const char* json, uint8_t** data,
+                                                      size_t* size, ravelin_error** error);
 
 /* One landblock baked from the DAT directory holding both archives, as
  * `ravelin-bake bake`: the manifest's JSON Lines bytes. `landblock` is a

@@ -11,13 +11,17 @@
         for landblock in s.landblocks():
             s.bake(landblock)                   # from any number of threads
 
+    doc = ravelin.decode_record("physics-script", db.get_file(0x33000300))
+    doc["script_data"][0]["hook"]["emitter_id"] = "0x32000002"
+    data = ravelin.encode_record("physics-script", doc)
+
     with ravelin.ArchiveEditor("dats/client_portal.dat") as ed:
         ed.put(0x0A000001, data, compressed=True)
         ed.commit()                             # without it, nothing is written
     ravelin.check_archive("dats/client_portal.dat").ok
 
-Failures raise ravelin.DatError (archives) and ravelin.BakeError (bakes),
-whose str() is the library's message.
+Failures raise ravelin.DatError (archives), ravelin.BakeError (bakes) and
+ravelin.RecordError (record documents), whose str() is the library's message.
 """
 
 from __future__ import annotations
@@ -27,15 +31,17 @@ from typing import TYPE_CHECKING, Any, List, NamedTuple, Optional, Tuple, Union
 
 from . import _manifest, _ravelin
 
-__all__ = ["__version__", "DatError", "BakeError", "DatDatabase", "EventFamily", "EVENT_FAMILIES", "Bake", "bake",
-           "BakeSession", "Diff", "diff"]
+__all__ = ["__version__", "DatError", "BakeError", "RecordError", "DatDatabase", "EventFamily", "EVENT_FAMILIES",
+           "Bake", "bake", "BakeSession", "Diff", "diff", "decode_record", "encode_record"]
 
 __version__: str = _ravelin.__version__
 
 DatError = _ravelin.DatError
 BakeError = _ravelin.BakeError
+RecordError = _ravelin.RecordError
 DatError.__module__ = __name__
 BakeError.__module__ = __name__
+RecordError.__module__ = __name__
 
 # Changing archives and checking their structure.
 from ._editor import ArchiveEditor, CheckFinding, CheckReport, CommitStats, Entry, check_archive  # noqa: E402
@@ -291,3 +297,47 @@ def diff(old_dir: StrPath, new_dir: StrPath, *, region: IdLike = DEFAULT_REGION,
     if jobs is not None and jobs < 1:
         raise ValueError("jobs must be at least 1")
     return Diff(_ravelin.diff(old_dir, new_dir, region, sky, jobs))
+
+
+def decode_record(type: str, data: bytes) -> dict[str, Any]:
+    """The record `data` (a file's bytes, as DatDatabase.get_file returns them)
+    decoded as `type` ("region", "setup", "motion-table", "animation",
+    "physics-script", "cell-landblock", "landblock-info"): the JSON document
+    `ravelin-bake dat show` writes, parsed. It holds everything the bytes hold:
+    encode_record gives them back. NaN and infinities appear as the strings
+    "NaN", "inf", "-inf". Raises DatError when the bytes do not decode and
+    ValueError for an unknown type name. Releases the GIL while it decodes."""
+    import json
+
+    return json.loads(_ravelin._decode_record(type, bytes(data)))
+
+
+def _with_texts_for_floats(value: Any) -> Any:
+    """NaN and infinities as the strings the documents use for them."""
+    if isinstance(value, float) and value != value:
+        return "NaN"
+    if isinstance(value, float) and value in (float("inf"), float("-inf")):
+        return "inf" if value > 0 else "-inf"
+    if isinstance(value, dict):
+        return {k: _with_texts_for_floats(v) for k, v in value.items()}
+    if isinstance(value, (list, tuple)):
+        return [_with_texts_for_floats(v) for v in value]
+    return value
+
+
+def encode_record(type: Optional[str], document: Union[dict[str, Any], str]) -> bytes:
+    """The bytes of the record `document` (a dict as decode_record returns it,
+    edited or not, or its JSON text) as `type`; None takes the type from the
+    document's "id" as `ravelin-bake dat encode` does. Editing a field changes
+    the bytes it is stored in; a hook's "payload" hex is not read. Raises
+    RecordError (a ValueError) naming the JSON Pointer of the first value that
+    is not what its type needs, ValueError for an unknown type name. Releases
+    the GIL while it encodes."""
+    import json
+
+    if isinstance(document, str):
+        text = document
+    else:
+        text = json.dumps(_with_texts_for_floats(document), allow_nan=False, separators=(",", ":"),
+                          ensure_ascii=False)
+    return _ravelin._encode_record(type, text)

@@ -18,4 +18,10 @@ PYBIND11_MODULE(_ravelin, m) {
   ravelin::python::bind_bake(m);
   ravelin::python::bind_diff(m);
   ravelin::python::bind_editor(m);
+
+  // Records as JSON documents, both ways.
+  py::register_exception<ravelin::python::RecordErrorException>(m, "RecordError", PyExc_ValueError).doc() =
+      "A record document that is not a record of its type; str() names the value's JSON Pointer and what was "
+      "expected there.";
+  ravelin::python::bind_records(m);
 }

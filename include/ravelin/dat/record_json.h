@@ -1,10 +1,15 @@
-// Every record the bake reads, decoded and written as one JSON document: what
-// `ravelin-bake dat show` prints and the Python package returns. Members follow
-// the records' field order; hash maps come out as [{"key": ..., "value": ...}]
-// sorted by key as unsigned 32-bit numbers, so a document never depends on map
-// order. File ids and uninterpreted 32-bit words are "0x" + eight hex digits,
-// other integers numbers, floats their shortest round-trip decimal, payloads
-// lower-case hex.
+// Every record the bake reads as one JSON document, both ways: what
+// `ravelin-bake dat show` prints and the Python package returns, and the
+// document an editor changes and `dat encode` turns back into the stored
+// bytes. Members follow the records' field order; maps come out as
+// [{"key": ..., "value": ...}] in stored order (ascending in every record
+// written the usual way). File ids and uninterpreted 32-bit words are "0x" +
+// eight hex digits, other integers numbers, floats their shortest round-trip
+// decimal, payloads lower-case hex. What the bake's decoders skip or fold away
+// (padding that is not zeros, trailing bytes, repeated keys, masked flag bits,
+// NaN bits, text bytes that the text does not give back) gets members of its
+// own, written only for the records that need them: encoding a document gives
+// back the stored bytes exactly.
 #pragma once
 
 #include <cstdint>
@@ -14,8 +19,17 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <variant>
+#include <vector>
 
 #include "ravelin/dat/error.h"
+#include "ravelin/dat/file_type/animation_encoder.h"
+#include "ravelin/dat/file_type/motion_table_encoder.h"
+#include "ravelin/dat/file_type/physics_script_encoder.h"
+#include "ravelin/dat/file_type/record_encoder.h"
+#include "ravelin/dat/file_type/region_encoder.h"
+#include "ravelin/dat/file_type/setup_model_encoder.h"
+#include "ravelin/dat/landblock_encoder.h"
 #include "ravelin/dat/lib.h"
 
 namespace ravelin::dat {
@@ -44,6 +58,31 @@ std::optional<RecordType> record_type_for_id(std::uint32_t file_id, bool cell_ar
 // line when compact, no trailing newline). A decoder failure is BinRead (or the
 // landblock records' own DatError), as the archive layer reports one.
 DatResult<std::string> record_json(RecordType type, std::span<const std::uint8_t> bytes, bool compact);
+
+// A record of any type as stored; the alternatives follow RecordType's order.
+using StoredRecord = std::variant<file_type::StoredRegion, file_type::StoredSetupModel, file_type::StoredMotionTable,
+                                  file_type::StoredAnimation, file_type::StoredPhysicsScript, StoredCellLandblock,
+                                  StoredLandblockInfo>;
+RecordType record_type_of(const StoredRecord& record);
+
+// Decodes `bytes` as `type` with everything the bake's decoder skips. It fails
+// exactly where the bake's decoder fails, with that decoder's error.
+DatResult<StoredRecord> decode_stored_record(RecordType type, std::span<const std::uint8_t> bytes);
+// The record's JSON document, as record_json writes it.
+std::string stored_record_json(const StoredRecord& record, bool compact);
+// A document read back as a record of `type`. Errors name the JSON Pointer of
+// the value and what was expected there: a wrong type, a value out of range, a
+// missing or unknown member, a count that disagrees with its list.
+file_type::RecordResult<StoredRecord> parse_stored_record(RecordType type, std::string_view json);
+// The record's bytes (the encoder of its type).
+file_type::RecordResult<std::vector<std::uint8_t>> encode_stored_record(const StoredRecord& record);
+
+// A document's bytes: parsed as `type`, or, without one, as the type its "id"
+// names. An id that names no type, or a different type in a cell archive than
+// in any other (0x0201FFFF: a cell-landblock or a setup), fails at "/id"
+// listing the candidates; `--type` is how the command line names one.
+file_type::RecordResult<std::vector<std::uint8_t>> encode_record_json(std::optional<RecordType> type,
+                                                                      std::string_view json);
 
 // Why `dat show` gave no document: the archive's error fetching the file or the
 // decoder's, or a file id for which no record type is known.
