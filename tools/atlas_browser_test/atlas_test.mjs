@@ -338,8 +338,15 @@ async function checkTerrain(page, index) {
   check("legend lists the types of both landblocks", [...present].every((t) => legendKeys.some((k) => k.type === t)),
         `${[...present]} vs ${JSON.stringify(legendKeys)}`);
 
+  if (!(await panelState(page)).hidden) await page.click("#panel-close");
   await page.evaluate(() => document.getElementById("zoom-fit").click());
   await clickLandblock(page, A9B4);
+  // The fitted view, narrowed by the panel, is fitted again: fitting it once more moves nothing.
+  await checkLegendHidesNoLand(page, "fitted view with the panel open");
+  const view = () => page.evaluate((n) => JSON.stringify([window.atlas.scale, window.atlas.cellCentre(n)]), A9B4);
+  const opened = await view();
+  await page.evaluate(() => document.getElementById("zoom-fit").click());
+  check("the panel opening refits a fitted view", (await view()) === opened, `${opened} vs ${await view()}`);
   const panel = await panelState(page);
   const heights = cells[A9B4].height;
   const types = [...new Set(cells[A9B4].terrain.map(typeOf))].sort((x, y) => x - y);

@@ -108,7 +108,7 @@ export function startAtlas(world, elements) {
   // min and max: the lowest non-zero and the highest value of the measure (0 and 0 without one);
   // zeros: how many landblocks it is 0 for.
   const state = {measure: "total", overlay: patch ? "none" : "heat", terrainShown: terrain !== null, min: 0, max: 0, zeros: 0,
-                 scale: 1, ox: 0, oy: 0, width: 0, height: 0, selected: -1, draws: 0, firstDrawMs: null,
+                 scale: 1, ox: 0, oy: 0, fitted: true, width: 0, height: 0, selected: -1, draws: 0, firstDrawMs: null,
                  ready: terrainImage === null};
 
   // One pixel per landblock: column x, row 255 - y so that north is up. The
@@ -339,13 +339,15 @@ export function startAtlas(world, elements) {
     const rect = canvas.getBoundingClientRect();
     const dpr = window.devicePixelRatio || 1;
     const first = state.width === 0;
-    // The point at the middle of the view stays there (the panel opening or closing, a window resize).
-    if (!first) { state.ox += (rect.width - state.width) / 2; state.oy += (rect.height - state.height) / 2; }
+    // The panel opening or closing, a window resize: a view not moved since it
+    // was fitted is fitted again (so the legend still hides no land), any
+    // other keeps the point at its middle there.
+    if (!first && !state.fitted) { state.ox += (rect.width - state.width) / 2; state.oy += (rect.height - state.height) / 2; }
     if (!first) tip.style.display = "none";  // it described what was under the pointer before the shift
     state.width = rect.width; state.height = rect.height;
     canvas.width = Math.max(1, Math.round(rect.width * dpr));
     canvas.height = Math.max(1, Math.round(rect.height * dpr));
-    if (first) fit();
+    if (first || state.fitted) fit();
     draw();
   }
 
@@ -368,6 +370,7 @@ export function startAtlas(world, elements) {
     const cx = (x0 + x1 + 1) / 2, cy = SIDE - (y0 + y1 + 1) / 2;
     state.ox = area.x + area.w / 2 - cx * state.scale;
     state.oy = area.y + area.h / 2 - cy * state.scale;
+    state.fitted = true;
   }
 
   function zoomAt(factor, px, py) {
@@ -375,11 +378,13 @@ export function startAtlas(world, elements) {
     state.ox = px - ((px - state.ox) * s) / state.scale;
     state.oy = py - ((py - state.oy) * s) / state.scale;
     state.scale = s;
+    state.fitted = false;
     draw();
   }
 
   function centreOn(n) {
     if (state.scale < 24) state.scale = 24;
+    state.fitted = false;
     state.ox = state.width / 2 - ((n >> 8) + 0.5) * state.scale;
     state.oy = state.height / 2 - (SIDE - 1 - (n & 0xff) + 0.5) * state.scale;
   }
@@ -513,6 +518,7 @@ export function startAtlas(world, elements) {
         drag.moved = true;
         canvas.classList.add("dragging");
         state.ox += dx; state.oy += dy;
+        state.fitted = false;
         [drag.x, drag.y] = [event.clientX, event.clientY];
         tip.style.display = "none";
         draw();
@@ -612,6 +618,7 @@ export function startAtlas(world, elements) {
     // Centres a landblock at `scale` CSS pixels a landblock.
     zoomTo(scale, n) {
       state.scale = scale;
+      state.fitted = false;
       state.ox = state.width / 2 - ((n >> 8) + 0.5) * scale;
       state.oy = state.height / 2 - (SIDE - 1 - (n & 0xff) + 0.5) * scale;
       draw();
