@@ -80,6 +80,110 @@ function paletteFamily(palette, pixel) {
   return best;
 }
 
+const rgbOf = (css) => css.match(/\d+/g).slice(0, 3).map(Number);
+const farthest = (a, b) => Math.max(...a.map((v, j) => Math.abs(v - b[j])));
+
+// The page box (CSS pixels) of the landblocks that have land, from the page's terrain summary.
+const landBox = (page) => page.evaluate(() => {
+  const blocks = JSON.parse(document.getElementById("atlas-terrain").textContent).blocks;
+  let x0 = 255, x1 = 0, y0 = 255, y1 = 0;
+  for (let k = 0; k < blocks.length; k += 4) {
+    const x = blocks[k] >> 8, y = blocks[k] & 0xff;
+    x0 = Math.min(x0, x); x1 = Math.max(x1, x); y0 = Math.min(y0, y); y1 = Math.max(y1, y);
+  }
+  const s = window.atlas.scale, sw = window.atlas.cellCentre((x0 << 8) | y0), ne = window.atlas.cellCentre((x1 << 8) | y1);
+  return {left: sw.x - s / 2, right: ne.x + s / 2, top: ne.y - s / 2, bottom: sw.y + s / 2};
+});
+
+// At the first view, the legend's box and the land's box do not meet.
+async function checkLegendHidesNoLand(page, what) {
+  const land = await landBox(page);
+  const legend = await page.evaluate(() => {
+    const r = document.getElementById("legend").getBoundingClientRect();
+    return {left: r.left, right: r.right, top: r.top, bottom: r.bottom};
+  });
+  const overlap = legend.left < land.right && land.left < legend.right && legend.top < land.bottom && land.top < legend.bottom;
+  check(`${what}: the legend hides no land at the first view`, !overlap,
+        `legend ${JSON.stringify(legend)}, land ${JSON.stringify(land)}`);
+}
+
+// Zoomed in on corners of landblocks (a landblock, its corner vertex, the
+// direction from it into the landblock): the pixel just inside is land, of
+// `type` when given, and of the other three quarters around the corner
+// (across the grid lines) those in `empty` are the page's white and the rest
+// land. A land image drawn past the grid lines shows in the empty ones.
+async function checkLandEndsOnGridLines(page, corners, what) {
+  await page.select("#overlay", "none");
+  await setTerrain(page, true);
+  const palette = await page.evaluate(() => window.atlas.terrainPalette);
+  const white = "255,255,255", outer = [[-1, 1], [1, -1], [-1, -1]];
+  for (const {n, v, dx, dy, type, empty = outer} of corners) {
+    await page.evaluate((n) => window.atlas.zoomTo(240, n), n);
+    const p = await page.evaluate((n, v) => window.atlas.vertexPoint(n, v), n, v);
+    const at = (sx, sy) => pixelAt(page, {x: p.x + sx * dx * 4, y: p.y + sy * dy * 4});
+    const inside = await at(1, 1);
+    const name = `${what}: 0x${n.toString(16)} vertex ${v}`;
+    check(`${name}: land just inside the corner`, String(inside) !== white &&
+          (type === undefined || paletteFamily(palette, inside) === type), `rgb(${inside}), type ${type}`);
+    for (const [sx, sy] of outer) {
+      const pixel = await at(sx, sy), land = !empty.some(([ex, ey]) => ex === sx && ey === sy);
+      check(`${name}: ${land ? "land" : "no land"} across the grid lines at (${sx * dx}, ${sy * dy})`,
+            (String(pixel) !== white) === land, `rgb(${pixel})`);
+    }
+  }
+  await page.evaluate(() => document.getElementById("zoom-fit").click());
+}
+
+// The heat layer over the land, for a measure every landblock has and one
+// most lack: each landblock with a value is the land under its scale colour
+// at the layer's opacity, the lowest as plainly tinted as any (the scale's
+// first colour, the legend's first tick), and a 0 leaves the land as it is.
+async function checkHeatScale(page, index) {
+  await page.evaluate(() => document.getElementById("zoom-fit").click());
+  await setTerrain(page, true);
+  for (const measure of ["total", "physics_script_particle"]) {
+    await page.select("#measure", measure);
+    const values = index.filter((e) => e.error === undefined).map((e) => [parseInt(e.landblock_id, 16) >>> 16,
+        measure === "total" ? e.ambient + e.animation_sound + e.physics_script_particle + e.sky_chain : e[measure]]);
+    const nonZero = values.filter(([, v]) => v > 0).map(([, v]) => v);
+    const lowest = Math.min(...nonZero), highest = Math.max(...nonZero), zeros = values.length - nonZero.length;
+    await page.select("#overlay", "none");
+    const land = new Map();
+    for (const [n] of values) land.set(n, await pixelAt(page, await page.evaluate((n) => window.atlas.cellCentre(n), n)));
+    await page.select("#overlay", "heat");
+    const low = rgbOf(await page.evaluate(() => window.atlas.lowColour));
+    for (const [n, v] of values) {
+      const pixel = await pixelAt(page, await page.evaluate((n) => window.atlas.cellCentre(n), n));
+      const [colour, opacity] = await page.evaluate((n) => [window.atlas.colourOf(n), window.atlas.heatOpacity(n)], n);
+      const under = land.get(n), name = `${measure} ${v} at 0x${n.toString(16)}`;
+      if (v === 0) {
+        check(`${name}: the land untinted`, String(pixel) === String(under) && opacity === 0, `rgb(${pixel}) over rgb(${under})`);
+        continue;
+      }
+      const expected = rgbOf(colour).map((c, j) => c * opacity + under[j] * (1 - opacity));
+      check(`${name}: its colour over the land`, opacity > 0.5 && farthest(pixel, expected) <= 4,
+            `rgb(${pixel}), expected rgb(${expected.map(Math.round)}) (${colour} at ${opacity} over rgb(${under}))`);
+      if (v === lowest) {
+        check(`${name}: the lowest value takes the scale's first colour`, String(rgbOf(colour)) === String(low), colour);
+        check(`${name}: the lowest value tints the land plainly`, farthest(pixel, under) >= 40, `rgb(${pixel}) over rgb(${under})`);
+      }
+    }
+    const legend = await page.evaluate(() => ({
+      ticks: [...document.querySelectorAll("#heat-ticks span")].map((t) => t.textContent),
+      bar: getComputedStyle(document.getElementById("heat-bar")).backgroundImage,
+      zero: document.getElementById("heat-zero")?.textContent ?? null,
+    }));
+    check(`${measure}: the legend's scale runs from the lowest non-zero value to the highest`,
+          legend.ticks[0] === String(lowest) && legend.ticks.at(-1) === String(highest), JSON.stringify(legend.ticks));
+    const barStart = legend.bar.match(/rgb\(\d+, \d+, \d+\)/);
+    check(`${measure}: the legend's bar starts at the scale's first colour`,
+          barStart !== null && String(rgbOf(barStart[0])) === String(low), legend.bar);
+    check(`${measure}: the legend counts the zeros`, zeros === 0 ? legend.zero === null : legend.zero === `0, untinted (${zeros})`,
+          String(legend.zero));
+  }
+  await page.select("#measure", "total");
+}
+
 async function setTerrain(page, on) {
   if ((await page.evaluate(() => window.atlas.terrainShown)) !== on) await page.click("#show-terrain");
 }
@@ -115,6 +219,7 @@ async function jump(page, text) {
 async function checkWholeWorld(browser) {
   const index = readIndex(outDir);
   const {page, errors} = await open(browser, outDir);
+  await checkLegendHidesNoLand(page, "whole world");
   const embedded = await page.evaluate(() => JSON.parse(document.getElementById("atlas-data").textContent));
   check("embedded data equals index.jsonl", JSON.stringify(embedded) === JSON.stringify(index));
 
@@ -185,6 +290,14 @@ async function checkWholeWorld(browser) {
   check("jump box names a landblock not in the index", (await jump(page, "0x0001")) === "0x0001 is not in the index");
 
   await checkTerrain(page, index);
+  await checkHeatScale(page, index);
+  // The world's four corners, and a corner of 0xAAB4 on the world's east edge (0xAAB3 south of it).
+  const aab4 = readJson(path.join(outDir, "AAB4.cell.json"));
+  await checkLandEndsOnGridLines(page, [
+    {n: 0xa8b3, v: 0, dx: 1, dy: -1}, {n: 0xa8b5, v: 8, dx: 1, dy: 1},
+    {n: 0xaab3, v: 72, dx: -1, dy: -1}, {n: 0xaab5, v: 80, dx: -1, dy: 1},
+    {n: AAB4, v: 72, dx: -1, dy: -1, type: (aab4.terrain[72] >> 2) & 0x1f, empty: [[-1, 1], [-1, -1]]},
+  ], "whole world");
   check("no console or page errors", errors.length === 0, errors.join("; "));
   const ms = await page.evaluate(() => window.atlas.firstDrawMs);
   console.log(`sample world: first draw ${ms.toFixed(0)} ms after navigation start`);
@@ -225,8 +338,15 @@ async function checkTerrain(page, index) {
   check("legend lists the types of both landblocks", [...present].every((t) => legendKeys.some((k) => k.type === t)),
         `${[...present]} vs ${JSON.stringify(legendKeys)}`);
 
+  if (!(await panelState(page)).hidden) await page.click("#panel-close");
   await page.evaluate(() => document.getElementById("zoom-fit").click());
   await clickLandblock(page, A9B4);
+  // The fitted view, narrowed by the panel, is fitted again: fitting it once more moves nothing.
+  await checkLegendHidesNoLand(page, "fitted view with the panel open");
+  const view = () => page.evaluate((n) => JSON.stringify([window.atlas.scale, window.atlas.cellCentre(n)]), A9B4);
+  const opened = await view();
+  await page.evaluate(() => document.getElementById("zoom-fit").click());
+  check("the panel opening refits a fitted view", (await view()) === opened, `${opened} vs ${await view()}`);
   const panel = await panelState(page);
   const heights = cells[A9B4].height;
   const types = [...new Set(cells[A9B4].terrain.map(typeOf))].sort((x, y) => x - y);
@@ -268,6 +388,7 @@ async function checkTerrain(page, index) {
 async function checkPatch(browser) {
   const marks = readLines(path.join(patchOutDir, "landblocks.jsonl"));
   const {page, errors} = await open(browser, patchOutDir);
+  await checkLegendHidesNoLand(page, "patch page");
   const embedded = await page.evaluate(() => JSON.parse(document.getElementById("atlas-patch").textContent));
   check("patch data equals landblocks.jsonl", JSON.stringify(embedded) === JSON.stringify(marks));
   const expected = new Map(marks.map((m) => [parseInt(m.landblock_id, 16) >>> 16, m]));
@@ -304,6 +425,7 @@ async function checkPatch(browser) {
 async function checkFailedLandblock(browser) {
   const index = readIndex(failedOutDir);
   const {page, errors} = await open(browser, failedOutDir);
+  await checkLegendHidesNoLand(page, "failed run");
   const drawn = await pixelAndColour(page, FAILED_LB);
   check("failed landblock marked", drawn.colour === "failed" && drawn.pixel === "rgb(232,25,44)", JSON.stringify(drawn));
   await clickLandblock(page, FAILED_LB);
@@ -312,6 +434,11 @@ async function checkFailedLandblock(browser) {
   check("panel shows the error text", panel.landblock === "0x0102" && panel.error === line.error,
         JSON.stringify(panel));
   check("no counts for a failure", Object.keys(panel.counts).length === 0 && panel.picture === null);
+  // The only land is 0xA9B4's, with none around it: it ends on its own grid lines.
+  await checkLandEndsOnGridLines(page, [
+    {n: A9B4, v: 0, dx: 1, dy: -1}, {n: A9B4, v: 8, dx: 1, dy: 1}, {n: A9B4, v: 72, dx: -1, dy: -1},
+    {n: A9B4, v: 80, dx: -1, dy: 1},
+  ], "failed run");
   check("no console or page errors (failure)", errors.length === 0, errors.join("; "));
   await page.close();
 }

@@ -26,11 +26,32 @@ constexpr int kPanelLeft = 460;
 constexpr int kRowHeight = 20;
 constexpr int kWidth = 900;
 constexpr std::string_view kNoTriggerColour = "#c8c8c8";
+// Under every ring, wider: a dark edge on both sides of the ring, so that a
+// ring shows on any fill, even one of its own hue (a blue ring on the sea).
+constexpr std::string_view kRingEdge = "#1a1a1a";
+// Without terrain a ringed vertex is filled white, so only its ring tells its trigger.
+constexpr std::string_view kPlainFill = "#ffffff";
 
-// Distinct, print-safe colours; trigger k takes entry k modulo the count.
-constexpr std::array<std::string_view, 12> kPalette = {
-    "#1f77b4", "#ff7f0e", "#2ca02c", "#d62728", "#9467bd", "#8c564b",
-    "#e377c2", "#17becf", "#bcbd22", "#393b79", "#ad494a", "#637939"};
+// Saturated colours, none close to a terrain fill (sea, shore, grass, rock...),
+// each unlike the others.
+constexpr std::array<std::string_view, 8> kRingColours = {
+    "#e6194b", "#ffe119", "#00e5ff", "#f032e6", "#f58231", "#911eb4", "#a8ff3e", "#ff8fc8"};
+// Dash patterns over a ring measured as 48 units (pathLength), so each repeats
+// a whole number of times and the legend's small ring shows the same pattern:
+// solid, 8 dashes, 16 dots, 4 dash-dots, 3 long dashes.
+constexpr std::array<std::string_view, 5> kRingDashes = {"", "4 2", "1 2", "7 2 1 2", "12 4"};
+constexpr std::size_t kRingStyles = kRingColours.size() * kRingDashes.size();
+
+// Trigger k's ring: the colours first, solid, then each colour again in the
+// next dash pattern, so up to kRingStyles triggers never share a ring.
+struct RingStyle {
+  std::string_view colour;
+  std::string_view dashes;  // empty: solid
+};
+RingStyle ring_style(std::size_t trigger) {
+  const std::size_t k = trigger % kRingStyles;
+  return {kRingColours[k % kRingColours.size()], kRingDashes[k / kRingColours.size()]};
+}
 
 std::string hex8(std::uint32_t value) {
   char buf[16];
@@ -39,6 +60,11 @@ std::string hex8(std::uint32_t value) {
 }
 
 std::string num(long long value) { return std::to_string(value); }
+
+// "1 vertex", "2 vertices", "0 vertices".
+std::string counted(long long value, std::string_view one, std::string_view many) {
+  return num(value) + " " + std::string(value == 1 ? one : many);
+}
 
 int vertex_cx(std::uint32_t n) { return kGridLeft + static_cast<int>(n / kLandblockSide) * kSpacing; }
 int vertex_cy(std::uint32_t n) {
@@ -60,6 +86,29 @@ void swatch(std::string& out, int x, int y, std::string_view colour) {
   out += "<rect x=\"" + num(x) + "\" y=\"" + num(y - 12) + "\" width=\"14\" height=\"14\" fill=\"";
   out += colour;
   out += "\" stroke=\"#333333\"/>\n";
+}
+
+// A ring of `style`, `width` wide, over a circle already drawn; its dark edge
+// (drawn first, wider) shows on both sides of it.
+void ring(std::string& out, int cx, int cy, int r, int width, RingStyle style) {
+  out += "<circle cx=\"" + num(cx) + "\" cy=\"" + num(cy) + "\" r=\"" + num(r) + "\" fill=\"none\" stroke=\"";
+  out += style.colour;
+  out += "\" stroke-width=\"" + num(width) + "\"";
+  if (!style.dashes.empty()) {
+    out += " pathLength=\"48\" stroke-dasharray=\"";
+    out += style.dashes;
+    out += '"';
+  }
+  out += " class=\"ring\"/>\n";
+}
+
+// The legend's key of a trigger: a small white disc ringed as its vertices are.
+void ring_swatch(std::string& out, int x, int y, RingStyle style) {
+  const int cx = x + 7, cy = y - 5;
+  out += "<circle cx=\"" + num(cx) + "\" cy=\"" + num(cy) + "\" r=\"7\" fill=\"#ffffff\" stroke=\"";
+  out += kRingEdge;
+  out += "\" stroke-width=\"5\"/>\n";
+  ring(out, cx, cy, 7, 3, style);
 }
 
 // Trigger index per vertex, -1 for none; a vertex listed twice keeps its first trigger.
@@ -99,22 +148,18 @@ void draw_grid(std::string& out, const std::array<int, kLandblockSide * kLandblo
          "class=\"axis\"");
   }
   for (std::uint32_t n = 0; n < owner.size(); ++n) {
-    const std::string_view colour =
-        owner[n] < 0 ? kNoTriggerColour : kPalette[static_cast<std::size_t>(owner[n]) % kPalette.size()];
+    const bool ringed = owner[n] >= 0;
+    const Rgb terrain_fill = land != nullptr ? terrain_colour(dat::terrain_type(land->terrain[n])) : Rgb{};
+    const std::string fill = land != nullptr ? css_colour(terrain_fill)
+                             : ringed       ? std::string(kPlainFill)
+                                            : std::string(kNoTriggerColour);
     out += "<circle cx=\"" + num(vertex_cx(n)) + "\" cy=\"" + num(vertex_cy(n)) + "\" r=\"" + num(kRadius) +
-           "\" fill=\"";
-    bool dark_number = owner[n] < 0;
-    if (land == nullptr) {
-      out += colour;
-      out += "\" stroke=\"#333333\"";
-    } else {
-      const Rgb fill = terrain_colour(dat::terrain_type(land->terrain[n]));
-      dark_number = is_light(fill);
-      out += css_colour(fill);
-      out += owner[n] < 0 ? std::string("\" stroke=\"#333333\"")
-                          : "\" stroke=\"" + std::string(colour) + "\" stroke-width=\"4\"";
-    }
+           "\" fill=\"" + fill;
+    out += ringed ? "\" stroke=\"" + std::string(kRingEdge) + "\" stroke-width=\"8\""
+                  : std::string("\" stroke=\"#333333\"");
     out += "><title>vertex " + num(n) + "</title></circle>\n";
+    if (ringed) ring(out, vertex_cx(n), vertex_cy(n), kRadius, 4, ring_style(static_cast<std::size_t>(owner[n])));
+    const bool dark_number = land == nullptr || is_light(terrain_fill);
     text(out, vertex_cx(n), vertex_cy(n) + 4, num(n),
          dark_number ? "text-anchor=\"middle\" class=\"idx\"" : "text-anchor=\"middle\" class=\"idx on\"");
   }
@@ -132,7 +177,8 @@ int draw_panel(std::string& out, const LandblockEventBake& bake,
     for (std::uint32_t t = 0; t < vertices.size(); ++t) {
       if (vertices[t] == 0) continue;
       swatch(out, kPanelLeft, y, css_colour(terrain_colour(t)));
-      text(out, kPanelLeft + 22, y, terrain_label(t, terrain.names) + ", " + num(vertices[t]) + " vertices");
+      text(out, kPanelLeft + 22, y,
+           terrain_label(t, terrain.names) + ", " + counted(vertices[t], "vertex", "vertices"));
       y += kRowHeight;
     }
     const auto [lo, hi] = std::minmax_element(terrain.landblock->height.begin(), terrain.landblock->height.end());
@@ -144,15 +190,18 @@ int draw_panel(std::string& out, const LandblockEventBake& bake,
   for (std::size_t k = 0; k < bake.ambient_terrain_events.size(); ++k) {
     const AmbientTrigger& t = bake.ambient_terrain_events[k];
     const auto drawn = std::count(owner.begin(), owner.end(), static_cast<int>(k));
-    swatch(out, kPanelLeft, y, kPalette[k % kPalette.size()]);
+    ring_swatch(out, kPanelLeft, y, ring_style(k));
     text(out, kPanelLeft + 22, y,
          "terrain " + num(t.terrain_type) + ", scene " + num(t.scene_type) + ", sound table " + hex8(t.stb_id) +
-             ", " + num(drawn) + " vertices");
+             ", " + counted(drawn, "vertex", "vertices"));
     y += kRowHeight;
   }
-  swatch(out, kPanelLeft, y, kNoTriggerColour);
+  // Unringed vertices keep a thin dark outline: over the land their fill is the terrain's, else grey.
+  out += "<circle cx=\"" + num(kPanelLeft + 7) + "\" cy=\"" + num(y - 5) + "\" r=\"7\" fill=\"";
+  out += terrain.landblock != nullptr ? kPlainFill : kNoTriggerColour;
+  out += "\" stroke=\"#333333\"/>\n";
   text(out, kPanelLeft + 22, y,
-       "no trigger, " + num(std::count(owner.begin(), owner.end(), -1)) + " vertices");
+       "no trigger, " + counted(std::count(owner.begin(), owner.end(), -1), "vertex", "vertices"));
   y += kRowHeight + 16;
 
   text(out, kPanelLeft, y, "Other events", "class=\"head\"");
@@ -177,8 +226,8 @@ int draw_panel(std::string& out, const LandblockEventBake& bake,
   }
   for (const PlacedSetupSummary& s : setups) {
     text(out, kPanelLeft, y,
-         hex8(s.setup_id) + ": " + num(s.particle_count) + " particles, " + num(s.anim_sound_count) +
-             " animation sounds");
+         hex8(s.setup_id) + ": " + counted(s.particle_count, "particle", "particles") + ", " +
+             counted(s.anim_sound_count, "animation sound", "animation sounds"));
     y += kRowHeight;
   }
   return y;

@@ -48,10 +48,12 @@ struct SvgTerrain {
 };
 
 // The SVG document (ends in "\n"). Column x runs left to right, row y bottom
-// to top; trigger k gets palette colour k (cycling). Without terrain, vertices
-// are filled with their trigger's colour, grey in none; with it, they are
-// filled with their terrain type's atlas colour and ringed in their trigger's,
-// and the panel lists the terrain types. Equal inputs give equal bytes.
+// to top. A trigger's vertices are ringed in its own style (a colour and a
+// dash pattern over a dark edge; 40 styles before one repeats), the legend
+// shows each trigger's ring; a vertex of no trigger has a thin dark outline.
+// With terrain, vertices are filled with their terrain type's atlas colour
+// and the panel lists the terrain types; without, ringed vertices are white
+// and the rest grey. Equal inputs give equal bytes.
 std::string render_landblock_svg(const LandblockEventBake& bake, std::span<const PlacedSetupSummary> setups,
                                  SvgTerrain terrain = {});
 

@@ -4,7 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdlib>
+#include <map>
+#include <regex>
+#include <set>
 #include <string>
 
 #include "ravelin/common/file.h"
@@ -42,6 +46,70 @@ std::size_t count_of(std::string_view haystack, std::string_view needle) {
   return n;
 }
 
+// The rings of a picture, each as its stroke colour and dash pattern: of the
+// ringed vertices by vertex number, and of the legend's keys in order.
+struct Rings {
+  std::map<std::uint32_t, std::string> vertex;
+  std::vector<std::string> legend;
+  std::vector<std::string> colours;   // of every ring
+  std::size_t unedged = 0;            // vertex rings without the dark edge under them
+};
+
+std::string attribute(std::string_view element, std::string_view name) {
+  const std::string key = " " + std::string(name) + "=\"";
+  const auto at = element.find(key);
+  if (at == std::string_view::npos) return "";
+  const auto start = at + key.size();
+  return std::string(element.substr(start, element.find('"', start) - start));
+}
+
+Rings rings_of(std::string_view svg) {
+  Rings out;
+  for (auto end = svg.find("class=\"ring\"/>"); end != std::string_view::npos;
+       end = svg.find("class=\"ring\"/>", end + 1)) {
+    const auto start = svg.rfind("<circle ", end);
+    const std::string_view ring = svg.substr(start, end - start);
+    const std::string style = attribute(ring, "stroke") + " dashes \"" + attribute(ring, "stroke-dasharray") + "\"";
+    out.colours.push_back(attribute(ring, "stroke"));
+    if (attribute(ring, "r") != "15") {
+      out.legend.push_back(style);
+      continue;
+    }
+    // The vertex circle under it ends just before it: "...><title>vertex N</title></circle>\n".
+    const auto under = svg.rfind("<circle ", start - 1);
+    const std::string_view vertex = svg.substr(under, start - under);
+    if (attribute(vertex, "stroke") != "#1a1a1a" || attribute(vertex, "stroke-width") != "8") ++out.unedged;
+    const auto title = vertex.find("<title>vertex ");
+    out.vertex[static_cast<std::uint32_t>(std::stoul(std::string(vertex.substr(title + 14))))] = style;
+  }
+  return out;
+}
+
+// The count texts that should be singular: "1 vertices", "1 particles", ...
+std::vector<std::string> wrong_plurals(const std::string& svg) {
+  static const std::regex one_of_many(R"([ >(]1 (vertices|particles|animation sounds)\b)");
+  std::vector<std::string> out;
+  for (auto it = std::sregex_iterator(svg.begin(), svg.end(), one_of_many); it != std::sregex_iterator(); ++it)
+    out.push_back(it->str());
+  return out;
+}
+
+// A bake of `triggers` triggers, trigger k owning vertex k (and k + 40 while there is one).
+LandblockEventBake bake_with_triggers(std::uint32_t triggers) {
+  LandblockEventBake bake;
+  bake.landblock_id = 0x12340000;
+  for (std::uint32_t k = 0; k < triggers; ++k) {
+    AmbientTrigger t;
+    t.terrain_type = k % 8;
+    t.scene_type = k / 8;
+    t.stb_id = 0x20000000 + k;
+    t.vertex_indices = {k};
+    if (k + 40 < 81) t.vertex_indices.push_back(k + 40);
+    bake.ambient_terrain_events.push_back(t);
+  }
+  return bake;
+}
+
 TEST(XmlCheck, AcceptsWellFormedAndNamesEachFault) {
   EXPECT_EQ(xml_well_formedness_error("<?xml version=\"1.0\"?>\n<a x=\"1\"><b/><c>t &amp; u</c></a>\n"),
             std::nullopt);
@@ -62,10 +130,10 @@ TEST(XmlCheck, AcceptsWellFormedAndNamesEachFault) {
   }
 }
 
-// One trigger per colour slot beyond the palette, a vertex index out of range
-// and a repeated vertex: the drawing stays within 81 circles, grey where no
-// trigger claims a vertex, and the legend shows each trigger's keys.
-TEST(LandblockSvg, ColoursVerticesByTheirFirstTrigger) {
+// A vertex index out of range and a repeated vertex: the drawing stays within
+// 81 vertices, grey where no trigger claims one, ringed where one does, and
+// the legend shows each trigger's keys with its vertex count.
+TEST(LandblockSvg, RingsVerticesByTheirFirstTrigger) {
   LandblockEventBake bake;
   bake.landblock_id = 0x12340000;
   bake.region_did = kDefaultRegionDid;
@@ -84,16 +152,17 @@ TEST(LandblockSvg, ColoursVerticesByTheirFirstTrigger) {
   const std::string svg = render_landblock_svg(bake, setups);
 
   EXPECT_EQ(xml_well_formedness_error(svg), std::nullopt);
-  EXPECT_EQ(count_of(svg, "<circle"), 81u);
-  // Vertices 0 to 12 and 80 are claimed, the rest grey; trigger 0 keeps vertex
-  // 1, and trigger 12 reuses colour 0.
+  EXPECT_EQ(count_of(svg, "<title>vertex "), 81u);
+  // Vertices 0 to 12 and 80 are claimed and white under their rings, the rest
+  // grey; trigger 0 keeps vertex 1.
   EXPECT_EQ(count_of(svg, "fill=\"#c8c8c8\" stroke=\"#333333\"><title>"), 81u - 14u);
-  EXPECT_EQ(count_of(svg, "fill=\"#1f77b4\" stroke=\"#333333\"><title>"), 4u);  // vertices 0, 1, 80, 12
+  EXPECT_EQ(count_of(svg, "fill=\"#ffffff\" stroke=\"#1a1a1a\" stroke-width=\"8\"><title>"), 14u);
+  EXPECT_EQ(count_of(svg, "r=\"15\" fill=\"none\" stroke=\"#e6194b\" stroke-width=\"4\" class=\"ring\"/>"), 3u);
   for (const std::string_view expected : {
            "Landblock 0x12340000, region 0x13000000",
            "terrain 0, scene 31, sound table 0x20000000, 3 vertices",
            "terrain 1, scene 30, sound table 0x20000001, 0 vertices",
-           "terrain 12, scene 19, sound table 0x2000000C, 1 vertices",
+           "terrain 12, scene 19, sound table 0x2000000C, 1 vertex<",
            "no trigger, 67 vertices",
            "animation sound: 2", "physics particle: 0", "sky particle: 5",
            "Placed setups (1)", "0x02000007: 4 particles, 9 animation sounds"})
@@ -103,6 +172,80 @@ TEST(LandblockSvg, ColoursVerticesByTheirFirstTrigger) {
   EXPECT_NE(svg.find("<circle cx=\"400\" cy=\"416\" r=\"15\" fill=\"#c8c8c8\" stroke=\"#333333\"><title>vertex 72"),
             std::string::npos);
   EXPECT_EQ(render_landblock_svg(bake, setups), svg);
+}
+
+// Every trigger's vertices share one ring, no two triggers share a ring (up
+// to 40 triggers), the legend shows each trigger's ring, and every ring has
+// its dark edge and a colour far from the fills of the usual terrain types.
+TEST(LandblockSvg, EachTriggerHasARingOfItsOwn) {
+  ScratchDir dir;
+  ASSERT_TRUE(dat_writer::write_sample_world(dir.path(), dat_writer::build_sample_world({})).has_value());
+  const auto inputs = render_inputs(dir.path(), dat_writer::kSampleFocusLandblock << 16);
+  const auto sample_svg = render_landblock(inputs);
+  ASSERT_TRUE(sample_svg.has_value()) << sample_svg.error().to_string();
+  const auto sample_bake = bake_landblock_events(inputs);
+  ASSERT_TRUE(sample_bake.has_value());
+  LandblockTerrain land;
+  for (std::uint32_t n = 0; n < land.terrain.size(); ++n) land.terrain[n] = static_cast<std::uint16_t>((n % 8) << 2);
+  const std::vector<std::string> names;
+  const struct {
+    std::string_view name;
+    LandblockEventBake bake;
+    std::string svg;
+  } pictures[] = {
+      {"0xA9B4 of the sample world", *sample_bake, *sample_svg},
+      {"40 triggers without terrain", bake_with_triggers(40), render_landblock_svg(bake_with_triggers(40), {})},
+      {"40 triggers over terrain types 0 to 7", bake_with_triggers(40),
+       render_landblock_svg(bake_with_triggers(40), {}, {.landblock = &land, .names = names})},
+  };
+  for (const auto& picture : pictures) {
+    SCOPED_TRACE(picture.name);
+    const Rings rings = rings_of(picture.svg);
+    const auto& triggers = picture.bake.ambient_terrain_events;
+    ASSERT_EQ(rings.legend.size(), triggers.size());
+    EXPECT_EQ(std::set<std::string>(rings.legend.begin(), rings.legend.end()).size(), triggers.size())
+        << "two triggers share a ring";
+    std::set<std::uint32_t> claimed;
+    for (std::size_t k = 0; k < triggers.size(); ++k)
+      for (const std::uint32_t n : triggers[k].vertex_indices) {
+        if (n >= 81 || !claimed.insert(n).second) continue;  // drawn with its first trigger only
+        ASSERT_TRUE(rings.vertex.contains(n)) << "vertex " << n << " of trigger " << k << " has no ring";
+        EXPECT_EQ(rings.vertex.at(n), rings.legend[k]) << "vertex " << n << " of trigger " << k;
+      }
+    EXPECT_EQ(rings.vertex.size(), claimed.size());
+    EXPECT_EQ(rings.unedged, 0u);
+    for (const std::string& colour : rings.colours)
+      for (std::uint32_t t = 0; t < 8; ++t) {
+        const Rgb fill = terrain_colour(t);
+        const auto channel = [&](std::size_t at) { return std::stoi(colour.substr(at, 2), nullptr, 16); };
+        const double distance = std::hypot(channel(1) - fill.r, channel(3) - fill.g, channel(5) - fill.b);
+        EXPECT_GE(distance, 80.0) << "ring " << colour << " on terrain type " << t << " (" << css_colour(fill) << ")";
+      }
+  }
+}
+
+// Counts in the legend and the panel read "1 vertex" and "2 vertices", of
+// terrain types, triggers, untriggered vertices and setups alike.
+TEST(LandblockSvg, CountsTakeTheirPlural) {
+  LandblockEventBake bake = bake_with_triggers(3);
+  bake.ambient_terrain_events[0].vertex_indices = {5};
+  bake.ambient_terrain_events[1].vertex_indices = {6, 7};
+  bake.ambient_terrain_events[2].vertex_indices = {};
+  LandblockTerrain land;  // all sea but vertex 80, on the shore
+  land.terrain[80] = 1 << 2;
+  const std::vector<std::string> names = {"Sea", "Shore"};
+  const PlacedSetupSummary setups[] = {{0x02000001, 1, 1}, {0x02000002, 0, 2}, {0x02000003, 2, 0}};
+  const std::string svg = render_landblock_svg(bake, setups, {.landblock = &land, .names = names});
+  for (const std::string_view expected : {
+           ">Sea (0), 80 vertices<", ">Shore (1), 1 vertex<",
+           "sound table 0x20000000, 1 vertex<", "sound table 0x20000001, 2 vertices<",
+           "sound table 0x20000002, 0 vertices<", ">no trigger, 78 vertices<",
+           ">0x02000001: 1 particle, 1 animation sound<", ">0x02000002: 0 particles, 2 animation sounds<",
+           ">0x02000003: 2 particles, 0 animation sounds<"})
+    EXPECT_NE(svg.find(expected), std::string::npos) << expected;
+  EXPECT_EQ(wrong_plurals(svg), std::vector<std::string>{});
+  EXPECT_EQ(wrong_plurals("<text>Marsh (4), 1 vertices</text><text>x: 1 particles, 1 animation sounds</text>").size(),
+            3u);
 }
 
 TEST(LandblockSvg, EmptyBakeDrawsAGreyGridAndNoSetups) {
@@ -160,6 +303,7 @@ TEST(LandblockSvg, EveryLandblockOfASampleWorldRenders) {
       std::size_t covered = 0;
       for (const AmbientTrigger& t : bake->ambient_terrain_events) covered += t.vertex_indices.size();
       EXPECT_EQ(count_of(*svg, "stroke=\"#333333\"><title>"), 81u - covered) << std::hex << entry.id;
+      EXPECT_EQ(wrong_plurals(*svg), std::vector<std::string>{}) << std::hex << entry.id;
       // Each vertex is filled with its terrain type's atlas colour.
       const auto cell_bytes = cell->get_file(entry.id);
       ASSERT_TRUE(cell_bytes.has_value());

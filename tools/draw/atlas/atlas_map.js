@@ -3,7 +3,7 @@
 // once from the terrain PNG), the heat overlay a 256 x 256 image with a pixel
 // per landblock, both scaled by drawImage, so drawing costs about the same for
 // 9 or 65,025 landblocks; circles are drawn for the landblocks in view only.
-import {CHANGES, EMPTY, FAILED, FAILED_PIXEL, OUTSIDE, STOPS, colourScale} from "./colours.js";
+import {CHANGES, EMPTY, FAILED, FAILED_PIXEL, HEAT_ALPHA, OUTSIDE, STOPS, ZERO, ZERO_PIXEL, colourScale} from "./colours.js";
 import {grouped, hex4, parseLandblock} from "./format.js";
 
 const SIDE = 256;
@@ -63,6 +63,27 @@ export function startAtlas(world, elements) {
       extend(((terrain.x0 + terrain.columns - 1) << 8) | (terrain.y0 + terrain.rows - 1));
     }
   }
+  // The cells that have land, as rectangles (rows with the same runs of cells
+  // merged): the land image has a pixel per vertex centred on it, so its edge
+  // pixels reach half a vertex past their landblocks; clipped to these cells,
+  // the land ends on the grid lines.
+  const landCells = new Path2D();
+  if (terrain) {
+    let runs = [], key = "", top = 0;
+    for (let r = 0; r <= SIDE; r++) {
+      const row = [];
+      for (let c = 0; r < SIDE && c < SIDE; c++) {
+        if (summaryAt[(c << 8) | (SIDE - 1 - r)] < 0) continue;
+        const c0 = c;
+        while (c + 1 < SIDE && summaryAt[((c + 1) << 8) | (SIDE - 1 - r)] >= 0) c++;
+        row.push(c0, c + 1);
+      }
+      const rowKey = row.join(",");
+      if (rowKey === key) continue;
+      for (let k = 0; k < runs.length; k += 2) landCells.rect(runs[k], top, runs[k + 1] - runs[k], r - top);
+      runs = row; key = rowKey; top = r;
+    }
+  }
   const patchAt = new Map();
   if (patch) for (const p of patch) { const n = parseInt(p.landblock_id, 16) >>> 16; patchAt.set(n, p); extend(n); }
 
@@ -79,37 +100,45 @@ export function startAtlas(world, elements) {
     const data = g.createImageData(SIDE, SIDE);
     return {canvas: c, ctx: g, data, packed: new Uint32Array(data.data.buffer)};
   };
-  // Measure colours, opaque and (over the land) fading out towards the low end; failed landblocks.
+  // Measure colours, opaque and (over the land) translucent; failed landblocks.
   const heat = newImage(), heatOverLand = newImage(), marks = newImage();
-  const shade = new Uint8Array(SIDE * SIDE);  // colour table index per landblock of the current measure
+  // Colour table index per landblock of the current measure, -1 where it is 0.
+  const shade = new Int16Array(SIDE * SIDE);
 
-  const state = {measure: "total", overlay: patch ? "none" : "heat", terrainShown: terrain !== null, min: 0, max: 0,
-                 scale: 1, ox: 0, oy: 0, width: 0, height: 0, selected: -1, draws: 0, firstDrawMs: null,
+  // min and max: the lowest non-zero and the highest value of the measure (0 and 0 without one);
+  // zeros: how many landblocks it is 0 for.
+  const state = {measure: "total", overlay: patch ? "none" : "heat", terrainShown: terrain !== null, min: 0, max: 0, zeros: 0,
+                 scale: 1, ox: 0, oy: 0, fitted: true, width: 0, height: 0, selected: -1, draws: 0, firstDrawMs: null,
                  ready: terrainImage === null};
 
-  // One pixel per landblock: column x, row 255 - y so that north is up.
+  // One pixel per landblock: column x, row 255 - y so that north is up. The
+  // scale runs from the lowest non-zero value (the first colour) to the
+  // highest (the last); 0 is grey without the land and leaves the land untinted.
   function paintImage() {
     heat.packed.fill(0);
     heatOverLand.packed.fill(0);
     marks.packed.fill(0);
-    let min = Infinity, max = -Infinity;
+    let min = Infinity, max = -Infinity, zeros = 0;
     for (let i = 0; i < entries.length; i++) {
       if (entries[i].error !== undefined) continue;
       const v = valueOf(i, state.measure);
+      if (v <= 0) { zeros++; continue; }
       if (v < min) min = v;
       if (v > max) max = v;
     }
     if (min > max) min = max = 0;
-    state.min = min; state.max = max;
-    const span = max - min;
+    state.min = min; state.max = max; state.zeros = zeros;
+    const span = max - min, alpha = Math.round(HEAT_ALPHA * 255) << 24;
     entries.forEach((e, i) => {
       const n = numbers[i];
       const at = (SIDE - 1 - (n & 0xff)) * SIDE + (n >> 8);
       if (e.error !== undefined) { marks.packed[at] = FAILED_PIXEL; return; }
-      const k = span > 0 ? Math.round(((valueOf(i, state.measure) - min) / span) * 255) : 128;
+      const v = valueOf(i, state.measure);
+      if (v <= 0) { shade[n] = -1; heat.packed[at] = ZERO_PIXEL; return; }
+      const k = span > 0 ? Math.round(((v - min) / span) * 255) : 128;
       shade[n] = k;
       heat.packed[at] = heatColours.pixels[k];
-      heatOverLand.packed[at] = ((heatColours.pixels[k] & 0xffffff) | (Math.round(25 + k * 0.75) << 24)) >>> 0;
+      heatOverLand.packed[at] = ((heatColours.pixels[k] & 0xffffff) | alpha) >>> 0;
     });
     heat.ctx.putImageData(heat.data, 0, 0);
     heatOverLand.ctx.putImageData(heatOverLand.data, 0, 0);
@@ -134,17 +163,30 @@ export function startAtlas(world, elements) {
         keys.append(legendKey(colour, `${label} (${grouped(patch.filter((p) => p.change === kind).length)})`));
       legend.append(keys);
     } else if (state.overlay === "heat") {
-      const mid = state.min + (state.max - state.min) / 2;
-      const fmt = (v) => Number.isInteger(v) ? grouped(v) : v.toFixed(1);
-      const bar = element("div", undefined, "bar");
-      bar.style.background = `linear-gradient(to right, ${STOPS.join(", ")})`;
-      const ticks = element("div", undefined, "ticks");
-      for (const v of state.min === state.max ? [state.min] : [state.min, mid, state.max]) ticks.append(element("span", fmt(v)));
-      legend.append(element("div", `Colour: ${measureLabels[state.measure]}`, "title"), bar, ticks);
+      legend.append(element("div", `Colour: ${measureLabels[state.measure]}`, "title"));
+      if (state.max > 0) {
+        // The bar as drawn: from the lowest non-zero value to the highest, or the one colour of a single value.
+        const mid = state.min + (state.max - state.min) / 2;
+        const fmt = (v) => Number.isInteger(v) ? grouped(v) : v.toFixed(1);
+        const bar = element("div", undefined, "bar");
+        bar.id = "heat-bar";
+        bar.style.background = state.min === state.max ? heatColours.css[128] : `linear-gradient(to right, ${STOPS.join(", ")})`;
+        const ticks = element("div", undefined, "ticks");
+        ticks.id = "heat-ticks";
+        for (const v of state.min === state.max ? [state.min] : [state.min, mid, state.max]) ticks.append(element("span", fmt(v)));
+        legend.append(bar, ticks);
+      }
     } else if (state.overlay === "circles") {
       legend.append(element("div", `Circles: ${measureLabels[state.measure]}, area by count (largest ${grouped(state.max)})`, "title"));
     }
     const keys = element("div");
+    if (!patch && state.overlay === "heat" && state.zeros > 0) {
+      const overLand = terrain && state.terrainShown;
+      const zero = legendKey(overLand ? null : ZERO, `0, ${overLand ? "untinted" : "grey"} (${grouped(state.zeros)})`,
+                             overLand ? "swatch clear" : "swatch");
+      zero.id = "heat-zero";
+      keys.append(zero);
+    }
     if (!patch) keys.append(legendKey(FAILED, `failed (${grouped(failedCount)})`));
     keys.append(legendKey(EMPTY, terrain ? "no terrain" : "not in the index"));
     legend.append(keys);
@@ -175,9 +217,12 @@ export function startAtlas(world, elements) {
     ctx.fillRect(0, 0, SIDE, SIDE);
     if (terrain && state.terrainShown) {
       // A pixel per vertex, centred on it: vertex 0 of a landblock sits on its south-west corner.
+      ctx.save();
+      ctx.clip(landCells);
       ctx.imageSmoothingEnabled = s < 8;
       ctx.drawImage(terrainImage, terrain.x0 - 1 / 16, SIDE - terrain.y0 - terrain.rows - 1 / 16,
                     terrain.width / 8, terrain.height / 8);
+      ctx.restore();
     }
     ctx.imageSmoothingEnabled = false;
     if (state.overlay === "heat") ctx.drawImage((terrain && state.terrainShown ? heatOverLand : heat).canvas, 0, 0);
@@ -277,7 +322,7 @@ export function startAtlas(world, elements) {
         const x = state.ox + (c + 0.5) * s, y = state.oy + r * s + 4;
         if (overLand && summaryAt[n] >= 0) { ctx.fillStyle = "#fff"; ctx.strokeText(hex4(n), x, y); ctx.fillText(hex4(n), x, y); continue; }
         const heated = state.overlay === "heat" && i >= 0 && entries[i].error === undefined;
-        ctx.fillStyle = heated ? (shade[n] > 150 ? "#222" : "#fff") : i >= 0 && entries[i].error !== undefined ? "#fff" : "#999";
+        ctx.fillStyle = heated ? (shade[n] < 0 || shade[n] > 150 ? "#222" : "#fff") : i >= 0 && entries[i].error !== undefined ? "#fff" : "#999";
         ctx.fillText(hex4(n), x, y);
       }
     }
@@ -294,25 +339,38 @@ export function startAtlas(world, elements) {
     const rect = canvas.getBoundingClientRect();
     const dpr = window.devicePixelRatio || 1;
     const first = state.width === 0;
-    // The point at the middle of the view stays there (the panel opening or closing, a window resize).
-    if (!first) { state.ox += (rect.width - state.width) / 2; state.oy += (rect.height - state.height) / 2; }
+    // The panel opening or closing, a window resize: a view not moved since it
+    // was fitted is fitted again (so the legend still hides no land), any
+    // other keeps the point at its middle there.
+    if (!first && !state.fitted) { state.ox += (rect.width - state.width) / 2; state.oy += (rect.height - state.height) / 2; }
     if (!first) tip.style.display = "none";  // it described what was under the pointer before the shift
     state.width = rect.width; state.height = rect.height;
     canvas.width = Math.max(1, Math.round(rect.width * dpr));
     canvas.height = Math.max(1, Math.round(rect.height * dpr));
-    if (first) fit();
+    if (first || state.fitted) fit();
     draw();
   }
 
-  // Every landblock of the index in view, with half a cell to spare around it.
+  // Every landblock of the index in view, with half a cell to spare around
+  // it, and none under the legend in the bottom-left corner: the landblocks
+  // go above the legend or right of it, whichever lets them be drawn larger.
   function fit() {
     const x0 = bounds.x1 < 0 ? 0 : bounds.x0, x1 = bounds.x1 < 0 ? SIDE - 1 : bounds.x1;
     const y0 = bounds.y1 < 0 ? 0 : bounds.y0, y1 = bounds.y1 < 0 ? SIDE - 1 : bounds.y1;
     const cols = x1 - x0 + 2, rows = y1 - y0 + 2;
-    state.scale = Math.max(0.25, Math.min(state.width / cols, state.height / rows));
+    const view = canvas.getBoundingClientRect(), legend = elements.legend.getBoundingClientRect();
+    const gap = 8, shown = legend.width > 0 && legend.height > 0;
+    const areas = [{x: 0, y: 0, w: state.width, h: state.height - (shown ? view.bottom - legend.top + gap : 0)},
+                   {x: shown ? legend.right - view.left + gap : 0, y: 0, w: 0, h: state.height}];
+    areas[1].w = state.width - areas[1].x;
+    const scaleIn = (a) => Math.min(a.w / cols, a.h / rows);
+    let area = scaleIn(areas[1]) > scaleIn(areas[0]) ? areas[1] : areas[0];
+    if (area.w <= 0 || area.h <= 0) area = {x: 0, y: 0, w: state.width, h: state.height};  // too small a view for both
+    state.scale = Math.max(0.25, scaleIn(area));
     const cx = (x0 + x1 + 1) / 2, cy = SIDE - (y0 + y1 + 1) / 2;
-    state.ox = state.width / 2 - cx * state.scale;
-    state.oy = state.height / 2 - cy * state.scale;
+    state.ox = area.x + area.w / 2 - cx * state.scale;
+    state.oy = area.y + area.h / 2 - cy * state.scale;
+    state.fitted = true;
   }
 
   function zoomAt(factor, px, py) {
@@ -320,11 +378,13 @@ export function startAtlas(world, elements) {
     state.ox = px - ((px - state.ox) * s) / state.scale;
     state.oy = py - ((py - state.oy) * s) / state.scale;
     state.scale = s;
+    state.fitted = false;
     draw();
   }
 
   function centreOn(n) {
     if (state.scale < 24) state.scale = 24;
+    state.fitted = false;
     state.ox = state.width / 2 - ((n >> 8) + 0.5) * state.scale;
     state.oy = state.height / 2 - (SIDE - 1 - (n & 0xff) + 0.5) * state.scale;
   }
@@ -458,6 +518,7 @@ export function startAtlas(world, elements) {
         drag.moved = true;
         canvas.classList.add("dragging");
         state.ox += dx; state.oy += dy;
+        state.fitted = false;
         [drag.x, drag.y] = [event.clientX, event.clientY];
         tip.style.display = "none";
         draw();
@@ -557,16 +618,26 @@ export function startAtlas(world, elements) {
     // Centres a landblock at `scale` CSS pixels a landblock.
     zoomTo(scale, n) {
       state.scale = scale;
+      state.fitted = false;
       state.ox = state.width / 2 - ((n >> 8) + 0.5) * scale;
       state.oy = state.height / 2 - (SIDE - 1 - (n & 0xff) + 0.5) * scale;
       draw();
     },
-    // The colour a landblock is drawn in by the heat layer: "failed", "empty" or "rgb(r,g,b)".
+    // The colour a landblock is drawn in by the heat layer without the land:
+    // "failed", "empty" or "rgb(r,g,b)" (grey for 0).
     colourOf(n) {
       const i = slot[n];
       if (i < 0) return "empty";
-      return entries[i].error !== undefined ? "failed" : heatColours.css[shade[n]];
+      if (entries[i].error !== undefined) return "failed";
+      return shade[n] < 0 ? heatColours.zero : heatColours.css[shade[n]];
     },
+    // The heat layer's opacity over the land at a landblock: 0 where the measure is 0.
+    heatOpacity(n) {
+      const i = slot[n];
+      return i < 0 || entries[i].error !== undefined || shade[n] < 0 ? 0 : HEAT_ALPHA;
+    },
+    // The first colour of the scale, that of its lowest non-zero value.
+    get lowColour() { return heatColours.css[0]; },
     terrainPalette: terrain ? terrain.palette : [],
     // The change a patch page marks a landblock with, or null.
     markOf(n) { const p = patchAt.get(n); return p ? p.change : null; },
