@@ -1,5 +1,5 @@
-// The machine's file system through POSIX calls, and the helpers every backend
-// shares.
+// The machine's file system through POSIX calls: the default one of the
+// native build.
 #include "ravelin/common/file_system.h"
 
 #include <dirent.h>
@@ -10,9 +10,8 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <utility>
-
-#include "common/debug_format.h"
 
 namespace ravelin::common {
 namespace {
@@ -26,8 +25,6 @@ auto retry_interrupted(Call call) {
     if (result >= 0 || errno != EINTR) return result;
   }
 }
-
-IoError not_a_regular_file() { return IoError{0, "not a regular file"}; }
 
 class PosixFile final : public OpenFile {
  public:
@@ -133,12 +130,12 @@ class PosixFile final : public OpenFile {
 IoResult<std::unique_ptr<OpenFile>> open_regular(const Path& path, int access) {
   const int fd = retry_interrupted([&] { return ::open(path.c_str(), access | O_NONBLOCK | O_CLOEXEC); });
   // A directory opened for writing fails before it can be looked at.
-  if (fd < 0 && errno == EISDIR) return std::unexpected(not_a_regular_file());
+  if (fd < 0 && errno == EISDIR) return std::unexpected(IoError::not_a_regular_file());
   if (fd < 0) return std::unexpected(last_error());
   auto file = std::make_unique<PosixFile>(fd);
   struct stat st;
   if (::fstat(fd, &st) != 0) return std::unexpected(last_error());
-  if (!S_ISREG(st.st_mode)) return std::unexpected(not_a_regular_file());
+  if (!S_ISREG(st.st_mode)) return std::unexpected(IoError::not_a_regular_file());
   const int flags = ::fcntl(fd, F_GETFL);
   if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) return std::unexpected(last_error());
   return file;
@@ -273,55 +270,11 @@ class PosixFileSystem final : public FileSystem {
 
 }  // namespace
 
-std::string display_path(const Path& path) { return sanitize_utf8(path.native()); }
-
-std::string FileError::to_string() const { return io_error_text(action, path, error.message); }
-
-std::string io_error_text(std::string_view action, const Path& path, std::string_view message) {
-  std::string text = "IO error: ";
-  text += action;
-  text += ' ';
-  text += display_path(path);
-  text += ": ";
-  text += message;
-  return text;
-}
-
 FileSystem& posix_file_system() {
   static PosixFileSystem fs;
   return fs;
 }
 
 FileSystem& default_file_system() { return posix_file_system(); }
-
-Path join_path(const Path& dir, std::string_view name) { return dir / Path(name); }
-
-Path parent_directory(const Path& path) {
-  const Path parent = path.parent_path();
-  return parent.empty() ? Path(".") : parent;
-}
-
-FileResult<void> check_output_directory(const Path& dir, FileSystem& fs) {
-  // The nearest part of the path that exists decides.
-  Path probe = dir;
-  for (;;) {
-    auto kind = fs.kind(probe);
-    if (!kind) return std::unexpected(FileError{"create", dir, kind.error()});
-    if (*kind != FileKind::Missing) {
-      if (*kind != FileKind::Directory)
-        return std::unexpected(FileError{"create", dir, IoError{ENOTDIR, display_path(probe) + " is not a directory"}});
-      break;
-    }
-    if (!probe.has_parent_path() || probe.parent_path() == probe) {
-      probe = ".";
-      break;
-    }
-    probe = probe.parent_path();
-  }
-  if (auto writable = fs.check_writable(probe); !writable)
-    return std::unexpected(
-        FileError{"create", dir, IoError{writable.error().code, display_path(probe) + ": " + writable.error().message}});
-  return {};
-}
 
 }  // namespace ravelin::common
