@@ -76,13 +76,9 @@ class BrowserFiles final : public HostFiles {
 
 }  // namespace
 
-HostFiles& browser_files() {
-  static BrowserFiles files;
-  return files;
-}
-
 FileSystem& default_file_system() {
-  static HostFileSystem fs(browser_files());
+  static BrowserFiles files;
+  static HostFileSystem fs(files);
   return fs;
 }
 

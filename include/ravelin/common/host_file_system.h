@@ -1,8 +1,9 @@
 // Files that the program running us holds and lends by name: in WebAssembly,
 // the File objects a page was given, read through the few functions the module
-// imports (web/ravelin_files.js). HostFileSystem is a read-only FileSystem over
-// any such host; what it cannot do (write, create, rename, lock) fails with
-// "Read-only file system".
+// imports (common/browser_file_system.cpp, web/ravelin_files.js), and there
+// the default file system. HostFileSystem is a read-only FileSystem over any
+// such host; what it cannot do (write, create, rename) fails with "Read-only
+// file system".
 #pragma once
 
 #include <cstdint>
@@ -55,9 +56,5 @@ class HostFileSystem final : public FileSystem {
  private:
   HostFiles& host_;
 };
-
-// The page's files through the module's imports; in the WebAssembly build it
-// is also default_file_system(). Not in the native build.
-HostFiles& browser_files();
 
 }  // namespace ravelin::common
