@@ -21,6 +21,11 @@ using Bytes = std::vector<std::uint8_t>;
 
 Bytes bytes_of(std::string_view text) { return Bytes(text.begin(), text.end()); }
 
+template <class T>
+std::string error_of(const IoResult<T>& result) {
+  return result ? "(succeeded)" : result.error().message;
+}
+
 // Files by name; reads hand back at most `chunk` bytes, as a host that reads
 // by slices may. Folders are the prefixes of the names.
 class MemoryHost final : public HostFiles {
@@ -121,26 +126,22 @@ TEST(HostFileSystem, KindsAndTheErrorsOfWhatAHostCannotDo) {
   const std::string read_only = IoError::from_errno(EROFS).message;
   const struct {
     const char* what;
-    IoResult<void> outcome;
-    std::string message;
+    std::string error;
+    std::string expected;
   } cases[] = {
-      {"open a missing file", fs.open_read_only("world/none.dat").transform([](auto&&) {}), no_such},
-      {"open a folder", fs.open_read_only("world").transform([](auto&&) {}), "not a regular file"},
-      {"read a missing file whole", fs.read_whole("none.json").transform([](auto&&) {}), no_such},
-      {"open a missing file to change it", fs.open_read_write("none.dat").transform([](auto&&) {}), no_such},
-      {"open a file to change it", fs.open_read_write("world/client_cell_1.dat").transform([](auto&&) {}),
-       read_only},
-      {"create", fs.create("out.jsonl", CreateMode::Truncate).transform([](auto&&) {}), read_only},
-      {"rename", fs.rename("world/client_cell_1.dat", "b.dat"), read_only},
-      {"remove", fs.remove("world/client_cell_1.dat"), read_only},
-      {"create a folder", fs.create_directories("out"), read_only},
-      {"check a folder to write in", fs.check_writable("world"), read_only},
-      {"list a folder", fs.list_directory("world").transform([](auto&&) {}), IoError::from_errno(ENOTSUP).message},
+      {"open a missing file", error_of(fs.open_read_only("world/none.dat")), no_such},
+      {"open a folder", error_of(fs.open_read_only("world")), "not a regular file"},
+      {"read a missing file whole", error_of(fs.read_whole("none.json")), no_such},
+      {"open a missing file to change it", error_of(fs.open_read_write("none.dat")), no_such},
+      {"open a file to change it", error_of(fs.open_read_write("world/client_cell_1.dat")), read_only},
+      {"create", error_of(fs.create("out.jsonl", CreateMode::Truncate)), read_only},
+      {"rename", error_of(fs.rename("world/client_cell_1.dat", "b.dat")), read_only},
+      {"remove", error_of(fs.remove("world/client_cell_1.dat")), read_only},
+      {"create a folder", error_of(fs.create_directories("out")), read_only},
+      {"check a folder to write in", error_of(fs.check_writable("world")), read_only},
+      {"list a folder", error_of(fs.list_directory("world")), IoError::from_errno(ENOTSUP).message},
   };
-  for (const auto& c : cases) {
-    ASSERT_FALSE(c.outcome.has_value()) << c.what;
-    EXPECT_EQ(c.outcome.error().message, c.message) << c.what;
-  }
+  for (const auto& c : cases) EXPECT_EQ(c.error, c.expected) << c.what;
   EXPECT_EQ(check_output_directory("out", fs).error().to_string(), "IO error: create out: .: " + read_only);
 
   auto file = fs.open_read_only("world/client_cell_1.dat");

@@ -10,12 +10,11 @@
 #include <thread>
 #include <vector>
 
-#include "ravelin/common/concurrency.h"
 
 namespace ravelin::common {
 namespace {
 
-struct Run {
+struct Outcome {
   std::vector<std::size_t> taken;
   std::size_t returned = 0;
 };
@@ -23,9 +22,9 @@ struct Run {
 // Squares of 0, 1, ... taken in order; stop() holds once `stop_after` items
 // are taken (it is asked from every thread, so the count is atomic).
 template <bool kOnCaller>
-Run run(std::size_t count, const InOrderPoolOptions& options, std::size_t stop_after) {
+Outcome run(std::size_t count, const InOrderPoolOptions& options, std::size_t stop_after) {
   const std::thread::id caller = std::this_thread::get_id();
-  Run out;
+  Outcome out;
   std::atomic<std::size_t> taken{0};
   auto work = [](std::size_t i) { return i * i; };
   auto take = [&](std::size_t i, std::size_t square) {
@@ -57,16 +56,18 @@ TEST(InOrderPool, TakesEveryItemInOrderOrTheFirstOnesWhenStopped) {
                                      .tick = std::chrono::milliseconds(0)};
     const std::string label = "count " + std::to_string(c.count) + ", jobs " + std::to_string(c.jobs) +
                               ", stop after " + std::to_string(c.stop_after);
-    const Run pool = run<false>(c.count, options, c.stop_after);
-    const Run caller = run<true>(c.count, options, c.stop_after);
-    for (const Run* r : {&pool, &caller}) {
+    const Outcome pool = run<false>(c.count, options, c.stop_after);
+    const Outcome caller = run<true>(c.count, options, c.stop_after);
+    for (const Outcome* r : {&pool, &caller}) {
       EXPECT_EQ(r->returned, r->taken.size()) << label;
       for (std::size_t i = 0; i < r->taken.size(); ++i) ASSERT_EQ(r->taken[i], i) << label;
     }
     // The caller starts nothing once stopped; the pool finishes what its workers claimed.
     EXPECT_EQ(caller.returned, std::min(c.count, c.stop_after)) << label;
     EXPECT_GE(pool.returned, std::min(c.count, c.stop_after)) << label;
-    if (c.stop_after > c.count) EXPECT_EQ(pool.returned, c.count) << label;
+    if (c.stop_after > c.count) {
+      EXPECT_EQ(pool.returned, c.count) << label;
+    }
   }
 }
 
@@ -81,18 +82,6 @@ TEST(InOrderPool, OnTheCallerStopsBeforeTheNextItemAndTicksBetweenItems) {
     EXPECT_EQ(taken, stop_after);
     EXPECT_EQ(ticks, stop_after) << "a period of 0 ends with every item";
   }
-}
-
-TEST(Concurrency, TheMachineHasAtLeastOneThreadAndLocksGuard) {
-  EXPECT_GE(hardware_threads(), 1u);
-  EXPECT_EQ(kThreads, RAVELIN_THREADS != 0);
-  Mutex mutex;
-  {
-    const LockGuard held(mutex);
-    if constexpr (kThreads) EXPECT_FALSE(mutex.try_lock());
-  }
-  EXPECT_TRUE(mutex.try_lock());
-  mutex.unlock();
 }
 
 }  // namespace
