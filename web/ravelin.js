@@ -11,7 +11,10 @@
 //   const manifest = ravelin.bake(0xA9B4);  // the bytes of `ravelin-bake bake`, as text
 //
 // A call that fails throws a RavelinError whose message is the text
-// `ravelin-bake` prints after "error: ", naming files by the names given.
+// `ravelin-bake` prints after "error: ", naming files by the names given. A
+// fault of the module itself (a trap: memory it could not get, a bug) leaves
+// the instance unusable: that call and every later one throw a RavelinError of
+// status "RAVELIN_MODULE_STOPPED", and the worker makes a new instance.
 
 import {FileHost} from "./ravelin_files.js";
 import {wasiImports} from "./wasi.js";
@@ -25,6 +28,7 @@ export class RavelinError extends Error {
 }
 
 export const PORTAL = 0, CELL = 1;
+export const STOPPED = "RAVELIN_MODULE_STOPPED";
 export const DEFAULT_REGION = 0x13000000;
 
 const encoder = new TextEncoder();
@@ -49,6 +53,7 @@ export class Ravelin {
   constructor(instance, host) {
     this.exports = instance.exports;  // the page's calls and the C interface (ravelin.h)
     this.host = host;
+    this.stopped = null;  // the trap that ended the instance
   }
 
   // A copy of the last call's result.
@@ -60,6 +65,17 @@ export class Ravelin {
   // Calls `name` with `args` (strings passed as NUL-terminated UTF-8, null as
   // NULL) and gives its result bytes, or throws its error.
   call(name, ...args) {
+    if (this.stopped) throw new RavelinError(STOPPED, `the module stopped earlier: ${this.stopped}`);
+    try {
+      return this.callModule(name, args);
+    } catch (error) {
+      if (!(error instanceof WebAssembly.RuntimeError)) throw error;
+      this.stopped = error.message;
+      throw new RavelinError(STOPPED, `the module stopped: ${error.message}`);
+    }
+  }
+
+  callModule(name, args) {
     const held = [];
     try {
       const values = args.map((arg) => {
