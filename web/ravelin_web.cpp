@@ -135,7 +135,7 @@ int32_t ravelin_web_open(const char* dat_dir, const char* spawns_dir, const char
 
 RAVELIN_WEB_EXPORT(ravelin_web_close) void ravelin_web_close(void) {
   world().reset();
-  result().clear();
+  std::vector<std::uint8_t>().swap(result());  // a land raster's room goes back to the heap
 }
 
 RAVELIN_WEB_EXPORT(ravelin_web_landblocks) int32_t ravelin_web_landblocks(void) {
