@@ -24,7 +24,12 @@ started=$(date +%s)
 
 echo "== WebAssembly build in $web" >&2
 cmake -S . -B "$web" -G Ninja --toolchain cmake/wasm32-wasi.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
-ninja -C "$web" -j "$jobs" ravelin_common ravelin_dat ravelin_event_bake ravelin_c ravelin_drawing ravelin_web
+if ! ninja -C "$web" -j "$jobs" ravelin_common ravelin_dat ravelin_event_bake ravelin_c ravelin_drawing ravelin_web \
+    >"$web/build.log" 2>&1; then
+  grep -E 'error|FAILED' "$web/build.log" | head -20 >&2
+  echo "the WebAssembly build failed (log: $web/build.log)" >&2
+  exit 1
+fi
 module=$web/web/ravelin.wasm
 built=$(date +%s)
 
