@@ -1,7 +1,8 @@
 #include "capi/handles.h"
 
-#include <mutex>
 #include <unordered_map>
+
+#include "ravelin/common/concurrency.h"
 
 namespace ravelin::capi {
 namespace {
@@ -18,7 +19,7 @@ constexpr std::string_view kind_name() {
 class HandleTable {
  public:
   std::uintptr_t add(Entry entry) {
-    const std::lock_guard lock(mutex_);
+    const common::LockGuard lock(mutex_);
     const std::uintptr_t handle = next_++;
     open_.emplace(handle, std::move(entry));
     return handle;
@@ -26,7 +27,7 @@ class HandleTable {
 
   template <class T>
   Lookup<T> find(std::uintptr_t handle) const {
-    const std::lock_guard lock(mutex_);
+    const common::LockGuard lock(mutex_);
     const auto it = open_.find(handle);
     if (it != open_.end()) {
       if (const auto* object = std::get_if<std::shared_ptr<const T>>(&it->second)) return {*object, {}};
@@ -38,7 +39,7 @@ class HandleTable {
   template <class T>
   std::string remove(std::uintptr_t handle) {
     Entry dropped;  // destroyed after the lock is released
-    const std::lock_guard lock(mutex_);
+    const common::LockGuard lock(mutex_);
     const auto it = open_.find(handle);
     if (it == open_.end()) return missing<T>(handle);
     if (!std::holds_alternative<std::shared_ptr<const T>>(it->second))
@@ -64,7 +65,7 @@ class HandleTable {
 
   // Far from small integers and from heap addresses a confused caller might pass.
   static constexpr std::uintptr_t kFirst = 0x5241'0001;
-  mutable std::mutex mutex_;
+  mutable common::Mutex mutex_;
   std::uintptr_t next_ = kFirst;
   std::unordered_map<std::uintptr_t, Entry> open_;
 };

@@ -6,19 +6,19 @@
 #pragma once
 
 #include <cstdint>
-#include <filesystem>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <variant>
 
+#include "ravelin/common/file_system.h"
 #include "ravelin/dat/lib.h"
 #include "ravelin/event_bake/session.h"
 
 namespace ravelin::capi {
 
 struct OpenArchive {
-  std::filesystem::path path;  // `dat show` picks record types by the archive's name
+  common::Path path;  // `dat show` picks record types by the archive's name
   dat::DatDatabase db;
 };
 

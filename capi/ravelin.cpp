@@ -1,12 +1,16 @@
 // The C interface over the libraries: arguments checked, handles looked up,
 // results copied into malloc'd buffers, every error turned into a status and
-// a text. No exception leaves a ravelin_* function.
+// a text. No exception leaves a ravelin_* function: the libraries throw
+// nothing, a failed allocation of ours is a RAVELIN_ERROR_MEMORY result, and
+// guarded() catches what the standard library may throw where exceptions
+// exist (a build without them has nothing to catch).
 #include "ravelin/ravelin.h"
 
 #include <algorithm>
 #include <array>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <optional>
 #include <span>
@@ -26,7 +30,7 @@
 
 struct ravelin_error {
   ravelin_status status;
-  std::string message;
+  char* message;  // malloc'd, so that making an error cannot throw
 };
 
 namespace ravelin::capi {
@@ -52,23 +56,31 @@ std::unexpected<Failure> null_argument(std::string_view function, std::string_vi
   return failure(RAVELIN_ERROR_ARGUMENT, std::string(function) + ": " + std::string(name) + " is NULL");
 }
 
-ravelin_status report(ravelin_error** error, ravelin_status status, const char* message) noexcept {
+std::unexpected<Failure> out_of_memory() { return failure(RAVELIN_ERROR_MEMORY, "out of memory"); }
+
+ravelin_status report(ravelin_error** error, ravelin_status status, std::string_view message) noexcept {
   if (error == nullptr) return status;
-  try {
-    *error = new ravelin_error{status, message};
-  } catch (...) {
-    *error = nullptr;  // no memory even for the text: the status alone
-  }
+  *error = nullptr;  // no memory even for the text: the status alone
+  auto* text = static_cast<char*>(std::malloc(message.size() + 1));
+  if (text == nullptr) return status;
+  if (!message.empty()) std::memcpy(text, message.data(), message.size());
+  text[message.size()] = '\0';
+  *error = new (std::nothrow) ravelin_error{status, text};
+  if (*error == nullptr) std::free(text);
   return status;
+}
+
+ravelin_status finish(ravelin_error** error, const Result<void>& done) noexcept {
+  if (done) return RAVELIN_OK;
+  return report(error, done.error().status, done.error().message);
 }
 
 // Runs one call's body, turning its Failure or any exception into a status.
 template <class Body>
 ravelin_status guarded(ravelin_error** error, Body&& body) noexcept {
+#if defined(__cpp_exceptions)
   try {
-    const Result<void> done = body();
-    if (done) return RAVELIN_OK;
-    return report(error, done.error().status, done.error().message.c_str());
+    return finish(error, body());
   } catch (const std::bad_alloc&) {
     return report(error, RAVELIN_ERROR_MEMORY, "out of memory");
   } catch (const std::exception& e) {
@@ -76,6 +88,11 @@ ravelin_status guarded(ravelin_error** error, Body&& body) noexcept {
   } catch (...) {
     return report(error, RAVELIN_ERROR_INTERNAL, "unknown exception");
   }
+#else
+  // Nothing can be thrown here: an allocation the standard library cannot
+  // make ends the program, as every allocation failure does in such a build.
+  return finish(error, body());
+#endif
 }
 
 bool is_utf8(std::string_view text) {
@@ -112,11 +129,11 @@ bool is_utf8(std::string_view text) {
   return true;
 }
 
-Result<std::filesystem::path> path_argument(std::string_view function, std::string_view name, const char* text) {
+Result<common::Path> path_argument(std::string_view function, std::string_view name, const char* text) {
   if (text == nullptr) return null_argument(function, name);
   if (!is_utf8(text))
     return failure(RAVELIN_ERROR_ARGUMENT, std::string(function) + ": " + std::string(name) + " is not UTF-8");
-  return std::filesystem::path(text);
+  return common::Path(text);
 }
 
 Result<std::uint32_t> landblock_argument(std::uint32_t value) {
@@ -163,9 +180,9 @@ Result<event_bake::BakeInputs> bake_inputs(std::string_view function, const char
 
 // A copy of `bytes` in a malloc'd buffer with a NUL after the last byte.
 template <class Byte>
-Byte* copy_out(std::span<const std::uint8_t> bytes) {
+Result<Byte*> copy_out(std::span<const std::uint8_t> bytes) {
   auto* buffer = static_cast<Byte*>(std::malloc(bytes.size() + 1));
-  if (buffer == nullptr) throw std::bad_alloc();
+  if (buffer == nullptr) return out_of_memory();
   if (!bytes.empty()) std::memcpy(buffer, bytes.data(), bytes.size());
   buffer[bytes.size()] = 0;
   return buffer;
@@ -175,38 +192,46 @@ std::span<const std::uint8_t> bytes_of(const std::string& text) {
   return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
 }
 
-Result<void> bake_out(const BakeResult<LandblockEventBake>& bake, std::uint8_t** jsonl, std::size_t* size) {
-  if (!bake) return failure(RAVELIN_ERROR_BAKE, bake.error().to_string());
-  const std::string bytes = bake->to_jsonl_bytes();
-  *jsonl = copy_out<std::uint8_t>(bytes_of(bytes));
-  *size = bytes.size();
+// `text` copied out as a call's output buffer and size.
+template <class Byte>
+Result<void> text_out(const std::string& text, Byte** out, std::size_t* size) {
+  auto buffer = copy_out<Byte>(bytes_of(text));
+  if (!buffer) return std::unexpected(std::move(buffer.error()));
+  *out = *buffer;
+  *size = text.size();
   return {};
 }
 
-std::uint32_t* copy_ids(const std::vector<std::uint32_t>& ids) {
-  auto* buffer = static_cast<std::uint32_t*>(std::malloc((ids.size() + 1) * sizeof(std::uint32_t)));
-  if (buffer == nullptr) throw std::bad_alloc();
-  if (!ids.empty()) std::memcpy(buffer, ids.data(), ids.size() * sizeof(std::uint32_t));
+Result<void> bake_out(const BakeResult<LandblockEventBake>& bake, std::uint8_t** jsonl, std::size_t* size) {
+  if (!bake) return failure(RAVELIN_ERROR_BAKE, bake.error().to_string());
+  return text_out(bake->to_jsonl_bytes(), jsonl, size);
+}
+
+// A malloc'd buffer, freed unless it is handed to the caller.
+struct FreeBuffer {
+  void operator()(void* buffer) const noexcept { std::free(buffer); }
+};
+using IdBuffer = std::unique_ptr<std::uint32_t, FreeBuffer>;
+
+Result<IdBuffer> copy_ids(const std::vector<std::uint32_t>& ids) {
+  IdBuffer buffer(static_cast<std::uint32_t*>(std::malloc((ids.size() + 1) * sizeof(std::uint32_t))));
+  if (!buffer) return out_of_memory();
+  if (!ids.empty()) std::memcpy(buffer.get(), ids.data(), ids.size() * sizeof(std::uint32_t));
   return buffer;
 }
 
 // The bake's bytes on success, its inputs whenever it ran.
 Result<void> recorded_out(const event_bake::RecordedBake& recorded, std::uint8_t** jsonl, std::size_t* size,
                           ravelin_bake_inputs* inputs) {
-  ravelin_bake_inputs out{copy_ids(recorded.inputs.portal), recorded.inputs.portal.size(), nullptr,
-                          recorded.inputs.cell.size()};
-  try {
-    out.cell = copy_ids(recorded.inputs.cell);
-    if (recorded.result) {
-      const std::string bytes = recorded.result->to_jsonl_bytes();
-      *jsonl = copy_out<std::uint8_t>(bytes_of(bytes));
-      *size = bytes.size();
-    }
-  } catch (...) {
-    ravelin_bake_inputs_free(&out);
-    throw;
+  auto portal = copy_ids(recorded.inputs.portal);
+  if (!portal) return std::unexpected(std::move(portal.error()));
+  auto cell = copy_ids(recorded.inputs.cell);
+  if (!cell) return std::unexpected(std::move(cell.error()));
+  if (recorded.result) {
+    if (auto r = text_out(recorded.result->to_jsonl_bytes(), jsonl, size); !r) return r;
   }
-  *inputs = out;
+  *inputs = ravelin_bake_inputs{portal->release(), recorded.inputs.portal.size(), cell->release(),
+                                recorded.inputs.cell.size()};
   if (!recorded.result) return failure(RAVELIN_ERROR_BAKE, recorded.result.error().to_string());
   return {};
 }
@@ -302,9 +327,13 @@ const char* ravelin_status_name(ravelin_status status) {
   return "unknown status";
 }
 
-const char* ravelin_error_message(const ravelin_error* error) { return error ? error->message.c_str() : ""; }
+const char* ravelin_error_message(const ravelin_error* error) { return error ? error->message : ""; }
 ravelin_status ravelin_error_status(const ravelin_error* error) { return error ? error->status : RAVELIN_ERROR_ARGUMENT; }
-void ravelin_error_free(ravelin_error* error) { delete error; }
+void ravelin_error_free(ravelin_error* error) {
+  if (error == nullptr) return;
+  std::free(error->message);
+  delete error;
+}
 void ravelin_free(void* buffer) { std::free(buffer); }
 
 void ravelin_bake_inputs_free(ravelin_bake_inputs* inputs) {
@@ -363,7 +392,9 @@ ravelin_status ravelin_archive_get_file(ravelin_archive* archive, uint32_t file_
     if (size == nullptr) return null_argument(fn, "size");
     const auto bytes = (*open)->db.get_file(file_id);
     if (!bytes) return failure(RAVELIN_ERROR_DAT, bytes.error().to_string());
-    *data = copy_out<std::uint8_t>(*bytes);
+    auto buffer = copy_out<std::uint8_t>(*bytes);
+    if (!buffer) return std::unexpected(std::move(buffer.error()));
+    *data = *buffer;
     *size = bytes->size();
     return {};
   });
@@ -386,9 +417,7 @@ ravelin_status ravelin_archive_show(ravelin_archive* archive, uint32_t file_id, 
     }
     const auto text = dat::show_record((*open)->db, (*open)->path, file_id, record_type, compact != 0);
     if (!text) return failure(RAVELIN_ERROR_DAT, text.error().to_string());
-    *json = copy_out<char>(bytes_of(*text));
-    *size = text->size();
-    return {};
+    return text_out(*text, json, size);
   });
 }
 
@@ -448,7 +477,9 @@ ravelin_status ravelin_session_landblocks(ravelin_session* session, uint32_t** i
     if (ids == nullptr) return null_argument(fn, "ids");
     if (count == nullptr) return null_argument(fn, "count");
     const std::vector<std::uint32_t> landblocks = (*open)->cell_landblock_ids();
-    *ids = copy_ids(landblocks);
+    auto buffer = copy_ids(landblocks);
+    if (!buffer) return std::unexpected(std::move(buffer.error()));
+    *ids = buffer->release();
     *count = landblocks.size();
     return {};
   });
@@ -497,7 +528,13 @@ ravelin_status ravelin_session_bake_into(ravelin_session* session, uint32_t land
       }
       written += line.size();
     });
-    *overflow = fits ? nullptr : copy_out<std::uint8_t>(bytes_of(spilled));
+    std::uint8_t* spill = nullptr;
+    if (!fits) {
+      auto buffer = copy_out<std::uint8_t>(bytes_of(spilled));
+      if (!buffer) return std::unexpected(std::move(buffer.error()));
+      spill = *buffer;
+    }
+    *overflow = spill;
     *size = written;
     return {};
   });

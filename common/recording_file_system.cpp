@@ -16,10 +16,11 @@
 #include <functional>
 #include <limits>
 #include <map>
-#include <mutex>
 #include <random>
 #include <set>
 #include <utility>
+
+#include "ravelin/common/concurrency.h"
 
 namespace ravelin::common {
 namespace {
@@ -193,7 +194,7 @@ std::vector<std::uint8_t> content_after_power_loss(const Inode& inode, Choices& 
 
 class RecordingState {
  public:
-  mutable std::mutex mutex;
+  mutable Mutex mutex;
   std::string root;
   Names base;  // the names before the first change
   Names names;
@@ -328,12 +329,12 @@ class RecordingOpenFile final : public OpenFile {
   RecordingOpenFile(std::shared_ptr<RecordingState> state, std::uint64_t inode, std::string path, bool writable,
                     bool appending = false)
       : state_(std::move(state)), inode_(inode), path_(std::move(path)), writable_(writable), appending_(appending) {
-    const std::scoped_lock lock(state_->mutex);
+    const LockGuard lock(state_->mutex);
     id_ = state_->next_open_file++;
     ++state_->inodes.at(inode_).open_count;
   }
   ~RecordingOpenFile() override {
-    const std::scoped_lock lock(state_->mutex);
+    const LockGuard lock(state_->mutex);
     Inode& inode = state_->inodes.at(inode_);
     --inode.open_count;
     std::erase_if(inode.locks, [&](const LockRange& r) { return r.owner == id_; });
@@ -342,7 +343,7 @@ class RecordingOpenFile final : public OpenFile {
   RecordingOpenFile& operator=(const RecordingOpenFile&) = delete;
 
   IoResult<std::size_t> read_at(std::uint64_t offset, std::span<std::uint8_t> out) const override {
-    const std::scoped_lock lock(state_->mutex);
+    const LockGuard lock(state_->mutex);
     const auto& content = state_->inodes.at(inode_).content;
     if (offset >= content.size()) return 0;
     const std::size_t n = std::min<std::uint64_t>(out.size(), content.size() - offset);
@@ -352,14 +353,14 @@ class RecordingOpenFile final : public OpenFile {
 
   IoResult<void> write_at(std::uint64_t offset, std::span<const std::uint8_t> bytes) override {
     RecordingState& s = *state_;
-    const std::scoped_lock lock(s.mutex);
+    const LockGuard lock(s.mutex);
     return write_locked(offset, bytes);
   }
 
   // At the file's own position, or at its end when opened to append.
   IoResult<void> append(std::span<const std::uint8_t> bytes) override {
     RecordingState& s = *state_;
-    const std::scoped_lock lock(s.mutex);
+    const LockGuard lock(s.mutex);
     const std::uint64_t offset = appending_ ? s.inodes.at(inode_).content.size() : position_;
     if (auto r = write_locked(offset, bytes); !r) return r;
     position_ = offset + bytes.size();
@@ -382,20 +383,20 @@ class RecordingOpenFile final : public OpenFile {
 
   IoResult<void> sync() override {
     RecordingState& s = *state_;
-    const std::scoped_lock lock(s.mutex);
+    const LockGuard lock(s.mutex);
     if (auto e = s.admit({.kind = OperationKind::Sync, .path = path_})) return std::unexpected(*e);
     s.inodes.at(inode_).sync();
     return {};
   }
 
   IoResult<std::uint64_t> size() const override {
-    const std::scoped_lock lock(state_->mutex);
+    const LockGuard lock(state_->mutex);
     return state_->inodes.at(inode_).content.size();
   }
 
   IoResult<void> truncate(std::uint64_t size) override {
     RecordingState& s = *state_;
-    const std::scoped_lock lock(s.mutex);
+    const LockGuard lock(s.mutex);
     if (auto e = s.admit({.kind = OperationKind::Truncate, .path = path_, .length = size})) return std::unexpected(*e);
     if (!writable_) return s.failed<void>(error_of(EINVAL));
     Inode& inode = s.inodes.at(inode_);
@@ -407,7 +408,7 @@ class RecordingOpenFile final : public OpenFile {
   }
 
   IoResult<LockResult> lock(std::uint64_t offset, std::uint64_t length, LockKind kind, LockWait wait) override {
-    const std::scoped_lock lock(state_->mutex);
+    const LockGuard lock(state_->mutex);
     if (!state_->locks_supported) return LockResult::Unsupported;
     // As fcntl: a shared lock needs read access, an exclusive one write access.
     if (kind == LockKind::Exclusive && !writable_) return std::unexpected(error_of(EBADF));
@@ -426,7 +427,7 @@ class RecordingOpenFile final : public OpenFile {
   }
 
   IoResult<void> unlock(std::uint64_t offset, std::uint64_t length) override {
-    const std::scoped_lock lock(state_->mutex);
+    const LockGuard lock(state_->mutex);
     const auto [start, end] = range(offset, length);
     release(state_->inodes.at(inode_), start, end);
     return {};
@@ -471,7 +472,7 @@ IoResult<std::unique_ptr<OpenFile>> open_regular(const std::shared_ptr<Recording
   std::uint64_t inode = 0;
   std::string at;
   {
-    const std::scoped_lock lock(state->mutex);
+    const LockGuard lock(state->mutex);
     at = state->normalise(path);
     const Node* node = state->find(at);
     if (node == nullptr) return std::unexpected(error_of(state->missing_error(at)));
@@ -534,7 +535,7 @@ Path RecordingFileSystem::normalise(const Path& path) const { return state_->nor
 
 void RecordingFileSystem::put_file(const Path& path, std::span<const std::uint8_t> bytes) {
   RecordingState& s = *state_;
-  const std::scoped_lock lock(s.mutex);
+  const LockGuard lock(s.mutex);
   const std::string at = s.normalise(path);
   s.make_directories(parent_of(at), true);
   const Node* node = s.find(at);
@@ -551,20 +552,20 @@ void RecordingFileSystem::put_file(const Path& path, std::span<const std::uint8_
 void RecordingFileSystem::put_file(const Path& path, std::string_view text) { put_file(path, bytes_of(text)); }
 
 void RecordingFileSystem::put_directory(const Path& path) {
-  const std::scoped_lock lock(state_->mutex);
+  const LockGuard lock(state_->mutex);
   state_->make_directories(state_->normalise(path), true);
 }
 
 void RecordingFileSystem::put_special(const Path& path, std::string_view bytes) {
   RecordingState& s = *state_;
-  const std::scoped_lock lock(s.mutex);
+  const LockGuard lock(s.mutex);
   const std::string at = s.normalise(path);
   s.make_directories(parent_of(at), true);
   s.change_names({NameChange::Kind::MakeSpecial, at, {}, 0, std::string(bytes), parent_of(at)}, true);
 }
 
 void RecordingFileSystem::set_writable(const Path& directory, bool writable) {
-  const std::scoped_lock lock(state_->mutex);
+  const LockGuard lock(state_->mutex);
   const std::string at = state_->normalise(directory);
   if (writable)
     state_->read_only.erase(at);
@@ -573,7 +574,7 @@ void RecordingFileSystem::set_writable(const Path& directory, bool writable) {
 }
 
 std::optional<std::vector<std::uint8_t>> RecordingFileSystem::file_bytes(const Path& path) const {
-  const std::scoped_lock lock(state_->mutex);
+  const LockGuard lock(state_->mutex);
   const Node* node = state_->find(state_->normalise(path));
   if (node == nullptr || node->kind != NodeKind::Regular) return std::nullopt;
   return state_->inodes.at(node->inode).content;
@@ -586,7 +587,7 @@ std::optional<std::string> RecordingFileSystem::file_text(const Path& path) cons
 }
 
 std::vector<Path> RecordingFileSystem::list_files() const {
-  const std::scoped_lock lock(state_->mutex);
+  const LockGuard lock(state_->mutex);
   std::vector<Path> out;
   for (const auto& [path, node] : state_->names)
     if (node.kind == NodeKind::Regular) out.emplace_back(path);
@@ -594,40 +595,40 @@ std::vector<Path> RecordingFileSystem::list_files() const {
 }
 
 std::vector<Operation> RecordingFileSystem::operations() const {
-  const std::scoped_lock lock(state_->mutex);
+  const LockGuard lock(state_->mutex);
   return state_->operations;
 }
 
 void RecordingFileSystem::fail_operation(std::size_t index, int error_code) {
-  const std::scoped_lock lock(state_->mutex);
+  const LockGuard lock(state_->mutex);
   state_->faults[index] = error_code;
 }
 
 void RecordingFileSystem::set_capacity(std::uint64_t bytes) {
-  const std::scoped_lock lock(state_->mutex);
+  const LockGuard lock(state_->mutex);
   state_->capacity = bytes;
 }
 
 void RecordingFileSystem::stop_after(std::size_t count) {
-  const std::scoped_lock lock(state_->mutex);
+  const LockGuard lock(state_->mutex);
   state_->stop = count;
 }
 
 void RecordingFileSystem::clear_faults() {
-  const std::scoped_lock lock(state_->mutex);
+  const LockGuard lock(state_->mutex);
   state_->faults.clear();
   state_->capacity.reset();
   state_->stop.reset();
 }
 
 void RecordingFileSystem::set_locks_supported(bool supported) {
-  const std::scoped_lock lock(state_->mutex);
+  const LockGuard lock(state_->mutex);
   state_->locks_supported = supported;
 }
 
 RecordingFileSystem RecordingFileSystem::power_loss(std::uint64_t seed) const {
   const RecordingState& s = *state_;
-  const std::scoped_lock lock(s.mutex);
+  const LockGuard lock(s.mutex);
   Choices choices(seed);
   Names kept = s.replay([&](const NameChange& change) { return change.durable || choices.coin(); });
   return RecordingFileSystem(
@@ -636,7 +637,7 @@ RecordingFileSystem RecordingFileSystem::power_loss(std::uint64_t seed) const {
 
 RecordingFileSystem RecordingFileSystem::synced_state() const {
   const RecordingState& s = *state_;
-  const std::scoped_lock lock(s.mutex);
+  const LockGuard lock(s.mutex);
   Names kept = s.replay([](const NameChange& change) { return change.durable; });
   return RecordingFileSystem(s.durable_copy(std::move(kept), [](const Inode& inode) { return inode.durable; }));
 }
@@ -654,7 +655,7 @@ IoResult<std::unique_ptr<OpenFile>> RecordingFileSystem::create(const Path& path
   std::uint64_t id = 0;
   std::string at;
   {
-    const std::scoped_lock lock(s.mutex);
+    const LockGuard lock(s.mutex);
     at = s.normalise(path);
     if (auto e = s.admit({.kind = OperationKind::Create, .path = at})) return std::unexpected(*e);
     const Node* node = s.find(at);
@@ -682,7 +683,7 @@ IoResult<std::unique_ptr<OpenFile>> RecordingFileSystem::create(const Path& path
 }
 
 IoResult<std::vector<std::uint8_t>> RecordingFileSystem::read_whole(const Path& path) {
-  const std::scoped_lock lock(state_->mutex);
+  const LockGuard lock(state_->mutex);
   const std::string at = state_->normalise(path);
   const Node* node = state_->find(at);
   if (node == nullptr) return std::unexpected(error_of(state_->missing_error(at)));
@@ -695,7 +696,7 @@ IoResult<std::vector<std::uint8_t>> RecordingFileSystem::read_whole(const Path& 
 }
 
 IoResult<FileKind> RecordingFileSystem::kind(const Path& path) {
-  const std::scoped_lock lock(state_->mutex);
+  const LockGuard lock(state_->mutex);
   const Node* node = state_->find(state_->normalise(path));
   if (node == nullptr) return FileKind::Missing;
   switch (node->kind) {
@@ -708,7 +709,7 @@ IoResult<FileKind> RecordingFileSystem::kind(const Path& path) {
 
 IoResult<void> RecordingFileSystem::rename(const Path& from, const Path& to) {
   RecordingState& s = *state_;
-  const std::scoped_lock lock(s.mutex);
+  const LockGuard lock(s.mutex);
   const std::string source = s.normalise(from);
   const std::string target = s.normalise(to);
   if (auto e = s.admit({.kind = OperationKind::Rename, .path = source, .to = target})) return std::unexpected(*e);
@@ -726,7 +727,7 @@ IoResult<void> RecordingFileSystem::rename(const Path& from, const Path& to) {
 
 IoResult<void> RecordingFileSystem::remove(const Path& path) {
   RecordingState& s = *state_;
-  const std::scoped_lock lock(s.mutex);
+  const LockGuard lock(s.mutex);
   const std::string at = s.normalise(path);
   if (auto e = s.admit({.kind = OperationKind::Remove, .path = at})) return std::unexpected(*e);
   const Node* node = s.find(at);
@@ -743,7 +744,7 @@ IoResult<void> RecordingFileSystem::remove(const Path& path) {
 
 IoResult<void> RecordingFileSystem::create_directories(const Path& path) {
   RecordingState& s = *state_;
-  const std::scoped_lock lock(s.mutex);
+  const LockGuard lock(s.mutex);
   const std::string at = s.normalise(path);
   if (auto e = s.admit({.kind = OperationKind::CreateDirectories, .path = at})) return std::unexpected(*e);
   // The nearest existing part must be a directory we may write.
@@ -757,7 +758,7 @@ IoResult<void> RecordingFileSystem::create_directories(const Path& path) {
 }
 
 IoResult<std::vector<std::string>> RecordingFileSystem::list_directory(const Path& path) {
-  const std::scoped_lock lock(state_->mutex);
+  const LockGuard lock(state_->mutex);
   const std::string at = state_->normalise(path);
   const Node* node = state_->find(at);
   if (node == nullptr) return std::unexpected(error_of(state_->missing_error(at)));
@@ -767,7 +768,7 @@ IoResult<std::vector<std::string>> RecordingFileSystem::list_directory(const Pat
 
 IoResult<void> RecordingFileSystem::sync_directory(const Path& path) {
   RecordingState& s = *state_;
-  const std::scoped_lock lock(s.mutex);
+  const LockGuard lock(s.mutex);
   const std::string at = s.normalise(path);
   if (auto e = s.admit({.kind = OperationKind::SyncDirectory, .path = at})) return std::unexpected(*e);
   const Node* node = s.find(at);
@@ -780,7 +781,7 @@ IoResult<void> RecordingFileSystem::sync_directory(const Path& path) {
 
 IoResult<void> RecordingFileSystem::sync_file_system(const Path& path) {
   RecordingState& s = *state_;
-  const std::scoped_lock lock(s.mutex);
+  const LockGuard lock(s.mutex);
   const std::string at = s.normalise(path);
   if (auto e = s.admit({.kind = OperationKind::SyncFileSystem, .path = at})) return std::unexpected(*e);
   const Node* node = s.find(at);
@@ -792,7 +793,7 @@ IoResult<void> RecordingFileSystem::sync_file_system(const Path& path) {
 }
 
 IoResult<void> RecordingFileSystem::check_writable(const Path& path) {
-  const std::scoped_lock lock(state_->mutex);
+  const LockGuard lock(state_->mutex);
   const std::string at = state_->normalise(path);
   const Node* node = state_->find(at);
   if (node == nullptr) return std::unexpected(error_of(state_->missing_error(at)));

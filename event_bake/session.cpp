@@ -1,9 +1,9 @@
 #include "ravelin/event_bake/session.h"
 
-#include <mutex>
 #include <unordered_map>
 #include <utility>
 
+#include "ravelin/common/concurrency.h"
 #include "ravelin/dat/file_ids.h"
 #include "event_bake/bake_core.h"
 #include "event_bake/sky_arm.h"
@@ -20,16 +20,16 @@ class SharedMemo {
   template <class Compute>
   std::shared_ptr<const Value> get(std::uint32_t key, Compute compute) {
     {
-      std::lock_guard lock(mutex_);
+      const common::LockGuard lock(mutex_);
       if (auto it = map_.find(key); it != map_.end()) return it->second;
     }
     auto value = std::make_shared<const Value>(compute());
-    std::lock_guard lock(mutex_);
+    const common::LockGuard lock(mutex_);
     return map_.try_emplace(key, std::move(value)).first->second;
   }
 
  private:
-  std::mutex mutex_;
+  common::Mutex mutex_;
   std::unordered_map<std::uint32_t, std::shared_ptr<const Value>> map_;
 };
 
@@ -41,20 +41,20 @@ class RecordCachePool {
   explicit RecordCachePool(const dat::DatDatabase& portal) : portal_(portal) {}
 
   std::unique_ptr<RecordCache> acquire() {
-    std::lock_guard lock(mutex_);
+    const common::LockGuard lock(mutex_);
     if (free_.empty()) return std::make_unique<RecordCache>(portal_);
     auto cache = std::move(free_.back());
     free_.pop_back();
     return cache;
   }
   void release(std::unique_ptr<RecordCache> cache) {
-    std::lock_guard lock(mutex_);
+    const common::LockGuard lock(mutex_);
     free_.push_back(std::move(cache));
   }
 
  private:
   const dat::DatDatabase& portal_;
-  std::mutex mutex_;
+  common::Mutex mutex_;
   std::vector<std::unique_ptr<RecordCache>> free_;
 };
 

@@ -5,13 +5,13 @@
 #include <functional>
 #include <memory>
 #include <string_view>
-#include <thread>
 #include <unordered_map>
 #include <unordered_set>
 #include <utility>
 
 #include "event_bake/bake_core.h"
 #include "event_bake/json_patch.h"
+#include "ravelin/common/concurrency.h"
 #include "ravelin/common/id_text.h"
 #include "ravelin/common/in_order_pool.h"
 #include "ravelin/common/json_text.h"
@@ -461,7 +461,7 @@ std::string LandblockDiff::to_json_line() const {
 }
 
 std::expected<WorldDiffResult, std::string> diff_worlds(const WorldDiffOptions& options, const WorldDiffSinks& sinks) {
-  const unsigned jobs = options.jobs != 0 ? options.jobs : std::max(1u, std::thread::hardware_concurrency());
+  const unsigned jobs = options.jobs != 0 ? options.jobs : common::hardware_threads();
   auto old_version = open_version(options.old_dir, options, "old");
   if (!old_version) return std::unexpected(old_version.error());
   auto new_version = open_version(options.new_dir, options, "new");

@@ -7,7 +7,15 @@ packages=(cmake ninja-build g++ clang-16 pkg-config libgtest-dev libgmock-dev li
 packages+=(libsqlite3-dev sqlite3)
 # Applies the record patches of `diff` in its tests.
 packages+=(python3-jsonpatch)
-packages+=("$@")
+# Components a script asks for by name (`deps.sh web`); any other argument is a
+# package name. web: clang 19 and the wasm32-wasi C and C++ libraries of the
+# WebAssembly build (scripts/web.sh), and Node.js to run it.
+for arg in "$@"; do
+  case "$arg" in
+    web) packages+=(clang-19 lld-19 libc++-19-dev-wasm32 libc++abi-19-dev-wasm32 libclang-rt-19-dev-wasm32 wasi-libc nodejs) ;;
+    *) packages+=("$arg") ;;
+  esac
+done
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -5,7 +5,7 @@
 #include "ravelin/common/output_file.h"
 #include "ravelin/dat/error.h"
 #include "tools/commands.h"
-#include "tools/draw/landblock_svg.h"
+#include "draw/landblock_svg.h"
 
 namespace ravelin::tools {
 namespace {

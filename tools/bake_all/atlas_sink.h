@@ -10,7 +10,7 @@
 #include "ravelin/event_bake/session.h"
 #include "tools/bake_all/outcome.h"
 #include "tools/bake_all/output_directory.h"
-#include "tools/draw/terrain_map.h"
+#include "draw/terrain_map.h"
 
 namespace ravelin::tools {
 

@@ -13,7 +13,7 @@
 #include "ravelin/event_bake/event_family.h"
 #include "ravelin/event_bake/manifest.h"
 #include "ravelin/event_bake/session.h"
-#include "tools/draw/terrain_map.h"
+#include "draw/terrain_map.h"
 
 namespace ravelin::tools {
 

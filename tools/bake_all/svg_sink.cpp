@@ -1,7 +1,7 @@
 #include "tools/bake_all/svg_sink.h"
 
 #include "tools/draw/atlas_terrain.h"
-#include "tools/draw/landblock_svg.h"
+#include "draw/landblock_svg.h"
 
 namespace ravelin::tools {
 

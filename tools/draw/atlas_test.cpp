@@ -8,7 +8,7 @@
 #include <string>
 
 #include "ravelin/event_bake/event_family.h"
-#include "tools/draw/terrain_map.h"
+#include "draw/terrain_map.h"
 
 namespace ravelin::draw {
 namespace {

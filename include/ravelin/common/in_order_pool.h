@@ -1,20 +1,27 @@
 // Work items run on a pool of threads and handed back on the calling thread
 // in item order, with a bounded number of finished items waiting, so that a
 // single writer (a database, an index) sees them in a fixed order while the
-// work itself runs in parallel.
+// work itself runs in parallel. Without threads (concurrency.h) the same
+// contract is kept on the calling thread alone.
 #pragma once
-
-#include <pthread.h>
 
 #include <algorithm>
 #include <chrono>
-#include <csignal>
-#include <condition_variable>
 #include <cstddef>
+#include <utility>
+
+#include "ravelin/common/concurrency.h"
+
+#if RAVELIN_THREADS
+#include <pthread.h>
+
+#include <condition_variable>
+#include <csignal>
 #include <mutex>
 #include <optional>
 #include <thread>
 #include <vector>
+#endif
 
 namespace ravelin::common {
 
@@ -27,6 +34,27 @@ struct InOrderPoolOptions {
   std::chrono::milliseconds tick{200};
 };
 
+// run_in_order with no thread but the calling one: work(i) and take(i, result)
+// one after the other, stop() asked before each item, tick() after any item
+// that ends a period of `options.tick`. What a build without threads runs.
+template <class Result, class Work, class Take, class Tick, class Stop>
+std::size_t run_in_order_on_caller(std::size_t count, const InOrderPoolOptions& options, Work&& work, Take&& take,
+                                   Tick&& tick, Stop&& stop) {
+  using Clock = std::chrono::steady_clock;
+  auto last_tick = Clock::now();
+  std::size_t taken = 0;
+  while (taken < count && !stop()) {
+    Result result = work(taken);
+    take(taken, std::move(result));
+    ++taken;
+    if (Clock::now() - last_tick >= options.tick) {
+      tick();
+      last_tick = Clock::now();
+    }
+  }
+  return taken;
+}
+
 // Runs work(i) for i = 0, 1, ... count - 1 on `options.jobs` threads and calls
 // take(i, result) on the calling thread for each i in ascending order. tick() is
 // called on the calling thread about every `options.tick`. Once stop() holds, no
@@ -37,6 +65,10 @@ struct InOrderPoolOptions {
 template <class Result, class Work, class Take, class Tick, class Stop>
 std::size_t run_in_order(std::size_t count, const InOrderPoolOptions& options, Work&& work, Take&& take, Tick&& tick,
                          Stop&& stop) {
+#if !RAVELIN_THREADS
+  return run_in_order_on_caller<Result>(count, options, std::forward<Work>(work), std::forward<Take>(take),
+                                        std::forward<Tick>(tick), std::forward<Stop>(stop));
+#else
   const std::size_t window = std::max<std::size_t>(1, options.window);
   const std::size_t grain = std::clamp<std::size_t>(options.grain, 1, window);
   std::vector<std::optional<Result>> ring(window);
@@ -117,6 +149,7 @@ std::size_t run_in_order(std::size_t count, const InOrderPoolOptions& options, W
   lock.unlock();
   workers.clear();  // joins
   return taken;
+#endif
 }
 
 }  // namespace ravelin::common

@@ -13,6 +13,8 @@ struct IoError {
 
   static IoError from_errno(int code);
   static IoError failed_to_fill_whole_buffer();
+  // A FIFO, a device or a directory where a regular file was to be opened.
+  static IoError not_a_regular_file();
 
   const std::string& to_string() const { return message; }
   // Os { code: 2, message: "..." } or Custom { message: "..." }.

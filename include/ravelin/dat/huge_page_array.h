@@ -10,7 +10,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
-#include <new>
+#include <memory>
 #include <span>
 #include <type_traits>
 #include <utility>
@@ -21,7 +21,9 @@ namespace ravelin::dat {
 inline constexpr std::size_t kHugePageSize = std::size_t{2} << 20;
 
 // Marks the whole 2 MiB pages inside [buffer, buffer + bytes) for transparent
-// huge pages. Only advice: without them the buffer keeps ordinary pages.
+// huge pages. Only advice: without them (a kernel that offers none, a platform
+// without such pages, as WebAssembly's linear memory) the buffer keeps
+// ordinary pages.
 void advise_huge_pages(void* buffer, std::size_t bytes) noexcept;
 
 template <class T>
@@ -51,7 +53,7 @@ class HugePageArray {
     if (capacity <= capacity_) return;
     T* bigger = allocate(capacity);
     if (size_ > 0) std::memcpy(bigger, data_, size_ * sizeof(T));
-    deallocate(data_);
+    deallocate(data_, capacity_);
     data_ = bigger;
     capacity_ = capacity;
   }
@@ -85,16 +87,18 @@ class HugePageArray {
   std::span<const T> span() const { return {data_, size_}; }
 
  private:
+  // The standard allocator fails a count whose bytes overflow as it fails any
+  // request too large; records are copied in, never constructed.
   static T* allocate(std::size_t count) {
-    const std::size_t bytes = count * sizeof(T);
-    if (bytes / sizeof(T) != count) throw std::bad_alloc();
-    void* buffer = ::operator new(bytes);
-    if (bytes >= 2 * kHugePageSize) advise_huge_pages(buffer, bytes);
-    return static_cast<T*>(buffer);
+    T* buffer = std::allocator<T>().allocate(count);
+    if (count * sizeof(T) >= 2 * kHugePageSize) advise_huge_pages(buffer, count * sizeof(T));
+    return buffer;
   }
-  static void deallocate(T* buffer) noexcept { ::operator delete(buffer); }
+  static void deallocate(T* buffer, std::size_t count) noexcept {
+    if (buffer != nullptr) std::allocator<T>().deallocate(buffer, count);
+  }
   void release() noexcept {
-    deallocate(data_);
+    deallocate(data_, capacity_);
     data_ = nullptr;
     size_ = capacity_ = 0;
   }

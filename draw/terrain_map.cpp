@@ -1,7 +1,11 @@
-#include "tools/draw/terrain_map.h"
+#include "draw/terrain_map.h"
 
 #include <algorithm>
 #include <cstdio>
+
+#include "ravelin/common/reader.h"
+#include "ravelin/dat/file_ids.h"
+#include "ravelin/dat/file_type/region.h"
 
 namespace ravelin::draw {
 namespace {
@@ -42,6 +46,26 @@ LandblockTerrain landblock_terrain(const dat::CellLandblock& cell, std::uint32_t
   std::copy(cell.terrain.begin(), cell.terrain.end(), out.terrain.begin());
   std::copy(cell.height.begin(), cell.height.end(), out.height.begin());
   return out;
+}
+
+std::optional<LandblockTerrain> read_landblock_terrain(const dat::DatDatabase& cell, std::uint32_t landblock_id) {
+  const auto bytes = cell.get_file(dat::cell_landblock_file_id(landblock_id));
+  if (!bytes) return std::nullopt;
+  const auto decoded = dat::CellLandblock::unpack(*bytes);
+  if (!decoded) return std::nullopt;
+  return landblock_terrain(*decoded, landblock_id);
+}
+
+std::expected<std::vector<std::string>, std::string> terrain_names(const dat::DatDatabase& portal,
+                                                                   std::uint32_t region_id) {
+  auto bytes = portal.get_file(region_id);
+  if (!bytes) return std::unexpected(bytes.error().to_string());
+  common::Reader reader(*bytes);
+  auto region = dat::file_type::Region::unpack(reader);
+  if (!region) return std::unexpected(region.error().to_string());
+  std::vector<std::string> names;
+  for (const auto& type : region->terrain.terrain_types) names.push_back(type.name);
+  return names;
 }
 
 MapBounds bounds_of(std::span<const std::uint32_t> landblock_ids) {
@@ -93,6 +117,15 @@ TerrainRaster draw_terrain(std::span<const LandblockTerrain> landblocks, const M
     }
   }
   return out;
+}
+
+TerrainRaster draw_world_terrain(const dat::DatDatabase& cell) {
+  const std::vector<std::uint32_t> ids = dat::cell_landblock_ids(cell);
+  std::vector<LandblockTerrain> landblocks;
+  landblocks.reserve(ids.size());
+  for (const std::uint32_t id : ids)
+    if (auto land = read_landblock_terrain(cell, id)) landblocks.push_back(*land);
+  return draw_terrain(landblocks, bounds_of(ids));
 }
 
 TerrainSummary summarize_terrain(const LandblockTerrain& landblock) {

@@ -1,16 +1,19 @@
 // The land of a world as the atlas draws it: one pixel per landblock vertex,
 // coloured by terrain type from a fixed palette and hillshaded from the height
 // bytes, plus a per-landblock summary (terrain types present, height range)
-// for the atlas panel.
+// for the atlas panel. Pixels only: the tool writes them as PNG.
 #pragma once
 
 #include <array>
 #include <cstdint>
+#include <expected>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
 
 #include "ravelin/dat/landblock.h"
+#include "ravelin/dat/lib.h"
 
 namespace ravelin::draw {
 
@@ -34,6 +37,15 @@ struct LandblockTerrain {
 };
 
 LandblockTerrain landblock_terrain(const dat::CellLandblock& cell, std::uint32_t landblock_id);
+
+// The land of `landblock_id` from its CellLandblock in `cell`, or nothing when
+// it is missing or does not decode. Safe from several threads at once.
+std::optional<LandblockTerrain> read_landblock_terrain(const dat::DatDatabase& cell, std::uint32_t landblock_id);
+
+// The names of the region's terrain types (the region `region_id` of
+// `portal`), or the reason they cannot be read.
+std::expected<std::vector<std::string>, std::string> terrain_names(const dat::DatDatabase& portal,
+                                                                   std::uint32_t region_id);
 
 // The landblock rectangle a map covers: x in [x0, x0 + columns), y likewise.
 struct MapBounds {
@@ -59,6 +71,10 @@ struct TerrainRaster {
 // The raster of `landblocks` in bake order: where two share an edge vertex,
 // the later one's word and height win. Landblocks outside `bounds` are left out.
 TerrainRaster draw_terrain(std::span<const LandblockTerrain> landblocks, const MapBounds& bounds);
+
+// The raster of every landblock `cell` has a CellLandblock for, over the
+// bounds of them all: the atlas's picture of a whole world baked.
+TerrainRaster draw_world_terrain(const dat::DatDatabase& cell);
 
 // Per landblock: the terrain types its 81 vertices carry (bit t for type t)
 // and its lowest and highest height byte.

@@ -1,10 +1,9 @@
 // SVG rendering of a landblock bake. Only integers are written, so the bytes
 // cannot depend on float formatting or locale.
-#include "tools/draw/landblock_svg.h"
+#include "draw/landblock_svg.h"
 
 #include "ravelin/dat/file_ids.h"
 #include "ravelin/event_bake/record_cache.h"
-#include "tools/draw/atlas_terrain.h"
 
 #include <algorithm>
 #include <array>
@@ -293,12 +292,15 @@ BakeResult<std::string> render_landblock(const BakeInputs& inputs) {
   if (!session) return std::unexpected(std::move(session.error()));
   const auto bake = (*session)->bake(inputs.landblock_id);
   if (!bake) return std::unexpected(bake.error());
+  return render_session_bake_over_terrain(**session, *bake);
+}
+
+std::string render_session_bake_over_terrain(const event_bake::BakeSession& session, const LandblockEventBake& bake) {
   // The bake read this CellLandblock and the region already, so both read back.
-  const auto names = terrain_names((*session)->portal(), inputs.region_did);
+  const auto names = terrain_names(session.portal(), session.options().region_did);
   const std::vector<std::string> no_names;
-  const auto land = read_landblock_terrain((*session)->cell(), inputs.landblock_id);
-  return render_session_bake(**session, *bake,
-                             {.landblock = land ? &*land : nullptr, .names = names ? *names : no_names});
+  const auto land = read_landblock_terrain(session.cell(), bake.landblock_id);
+  return render_session_bake(session, bake, {.landblock = land ? &*land : nullptr, .names = names ? *names : no_names});
 }
 
 }  // namespace ravelin::draw

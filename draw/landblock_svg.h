@@ -13,7 +13,7 @@
 #include "ravelin/event_bake/bake_inputs.h"
 #include "ravelin/event_bake/landblock.h"
 #include "ravelin/event_bake/session.h"
-#include "tools/draw/terrain_map.h"
+#include "draw/terrain_map.h"
 
 namespace ravelin::draw {
 
@@ -61,6 +61,10 @@ std::string render_landblock_svg(const LandblockEventBake& bake, std::span<const
 // session's entity source placed in that landblock.
 std::string render_session_bake(const event_bake::BakeSession& session, const LandblockEventBake& bake,
                                 SvgTerrain terrain = {});
+
+// render_session_bake over the landblock's terrain and the region's terrain
+// type names, as `ravelin-bake render` draws it.
+std::string render_session_bake_over_terrain(const event_bake::BakeSession& session, const LandblockEventBake& bake);
 
 // Bakes `inputs` through a session of its own (each archive opened once) and
 // renders it with the setups of the chosen entity source over its terrain.

@@ -1,6 +1,6 @@
 // The landblock picture: checked-in golden bytes for the sample world, XML
 // well-formedness on every landblock, and the colouring against the bake.
-#include "tools/draw/landblock_svg.h"
+#include "draw/landblock_svg.h"
 
 #include <gtest/gtest.h>
 
@@ -27,7 +27,7 @@ using ravelin::test_support::xml_well_formedness_error;
 std::filesystem::path source_root() {
   const char* root = std::getenv("RAVELIN_SOURCE_DIR");
   return root != nullptr && *root != '\0' ? std::filesystem::path(root)
-                                          : std::filesystem::path(__FILE__).parent_path().parent_path().parent_path();
+                                          : std::filesystem::path(__FILE__).parent_path().parent_path();
 }
 
 BakeInputs render_inputs(const std::filesystem::path& dir, std::uint32_t landblock_id) {

@@ -1,7 +1,7 @@
 // The terrain layer without a browser: the PNG's size, where each landblock's
 // vertices land (north up, shared edges to the later landblock), the palette
 // and the hillshade, read back through libpng.
-#include "tools/draw/terrain_map.h"
+#include "draw/terrain_map.h"
 
 #include <gtest/gtest.h>
 #include <png.h>

@@ -1,0 +1,238 @@
+// The page's calls (ravelin_web.h) over the libraries and the drawing library.
+// One world per module instance, so no handles: a worker opens a world, asks
+// for what it shows, and opens the next one.
+#include "web/ravelin_web.h"
+
+#include <cstring>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "draw/landblock_svg.h"
+#include "draw/terrain_map.h"
+#include "ravelin/common/file_system.h"
+#include "ravelin/common/id_text.h"
+#include "ravelin/dat/file_ids.h"
+#include "ravelin/dat/record_json.h"
+#include "ravelin/event_bake/input_records.h"
+#include "ravelin/event_bake/landblock.h"
+#include "ravelin/event_bake/session.h"
+#include "ravelin/ravelin.h"
+
+#define RAVELIN_WEB_EXPORT(name) __attribute__((export_name(#name)))
+
+namespace ravelin::web {
+namespace {
+
+using event_bake::BakeError;
+using event_bake::BakeSession;
+
+// The last call's output or error text.
+std::vector<std::uint8_t>& result() {
+  static std::vector<std::uint8_t> bytes;
+  return bytes;
+}
+
+std::int32_t answer(std::string_view text, ravelin_status status = RAVELIN_OK) {
+  result().assign(text.begin(), text.end());
+  return status;
+}
+
+std::int32_t answer(std::span<const std::uint8_t> bytes) {
+  result().assign(bytes.begin(), bytes.end());
+  return RAVELIN_OK;
+}
+
+std::int32_t answer_words(std::span<const std::uint32_t> words) {
+  result().resize(words.size_bytes());
+  if (!words.empty()) std::memcpy(result().data(), words.data(), words.size_bytes());
+  return RAVELIN_OK;
+}
+
+std::int32_t fail(ravelin_status status, std::string_view text) { return answer(text, status); }
+
+// The open world: a session, or, when its region does not decode, the two
+// archives alone and the error every bake ends with.
+struct World {
+  event_bake::BakeInputs inputs;  // the directory and options; the landblock is set per bake
+  std::unique_ptr<BakeSession> session;
+  std::optional<dat::DatDatabase> portal, cell;
+  std::optional<BakeError> region_error;
+  common::Path portal_path, cell_path;
+
+  const dat::DatDatabase& archive(std::int32_t which) const {
+    if (session) return which == RAVELIN_WEB_CELL ? session->cell() : session->portal();
+    return which == RAVELIN_WEB_CELL ? *cell : *portal;
+  }
+  const common::Path& path(std::int32_t which) const { return which == RAVELIN_WEB_CELL ? cell_path : portal_path; }
+};
+
+std::unique_ptr<World>& world() {
+  static std::unique_ptr<World> open;
+  return open;
+}
+
+constexpr std::string_view kNoWorld = "no world is open";
+
+std::optional<std::uint32_t> landblock_of(std::uint32_t value, std::int32_t& status) {
+  if (const auto id = dat::landblock_id_from(value)) return id;
+  // The text --landblock gives for the same value.
+  status = fail(RAVELIN_ERROR_ARGUMENT, dat::parse_landblock(common::hex_id(value)).error());
+  return std::nullopt;
+}
+
+bool known_archive(std::int32_t which) { return which == RAVELIN_WEB_PORTAL || which == RAVELIN_WEB_CELL; }
+
+}  // namespace
+}  // namespace ravelin::web
+
+using namespace ravelin;
+using namespace ravelin::web;
+
+extern "C" {
+
+RAVELIN_WEB_EXPORT(ravelin_web_result) const uint8_t* ravelin_web_result(void) { return result().data(); }
+RAVELIN_WEB_EXPORT(ravelin_web_result_size) size_t ravelin_web_result_size(void) { return result().size(); }
+
+RAVELIN_WEB_EXPORT(ravelin_web_open)
+int32_t ravelin_web_open(const char* dat_dir, const char* spawns_dir, const char* setup_table, uint32_t region,
+                         int32_t no_sky) {
+  world().reset();
+  if (dat_dir == nullptr) return fail(RAVELIN_ERROR_ARGUMENT, "ravelin_web_open: dat_dir is NULL");
+  if ((spawns_dir == nullptr) != (setup_table == nullptr))
+    return fail(RAVELIN_ERROR_ARGUMENT, "spawns_dir and setup_table go together: give both or neither");
+  auto open = std::make_unique<World>();
+  open->inputs.dat_dir = dat_dir;
+  open->inputs.region_did = region;
+  open->inputs.bake_sky = no_sky == 0;
+  open->inputs.entity_source = spawns_dir == nullptr
+                                   ? event_bake::EntitySource::landblock_info()
+                                   : event_bake::EntitySource::from_spawns_manifest(spawns_dir, setup_table);
+  open->portal_path = common::join_path(open->inputs.dat_dir, dat::kPortalArchiveName);
+  open->cell_path = common::join_path(open->inputs.dat_dir, dat::kCellArchiveName);
+  auto session = BakeSession::open(
+      {open->inputs.dat_dir, open->inputs.entity_source, open->inputs.region_did, open->inputs.bake_sky});
+  if (session) {
+    open->session = std::move(*session);
+  } else {
+    if (session.error().get_if<BakeError::DatOpen>() != nullptr)
+      return fail(RAVELIN_ERROR_BAKE, session.error().to_string());
+    // Both archives opened before the region failed: they open again.
+    auto portal = dat::DatDatabase::open(open->portal_path);
+    if (!portal) return fail(RAVELIN_ERROR_DAT, portal.error().to_string());
+    auto cell = dat::DatDatabase::open(open->cell_path);
+    if (!cell) return fail(RAVELIN_ERROR_DAT, cell.error().to_string());
+    open->portal = std::move(*portal);
+    open->cell = std::move(*cell);
+    open->region_error = session.error();
+  }
+  world() = std::move(open);
+  return answer("");
+}
+
+RAVELIN_WEB_EXPORT(ravelin_web_close) void ravelin_web_close(void) {
+  world().reset();
+  std::vector<std::uint8_t>().swap(result());  // a land raster's room goes back to the heap
+}
+
+RAVELIN_WEB_EXPORT(ravelin_web_landblocks) int32_t ravelin_web_landblocks(void) {
+  if (!world()) return fail(RAVELIN_ERROR_HANDLE, kNoWorld);
+  return answer_words(dat::cell_landblock_ids(world()->archive(RAVELIN_WEB_CELL)));
+}
+
+RAVELIN_WEB_EXPORT(ravelin_web_bake) int32_t ravelin_web_bake(uint32_t landblock) {
+  if (!world()) return fail(RAVELIN_ERROR_HANDLE, kNoWorld);
+  std::int32_t status = RAVELIN_OK;
+  const auto id = landblock_of(landblock, status);
+  if (!id) return status;
+  const World& w = *world();
+  if (w.region_error) return fail(RAVELIN_ERROR_BAKE, w.region_error->to_string());
+  const auto bake = w.session->bake(*id);
+  if (!bake) return fail(RAVELIN_ERROR_BAKE, bake.error().to_string());
+  return answer(bake->to_jsonl_bytes());
+}
+
+RAVELIN_WEB_EXPORT(ravelin_web_bake_inputs) int32_t ravelin_web_bake_inputs(uint32_t landblock) {
+  if (!world()) return fail(RAVELIN_ERROR_HANDLE, kNoWorld);
+  std::int32_t status = RAVELIN_OK;
+  const auto id = landblock_of(landblock, status);
+  if (!id) return status;
+  const World& w = *world();
+  const event_bake::RecordedBake recorded = w.region_error
+                                                ? event_bake::RecordedBake::failed_on_region(*w.region_error,
+                                                                                             w.inputs.region_did)
+                                                : w.session->bake_with_inputs(*id);
+  std::string text;
+  for (const std::string& name : recorded.inputs.names()) text += name + '\n';
+  return answer(text);
+}
+
+RAVELIN_WEB_EXPORT(ravelin_web_render) int32_t ravelin_web_render(uint32_t landblock) {
+  if (!world()) return fail(RAVELIN_ERROR_HANDLE, kNoWorld);
+  std::int32_t status = RAVELIN_OK;
+  const auto id = landblock_of(landblock, status);
+  if (!id) return status;
+  const World& w = *world();
+  if (w.region_error) return fail(RAVELIN_ERROR_BAKE, w.region_error->to_string());
+  const auto bake = w.session->bake(*id);
+  if (!bake) return fail(RAVELIN_ERROR_BAKE, bake.error().to_string());
+  return answer(draw::render_session_bake_over_terrain(*w.session, *bake));
+}
+
+RAVELIN_WEB_EXPORT(ravelin_web_land) int32_t ravelin_web_land(void) {
+  if (!world()) return fail(RAVELIN_ERROR_HANDLE, kNoWorld);
+  const draw::TerrainRaster raster = draw::draw_world_terrain(world()->archive(RAVELIN_WEB_CELL));
+  const std::uint32_t head[] = {raster.bounds.x0, raster.bounds.y0, raster.bounds.columns,
+                                raster.bounds.rows, raster.width,   raster.height};
+  auto& out = result();
+  out.resize(sizeof head + raster.rgba.size());
+  std::memcpy(out.data(), head, sizeof head);
+  if (!raster.rgba.empty()) std::memcpy(out.data() + sizeof head, raster.rgba.data(), raster.rgba.size());
+  return RAVELIN_OK;
+}
+
+RAVELIN_WEB_EXPORT(ravelin_web_entries) int32_t ravelin_web_entries(int32_t archive) {
+  if (!world()) return fail(RAVELIN_ERROR_HANDLE, kNoWorld);
+  if (!known_archive(archive)) return fail(RAVELIN_ERROR_ARGUMENT, "archive is neither 0 (portal) nor 1 (cell)");
+  const dat::DatDatabase& db = world()->archive(archive);
+  const bool cell_archive = dat::is_cell_archive_path(world()->path(archive));
+  std::vector<std::uint32_t> words;
+  const std::vector<dat::DatFileEntry> entries = db.sorted_entries();
+  words.reserve(entries.size() * 4);
+  for (const dat::DatFileEntry& e : entries) {
+    const auto type = dat::record_type_for_id(e.id, cell_archive);
+    words.insert(words.end(), {e.id, e.size, e.bit_flags, type ? static_cast<std::uint32_t>(*type) : 0xFFFFFFFFu});
+  }
+  return answer_words(words);
+}
+
+RAVELIN_WEB_EXPORT(ravelin_web_record_types) int32_t ravelin_web_record_types(void) {
+  std::string text;
+  for (int t = 0; t <= static_cast<int>(dat::RecordType::LandblockInfo); ++t) {
+    text += dat::record_type_name(static_cast<dat::RecordType>(t));
+    text += '\n';
+  }
+  return answer(text);
+}
+
+RAVELIN_WEB_EXPORT(ravelin_web_show) int32_t ravelin_web_show(int32_t archive, uint32_t file_id, int32_t compact) {
+  if (!world()) return fail(RAVELIN_ERROR_HANDLE, kNoWorld);
+  if (!known_archive(archive)) return fail(RAVELIN_ERROR_ARGUMENT, "archive is neither 0 (portal) nor 1 (cell)");
+  const auto json =
+      dat::show_record(world()->archive(archive), world()->path(archive), file_id, std::nullopt, compact != 0);
+  if (!json) return fail(RAVELIN_ERROR_DAT, json.error().to_string());
+  return answer(*json);
+}
+
+RAVELIN_WEB_EXPORT(ravelin_web_get) int32_t ravelin_web_get(int32_t archive, uint32_t file_id) {
+  if (!world()) return fail(RAVELIN_ERROR_HANDLE, kNoWorld);
+  if (!known_archive(archive)) return fail(RAVELIN_ERROR_ARGUMENT, "archive is neither 0 (portal) nor 1 (cell)");
+  const auto bytes = world()->archive(archive).get_file(file_id);
+  if (!bytes) return fail(RAVELIN_ERROR_DAT, bytes.error().to_string());
+  return answer(std::span<const std::uint8_t>(*bytes));
+}
+
+}  // extern "C"
