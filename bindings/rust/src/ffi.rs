@@ -12,6 +12,11 @@ pub const RAVELIN_ERROR_DAT: ravelin_status = 3;
 pub const RAVELIN_ERROR_BAKE: ravelin_status = 4;
 pub const RAVELIN_ERROR_MEMORY: ravelin_status = 5;
 pub const RAVELIN_ERROR_INTERNAL: ravelin_status = 6;
+pub const RAVELIN_ERROR_BUSY: ravelin_status = 7;
+pub const RAVELIN_ERROR_REFUSED: ravelin_status = 8;
+pub const RAVELIN_ERROR_NOT_FOUND: ravelin_status = 9;
+pub const RAVELIN_ERROR_TOO_LARGE: ravelin_status = 10;
+pub const RAVELIN_ERROR_IO: ravelin_status = 11;
 
 #[repr(C)]
 pub struct ravelin_error {
@@ -24,6 +29,42 @@ pub struct ravelin_archive {
 #[repr(C)]
 pub struct ravelin_session {
     _opaque: [u8; 0],
+}
+
+#[repr(C)]
+pub struct ravelin_editor {
+    _opaque: [u8; 0],
+}
+
+#[repr(C)]
+pub struct ravelin_put_options {
+    pub compressed: c_int,
+    pub has_flags: c_int,
+    pub flags: u32,
+    pub has_timestamp: c_int,
+    pub timestamp: u32,
+    pub has_version: c_int,
+    pub version: u32,
+}
+
+#[repr(C)]
+pub struct ravelin_entry {
+    pub id: u32,
+    pub bit_flags: u32,
+    pub size: u32,
+    pub timestamp: u32,
+    pub version: u32,
+}
+
+#[repr(C)]
+pub struct ravelin_commit_stats {
+    pub blocks_written: u64,
+    pub blocks_reused: u64,
+    pub blocks_appended: u64,
+    pub blocks_freed: u64,
+    pub blocks_reclaimed: u64,
+    pub blocks_left_leaked: u64,
+    pub reuse: c_int,
 }
 
 #[repr(C)]
@@ -74,4 +115,18 @@ extern "C" {
     pub fn ravelin_session_bake(session: *mut ravelin_session, landblock: u32, jsonl: *mut *mut u8, size: *mut usize, error: *mut *mut ravelin_error) -> ravelin_status;
     pub fn ravelin_session_bake_with_inputs(session: *mut ravelin_session, landblock: u32, jsonl: *mut *mut u8, size: *mut usize, inputs: *mut ravelin_bake_inputs, error: *mut *mut ravelin_error) -> ravelin_status;
     pub fn ravelin_session_bake_into(session: *mut ravelin_session, landblock: u32, buffer: *mut u8, capacity: usize, size: *mut usize, overflow: *mut *mut u8, error: *mut *mut ravelin_error) -> ravelin_status;
+    pub fn ravelin_record_decode(type_: *const c_char, data: *const u8, size: usize, compact: c_int, json: *mut *mut c_char, json_size: *mut usize, error: *mut *mut ravelin_error) -> ravelin_status;
+    pub fn ravelin_record_encode(type_: *const c_char, json: *const c_char, data: *mut *mut u8, size: *mut usize, error: *mut *mut ravelin_error) -> ravelin_status;
+    pub fn ravelin_put_options_init(options: *mut ravelin_put_options);
+    pub fn ravelin_editor_open(path: *const c_char, editor: *mut *mut ravelin_editor, error: *mut *mut ravelin_error) -> ravelin_status;
+    pub fn ravelin_editor_create(path: *const c_char, block_size: u32, like: *const c_char, editor: *mut *mut ravelin_editor, error: *mut *mut ravelin_error) -> ravelin_status;
+    pub fn ravelin_editor_put(editor: *mut ravelin_editor, id: u32, data: *const u8, size: usize, options: *const ravelin_put_options, error: *mut *mut ravelin_error) -> ravelin_status;
+    pub fn ravelin_editor_put_stored(editor: *mut ravelin_editor, id: u32, stored: *const u8, size: usize, bit_flags: u32, timestamp: u32, version: u32, error: *mut *mut ravelin_error) -> ravelin_status;
+    pub fn ravelin_editor_remove(editor: *mut ravelin_editor, id: u32, error: *mut *mut ravelin_error) -> ravelin_status;
+    pub fn ravelin_editor_commit(editor: *mut ravelin_editor, stats: *mut ravelin_commit_stats, error: *mut *mut ravelin_error) -> ravelin_status;
+    pub fn ravelin_editor_abandon(editor: *mut ravelin_editor, error: *mut *mut ravelin_error) -> ravelin_status;
+    pub fn ravelin_editor_close(editor: *mut ravelin_editor, error: *mut *mut ravelin_error) -> ravelin_status;
+    pub fn ravelin_editor_entry_count(editor: *mut ravelin_editor, count: *mut usize, error: *mut *mut ravelin_error) -> ravelin_status;
+    pub fn ravelin_editor_find(editor: *mut ravelin_editor, id: u32, found: *mut c_int, entry: *mut ravelin_entry, error: *mut *mut ravelin_error) -> ravelin_status;
+    pub fn ravelin_archive_check(path: *const c_char, jsonl: *mut *mut c_char, size: *mut usize, faults: *mut usize, notes: *mut usize, error: *mut *mut ravelin_error) -> ravelin_status;
 }
