@@ -1,6 +1,11 @@
 #include "dat/record_json_value.h"
 
+#include <cerrno>
 #include <charconv>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <type_traits>
 #include <limits>
 #include <nlohmann/json.hpp>
 #include <system_error>
@@ -132,6 +137,26 @@ int hex_digit(char c) {
   return -1;
 }
 
+// A JSON number's digits as the nearest Float. strtof/strtod rather than
+// std::from_chars: not every C++ library this builds with has the floating
+// point overloads, and both round correctly (the "C" locale's decimal point,
+// which the libraries never change).
+template <class Float>
+std::optional<Float> parse_decimal(std::string_view text) {
+  char buffer[64];
+  if (text.empty() || text.size() >= sizeof buffer) return std::nullopt;
+  std::memcpy(buffer, text.data(), text.size());
+  buffer[text.size()] = '\0';
+  char* end = nullptr;
+  errno = 0;
+  const Float value = std::is_same_v<Float, float> ? static_cast<Float>(std::strtof(buffer, &end))
+                                                   : static_cast<Float>(std::strtod(buffer, &end));
+  // ERANGE also comes with a subnormal result, which is a value like any
+  // other; a number beyond the type's range either way is not.
+  if (end != buffer + text.size() || (errno == ERANGE && (std::isinf(value) || value == 0))) return std::nullopt;
+  return value;
+}
+
 // A float from a number's digits, or from the texts JsonWriter writes for
 // the values JSON numbers cannot hold.
 template <class Float>
@@ -140,12 +165,7 @@ std::optional<Float> parse_float(const JsonDocument::Node& node, std::string_vie
   switch (node.kind) {
     case Kind::Unsigned: return static_cast<Float>(node.unsigned_value);
     case Kind::Integer: return static_cast<Float>(node.integer_value);
-    case Kind::Float: {
-      Float value = 0;
-      const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-      if (ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
-      return value;
-    }
+    case Kind::Float: return parse_decimal<Float>(text);
     case Kind::String:
       if (text == "NaN") return std::numeric_limits<Float>::quiet_NaN();
       if (text == "inf") return std::numeric_limits<Float>::infinity();
