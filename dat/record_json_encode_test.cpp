@@ -147,6 +147,14 @@ TEST(RecordEncode, EachBadDocumentGivesOneErrorAtItsPointer) {
        "/name_bytes: expected bytes that decode to the text beside them"},
       {R::Region, region, [](json& d) { d["name"] = std::string(70000, 'a'); },
        "/name: expected a text of at most 65535 bytes as stored, found 70000"},
+      {R::Region, region,
+       [](json& d) {
+         d["game_time"]["names"] = {"a", "b"};
+         d["game_time"]["names_padding"] = {nullptr, "zz"};
+       },
+       "/game_time/names_padding/1: expected bytes as a string of hex digit pairs"},
+      {R::Region, region, [](json& d) { d["game_time"]["names_bytes"] = {nullptr}; },
+       "/game_time/names_bytes: expected 0 entries, one per entry of names, found 1"},
       {R::Region, region, [](json& d) { d["region_table"][3] = 1; },
        "/region_table/3: expected a 32-bit word: \"0x\" and 1 to 8 hex digits"},
   };

@@ -305,21 +305,27 @@ RecordResult<SkippedBytes> skipped_of(const std::optional<JsonValue>& value) {
   return SkippedBytes{std::move(bytes)};
 }
 
-// The optional list `texts` + `suffix` beside a list of `size` texts: each of
-// its values, or none when it is absent. The values point into `o`.
-RecordResult<std::vector<JsonValue>> parallel_list(JsonObject& o, std::string_view texts, std::string_view suffix,
-                                                   std::size_t size) {
+// The optional list `texts` + `suffix` beside a list of `size` texts. The
+// values of the array point into it: keep it while they are used.
+RecordResult<std::optional<JsonArray>> parallel_list(JsonObject& o, std::string_view texts, std::string_view suffix,
+                                                     std::size_t size) {
   auto member = o.optional(texts, suffix);
   if (!member) return std::unexpected(member.error());
-  std::vector<JsonValue> values;
-  if (!*member) return values;
+  if (!*member) return std::optional<JsonArray>();
   auto array = (*member)->array();
   if (!array) return std::unexpected(array.error());
   if (array->size() != size)
     return (*member)->fail(std::to_string(size) + " entries, one per entry of " + std::string(texts) + ", found " +
                            std::to_string(array->size()));
-  for (JsonArray::Cursor element = array->first(); element; element.next()) values.push_back(element.value());
-  return values;
+  return std::optional<JsonArray>(std::move(*array));
+}
+
+// The next value of an optional parallel list's cursor, or nothing.
+std::optional<JsonValue> next_of(std::optional<JsonArray::Cursor>& cursor) {
+  if (!cursor) return std::nullopt;
+  std::optional<JsonValue> value = cursor->value();
+  cursor->next();
+  return value;
 }
 
 }  // namespace
@@ -348,13 +354,16 @@ RecordResult<std::vector<StoredText>> texts_member(JsonObject& o, std::string_vi
   if (!bytes) return std::unexpected(bytes.error());
   auto padding = parallel_list(o, name, "_padding", texts->size());
   if (!padding) return std::unexpected(padding.error());
+  std::optional<JsonArray::Cursor> bytes_at, padding_at;
+  if (*bytes) bytes_at = (*bytes)->first();
+  if (*padding) padding_at = (*padding)->first();
   std::vector<StoredText> out(texts->size());
   for (JsonArray::Cursor element = texts->first(); element; element.next()) {
-    const std::size_t i = element.index();
+    StoredText& stored = out[element.index()];
     std::string_view text;
     RAVELIN_TRY(text, element.value().text());
-    RAVELIN_TRY(out[i].bytes, text_bytes(text, bytes->empty() ? std::nullopt : std::optional((*bytes)[i])));
-    RAVELIN_TRY(out[i].padding, skipped_of(padding->empty() ? std::nullopt : std::optional((*padding)[i])));
+    RAVELIN_TRY(stored.bytes, text_bytes(text, next_of(bytes_at)));
+    RAVELIN_TRY(stored.padding, skipped_of(next_of(padding_at)));
   }
   return out;
 }
