@@ -4,7 +4,6 @@
 // status and a text, no exception leaving a ravelin_* function.
 #include <cstdlib>
 #include <cstring>
-#include <new>
 #include <optional>
 #include <span>
 #include <string>
@@ -23,9 +22,9 @@ std::unexpected<CallFailure> argument_failure(std::string_view function, std::st
 
 // A malloc'd copy of `bytes` with a NUL after the last one.
 template <class Byte>
-Byte* copied_out(std::span<const std::uint8_t> bytes) {
+CallResult<Byte*> copied_out(std::span<const std::uint8_t> bytes) {
   auto* buffer = static_cast<Byte*>(std::malloc(bytes.size() + 1));
-  if (buffer == nullptr) throw std::bad_alloc();
+  if (buffer == nullptr) return call_failure(RAVELIN_ERROR_MEMORY, "out of memory");
   if (!bytes.empty()) std::memcpy(buffer, bytes.data(), bytes.size());
   buffer[bytes.size()] = 0;
   return buffer;
@@ -60,7 +59,9 @@ ravelin_status ravelin_record_decode(const char* type, const uint8_t* data, size
     if (json_size == nullptr) return argument_failure(fn, "json_size is NULL");
     auto document = dat::record_json(*record_type, {data, size}, compact != 0);
     if (!document) return call_failure(RAVELIN_ERROR_DAT, document.error().to_string());
-    *json = copied_out<char>({reinterpret_cast<const std::uint8_t*>(document->data()), document->size()});
+    auto copy = copied_out<char>({reinterpret_cast<const std::uint8_t*>(document->data()), document->size()});
+    if (!copy) return std::unexpected(std::move(copy).error());
+    *json = *copy;
     *json_size = document->size();
     return {};
   });
@@ -77,7 +78,9 @@ ravelin_status ravelin_record_encode(const char* type, const char* json, uint8_t
     if (size == nullptr) return argument_failure(fn, "size is NULL");
     auto bytes = dat::encode_record_json(record_type, json);
     if (!bytes) return call_failure(RAVELIN_ERROR_ARGUMENT, bytes.error().to_string());
-    *data = copied_out<std::uint8_t>(*bytes);
+    auto copy = copied_out<std::uint8_t>(*bytes);
+    if (!copy) return std::unexpected(std::move(copy).error());
+    *data = *copy;
     *size = bytes->size();
     return {};
   });

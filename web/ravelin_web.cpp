@@ -86,6 +86,13 @@ std::optional<std::uint32_t> landblock_of(std::uint32_t value, std::int32_t& sta
 
 bool known_archive(std::int32_t which) { return which == RAVELIN_WEB_PORTAL || which == RAVELIN_WEB_CELL; }
 
+// An id the archive lacks names the archive first, as `dat show` and `dat get`
+// print it; other errors as they are.
+std::string dat_error_text(int32_t archive, const dat::DatError& error) {
+  if (error.kind() != dat::DatError::Kind::NotFound) return error.to_string();
+  return common::display_path(world()->path(archive)) + ": " + error.to_string();
+}
+
 }  // namespace
 }  // namespace ravelin::web
 
@@ -223,7 +230,10 @@ RAVELIN_WEB_EXPORT(ravelin_web_show) int32_t ravelin_web_show(int32_t archive, u
   if (!known_archive(archive)) return fail(RAVELIN_ERROR_ARGUMENT, "archive is neither 0 (portal) nor 1 (cell)");
   const auto json =
       dat::show_record(world()->archive(archive), world()->path(archive), file_id, std::nullopt, compact != 0);
-  if (!json) return fail(RAVELIN_ERROR_DAT, json.error().to_string());
+  if (!json) {
+    const dat::DatError* error = json.error().dat_error();
+    return fail(RAVELIN_ERROR_DAT, error ? dat_error_text(archive, *error) : json.error().to_string());
+  }
   return answer(*json);
 }
 
@@ -231,7 +241,7 @@ RAVELIN_WEB_EXPORT(ravelin_web_get) int32_t ravelin_web_get(int32_t archive, uin
   if (!world()) return fail(RAVELIN_ERROR_HANDLE, kNoWorld);
   if (!known_archive(archive)) return fail(RAVELIN_ERROR_ARGUMENT, "archive is neither 0 (portal) nor 1 (cell)");
   const auto bytes = world()->archive(archive).get_file(file_id);
-  if (!bytes) return fail(RAVELIN_ERROR_DAT, bytes.error().to_string());
+  if (!bytes) return fail(RAVELIN_ERROR_DAT, dat_error_text(archive, bytes.error()));
   return answer(std::span<const std::uint8_t>(*bytes));
 }
 
