@@ -35,6 +35,8 @@ struct OutputFile::State {
   Durability durability = Durability::Synced;
   std::unique_ptr<OpenFile> file;  // null for an external writer
   std::vector<std::uint8_t> buffer;
+  std::uint64_t written = 0;  // bytes appended to the file
+  std::uint64_t started = 0;  // of those, handed to start_writeback
   std::optional<FileError> error;
   bool done = false;  // committed or abandoned
 
@@ -45,6 +47,7 @@ struct OutputFile::State {
   FileResult<void> flush() {
     if (buffer.empty() || !file) return {};
     if (auto r = file->append(buffer); !r) return fail("write", r.error());
+    written += buffer.size();
     buffer.clear();
     return {};
   }
@@ -136,7 +139,15 @@ FileResult<void> OutputFile::write_through(std::span<const std::uint8_t> bytes) 
   if (s.error) return std::unexpected(*s.error);
   if (auto r = s.flush(); !r) return r;
   if (auto r = s.file->append(bytes); !r) return s.fail("write", r.error());
+  s.written += bytes.size();
   return {};
+}
+
+void OutputFile::start_writeback() {
+  State& s = *state_;
+  if (!s.file || s.error || s.durability != Durability::Synced || s.written == s.started) return;
+  s.file->start_writeback(s.started, s.written - s.started);
+  s.started = s.written;
 }
 
 FileResult<void> OutputFile::write(std::string_view text) { return write(bytes_of(text)); }

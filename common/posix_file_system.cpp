@@ -78,6 +78,17 @@ class PosixFile final : public OpenFile {
     return {};
   }
 
+  void start_writeback(std::uint64_t offset, std::uint64_t length) override {
+#if defined(SYNC_FILE_RANGE_WRITE)
+    // A hint: a file system or file that cannot (EINVAL, ESPIPE) is synced
+    // whole by sync() all the same.
+    (void)::sync_file_range(fd_, static_cast<off_t>(offset), static_cast<off_t>(length), SYNC_FILE_RANGE_WRITE);
+#else
+    (void)offset;
+    (void)length;
+#endif
+  }
+
   IoResult<std::uint64_t> size() const override {
     struct stat st;
     if (::fstat(fd_, &st) != 0) return std::unexpected(last_error());

@@ -65,13 +65,29 @@ class ChainBodySource final : public StoredBodySource {
  public:
   ChainBodySource(const common::File& file, std::uint64_t length, std::uint32_t block_size,
                   std::span<const DatFileEntry> entries)
-      : reader_(file, length, kSourceWindow), block_size_(block_size), entries_(entries) {}
+      : file_(file), length_(length), reader_(file, length, kSourceWindow), block_size_(block_size),
+        entries_(entries) {}
 
   DatResult<void> read(std::size_t index, std::span<std::uint8_t> out) override {
     return read_block_chain(reader_, block_size_, entries_[index].offset, out);
   }
 
+  std::optional<std::uint64_t> chain_offset(std::size_t index) const override {
+    const DatFileEntry& entry = entries_[index];
+    if (block_size_ < 5 || entry.offset == 0) return std::nullopt;
+    const std::uint64_t blocks = (std::uint64_t{entry.size} + block_size_ - 5) / (block_size_ - 4);
+    if (entry.offset + blocks * block_size_ > length_) return std::nullopt;
+    return entry.offset;
+  }
+
+  DatResult<void> read_chains(std::uint64_t offset, std::span<std::uint8_t> out) override {
+    if (auto r = file_.read_exact_at(offset, out); !r) return std::unexpected(DatError::io(r.error()));
+    return {};
+  }
+
  private:
+  const common::File& file_;
+  std::uint64_t length_;
   BlockReader reader_;
   std::uint32_t block_size_;
   std::span<const DatFileEntry> entries_;
@@ -115,24 +131,17 @@ CompactResult<CompactStats> compact_archive(const common::Path& path, const std:
   auto db = DatDatabase::open(path, fs);
   if (!db) return std::unexpected(archive_error(path, db.error()));
   // The entries by id, and the bodies in the source's own order (so its
-  // reads run forward), both through keys of value and visiting position.
-  const std::span<const DatFileEntry> visited = db->entries();
+  // reads run forward) through keys of offset and position.
+  const std::vector<DatFileEntry> entries = db->sorted_entries();
   constexpr std::uint64_t kIndex = 0xFFFFFFFFu;
-  std::vector<std::uint64_t> keys(visited.size());
-  for (std::size_t i = 0; i < visited.size(); ++i) keys[i] = std::uint64_t{visited[i].id} << 32 | i;
-  sort_by_high_word(keys);
-  std::vector<DatFileEntry> entries(visited.size());
-  std::vector<std::uint32_t> rank(visited.size());
-  for (std::size_t k = 0; k < keys.size(); ++k) {
-    entries[k] = visited[keys[k] & kIndex];
-    rank[keys[k] & kIndex] = static_cast<std::uint32_t>(k);
-  }
-  keys.clear();
-  for (std::size_t i = 0; i < visited.size(); ++i)
-    if (visited[i].size > 0) keys.push_back(std::uint64_t{visited[i].offset} << 32 | i);
+  std::vector<std::uint64_t> keys;
+  keys.reserve(entries.size());
+  for (std::size_t i = 0; i < entries.size(); ++i)
+    if (entries[i].size > 0) keys.push_back(std::uint64_t{entries[i].offset} << 32 | i);
   sort_by_high_word(keys);
   std::vector<std::uint32_t> order(keys.size());
-  for (std::size_t k = 0; k < keys.size(); ++k) order[k] = rank[keys[k] & kIndex];
+  for (std::size_t k = 0; k < keys.size(); ++k) order[k] = static_cast<std::uint32_t>(keys[k] & kIndex);
+  keys = {};
   const DatHeader header = db->header();
 
   std::vector<std::uint8_t> prefix(std::min<std::uint64_t>(*length, kHeaderOffset));

@@ -97,6 +97,22 @@ std::vector<Source> sources() {
          const auto again = w.add_file(0x01000003, testing::pattern_bytes(99, 77));
          return w.build_tree(node({1}, {node({0}), node({again, 2, 3})})).bytes;
        }},
+      {"bytes in the padding and the last link of chains that follow each other",
+       [] {
+         // Every fourth chain scattered among them: a run read in one piece
+         // holds chains that must be read through their links instead.
+         ArchiveLayout a = writer_of(120, {.block_size = 64}, [](std::uint32_t i) {
+                             return FileOptions{.layout = i % 4 == 3 ? ChainLayout::Scattered : ChainLayout::Contiguous};
+                           }).build();
+         for (std::size_t f = 0; f < a.file_blocks.size(); ++f) {
+           const std::uint32_t last = a.file_blocks[f].back();
+           const std::size_t used = (20 + (f * 37) % 700 - 1) % 60 + 1;
+           for (std::size_t b = 4 + used; b < 64; ++b) a.bytes[last + b] = 0xEE;
+           const std::uint32_t elsewhere = static_cast<std::uint32_t>(a.bytes.size() - 64);
+           for (int b = 0; b < 4; ++b) a.bytes[last + b] = static_cast<std::uint8_t>(elsewhere >> (8 * b));
+         }
+         return a.bytes;
+       }},
       {"a free list, leaked blocks, bytes past file_size and kept leading bytes",
        [] {
          ArchiveLayout a = writer_of(40, {.block_size = 64}, [](std::uint32_t i) {
@@ -137,6 +153,18 @@ void expect_compacted(const Bytes& in, const Bytes& out) {
   want.root_offset = got.root_offset;
   EXPECT_EQ(got, want);
   EXPECT_TRUE(std::equal(in.begin(), in.begin() + kHeaderOffset, out.begin()));
+  // Every chain runs block after block, its last link 0 and its padding zero,
+  // whatever the source's chains held there.
+  const std::uint32_t bs = got.block_size;
+  for (const DatFileEntry& e : b->entries()) {
+    if (e.size == 0) continue;
+    const std::uint64_t blocks = (e.size + bs - 5) / (bs - 4);
+    for (std::uint64_t j = 0; j < blocks; ++j)
+      ASSERT_EQ(testing::u32_at(out, e.offset + j * bs), j + 1 < blocks ? e.offset + (j + 1) * bs : 0) << e.id;
+    const std::uint64_t padding_at = e.offset + (blocks - 1) * bs + 4 + (e.size - (blocks - 1) * (bs - 4));
+    EXPECT_TRUE(std::all_of(out.begin() + padding_at, out.begin() + e.offset + blocks * bs, [](auto c) { return c == 0; }))
+        << e.id;
+  }
   // Nothing to report: a B-tree of minimum degree 31, no unused block.
   auto report = check_archive("/w/out.dat", fs);
   ASSERT_TRUE(report.has_value());

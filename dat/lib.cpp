@@ -402,8 +402,33 @@ const DatFileEntry* DatDatabase::find_in_index(std::uint32_t id) const {
 }
 
 std::vector<DatFileEntry> DatDatabase::sorted_entries() const {
-  std::vector<DatFileEntry> out(entries_.begin(), entries_.end());
-  std::sort(out.begin(), out.end(), [](const DatFileEntry& a, const DatFileEntry& b) { return a.id < b.id; });
+  if (!ordered_ || nodes_.empty()) {
+    std::vector<DatFileEntry> out(entries_.begin(), entries_.end());
+    std::sort(out.begin(), out.end(), [](const DatFileEntry& a, const DatFileEntry& b) { return a.id < b.id; });
+    return out;
+  }
+  // The tree's in-order walk is ascending already (that is what ordered
+  // means): child 0, entry 0, child 1, ..., child n, without a sort.
+  std::vector<DatFileEntry> out;
+  out.reserve(entries_.size());
+  struct Step {
+    std::uint32_t node;
+    std::uint32_t next;  // the branch to descend next; entry next - 1 comes first
+  };
+  std::vector<Step> stack{{0, 0}};
+  while (!stack.empty()) {
+    Step& step = stack.back();
+    const Node& node = nodes_[step.node];
+    if (step.next > node.entry_count) {
+      stack.pop_back();
+      continue;
+    }
+    if (step.next > 0) out.push_back(entries_[node.first_entry + step.next - 1]);
+    const std::uint32_t branch = step.next++;
+    if (node.first_child == kNoNode) continue;
+    const std::uint32_t child = children_[node.first_child + branch];
+    if (child != kNoNode) stack.push_back({child, 0});
+  }
   return out;
 }
 

@@ -81,6 +81,11 @@ class OpenFile {
   virtual IoResult<void> append(std::span<const std::uint8_t> bytes) = 0;
   // Makes everything written so far durable (fsync).
   virtual IoResult<void> sync() = 0;
+  // Starts writing [offset, offset + length) out to the device without waiting
+  // for it: a long write then overlaps with the disk and the sync at its end
+  // has little left to do. A hint, promising nothing; where there is nothing to
+  // start (memory, a pipe) it does nothing.
+  virtual void start_writeback(std::uint64_t /*offset*/, std::uint64_t /*length*/) {}
   virtual IoResult<std::uint64_t> size() const = 0;
   virtual IoResult<void> truncate(std::uint64_t size) = 0;
   // Locks [offset, offset + length) of the file.

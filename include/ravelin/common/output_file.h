@@ -69,6 +69,9 @@ class OutputFile {
   FileResult<void> write(std::string_view text);
   // Writes what is buffered, then `bytes` with no copy: for a large piece.
   FileResult<void> write_through(std::span<const std::uint8_t> bytes);
+  // Starts the device on what was written since the last call (a synced file
+  // of hundreds of megabytes then spends little time in commit()'s sync).
+  void start_writeback();
   FileResult<void> commit();
   // Removes the temporary; the file at path() stays as it was.
   void abandon();

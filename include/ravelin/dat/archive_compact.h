@@ -56,6 +56,16 @@ class StoredBodySource {
   // Fills `out` (entries[index].size bytes) with the stored bytes of entry
   // `index`, as they are to be stored (compressed or not, never converted).
   virtual DatResult<void> read(std::size_t index, std::span<std::uint8_t> out) = 0;
+  // For a source that is an archive of the block size being written: where
+  // the chain of entry `index` starts in it, when all of the chain's whole
+  // blocks lie inside the source. Bodies whose chains follow each other block
+  // after block there are then read in one piece, straight into place, and
+  // only their links rewritten. nullopt (the default): every body through read().
+  virtual std::optional<std::uint64_t> chain_offset(std::size_t /*index*/) const { return std::nullopt; }
+  // `out.size()` bytes of the source archive at `offset`, as they lie.
+  virtual DatResult<void> read_chains(std::uint64_t /*offset*/, std::span<std::uint8_t> /*out*/) {
+    return std::unexpected(DatError::other("this source has no chains to read"));
+  }
 };
 
 // Bodies held in memory, one span per entry.
