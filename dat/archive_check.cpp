@@ -1,6 +1,7 @@
 #include "ravelin/dat/archive_check.h"
 
 #include <algorithm>
+#include <string_view>
 
 #include "dat/block_map.h"
 #include "ravelin/common/file.h"
@@ -25,6 +26,11 @@ CheckReport from_map(const BlockMap& map, std::uint64_t length) {
                    .leaked_blocks = map.leaked_count(),
                    .leaked_bytes = map.leaked_bytes()};
   return report;
+}
+
+// "1 node", "2 nodes", "0 nodes".
+std::string counted(std::uint64_t n, std::string_view one, std::string_view many) {
+  return std::to_string(n) + " " + std::string(n == 1 ? one : many);
 }
 
 std::size_t count(const CheckReport& report, FindingSeverity severity) {
@@ -78,11 +84,11 @@ std::string check_report_text(const CheckReport& report) {
     out += '\n';
   }
   const CheckTotals& t = report.totals;
-  out += "totals: " + std::to_string(t.entries) + " entries in " + std::to_string(t.nodes) + " nodes, depth " +
-         std::to_string(t.depth) + ", " + std::to_string(t.free_blocks) + " free blocks, " +
-         std::to_string(t.leaked_blocks) + " leaked blocks (" + std::to_string(t.leaked_bytes) + " bytes); " +
-         std::to_string(count(report, FindingSeverity::Fault)) + " faults, " +
-         std::to_string(count(report, FindingSeverity::Note)) + " notes\n";
+  out += "totals: " + counted(t.entries, "entry", "entries") + " in " + counted(t.nodes, "node", "nodes") +
+         ", depth " + std::to_string(t.depth) + ", " + counted(t.free_blocks, "free block", "free blocks") + ", " +
+         counted(t.leaked_blocks, "leaked block", "leaked blocks") + " (" + counted(t.leaked_bytes, "byte", "bytes") +
+         "); " + counted(count(report, FindingSeverity::Fault), "fault", "faults") + ", " +
+         counted(count(report, FindingSeverity::Note), "note", "notes") + "\n";
   return out;
 }
 

@@ -390,7 +390,7 @@ TEST(CheckArchive, TotalsAndBothForms) {
                 "note bytes-past-file-size: the file holds 10 bytes past its file_size of " +
                 std::to_string(a.bytes.size() - 10) +
                 "\n"
-                "totals: 61 entries in 1 nodes, depth 1, 2 free blocks, 1 leaked blocks (10 bytes); 1 faults, 2 notes\n");
+                "totals: 61 entries in 1 node, depth 1, 2 free blocks, 1 leaked block (10 bytes); 1 fault, 2 notes\n");
   const std::string json = check_report_json_lines(*report);
   EXPECT_TRUE(json.starts_with("{\"severity\":\"fault\",\"code\":\"free-list-tail\",\"message\":\"the free list ends at " +
                                tail + ", free_tail says " + head + "\"}\n"))
