@@ -85,6 +85,7 @@ export class WorkerHost {
 
   terminate() {
     this.worker.terminate();
+    this.ready.catch(() => {});
     for (const {reject, timer} of this.pending.values()) {
       clearTimeout(timer);
       reject(new PageError(WORKER_LOST, "the worker was closed"));
