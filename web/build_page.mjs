@@ -11,7 +11,7 @@ import path from "node:path";
 import {fileURLToPath} from "node:url";
 
 const here = path.dirname(fileURLToPath(import.meta.url));
-const IMPORT = /^import \{([A-Za-z0-9_, ]+)\} from "(\.{1,2}\/[A-Za-z0-9_./]+\.js)";$/;
+const IMPORT = /^import \{ *([A-Za-z_$][\w$]*(?: *, *[A-Za-z_$][\w$]*)*) *,? *\} from "(\.{1,2}\/[A-Za-z0-9_./]+\.js)";$/;
 
 // The modules `entry` needs, each after those it imports:
 // [{file, imports: [{names, file}], body}].

@@ -74,10 +74,11 @@ await page.goto(pathToFileURL(pageHtml).href, {waitUntil: "load"});
 
 // Gives the page files through its file input; resolves with its state
 // ("ready" or "failed") once it has opened them or said why not.
-async function give(files) {
+// A folder goes through the folder input, its files named from the folder's name on.
+async function give(files, {folder = null} = {}) {
   const before = await page.evaluate(() => performance.getEntriesByName("page-files-given").length);
-  const input = await page.$("#pick-files");
-  await input.uploadFile(...files);
+  const input = await page.$(folder ? "#pick-folder" : "#pick-files");
+  await input.uploadFile(...(folder ? [folder] : files));
   await page.waitForFunction((n) => performance.getEntriesByName("page-files-given").length > n &&
     ["ready", "failed"].includes(document.body.dataset.state), {timeout: 30000}, before);
   return page.evaluate(() => document.body.dataset.state);
@@ -226,6 +227,14 @@ if (screenshots) {
 }
 
 lap("bad input");
+// The sample world's folder: its spawns/ folder is used, as --spawns-dir and --setup-table.
+check("the sample folder opens", await give([], {folder: sample}) === "ready");
+check("… with its spawns", /with spawns/.test(await page.evaluate(() => document.getElementById("world-name").textContent)));
+await page.evaluate(() => { location.hash = ""; });
+const withSpawns = native("bake", "--dat-dir", "sample", "--landblock", "0xA9B4", "--spawns-dir", "sample/spawns",
+  "--setup-table", "sample/spawns/wcid_to_setup.json");
+check("0xA9B4 with spawns: the manifest equals ravelin-bake bake --spawns-dir", (await viaAddress(0xa9b4)).manifest === withSpawns.stdout);
+
 // --- bad input --------------------------------------------------------------
 const pickError = () => page.evaluate(() => document.getElementById("pick-error").textContent);
 const notArchive = path.join(work, "page-notes.txt");
@@ -240,18 +249,32 @@ check("one archive of the two fails", await give([path.join(onlyPortal, "client_
 check("… in the CLI's words", sameError(errorLine(one.stderr, "page-only-portal"), (await pickError()).split("\n")[0]),
       `${await pickError()} vs ${one.stderr}`);
 if (screenshots) await page.screenshot({path: path.join(screenshots, "web-error.png")});
+const noArchives = path.join(work, "page-no-archives");
+fs.mkdirSync(noArchives, {recursive: true});
+fs.writeFileSync(path.join(noArchives, "notes.txt"), "no archives here\n");
+const none = native("bake", "--dat-dir", "page-no-archives", "--landblock", "0xA9B4");
+check("a folder without the archives fails", await give([], {folder: noArchives}) === "failed");
+check("… in the CLI's words", sameError(errorLine(none.stderr, "."), (await pickError()).split("\n")[0]),
+      `${await pickError()} vs ${none.stderr}`);
 
 lap("The damaged inputs");
-// The damaged inputs: each bake case's error where the page shows it.
+// The damaged inputs: each bake case's outcome where the page shows it, its
+// folder given through the folder input (a spawns/ folder in it is used).
 let cases = 0;
 for (const line of fs.readFileSync(path.join(work, "damaged/cases.tsv"), "utf8").split("\n").filter(Boolean)) {
   const [name, , , command, ...args] = line.split("\t");
-  if (command !== "bake" || args.includes("--spawns-dir") || args.includes("--no-sky")) continue;
-  const datDir = args[args.indexOf("--dat-dir") + 1], landblock = parseInt(args[args.indexOf("--landblock") + 1], 16);
-  const files = archives(path.join(work, datDir)).filter((f) => fs.existsSync(f) && fs.statSync(f).isFile());
-  if (files.length < 2) continue;  // an archive that is a folder: no file input gives one
-  const outcome = native(command, ...args), expected = errorLine(outcome.stderr, datDir);
-  const state = await give(files);
+  if (command !== "bake" || args.includes("--no-sky")) continue;
+  const option = (flag) => args.includes(flag) ? args[args.indexOf(flag) + 1] : null;
+  const datDir = option("--dat-dir"), landblock = parseInt(option("--landblock"), 16);
+  if (!fs.existsSync(path.join(work, datDir))) continue;  // no folder to give: the folder without archives below
+  // A folder is given whole when the case uses its spawns/ (the page uses it when it is there), else its archives.
+  const folder = option("--spawns-dir") === `${datDir}/spawns`;
+  const files = archives(path.join(work, datDir));
+  // An archive that is an empty folder: no input gives the page an empty folder.
+  if (files.some((f) => fs.existsSync(f) && fs.statSync(f).isDirectory() && fs.readdirSync(f).length === 0)) continue;
+  const outcome = native(command, ...args), expected = errorLine(outcome.stderr, folder ? path.dirname(datDir) : datDir);
+  lap(`damaged ${name}`);
+  const state = await give(files.filter((f) => fs.existsSync(f)), {folder: folder ? path.join(work, datDir) : null});
   if (outcome.status === 0) {
     // Damage the bake passes over: the same manifest.
     const shown = state === "ready" ? await viaAddress(landblock & 0xffff) : {manifest: await pickError()};
@@ -262,7 +285,7 @@ for (const line of fs.readFileSync(path.join(work, "damaged/cases.tsv"), "utf8")
   }
   cases++;
 }
-check("the damaged cases ran", cases >= 20, `${cases}`);
+check("the damaged cases ran", cases >= 35, `${cases}`);
 lap("After all that");
 // After all that the page still opens a world.
 check("the page stays usable", await give(archives(sample)) === "ready");
