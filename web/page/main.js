@@ -110,12 +110,12 @@ async function openWorld(named) {
     return failed(`the page's module does not compile here: ${error.message}`);
   }
   const world = {datDir: where.datDir, spawnsDir: where.spawnsDir, setupTable: where.setupTable};
-  page.setup = {module, files: named, world, slices: {sliceSize: 1 << 20, maxSlices: 16}};
+  page.setup = {module, files: named, world, slices: {sliceSize: 1 << 20, maxSlices: 8}};
   const host = page.host = hostFor(page.setup);
   try {
     await host.ready;
-    const [landblocks, families, land, summary] = [await host.request("landblocks"), await host.request("families"),
-      await host.request("land"), await host.request("landSummary")];
+    const [landblocks, families, {land, summary}] = [await host.request("landblocks"), await host.request("families"),
+      await host.request("landAndSummary")];
     if (generation !== page.generation) return;
     page.world = {named, where, landblocks, families, land, summary, entries: []};
   } catch (error) {

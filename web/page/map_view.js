@@ -39,6 +39,8 @@ export class MapView {
     const old = document.getElementById("land-image");
     const image = old && land === this.land ? old : MapView.landImage(land);
     if (image !== old) { if (old) old.remove(); document.body.append(image); }
+    // The canvas holds the pixels now: the page keeps the bounds only.
+    land.rgba = null;
     this.land = land;
     const terrain = {x0: land.x0, y0: land.y0, columns: land.columns, rows: land.rows, width: land.width,
       height: land.height, names: summary.names, palette: summary.palette, blocks: summary.blocks};

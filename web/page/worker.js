@@ -8,12 +8,30 @@ import {Ravelin, RavelinError, STOPPED} from "../ravelin.js";
 let setup = null;    // the "init" message: the module, the files and the world's options
 let ravelin = null;  // the instance, its world open
 
-function start() {
+// An instance of the module with the world open.
+function openInstance() {
   const files = new PickedFiles(setup.slices);
   for (const [name, file] of setup.files) files.add(name, file);
   const instance = Ravelin.create(setup.module, files, {write: (fd, text) => postMessage({note: text})});
   instance.open(setup.world.datDir, setup.world);
-  ravelin = instance;
+  return instance;
+}
+
+function start() {
+  ravelin = openInstance();
+}
+
+// The land and what the map needs beside it, from an instance of their own:
+// a module's memory never shrinks, and the raster of a large world takes tens
+// of megabytes that the instance kept for the panel and the files would hold
+// for the page's life.
+function landAndSummary() {
+  const instance = openInstance();
+  try {
+    return {land: instance.land(), summary: instance.landSummary()};
+  } finally {
+    instance.close();
+  }
 }
 
 // One landblock's bake as the page's panel shows it: the manifest's bytes and
@@ -42,8 +60,7 @@ function bakeCounts(ids) {
 
 const operations = {
   landblocks: () => ravelin.landblocks(),
-  land: () => ravelin.land(),
-  landSummary: () => ravelin.landSummary(),
+  landAndSummary,
   families: () => ravelin.families(),
   landblock,
   bakeCounts,
