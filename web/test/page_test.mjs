@@ -194,18 +194,16 @@ for (const [name, {archive, id}] of records) {
   else check(`${name}: dat show error`, shown === errorLine(expected.stderr, "sample"), `${shown} vs ${expected.stderr}`);
 }
 check("the bakes read records", records.size > 10, `${records.size}`);
-if (screenshots) await page.screenshot({path: path.join(screenshots, "web-files.png")});
+if (screenshots) {
+  // The whole list of the portal archive and its region shown.
+  await page.select("#files-archive", "0");
+  await page.evaluate(() => { const box = document.getElementById("files-search"); box.value = ""; box.dispatchEvent(new Event("input")); });
+  await page.click('#files-list tr[data-id="0x13000000"]');
+  await page.waitForFunction(() => document.getElementById("file-view").dataset.id === "0x13000000" &&
+    document.getElementById("file-view").dataset.ready === "1");
+  await page.screenshot({path: path.join(screenshots, "web-files.png")});
+}
 await page.click('#tabs button[data-tab="map"]');
-
-lap("a worker that dies");
-// --- a worker that dies -----------------------------------------------------
-expectedWorkerError = "a test ends this worker";
-const worker = page.workers()[0];
-await worker.evaluate(() => { setTimeout(() => { throw new Error("a test ends this worker"); }); }).catch(() => {});
-await page.waitForFunction(() => /the worker stopped/.test(document.getElementById("notice").textContent), {timeout: 10000})
-  .then(() => check("a worker that dies is reported", true), () => check("a worker that dies is reported", false));
-await page.evaluate(() => { location.hash = ""; });
-check("its replacement bakes", (await viaAddress(landblocks[1])).manifest !== null);
 
 lap("bake the world");
 // --- bake the world ---------------------------------------------------------
@@ -225,6 +223,16 @@ if (screenshots) {
   await page.evaluate(() => { location.hash = ""; document.getElementById("landblock-close")?.click(); });
   await page.screenshot({path: path.join(screenshots, "web-map.png")});
 }
+
+lap("a worker that dies");
+// --- a worker that dies -----------------------------------------------------
+expectedWorkerError = "a test ends this worker";
+const worker = page.workers()[0];
+await worker.evaluate(() => { setTimeout(() => { throw new Error("a test ends this worker"); }); }).catch(() => {});
+await page.waitForFunction(() => /the worker stopped/.test(document.getElementById("notice").textContent), {timeout: 10000})
+  .then(() => check("a worker that dies is reported", true), () => check("a worker that dies is reported", false));
+await page.evaluate(() => { location.hash = ""; });
+check("its replacement bakes", (await viaAddress(landblocks[1])).manifest !== null);
 
 lap("bad input");
 // The sample world's folder: its spawns/ folder is used, as --spawns-dir and --setup-table.
