@@ -55,7 +55,7 @@ trap 'rm -rf "$work"' EXIT
 )
 
 echo "== the page's JavaScript" >&2
-node --test web/test/files_test.mjs web/test/ravelin_test.mjs web/test/page_build_test.mjs >"$work/js-tests.log" 2>&1 || { cat "$work/js-tests.log" >&2; exit 1; }
+node --test web/test/files_test.mjs web/test/ravelin_test.mjs web/test/page_parts_test.mjs >"$work/js-tests.log" 2>&1 || { cat "$work/js-tests.log" >&2; exit 1; }
 
 echo "== same bytes: ravelin.wasm under Node.js's WASI against $native/tools/ravelin-bake" >&2
 node --no-warnings --experimental-wasi-unstable-preview1 web/test/same_bytes.mjs "$module" "$bake" "$work"

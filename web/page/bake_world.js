@@ -45,6 +45,7 @@ export async function bakeWorld(landblocks, families, hosts, onProgress = () => 
         try {
           results = await host.request("bakeCounts", batch);
         } catch (error) {
+          if (stopped()) return;
           if (error.status !== WORKER_LOST || attempt > 0) results = batch.map((id) => ({id, error: error.message}));
         }
       }

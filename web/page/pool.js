@@ -65,11 +65,13 @@ export class WorkerHost {
   // Asks the worker for `op(...args)`, once it has opened the world.
   async request(op, ...args) {
     await this.ready;
+    if (this.closed) throw new PageError(WORKER_LOST, "the worker was closed");
     return this.send(op, args);
   }
 
   // Ends the worker, fails what it held and starts another in its place.
   lose(reason) {
+    if (this.closed) return;
     this.worker.terminate();
     const held = [...this.pending.values()];
     this.pending.clear();
@@ -84,6 +86,7 @@ export class WorkerHost {
   }
 
   terminate() {
+    this.closed = true;
     this.worker.terminate();
     this.ready.catch(() => {});
     for (const {reject, timer} of this.pending.values()) {

@@ -1,6 +1,7 @@
 // The page's parts that run without a browser: where the world lies among
-// the files given (picker.js) and the build that joins the modules into one
-// page (build_page.mjs).
+// the files given (picker.js), the world's bake over workers that may be lost
+// (bake_world.js) and the build that joins the modules into one page
+// (build_page.mjs).
 import assert from "node:assert/strict";
 import fs from "node:fs";
 import os from "node:os";
@@ -8,6 +9,8 @@ import path from "node:path";
 import {test} from "node:test";
 
 import {buildPage, joinModules} from "../build_page.mjs";
+import {bakeWorld} from "../page/bake_world.js";
+import {PageError, WORKER_LOST} from "../page/pool.js";
 import {locateWorld} from "../page/picker.js";
 
 test("locateWorld finds the archives' folder, its spawns and what is missing", () => {
@@ -76,4 +79,56 @@ test("buildPage inlines the styles, the module and both scripts", () => {
   // The atlas's drawing module is in the page's script, not a copy in web/.
   assert.match(main, /\/\/ tools\/draw\/atlas\/atlas_map\.js\n/);
   assert.match(worker, /\/\/ web\/ravelin\.js\n/);
+});
+
+const FAMILIES = [{source: "ambient", display: "ambient"}, {source: "sky_chain", display: "sky chain"}];
+
+// A worker host whose bakes give counts [id >>> 16 & 0xff, 1] and 100 bytes,
+// fail landblock 0x0102 with its error, and whose worker is lost on the
+// batches `losses` names (by batch number, as many times as listed).
+function fakeHost(losses = [], log = []) {
+  let batches = 0;
+  return {
+    async request(op, ids) {
+      assert.equal(op, "bakeCounts");
+      const batch = batches++;
+      log.push(ids[0]);
+      if (losses.includes(batch)) throw new PageError(WORKER_LOST, "the worker stopped: test");
+      return ids.map((id) => id === 0x01020000 ? {id, error: "no CellLandblock 0x0102FFFF"}
+        : {id, counts: [(id >>> 16) & 0xff, 1], bytes: 100});
+    },
+  };
+}
+
+test("bakeWorld gives bake-all's index lines, in landblock order, over lost workers", async () => {
+  const ids = Array.from({length: 300}, (_, k) => ((0x0100 + k) << 16) >>> 0).reverse();
+  const cases = [
+    {name: "no loss", hosts: [fakeHost(), fakeHost()], lostFailed: 0},
+    {name: "a batch lost once is baked again", hosts: [fakeHost([0]), fakeHost()], lostFailed: 0},
+    {name: "a batch lost twice fails with the reason", hosts: [fakeHost([0, 1])], lostFailed: 128},
+  ];
+  for (const {name, hosts, lostFailed} of cases) {
+    const progress = [];
+    const lines = await bakeWorld(ids, FAMILIES, hosts, (done, total, failed) => progress.push([done, total, failed]));
+    assert.equal(lines.length, ids.length, name);
+    assert.deepEqual(lines.map((l) => l.landblock_id), [...ids].reverse().map((id) => "0x" + id.toString(16).toUpperCase().padStart(8, "0")), name);
+    const lost = lines.filter((l) => l.error === "the worker stopped: test");
+    assert.equal(lost.length, lostFailed, name);
+    if (lostFailed === 0) {
+      assert.deepEqual(lines.find((l) => l.landblock_id === "0x01020000"), {landblock_id: "0x01020000", error: "no CellLandblock 0x0102FFFF"}, name);
+      // Keys in bake-all's order: id, file, each family, bytes.
+      assert.equal(JSON.stringify(lines.find((l) => l.landblock_id === "0x01050000")),
+        '{"landblock_id":"0x01050000","file":"0x0105.events.jsonl","ambient":5,"sky_chain":1,"bytes":100}', name);
+    }
+    assert.deepEqual(progress.at(-1), [ids.length, ids.length, lines.filter((l) => l.error !== undefined).length], name);
+  }
+});
+
+test("bakeWorld stops taking batches when told to", async () => {
+  const ids = Array.from({length: 1000}, (_, k) => (k << 16) >>> 0);
+  const log = [];
+  let stop = false;
+  const lines = await bakeWorld(ids, FAMILIES, [fakeHost([], log)], (done) => { if (done >= 256) stop = true; }, () => stop);
+  assert.equal(log.length, 2);
+  assert.equal(lines.length, 256);
 });
