@@ -110,12 +110,19 @@ async function openWorld(named) {
     return failed(`the page's module does not compile here: ${error.message}`);
   }
   const world = {datDir: where.datDir, spawnsDir: where.spawnsDir, setupTable: where.setupTable};
-  page.setup = {module, files: named, world, slices: {sliceSize: 1 << 20, maxSlices: 8}};
-  const host = page.host = hostFor(page.setup);
+  page.setup = {module, files: named, world, slices: {sliceSize: 256 << 10, maxSlices: 8}};
+  // The map from a worker of its own that is ended once it has given the
+  // land (a module's memory never shrinks, and the raster of a large world
+  // takes tens of megabytes), reading the cell archive by large slices; the
+  // page's worker, for the panels and the files, opens the world once the
+  // land worker has, while it draws the land.
+  const landHost = hostFor({...page.setup, slices: {sliceSize: 8 << 20, maxSlices: 2}});
   try {
-    await host.ready;
-    const [landblocks, families, {land, summary}] = [await host.request("landblocks"), await host.request("families"),
-      await host.request("landAndSummary")];
+    await landHost.ready;
+    if (generation !== page.generation) return;
+    page.host = hostFor(page.setup);
+    const [landblocks, families, {land, summary}] = [await landHost.request("landblocks"),
+      await landHost.request("families"), await landHost.request("landAndSummary")];
     if (generation !== page.generation) return;
     page.world = {named, where, landblocks, families, land, summary, entries: []};
   } catch (error) {
@@ -123,6 +130,8 @@ async function openWorld(named) {
     const missing = where.missing.length ? `\n(the page was given ${named.length === 0 ? "no files" : named.map(([name]) => name).join(", ")}; ` +
       `it looks for ${where.missing.join(" and ")}${where.datDir ? ` in ${where.datDir}/` : ""})` : "";
     return failed(`error: ${error.message}${missing}`);
+  } finally {
+    landHost.terminate();
   }
   landblockView.families = page.world.families;
   setState("ready");
@@ -181,11 +190,14 @@ byId("bake-world").addEventListener("click", async () => {
   status.textContent = `baking with ${count} workers\u2026`;
   delete status.dataset.done;
   performance.mark("page-bake-started");
-  // Bakes read each archive once per landblock: a smaller cache each keeps the page's memory down.
+  // Bakes read each archive once per landblock: a smaller cache for the added workers keeps the page's memory down.
   const setup = {...page.setup, slices: {sliceSize: 256 << 10, maxSlices: 8}};
-  page.bakeHosts = Array.from({length: count}, () => hostFor(setup));
+  // The page's own worker bakes too (a panel asked for meanwhile waits for a batch at most):
+  // one worker less, whose memory the page would hold as well.
+  page.bakeHosts = Array.from({length: count - 1}, () => hostFor(setup));
+  const hosts = [page.host, ...page.bakeHosts];
   try {
-    const entries = await bakeWorld(world.landblocks, world.families, page.bakeHosts, (done, total, failures) => {
+    const entries = await bakeWorld(world.landblocks, world.families, hosts, (done, total, failures) => {
       progress.value = done;
       status.textContent = `${done.toLocaleString("en")} of ${total.toLocaleString("en")} landblocks, ${failures} failed`;
     }, () => generation !== page.generation);

@@ -8,30 +8,19 @@ import {Ravelin, RavelinError, STOPPED} from "../ravelin.js";
 let setup = null;    // the "init" message: the module, the files and the world's options
 let ravelin = null;  // the instance, its world open
 
-// An instance of the module with the world open.
-function openInstance() {
+function start() {
   const files = new PickedFiles(setup.slices);
   for (const [name, file] of setup.files) files.add(name, file);
   const instance = Ravelin.create(setup.module, files, {write: (fd, text) => postMessage({note: text})});
   instance.open(setup.world.datDir, setup.world);
-  return instance;
+  ravelin = instance;
 }
 
-function start() {
-  ravelin = openInstance();
-}
-
-// The land and what the map needs beside it, from an instance of their own:
-// a module's memory never shrinks, and the raster of a large world takes tens
-// of megabytes that the instance kept for the panel and the files would hold
-// for the page's life.
+// The land and what the map needs beside it. The page asks a worker of its
+// own for them and ends it after: a module's memory never shrinks, and the
+// raster of a large world takes tens of megabytes.
 function landAndSummary() {
-  const instance = openInstance();
-  try {
-    return {land: instance.land(), summary: instance.landSummary()};
-  } finally {
-    instance.close();
-  }
+  return {land: ravelin.land(), summary: ravelin.landSummary()};
 }
 
 // One landblock's bake as the page's panel shows it: the manifest's bytes and
