@@ -201,6 +201,9 @@ byId("bake-world").addEventListener("click", async () => {
       progress.value = done;
       status.textContent = `${done.toLocaleString("en")} of ${total.toLocaleString("en")} landblocks, ${failures} failed`;
     }, () => generation !== page.generation);
+    // Their memory back before the page builds the index and draws it.
+    for (const host of page.bakeHosts) host.terminate();
+    page.bakeHosts = [];
     if (generation !== page.generation) return;
     performance.mark("page-bake-done");
     world.entries = entries;
