@@ -268,7 +268,7 @@ check("… in the CLI's words", sameError(errorLine(none.stderr, "."), (await pi
 lap("The damaged inputs");
 // The damaged inputs: each bake case's outcome where the page shows it, its
 // folder given through the folder input (a spawns/ folder in it is used).
-let cases = 0;
+let cases = 0, failuresListed = false;
 for (const line of fs.readFileSync(path.join(work, "damaged/cases.tsv"), "utf8").split("\n").filter(Boolean)) {
   const [name, , , command, ...args] = line.split("\t");
   if (command !== "bake" || args.includes("--no-sky")) continue;
@@ -290,10 +290,22 @@ for (const line of fs.readFileSync(path.join(work, "damaged/cases.tsv"), "utf8")
   } else {
     const shown = state === "failed" ? (await pickError()).split("\n")[0] : (await viaAddress(landblock & 0xffff)).error;
     check(`damaged ${name}: the CLI's error`, expected !== "" && sameError(expected, shown ?? ""), `${shown} vs ${expected}`);
+    if (state === "ready" && !failuresListed) {
+      // A world that opens but whose bakes fail: the failures after "bake the world".
+      failuresListed = true;
+      await page.evaluate(() => { document.getElementById("bake-workers").value = "1"; document.getElementById("bake-world").click(); });
+      await page.waitForFunction(() => document.getElementById("bake-status").dataset.done === "1", {timeout: 60000});
+      const listed = await page.evaluate(() => [...document.querySelectorAll("#failures li")].map((li) => li.textContent));
+      const cellLandblocks = native("dat", "ls", `${datDir}/client_cell_1.dat`).stdout.split("\n").filter((l) => /^0x[0-9A-F]{4}FFFF /.test(l));
+      check(`damaged ${name}: bake the world lists every landblock failed with the error`,
+            listed.length === cellLandblocks.length && listed.length > 0 && listed.every((text) => sameError(expected, `error: ${text.slice(text.indexOf(": ") + 2)}`)),
+            `${listed.length} listed: ${listed[0]}`);
+    }
   }
   cases++;
 }
 check("the damaged cases ran", cases >= 35, `${cases}`);
+check("a damaged world's bake listed its failures", failuresListed);
 lap("After all that");
 // After all that the page still opens a world.
 check("the page stays usable", await give(archives(sample)) === "ready");
