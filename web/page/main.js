@@ -23,6 +23,9 @@ function moduleBytes() {
 
 const compiled = WebAssembly.compile(moduleBytes());
 const workerUrl = URL.createObjectURL(new Blob([byId("worker-script").textContent], {type: "text/javascript"}));
+// Read once: their text need not stay in the page.
+byId("ravelin-module").remove();
+byId("worker-script").remove();
 
 const page = {
   world: null,        // {named, where, landblocks, families, land, summary, entries}
@@ -113,14 +116,12 @@ async function openWorld(named) {
   page.setup = {module, files: named, world, slices: {sliceSize: 256 << 10, maxSlices: 8}};
   // The map from a worker of its own that is ended once it has given the
   // land (a module's memory never shrinks, and the raster of a large world
-  // takes tens of megabytes), reading the cell archive by large slices; the
-  // page's worker, for the panels and the files, opens the world once the
-  // land worker has, while it draws the land.
+  // takes tens of megabytes), reading the cell archive by large slices. The
+  // page's worker, for the panels and the files, opens the world after it,
+  // while the page draws the land: the two never hold their memory at once.
   const landHost = hostFor({...page.setup, slices: {sliceSize: 8 << 20, maxSlices: 2}});
   try {
     await landHost.ready;
-    if (generation !== page.generation) return;
-    page.host = hostFor(page.setup);
     const [landblocks, families, {land, summary}] = [await landHost.request("landblocks"),
       await landHost.request("families"), await landHost.request("landAndSummary")];
     if (generation !== page.generation) return;
@@ -133,6 +134,10 @@ async function openWorld(named) {
   } finally {
     landHost.terminate();
   }
+  page.host = hostFor(page.setup);
+  delete document.body.dataset.worker;
+  page.host.ready.then(() => { if (generation === page.generation) document.body.dataset.worker = "ready"; },
+                       (error) => notice(`error: ${error.message}`));
   landblockView.families = page.world.families;
   setState("ready");
   showTab("map");
