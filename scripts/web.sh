@@ -4,7 +4,9 @@
 # three libraries, the C interface, the drawing library and ravelin.wasm, the
 # page's module), runs the page's JavaScript tests, then the same-bytes
 # comparison of the module under Node.js's WASI with the native ravelin-bake
-# (web/test/same_bytes.mjs), and prints the module's size.
+# (web/test/same_bytes.mjs), and prints the module's size; then builds the
+# page, ravelin.html (web/build_page.mjs), lints its scripts and opens it in
+# Chromium against the native program (web/test/page_test.sh).
 #
 #   web.sh [NATIVE_BUILD_DIR]
 #
@@ -31,6 +33,8 @@ if ! ninja -C "$web" -j "$jobs" ravelin_common ravelin_dat ravelin_event_bake ra
   exit 1
 fi
 module=$web/web/ravelin.wasm
+page=$web/web/ravelin.html
+node web/build_page.mjs "$module" "$page"
 built=$(date +%s)
 
 echo "== native programs in $native" >&2
@@ -51,7 +55,7 @@ trap 'rm -rf "$work"' EXIT
 )
 
 echo "== the page's JavaScript" >&2
-node --test web/test/files_test.mjs web/test/ravelin_test.mjs >"$work/js-tests.log" 2>&1 || { cat "$work/js-tests.log" >&2; exit 1; }
+node --test web/test/files_test.mjs web/test/ravelin_test.mjs web/test/page_parts_test.mjs >"$work/js-tests.log" 2>&1 || { cat "$work/js-tests.log" >&2; exit 1; }
 
 echo "== same bytes: ravelin.wasm under Node.js's WASI against $native/tools/ravelin-bake" >&2
 node --no-warnings --experimental-wasi-unstable-preview1 web/test/same_bytes.mjs "$module" "$bake" "$work"
@@ -59,3 +63,7 @@ node --no-warnings --experimental-wasi-unstable-preview1 web/test/same_bytes.mjs
 size=$(stat -c %s "$module")
 echo "ravelin.wasm: $size bytes (bound $max_module_bytes); web build $((built - started)) s, checks $(($(date +%s) - built)) s" >&2
 [ "$size" -le "$max_module_bytes" ] || { echo "ravelin.wasm is larger than $max_module_bytes bytes" >&2; exit 1; }
+
+echo "== the page: $page ($(stat -c %s "$page") bytes) linted and opened in Chromium" >&2
+web/lint.sh "$web/page_lint" "$web/web/ravelin.main.js" "$web/web/ravelin.worker.js"
+web/test/page_test.sh "$page" "$bake" "$work" "$web/page_test"

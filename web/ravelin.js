@@ -162,6 +162,26 @@ export class Ravelin {
     return {x0, y0, columns, rows, width, height, rgba: new Uint8ClampedArray(bytes.buffer, 24)};
   }
 
+  // What the atlas's map needs beside the land: {names, palette, blocks}.
+  landSummary() {
+    return JSON.parse(decoder.decode(this.call("ravelin_web_land_summary")));
+  }
+
+  // The manifests' families in manifest order: [{source, display}].
+  families() {
+    return decoder.decode(this.call("ravelin_web_families")).split("\n").filter(Boolean).map((line) => {
+      const [source, display] = line.split("\t");
+      return {source, display};
+    });
+  }
+
+  // What bake-all's index says of a baked landblock: the event count of each
+  // family (families()' order) and the manifest's length in bytes.
+  bakeCounts(landblock) {
+    const all = words(this.call("ravelin_web_bake_counts", landblock >>> 0));
+    return {counts: [...all.subarray(0, all.length - 1)], bytes: all[all.length - 1]};
+  }
+
   // Every entry of an archive, ascending: {ids, sizes, flags, types} as
   // Uint32Arrays, types indexing recordTypes() (0xFFFFFFFF: none).
   entries(archive) {

@@ -15,8 +15,10 @@
 #include "draw/terrain_map.h"
 #include "ravelin/common/file_system.h"
 #include "ravelin/common/id_text.h"
+#include "ravelin/common/json_text.h"
 #include "ravelin/dat/file_ids.h"
 #include "ravelin/dat/record_json.h"
+#include "ravelin/event_bake/event_family.h"
 #include "ravelin/event_bake/input_records.h"
 #include "ravelin/event_bake/landblock.h"
 #include "ravelin/event_bake/session.h"
@@ -62,6 +64,9 @@ struct World {
   std::optional<dat::DatDatabase> portal, cell;
   std::optional<BakeError> region_error;
   common::Path portal_path, cell_path;
+  // Each landblock's land summed up, kept by ravelin_web_land, which reads
+  // every CellLandblock already, for the map's summary that follows it.
+  std::optional<std::vector<draw::TerrainSummary>> land_summaries;
 
   const dat::DatDatabase& archive(std::int32_t which) const {
     if (session) return which == RAVELIN_WEB_CELL ? session->cell() : session->portal();
@@ -191,7 +196,20 @@ RAVELIN_WEB_EXPORT(ravelin_web_render) int32_t ravelin_web_render(uint32_t landb
 
 RAVELIN_WEB_EXPORT(ravelin_web_land) int32_t ravelin_web_land(void) {
   if (!world()) return fail(RAVELIN_ERROR_HANDLE, kNoWorld);
-  const draw::TerrainRaster raster = draw::draw_world_terrain(world()->archive(RAVELIN_WEB_CELL));
+  World& w = *world();
+  // draw_world_terrain's steps, keeping the landblocks' summaries on the way.
+  const dat::DatDatabase& cell = w.archive(RAVELIN_WEB_CELL);
+  const std::vector<std::uint32_t> ids = dat::cell_landblock_ids(cell);
+  std::vector<draw::LandblockTerrain> landblocks;
+  landblocks.reserve(ids.size());
+  for (const std::uint32_t id : ids)
+    if (auto land = draw::read_landblock_terrain(cell, id)) landblocks.push_back(*land);
+  const draw::TerrainRaster raster = draw::draw_terrain(landblocks, draw::bounds_of(ids));
+  std::vector<draw::TerrainSummary> summaries;
+  summaries.reserve(landblocks.size());
+  for (const draw::LandblockTerrain& land : landblocks) summaries.push_back(draw::summarize_terrain(land));
+  std::vector<draw::LandblockTerrain>().swap(landblocks);
+  w.land_summaries = std::move(summaries);
   const std::uint32_t head[] = {raster.bounds.x0, raster.bounds.y0, raster.bounds.columns,
                                 raster.bounds.rows, raster.width,   raster.height};
   auto& out = result();
@@ -199,6 +217,65 @@ RAVELIN_WEB_EXPORT(ravelin_web_land) int32_t ravelin_web_land(void) {
   std::memcpy(out.data(), head, sizeof head);
   if (!raster.rgba.empty()) std::memcpy(out.data() + sizeof head, raster.rgba.data(), raster.rgba.size());
   return RAVELIN_OK;
+}
+
+RAVELIN_WEB_EXPORT(ravelin_web_land_summary) int32_t ravelin_web_land_summary(void) {
+  if (!world()) return fail(RAVELIN_ERROR_HANDLE, kNoWorld);
+  World& w = *world();
+  const dat::DatDatabase& cell = w.archive(RAVELIN_WEB_CELL);
+  if (!w.land_summaries) {
+    std::vector<draw::TerrainSummary> summaries;
+    for (const std::uint32_t id : dat::cell_landblock_ids(cell))
+      if (const auto land = draw::read_landblock_terrain(cell, id)) summaries.push_back(draw::summarize_terrain(*land));
+    w.land_summaries = std::move(summaries);
+  }
+  // The atlas of bake-all leaves the names out when the region does not decode.
+  auto names = draw::terrain_names(w.archive(RAVELIN_WEB_PORTAL), w.inputs.region_did);
+  common::JsonWriter out(true);
+  out.begin_object();
+  out.key("names").begin_array();
+  if (names)
+    for (const std::string& name : *names) out.text(name);
+  out.end_array();
+  out.key("palette").begin_array();
+  for (std::uint32_t t = 0; t < 32; ++t) out.text(draw::css_colour(draw::terrain_colour(t)));
+  out.end_array();
+  out.key("blocks").begin_array();
+  for (const draw::TerrainSummary& s : *w.land_summaries) {
+    out.number(s.landblock_id >> 16);
+    out.number(s.type_mask);
+    out.number(s.min_height);
+    out.number(s.max_height);
+  }
+  out.end_array();
+  out.end_object();
+  return answer(out.view());
+}
+
+RAVELIN_WEB_EXPORT(ravelin_web_families) int32_t ravelin_web_families(void) {
+  std::string text;
+  for (const event_bake::EventFamilyInfo& family : event_bake::kEventFamilies) {
+    text += family.source;
+    text += '\t';
+    text += family.display;
+    text += '\n';
+  }
+  return answer(text);
+}
+
+RAVELIN_WEB_EXPORT(ravelin_web_bake_counts) int32_t ravelin_web_bake_counts(uint32_t landblock) {
+  if (!world()) return fail(RAVELIN_ERROR_HANDLE, kNoWorld);
+  std::int32_t status = RAVELIN_OK;
+  const auto id = landblock_of(landblock, status);
+  if (!id) return status;
+  const World& w = *world();
+  if (w.region_error) return fail(RAVELIN_ERROR_BAKE, w.region_error->to_string());
+  const auto bake = w.session->bake(*id);
+  if (!bake) return fail(RAVELIN_ERROR_BAKE, bake.error().to_string());
+  std::vector<std::uint32_t> words;
+  for (const std::size_t count : bake->counts()) words.push_back(static_cast<std::uint32_t>(count));
+  words.push_back(static_cast<std::uint32_t>(bake->to_jsonl_bytes().size()));
+  return answer_words(words);
 }
 
 RAVELIN_WEB_EXPORT(ravelin_web_entries) int32_t ravelin_web_entries(int32_t archive) {

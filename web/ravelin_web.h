@@ -51,6 +51,19 @@ int32_t ravelin_web_render(uint32_t landblock);
  * first row, columns, rows of landblocks; width, height in pixels), then the
  * RGBA pixels row by row from the north. */
 int32_t ravelin_web_land(void);
+/* What the atlas's map needs beside the land, as a JSON object: "names" (the
+ * region's terrain type names; empty when the region does not decode),
+ * "palette" (the 32 colours of the land, "#rrggbb") and "blocks" (per
+ * landblock with a CellLandblock: its number, the mask of its terrain types,
+ * its lowest and highest height). */
+int32_t ravelin_web_land_summary(void);
+/* The families of the manifests in manifest order, one a line: the source key
+ * of bake-all's index, a tab, and the name people read ("animation sound"). */
+int32_t ravelin_web_families(void);
+/* What bake-all's index says of a landblock: the manifest's event count of
+ * each family (ravelin_web_families' order), then its length in bytes: u32s.
+ * A bake that fails fails with its error. */
+int32_t ravelin_web_bake_counts(uint32_t landblock);
 /* Every entry of the archive, ascending by id: four u32 each, the id, the
  * stored size, the flags (bit 0: compressed) and the record type `dat show`
  * reads it as (an index into ravelin_web_record_types, 0xFFFFFFFF for none). */

@@ -158,7 +158,33 @@ function checkWorld(dir, {entities = null, pictures = true, raster = true} = {})
     execFileSync(bakeProgram, ["bake-all", "--dat-dir", dir, "--out", out, "--atlas", "--jobs", "1", ...extra],
       {stdio: "ignore"});
     const png = decodeRgbaPng(fs.readFileSync(path.join(out, "terrain.png")));
+    const page = fs.readFileSync(path.join(out, "atlas.html"), "utf8");
+    const index = fs.readFileSync(path.join(out, "index.jsonl"), "utf8");
     fs.rmSync(out, {recursive: true, force: true});
+    // What the page's map draws with, against what the atlas page embeds.
+    const embedded = (id) => JSON.parse(new RegExp(`<script type="application/json" id="${id}">([^<]*)</script>`).exec(page)[1]);
+    const terrain = embedded("atlas-terrain"), summary = ravelin.landSummary();
+    const quads = (blocks) => Array.from({length: blocks.length / 4}, (_, k) => blocks.slice(4 * k, 4 * k + 4).join(" ")).sort().join(",");
+    compare(`${label} land summary`, {status: 0, stdout: JSON.stringify([terrain.names, terrain.palette, quads(terrain.blocks)]), stderr: ""},
+      {status: 0, stdout: JSON.stringify([summary.names, summary.palette, quads(summary.blocks)]), stderr: ""});
+    compare(`${label} families`, {status: 0, stdout: JSON.stringify(embedded("atlas-families")), stderr: ""},
+      {status: 0, stdout: JSON.stringify(ravelin.families()), stderr: ""});
+    // Each landblock's index line, from its counts as the page makes it.
+    const families = ravelin.families();
+    const lines = index.split("\n").filter(Boolean).map((line) => {
+      const id = parseInt(JSON.parse(line).landblock_id, 16) >>> 0;
+      const entry = {landblock_id: hex8(id)};
+      try {
+        const {counts, bytes} = ravelin.bakeCounts(id);
+        entry.file = `${hex4(id)}.events.jsonl`;
+        families.forEach((f, k) => { entry[f.source] = counts[k]; });
+        entry.bytes = bytes;
+      } catch (error) {
+        entry.error = error.message;
+      }
+      return JSON.stringify(entry) + "\n";
+    });
+    compare(`${label} index counts`, {status: 0, stdout: index, stderr: ""}, {status: 0, stdout: lines.join(""), stderr: ""});
     const land = ravelin.land();
     const same = png.width === land.width && png.height === land.height &&
       Buffer.compare(Buffer.from(png.rgba), Buffer.from(land.rgba)) === 0;

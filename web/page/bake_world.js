@@ -1,0 +1,58 @@
+// "Bake the world": every landblock baked by a pool of workers, each with its
+// own instance of the module, into the lines bake-all's index holds, which the
+// map's heat layer and circles then draw.
+import {hex4} from "../../tools/draw/atlas/format.js";
+import {WORKER_LOST} from "./pool.js";
+import {hex8} from "./util.js";
+
+// Landblocks a request bakes: small enough for a steady progress bar, large
+// enough that messages cost little beside the bakes.
+const BATCH = 128;
+
+// The index line of one landblock's outcome, as bake-all writes it.
+export function indexLine(outcome, families) {
+  const line = {landblock_id: hex8(outcome.id)};
+  if (outcome.error !== undefined) {
+    line.error = outcome.error;
+    return line;
+  }
+  line.file = `0x${hex4(outcome.id >>> 16)}.events.jsonl`;
+  families.forEach((f, k) => { line[f.source] = outcome.counts[k]; });
+  line.bytes = outcome.bytes;
+  return line;
+}
+
+// Bakes `landblocks` (whole ids) on `hosts` (WorkerHosts, opened on the
+// world); calls onProgress(done, total, failed). A batch whose worker was lost
+// is baked again once, on its replacement; lost twice, its landblocks are
+// counted failed with the reason. Resolves with the index lines in landblock
+// order.
+export async function bakeWorld(landblocks, families, hosts, onProgress = () => {}, stopped = () => false) {
+  const batches = [];
+  for (let at = 0; at < landblocks.length; at += BATCH) batches.push([...landblocks.slice(at, at + BATCH)]);
+  const outcomes = [];
+  let done = 0, failed = 0;
+  const record = (results) => {
+    for (const r of results) { outcomes.push(r); if (r.error !== undefined) failed++; }
+    done += results.length;
+    onProgress(done, landblocks.length, failed);
+  };
+  const run = async (host) => {
+    while (batches.length > 0 && !stopped()) {
+      const batch = batches.shift();
+      let results = null;
+      for (let attempt = 0; results === null; attempt++) {
+        try {
+          results = await host.request("bakeCounts", batch);
+        } catch (error) {
+          if (stopped()) return;
+          if (error.status !== WORKER_LOST || attempt > 0) results = batch.map((id) => ({id, error: error.message}));
+        }
+      }
+      record(results);
+    }
+  };
+  await Promise.all(hosts.map(run));
+  outcomes.sort((a, b) => a.id - b.id);
+  return outcomes.map((o) => indexLine(o, families));
+}
