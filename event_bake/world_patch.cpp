@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <memory>
+#include <nlohmann/json.hpp>
 #include <utility>
 
 #include "event_bake/bake_core.h"
@@ -166,6 +167,22 @@ class Planner {
     result_.conflicts.push_back({archive_, id, "", o.summary(), n.summary(), t.summary(), std::string(why)});
   }
 
+  // A hook's `payload` repeats the bytes its fields hold and the encoder does
+  // not read it: left out, an emitter changed on one side and a part index on
+  // the other merge instead of conflicting over the payload.
+  static std::string without_hook_payloads(const std::string& document) {
+    auto json = nlohmann::ordered_json::parse(document, nullptr, false);
+    if (json.is_discarded()) return document;
+    strip_payloads(json);
+    return json.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+  }
+  static void strip_payloads(nlohmann::ordered_json& json) {
+    if (json.is_object() && json.contains("hook_type")) json.erase("payload");
+    if (json.is_structured()) {
+      for (auto& child : json) strip_payloads(child);
+    }
+  }
+
   // The side's `dat show` document, or the read or decoder error naming the side.
   static std::expected<std::string, std::string> document(const SideFile& f, dat::RecordType type,
                                                           std::string_view side, std::uint32_t id) {
@@ -173,7 +190,7 @@ class Planner {
     if (!bytes) return std::unexpected(std::string(side) + ": " + bytes.error().to_string());
     auto record = dat::decode_stored_record(type, *bytes);
     if (!record) return std::unexpected(std::string(side) + ": " + record.error().to_string());
-    return dat::stored_record_json(*record, true);
+    return without_hook_payloads(dat::stored_record_json(*record, true));
   }
 
   void merge(std::uint32_t id, dat::RecordType type, const SideFile& o, const SideFile& n, const SideFile& t) {
