@@ -122,6 +122,10 @@ class Planner {
     const SideFile n(new_db_, id);
     if (same_file(o, n)) return;
     const SideFile t(target_db_, id);
+    if (!n.present() && !t.present()) {
+      ++result_.unchanged;  // removed already, whatever OLD held
+      return;
+    }
     // A file that cannot be read cannot be compared or carried.
     for (const auto& [side, f] : {std::pair{"old", &o}, std::pair{"new", &n}, std::pair{"target", &t}}) {
       if (const std::string* error = f->error()) {

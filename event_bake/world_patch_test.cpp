@@ -109,6 +109,7 @@ TEST(WorldPatch, Rules) {
     std::vector<std::string> conflicts;  // "ID PATH: WHY", a read error's text cut after the side's name
     std::size_t unchanged = 0;
     Change expected = nullptr;  // TARGET afterwards is the base with change_target and this (clean cases)
+    Change change_old = nullptr;
   };
   const auto hook = [](std::uint32_t emitter, std::uint32_t part, double start = 0.0) {
     return dat_writer::ScriptEntryDef{start, particle_hook(emitter, part)};
@@ -165,6 +166,10 @@ TEST(WorldPatch, Rules) {
        portal_file(kScript, {1, 2, 3}, {.size_override = 1u << 20}), {}, {"0x33000001 : target: "}},
       {"record unreadable in new", portal_file(kScript, {1, 2, 3}, {.size_override = 1u << 20}),
        script({hook(0x32000001, 5)}), {}, {"0x33000001 : new: "}},
+      {"new removes a file OLD cannot read, target removed it too", drop(kBlob), drop(kBlob), {}, {}, 1,
+       [](BakeWorld&) {}, portal_file(kBlob, {1, 2, 3}, {.size_override = 1u << 20})},
+      {"new changes a file OLD cannot read", portal_file(kBlob, {1, 2, 4}), nullptr, {}, {"0x06000001 : old: "}, 0,
+       nullptr, portal_file(kBlob, {1, 2, 3}, {.size_override = 1u << 20})},
       // Each side holds one part per frame as its part count says; merged, the
       // frame new added has one part and target's count says two.
       {"record merged into one the encoder refuses",
@@ -176,6 +181,7 @@ TEST(WorldPatch, Rules) {
     SCOPED_TRACE(c.name);
     BakeWorld old_world, new_world, target_world;
     for (BakeWorld* w : {&old_world, &new_world, &target_world}) base_world(*w);
+    if (c.change_old) c.change_old(old_world);
     if (c.change_new) c.change_new(new_world);
     if (c.change_target) c.change_target(target_world);
     old_world.write();
