@@ -8,7 +8,9 @@
 
 #include "event_bake/bake_core.h"
 #include "event_bake/document_merge.h"
+#include "ravelin/common/concurrency.h"
 #include "ravelin/common/id_text.h"
+#include "ravelin/common/in_order_pool.h"
 #include "ravelin/common/json_text.h"
 #include "ravelin/common/sorted_ids.h"
 #include "ravelin/dat/archive_editor.h"
@@ -19,6 +21,8 @@ namespace ravelin::event_bake {
 namespace {
 
 constexpr std::array<DiffArchive, 2> kArchives = {DiffArchive::Portal, DiffArchive::Cell};
+// Ids compared per work item: most are decided by a read of two small bodies.
+constexpr std::size_t kIdsPerItem = 2048;
 
 // Texts of the conflicts about whole files.
 constexpr std::string_view kTargetHasOther = "target already has the added file with other bytes";
@@ -107,16 +111,40 @@ class Planner {
           const dat::DatDatabase& target_db, WorldPatchResult& result)
       : archive_(archive), old_db_(old_db), new_db_(new_db), target_db_(target_db), result_(result) {}
 
-  ArchivePlan plan() {
-    std::vector<std::uint32_t> ids;
-    ids.reserve(old_db_.entry_count() + new_db_.entry_count());
-    for (const auto& e : old_db_.entries()) ids.push_back(e.id);
-    for (const auto& e : new_db_.entries()) ids.push_back(e.id);
-    for (const std::uint32_t id : common::sorted_unique_ids(std::move(ids))) file(id);
+  ArchivePlan plan(unsigned jobs) {
+    for (const std::uint32_t id : changed_ids(jobs)) file(id);
     return std::move(plan_);
   }
 
  private:
+  // The ids whose files OLD and NEW hold differently, ascending: reading every
+  // file of both is most of a patch's work, shared out over `jobs` threads.
+  std::vector<std::uint32_t> changed_ids(unsigned jobs) const {
+    std::vector<std::uint32_t> ids;
+    ids.reserve(old_db_.entry_count() + new_db_.entry_count());
+    for (const auto& e : old_db_.entries()) ids.push_back(e.id);
+    for (const auto& e : new_db_.entries()) ids.push_back(e.id);
+    ids = common::sorted_unique_ids(std::move(ids));
+    std::vector<std::uint32_t> changed;
+    common::InOrderPoolOptions pool;
+    pool.jobs = jobs;
+    pool.window = 4 * static_cast<std::size_t>(jobs);
+    common::run_in_order<std::vector<std::uint32_t>>(
+        (ids.size() + kIdsPerItem - 1) / kIdsPerItem, pool,
+        [&](std::size_t item) {
+          std::vector<std::uint32_t> found;
+          const std::size_t end = std::min(ids.size(), (item + 1) * kIdsPerItem);
+          for (std::size_t i = item * kIdsPerItem; i < end; ++i) {
+            if (!same_file(SideFile(old_db_, ids[i]), SideFile(new_db_, ids[i]))) found.push_back(ids[i]);
+          }
+          return found;
+        },
+        [&](std::size_t, std::vector<std::uint32_t>&& found) { changed.insert(changed.end(), found.begin(), found.end()); },
+        [] {}, [] { return false; });
+    return changed;
+  }
+
+
   void file(std::uint32_t id) {
     const SideFile o(old_db_, id);
     const SideFile n(new_db_, id);
@@ -374,6 +402,7 @@ std::string WorldPatchResult::totals_json_line() const {
 std::expected<WorldPatchResult, std::string> patch_world(const WorldPatchOptions& options) {
   WorldPatchResult result;
   std::array<ArchivePlan, 2> plans;
+  const unsigned jobs = options.jobs != 0 ? options.jobs : common::hardware_threads();
   // The editors are opened first and kept to the end, so that nothing else
   // changes TARGET between the plan and the commit.
   std::vector<dat::ArchiveEditor> editors;
@@ -393,7 +422,8 @@ std::expected<WorldPatchResult, std::string> patch_world(const WorldPatchOptions
     }
     for (const DiffArchive archive : kArchives) {
       plans[static_cast<std::size_t>(archive)] =
-          Planner(archive, of(*old_side, archive), of(*new_side, archive), of(*target_side, archive), result).plan();
+          Planner(archive, of(*old_side, archive), of(*new_side, archive), of(*target_side, archive), result)
+              .plan(jobs);
     }
     // The readers close here: a commit reuses free blocks only while no reader
     // has the archive open, and TARGET may be OLD or NEW.

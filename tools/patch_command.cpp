@@ -1,4 +1,4 @@
-// `ravelin-bake patch TARGET_DIR --old OLD_DIR --new NEW_DIR [--dry-run] [--keep-going] [--report FILE]`:
+// `ravelin-bake patch TARGET_DIR --old OLD_DIR --new NEW_DIR [--dry-run] [--keep-going] [--report FILE] [--jobs N]`:
 // carries the changes OLD → NEW onto TARGET's two archives. Prints one line per change and per conflict
 // and a totals line; exits 0 when everything merged, 1 on a conflict or an error. The report, the same
 // lines as JSON, is written under a temporary name and put in place whole.
@@ -20,6 +20,7 @@ struct PatchArgs {
   std::string report;
   bool dry_run = false;
   bool keep_going = false;
+  unsigned jobs = 0;
 };
 
 std::string report_lines(const event_bake::WorldPatchResult& result) {
@@ -36,6 +37,7 @@ int run_patch(const PatchArgs& args) {
   options.new_dir = args.new_dir;
   options.dry_run = args.dry_run;
   options.keep_going = args.keep_going;
+  options.jobs = args.jobs;
   const auto result = event_bake::patch_world(options);
   if (!result) return fail(result.error());
   for (const auto& change : result->changes) std::printf("%s\n", change.to_text().c_str());
@@ -62,6 +64,8 @@ void add_patch_command(CLI::App& app, Action& action) {
   cmd->add_option("--new", args->new_dir, "Directory of the version holding the changes")->required();
   cmd->add_flag("--dry-run", args->dry_run, "List the changes and conflicts; write nothing");
   cmd->add_flag("--keep-going", args->keep_going, "Commit what merges even when something conflicts");
+  cmd->add_option("--jobs", args->jobs, "Threads comparing the versions (default: one per core)")
+      ->check(CLI::Range(1u, 1024u));
   cmd->add_option("--report", args->report, "Also write the changes, conflicts and totals as JSON Lines to FILE");
   cmd->callback([args, &action] { action = [args] { return run_patch(*args); }; });
 }

@@ -31,6 +31,7 @@ struct WorldPatchOptions {
   std::filesystem::path new_dir;
   bool dry_run = false;     // plan only: nothing is opened for changing
   bool keep_going = false;  // commit what merges even when something conflicts
+  unsigned jobs = 0;        // threads comparing OLD with NEW; 0: one per hardware thread
 };
 
 enum class PatchAction : std::uint8_t { Add, Remove, Replace, Merge };
