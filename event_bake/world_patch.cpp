@@ -329,9 +329,15 @@ std::string_view patch_action_name(PatchAction action) {
 }
 
 std::string PatchChange::to_text() const {
-  std::string text = std::string(patch_action_name(action)) + " " + std::string(diff_archive_name(archive)) + " " +
-                     common::hex_id(id);
-  if (type) text += " " + std::string(dat::record_type_name(*type));
+  std::string text(patch_action_name(action));
+  text += ' ';
+  text += diff_archive_name(archive);
+  text += ' ';
+  text += common::hex_id(id);
+  if (type) {
+    text += ' ';
+    text += dat::record_type_name(*type);
+  }
   return text;
 }
 
