@@ -144,11 +144,10 @@ class Planner {
     return changed;
   }
 
-
+  // One id OLD and NEW hold differently.
   void file(std::uint32_t id) {
     const SideFile o(old_db_, id);
     const SideFile n(new_db_, id);
-    if (same_file(o, n)) return;
     const SideFile t(target_db_, id);
     if (!n.present() && !t.present()) {
       ++result_.unchanged;  // removed already, whatever OLD held
