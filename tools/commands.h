@@ -43,6 +43,9 @@ void add_render_command(CLI::App& app, Action& action);
 // `diff OLD_DIR NEW_DIR --out-dir OUT [--jobs N] [--region ID] [--no-sky]`: files.jsonl,
 // records.jsonl, landblocks.jsonl and summary.md in OUT (exit 0), or "error: <text>" (exit 1).
 void add_diff_command(CLI::App& app, Action& action);
+// `patch TARGET_DIR --old OLD_DIR --new NEW_DIR [--dry-run] [--keep-going] [--report FILE]`: the changes
+// OLD → NEW carried onto TARGET's archives; exit 1 on a conflict or an error.
+void add_patch_command(CLI::App& app, Action& action);
 
 using common::parse_u32;
 // Accepts what parse_u32 accepts; the message names `what`.

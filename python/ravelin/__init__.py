@@ -341,3 +341,47 @@ def encode_record(type: Optional[str], document: Union[dict[str, Any], str]) -> 
         text = json.dumps(_with_texts_for_floats(document), allow_nan=False, separators=(",", ":"),
                           ensure_ascii=False)
     return _ravelin._encode_record(type, text)
+
+
+class Patch:
+    """What `patch` changed (or would change) and where it conflicted, as
+    `ravelin-bake patch --report` writes it.
+
+    changes      list of dicts: {"kind": "change", "action": "add" | "remove" |
+                 "replace" | "merge", "archive": "portal" | "cell", "id": "0x...",
+                 "type": a record type name or None}
+    conflicts    list of dicts: {"kind": "conflict", "archive", "id", "path" (a JSON
+                 Pointer, "" for the whole file), "old", "new", "target" (each side's
+                 value there, None where it has none), "why"}
+    totals       dict: counts of "added", "removed", "replaced", "merged",
+                 "unchanged", "conflicts", and "written" (whether it committed)
+    """
+
+    __slots__ = ("changes", "conflicts", "totals")
+
+    def __init__(self, raw: tuple) -> None:
+        import json
+
+        changes, conflicts, totals = raw
+        self.changes: List[dict[str, Any]] = [json.loads(line) for line in changes]
+        self.conflicts: List[dict[str, Any]] = [json.loads(line) for line in conflicts]
+        self.totals: dict[str, Any] = json.loads(totals)
+
+    def __repr__(self) -> str:
+        written = "written" if self.totals["written"] else "nothing written"
+        return f"<ravelin.Patch: {len(self.changes)} changes, {len(self.conflicts)} conflicts, {written}>"
+
+
+def patch(target: StrPath, old: StrPath, new: StrPath, *, dry_run: bool = False, keep_going: bool = False) -> Patch:
+    """Carry the changes from the client version in `old` to the one in `new`
+    onto the one in `target` (each a directory holding client_portal.dat and
+    client_cell_1.dat), as `ravelin-bake patch` does: files added, removed and
+    replaced where `target` holds what `old` held, changed records merged member
+    by member. With a conflict nothing is written unless `keep_going`;
+    `dry_run` writes nothing. Raises BakeError when an archive cannot be opened
+    or a commit fails (str(e) as `ravelin-bake patch` prints it after
+    "error: "). Releases the GIL while it works."""
+    return Patch(_ravelin.patch(target, old, new, dry_run, keep_going))
+
+
+__all__ += ["Patch", "patch"]

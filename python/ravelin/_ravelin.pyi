@@ -75,3 +75,7 @@ class ArchiveEditor:
 
 # (JSON Lines, text) as `ravelin-bake dat check --json` and `dat check` print them.
 def check_archive(path: _Path) -> Tuple[str, str]: ...
+
+# (change lines, conflict lines, totals line): the JSON lines `ravelin-bake patch --report` writes.
+def patch(target: _Path, old_dir: _Path, new_dir: _Path, dry_run: bool,
+          keep_going: bool) -> Tuple[list[str], list[str], str]: ...
