@@ -386,7 +386,7 @@ std::string WorldPatchResult::totals_text() const {
   return "patch: " + std::to_string(count(PatchAction::Add)) + " added, " + std::to_string(count(PatchAction::Remove)) +
          " removed, " + std::to_string(count(PatchAction::Replace)) + " replaced, " +
          std::to_string(count(PatchAction::Merge)) + " merged, " + std::to_string(unchanged) + " unchanged, " +
-         std::to_string(conflicts.size()) + " conflicts; " + outcome;
+         std::to_string(conflicts.size()) + (conflicts.size() == 1 ? " conflict; " : " conflicts; ") + outcome;
 }
 
 std::string WorldPatchResult::totals_json_line() const {

@@ -48,10 +48,11 @@ int run_patch(const PatchArgs& args) {
     if (auto r = common::write_output_file(args.report, report_lines(*result)); !r) return fail(r.error().to_string());
   }
   if (result->conflicts.empty()) return 0;
-  const std::string count = std::to_string(result->conflicts.size());
-  if (args.dry_run) return fail(count + " conflicts");
-  if (args.keep_going) return fail(count + " conflicts left out; the rest was committed");
-  return fail(count + " conflicts: nothing written (--keep-going commits the rest)");
+  const std::size_t n = result->conflicts.size();
+  const std::string count = std::to_string(n) + (n == 1 ? " conflict" : " conflicts");
+  if (args.dry_run) return fail(count);
+  if (args.keep_going) return fail(count + " left out; the rest was committed");
+  return fail(count + ": nothing written (--keep-going commits the rest)");
 }
 
 }  // namespace
