@@ -416,6 +416,23 @@ expect "edit: an \$EDITOR with arguments, through the shell" 0 '\(0 new, 1 repla
   edit EDITOR='sed -i -e "s/\"sound_id\": \"0x0A000001\"/\"sound_id\": \"0x0A00002A\"/"' \
   "$bake" dat edit "$eportal" 0x03000200
 check "edit: the shell's edit" "same_get '$eportal' 0x03000200 '$work/anim.bin' && tmp_empty"
+# SIGTERM while the editor runs: once the editor is gone, the temporary
+# directory is removed and nothing is written (exit 128 + 15).
+printf '#!/bin/sh\nsed -i "s/0x0A00002A/0x0A000001/" "$1"; touch "%s"\nwhile [ ! -e "%s" ]; do sleep 0.05; done\n' \
+  "$work/editors/waiting" "$work/editors/go" >"$work/editors/wait.sh"
+chmod +x "$work/editors/wait.sh"
+before=$(sum "$eportal")
+# (env, not the edit function: a subshell would take the signal in its place)
+env -u VISUAL TMPDIR="$work/tmp" EDITOR="$work/editors/wait.sh" "$bake" dat edit "$eportal" 0x03000200 2>"$work/err" &
+editing=$!
+for _ in $(seq 1 200); do [ -e "$work/editors/waiting" ] && break; sleep 0.05; done
+kill -TERM "$editing"
+sleep 0.2
+touch "$work/editors/go"
+wait "$editing"
+check "edit: SIGTERM: exit 143, an error line, nothing written, no temporary left" \
+  "[ $? = 143 ] && grep -qx 'error: interrupted (signal 15): nothing was written' '$work/err' &&
+   [ \"\$(sum '$eportal')\" = '$before' ] && tmp_empty"
 clean "edit" "$eportal"
 
 # Usage errors.
