@@ -16,6 +16,7 @@ FileResult<TemporaryDirectory> TemporaryDirectory::create(std::string_view prefi
   std::string name = join_path(parent, std::string(prefix) + "XXXXXX").string();
 #if defined(__wasi__)
   // No temporary directories in WebAssembly: nothing there runs another program.
+  (void)fs;
   return std::unexpected(FileError{"create", name, IoError::from_errno(ENOSYS)});
 #else
   // mkdtemp makes the directory with mode 0700 under a name nobody held.
