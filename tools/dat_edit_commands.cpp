@@ -232,7 +232,9 @@ void add_dat_edit_commands(CLI::App& dat, Action& action) {
   dat.description("Inspect, change and check a DAT archive");
 
   auto* put = dat.add_subcommand(
-      "put", "Add or replace files, one commit: ARCHIVE ID FILE (- reads standard input), or ARCHIVE --from LIST");
+      "put",
+      "Add or replace files, one commit: ARCHIVE ID FILE (- reads standard input), ARCHIVE --from LIST, or "
+      "ARCHIVE ID --json FILE.json (a record from its JSON document)");
   put->add_option("ARCHIVE", args->archive, "Archive file")->required();
   auto* id = put->add_option("ID", args->id_text, "File id, 0x hexadecimal or decimal")->check(file_id_validator());
   auto* file = put->add_option("FILE", args->file, "The file's new bytes; - reads standard input")->type_name("FILE");
