@@ -99,8 +99,9 @@ std::optional<std::string> run_editor(const std::string& command, const common::
   const int status = std::system((command + " " + shell_quoted(file.string())).c_str());
   if (status == -1) return "cannot run the editor `" + command + "`";
   if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return std::nullopt;
-  if (WIFEXITED(status)) return "the editor `" + command + "` exited with status " + std::to_string(WEXITSTATUS(status));
-  return "the editor `" + command + "` ended by signal " + std::to_string(WTERMSIG(status));
+  const std::string editor = "the editor `" + command + "`";
+  if (WIFEXITED(status)) return editor + " exited with status " + std::to_string(WEXITSTATUS(status));
+  return editor + " ended by signal " + std::to_string(WTERMSIG(status));
 }
 
 common::FileResult<void> write_document(common::FileSystem& fs, const common::Path& file, std::string_view text) {
@@ -131,7 +132,8 @@ bool edit_again() {
   // An answer from a pipe is not echoed by a terminal: the log shows it.
   if (isatty(STDIN_FILENO) != 1) std::fprintf(stderr, "%s\n", line.c_str());
   const auto first = line.find_first_not_of(" \t\r");
-  const std::string answer = first == std::string::npos ? "" : line.substr(first, line.find_last_not_of(" \t\r") - first + 1);
+  const std::string answer =
+      first == std::string::npos ? "" : line.substr(first, line.find_last_not_of(" \t\r") - first + 1);
   return !(answer == "n" || answer == "N" || answer == "no" || answer == "No" || answer == "NO");
 }
 
