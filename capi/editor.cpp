@@ -18,6 +18,7 @@
 #include "ravelin/dat/archive_check.h"
 #include "ravelin/dat/archive_editor.h"
 #include "ravelin/dat/lib.h"
+#include "ravelin/dat/record_put.h"
 #include "ravelin/ravelin.h"
 
 namespace ravelin::capi {
@@ -121,6 +122,15 @@ CallResult<std::span<const std::uint8_t>> bytes_argument(std::string_view functi
                                                          const std::uint8_t* data, std::size_t size) {
   if (data == nullptr && size != 0) return null_argument(function, name);
   return std::span<const std::uint8_t>(data, data == nullptr ? 0 : size);
+}
+
+// A document that is not a record of its type, or an id that is no record,
+// is the caller's argument (as for ravelin_record_encode); the editor's
+// failures keep their statuses.
+std::unexpected<CallFailure> record_put_failure(const dat::RecordPutError& error) {
+  if (const dat::EditError* edit = error.edit_error()) return edit_failure(*edit);
+  if (error.decode_error() != nullptr) return call_failure(RAVELIN_ERROR_DAT, error.to_string());
+  return call_failure(RAVELIN_ERROR_ARGUMENT, error.to_string());
 }
 
 ravelin_commit_stats c_stats(const dat::CommitStats& stats) {
@@ -258,6 +268,19 @@ ravelin_status ravelin_editor_find(ravelin_editor* editor, uint32_t id, int* fou
     *found = pending ? 1 : 0;
     if (pending && entry != nullptr)
       *entry = ravelin_entry{pending->id, pending->bit_flags, pending->size, pending->timestamp, pending->version};
+    return {};
+  });
+}
+
+ravelin_status ravelin_editor_put_record(ravelin_editor* editor, uint32_t id, const char* json, size_t size,
+                                         ravelin_error** error) {
+  return guarded_call(error, [&]() -> CallResult<void> {
+    constexpr std::string_view fn = "ravelin_editor_put_record";
+    auto use = use_editor(fn, editor);
+    if (!use) return std::unexpected(use.error());
+    if (json == nullptr && size != 0) return null_argument(fn, "json");
+    const std::string_view text(json == nullptr ? "" : json, json == nullptr ? 0 : size);
+    if (auto put = dat::put_record_json(**use, id, text); !put) return record_put_failure(put.error());
     return {};
   });
 }

@@ -557,6 +557,88 @@ static void test_editor_session(void) {
   CHECK(ravelin_editor_close(editor, NULL) == RAVELIN_OK);
 }
 
+/* Records put from their documents: the sample world's region new in the
+ * edited archive, then, stored compressed with fields, replaced by an edited
+ * document that keeps them; documents that are no record of the id put nothing. */
+static void test_editor_put_record(void) {
+  size_t json_size = 0, region_size = 0, size = 0, count = 0, count_after = 0;
+  char* json = read_file(world_path("region.json"), &json_size);
+  ravelin_archive* archive = NULL;
+  uint8_t* region = NULL;
+  CHECK(ravelin_archive_open(world_path("client_portal.dat"), &archive, NULL) == RAVELIN_OK);
+  CHECK(ravelin_archive_get_file(archive, 0x13000000u, &region, &region_size, NULL) == RAVELIN_OK);
+  ravelin_archive_close(archive, NULL);
+  if (region == NULL) return;
+
+  ravelin_editor* editor = NULL;
+  ravelin_entry entry;
+  int found = 0;
+  CHECK(ravelin_editor_open(edited, &editor, NULL) == RAVELIN_OK);
+  CHECK(ravelin_editor_put_record(editor, 0x13000000u, json, json_size, NULL) == RAVELIN_OK);
+  CHECK(ravelin_editor_find(editor, 0x13000000u, &found, &entry, NULL) == RAVELIN_OK && found == 1);
+  CHECK(entry.bit_flags == 0 && entry.timestamp == 0 && entry.version == 0 && entry.size == region_size);
+  CHECK(ravelin_editor_commit(editor, NULL, NULL) == RAVELIN_OK);
+  uint8_t* data = read_back(edited, 0x13000000u, &size);
+  CHECK(data != NULL && size == region_size && memcmp(data, region, size) == 0);
+  ravelin_free(data);
+
+  ravelin_put_options options;
+  ravelin_put_options_init(&options);
+  options.compressed = 1;
+  options.has_flags = options.has_timestamp = options.has_version = 1;
+  options.flags = 0x20;
+  options.timestamp = 99;
+  options.version = 4;
+  CHECK(ravelin_editor_put(editor, 0x13000000u, region, region_size, &options, NULL) == RAVELIN_OK);
+  CHECK(ravelin_editor_commit(editor, NULL, NULL) == RAVELIN_OK);
+  /* One letter of the region's name, in the document and in the bytes. */
+  char* name = strstr(json, "\"name\":\"Sample Isle");
+  uint8_t* stored_name = NULL;
+  for (size_t i = 0; i + 11 <= region_size && stored_name == NULL; ++i)
+    if (memcmp(region + i, "Sample Isle", 11) == 0) stored_name = region + i;
+  CHECK(name != NULL && stored_name != NULL);
+  if (name == NULL || stored_name == NULL) return;
+  name[strlen("\"name\":\"Sample Isl")] = 'a';
+  stored_name[10] = 'a';
+  CHECK(ravelin_editor_put_record(editor, 0x13000000u, json, json_size, NULL) == RAVELIN_OK);
+  CHECK(ravelin_editor_find(editor, 0x13000000u, &found, &entry, NULL) == RAVELIN_OK && found == 1);
+  CHECK(entry.bit_flags == 0x21u && entry.timestamp == 99 && entry.version == 4 && entry.size < region_size);
+  CHECK(ravelin_editor_commit(editor, NULL, NULL) == RAVELIN_OK);
+  data = read_back(edited, 0x13000000u, &size);
+  CHECK(data != NULL && size == region_size && memcmp(data, region, size) == 0);
+  ravelin_free(data);
+
+  CHECK(ravelin_editor_entry_count(editor, &count, NULL) == RAVELIN_OK);
+  const struct {
+    uint32_t id;
+    const char* json;
+    size_t size; /* 0: the whole text */
+    ravelin_status status;
+    const char* text;
+  } bad[] = {
+      {0x13000001u, json, 0, RAVELIN_ERROR_ARGUMENT, "/id: expected 0x13000001, the file id it is put as"},
+      {0x0E000001u, json, 0, RAVELIN_ERROR_ARGUMENT, "no record type for file id 0x0E000001 in "},
+      {0x13000000u, "{\"id\": \"0x13000000\"}", 0, RAVELIN_ERROR_ARGUMENT, ": missing member, expected "},
+      {0x13000000u, json, 10, RAVELIN_ERROR_ARGUMENT, "document: invalid JSON"},
+      {0x13000000u, NULL, 5, RAVELIN_ERROR_ARGUMENT, "ravelin_editor_put_record: json is NULL"},
+  };
+  for (size_t i = 0; i < sizeof bad / sizeof bad[0]; ++i) {
+    ravelin_error* e = NULL;
+    const size_t text_size = bad[i].size != 0 ? bad[i].size : strlen(bad[i].json);
+    CHECK(failed_with(ravelin_editor_put_record(editor, bad[i].id, bad[i].json, text_size, &e), &e, bad[i].status,
+                      bad[i].text));
+  }
+  ravelin_error* e = NULL;
+  CHECK(failed_with(ravelin_editor_put_record(NULL, 0x13000000u, json, json_size, &e), &e, RAVELIN_ERROR_HANDLE,
+                    "ravelin_editor_put_record: editor is NULL"));
+  CHECK(ravelin_editor_entry_count(editor, &count_after, NULL) == RAVELIN_OK && count_after == count);
+  CHECK(ravelin_editor_find(editor, 0x13000001u, &found, NULL, NULL) == RAVELIN_OK && found == 0);
+  CHECK(ravelin_editor_close(editor, NULL) == RAVELIN_OK);
+  check_clean(edited);
+  ravelin_free(region);
+  free(json);
+}
+
 /* Writes the first `length` bytes of `from` to `to`. */
 static void copy_head(const char* from, const char* to, size_t length) {
   size_t size = 0;
@@ -718,6 +800,7 @@ int main(int argc, char** argv) {
   test_threads();
   test_bad_input();
   test_editor_session();
+  test_editor_put_record();
   test_editor_errors();
   test_editor_threads();
   printf("%d passed, %d failed\n", checks - failures, failures);

@@ -1,6 +1,8 @@
 // `ravelin-bake dat put|rm|compact|check`: changing an archive in place (a
 // batch of puts or removes published by one commit), rewriting it whole, and
-// checking its structure.
+// checking its structure. `dat put --json` puts a record from its document.
+#include "tools/dat_edit_commands.h"
+
 #include <cstdio>
 #include <map>
 #include <memory>
@@ -15,7 +17,9 @@
 #include "ravelin/dat/archive_check.h"
 #include "ravelin/dat/archive_compact.h"
 #include "ravelin/dat/archive_editor.h"
+#include "ravelin/dat/record_put.h"
 #include "tools/commands.h"
+#include "tools/dat_record_edit_command.h"
 
 namespace ravelin::tools {
 namespace {
@@ -27,6 +31,7 @@ struct EditArgs {
   std::string id_text;
   std::string file;
   std::string list;
+  std::string json_document;  // put --json: the record's document (- reads standard input)
   bool compressed = false;
   std::string flags;
   std::string timestamp;
@@ -108,6 +113,35 @@ std::optional<std::uint32_t> given_u32(const std::string& text) {
   return parse_u32(text);  // checked while parsing
 }
 
+dat::PutOptions put_options(const EditArgs& args) {
+  return dat::PutOptions{.compress = args.compressed,
+                         .flags = given_u32(args.flags),
+                         .timestamp = given_u32(args.timestamp),
+                         .version = given_u32(args.file_version)};
+}
+
+// One record from its document: encoded as the type the archive reads the id
+// as, put keeping the replaced entry's compression and fields.
+int run_put_json(const EditArgs& args) {
+  const std::uint32_t id = parse_u32(args.id_text).value_or(0);  // checked while parsing
+  const bool from_stdin = args.json_document == kStdin;
+  auto editor = dat::ArchiveEditor::open(args.archive);
+  if (!editor) return fail(editor.error().to_string());
+  auto text = read_input(args.json_document, from_stdin);
+  if (!text) return fail(text.error().to_string());
+  const bool added = !editor->find(id);
+  const std::string_view json(reinterpret_cast<const char*>(text->data()), text->size());
+  if (auto put = dat::put_record_json(*editor, id, json, put_options(args)); !put) {
+    if (put.error().document_error() == nullptr) return fail(put.error().to_string());
+    return fail((from_stdin ? std::string("standard input") : common::display_path(args.json_document)) + ": " +
+                put.error().to_string());
+  }
+  auto stats = editor->commit();
+  if (!stats) return fail(stats.error().to_string());
+  std::fprintf(stderr, "%s\n", put_summary(args.archive, 1, added ? 1 : 0, *stats).c_str());
+  return 0;
+}
+
 int run_put(const EditArgs& args) {
   std::vector<PutSource> sources;
   if (!args.list.empty()) {
@@ -124,10 +158,7 @@ int run_put(const EditArgs& args) {
   } else {
     sources.push_back({parse_u32(args.id_text).value_or(0), args.file, args.file == kStdin});
   }
-  const dat::PutOptions options{.compress = args.compressed,
-                                .flags = given_u32(args.flags),
-                                .timestamp = given_u32(args.timestamp),
-                                .version = given_u32(args.file_version)};
+  const dat::PutOptions options = put_options(args);
 
   // The archive is opened (and locked) before the inputs are read: a refused
   // or busy archive is named before any large input is read.
@@ -142,10 +173,7 @@ int run_put(const EditArgs& args) {
   }
   auto stats = editor->commit();
   if (!stats) return fail(stats.error().to_string());
-  std::fprintf(stderr, "put %s into %s (%ju new, %ju replaced): %s\n",
-               count_of(sources.size(), "file", "files").c_str(), common::display_path(args.archive).c_str(),
-               static_cast<std::uintmax_t>(added), static_cast<std::uintmax_t>(sources.size() - added),
-               blocks_text(*stats).c_str());
+  std::fprintf(stderr, "%s\n", put_summary(args.archive, sources.size(), added, *stats).c_str());
   return 0;
 }
 
@@ -193,12 +221,20 @@ CLI::Validator file_id_validator() { return u32_validator("file id"); }
 
 }  // namespace
 
+std::string put_summary(const common::Path& archive, std::uint64_t files, std::uint64_t added,
+                        const dat::CommitStats& stats) {
+  return "put " + count_of(files, "file", "files") + " into " + common::display_path(archive) + " (" +
+         std::to_string(added) + " new, " + std::to_string(files - added) + " replaced): " + blocks_text(stats);
+}
+
 void add_dat_edit_commands(CLI::App& dat, Action& action) {
   auto args = std::make_shared<EditArgs>();
   dat.description("Inspect, change and check a DAT archive");
 
   auto* put = dat.add_subcommand(
-      "put", "Add or replace files, one commit: ARCHIVE ID FILE (- reads standard input), or ARCHIVE --from LIST");
+      "put",
+      "Add or replace files, one commit: ARCHIVE ID FILE (- reads standard input), ARCHIVE --from LIST, or "
+      "ARCHIVE ID --json FILE.json (a record from its JSON document)");
   put->add_option("ARCHIVE", args->archive, "Archive file")->required();
   auto* id = put->add_option("ID", args->id_text, "File id, 0x hexadecimal or decimal")->check(file_id_validator());
   auto* file = put->add_option("FILE", args->file, "The file's new bytes; - reads standard input")->type_name("FILE");
@@ -208,6 +244,11 @@ void add_dat_edit_commands(CLI::App& dat, Action& action) {
                    ->type_name("LIST");
   from->excludes(id);
   id->excludes(from);
+  auto* json = put->add_option("--json", args->json_document,
+                               "Put record ID from its JSON document (as `show` prints it), encoded as the type the "
+                               "archive reads ID as; a replaced entry keeps its compression and fields; - reads "
+                               "standard input")
+                   ->type_name("FILE.json");
   put->add_flag("--compressed", args->compressed, "Store the bodies compressed");
   put->add_option("--flags", args->flags,
                   "bit_flags but bit 0 (which --compressed sets); default: the replaced "
@@ -220,7 +261,16 @@ void add_dat_edit_commands(CLI::App& dat, Action& action) {
   put->add_option("--file-version", args->file_version, "Entry version; default: the replaced entry's, else 0")
       ->check(u32_validator("number"))
       ->type_name("N");
-  put->callback([args, put, id, file, &action] {
+  put->callback([args, put, id, file, from, json, &action] {
+    if (json->count() != 0) {
+      // Checked here rather than with excludes(), which would list --json on
+      // the help lines of FILE and --from.
+      if (file->count() != 0) throw CLI::ExcludesError(json->get_name(), "FILE");
+      if (from->count() != 0) throw CLI::ExcludesError(json->get_name(), from->get_name());
+      if (id->count() == 0) throw CLI::RequiredError(put->get_name() + ": ID with --json FILE.json");
+      action = [args] { return run_put_json(*args); };
+      return;
+    }
     if (args->list.empty() && (id->count() == 0 || file->count() == 0))
       throw CLI::RequiredError(put->get_name() + ": ID and FILE, or --from LIST");
     action = [args] { return run_put(*args); };
@@ -241,6 +291,8 @@ void add_dat_edit_commands(CLI::App& dat, Action& action) {
   check->add_option("ARCHIVE", args->archive, "Archive file")->required();
   check->add_flag("--json", args->json, "JSON Lines: one object per finding, then the totals");
   check->callback([args, &action] { action = [args] { return run_check(*args); }; });
+
+  add_dat_record_edit_command(dat, action);
 }
 
 }  // namespace ravelin::tools

@@ -276,6 +276,165 @@ check "first editor commits once its input ends" "[ $? = 0 ] && grep -q '^put 1 
 check "first editor's file is there" "same_get '$work/shared.dat' 0x0E000001 '$work/new.bin'"
 clean "two editors" "$work/shared.dat"
 
+# dat put --json: every record of the sample world put back from its document
+# gives the bytes and the entry it had (the type from the archive: a cell id
+# is a landblock record in the cell archive only).
+cp -r "$work/world" "$work/json"
+jportal=$work/json/client_portal.dat jcell=$work/json/client_cell_1.dat
+records=0
+for archive in "$jportal" "$jcell"; do
+  "$bake" dat ls "$archive" >"$work/ls.json-before"
+  for type in region setup motion-table animation physics-script cell-landblock landblock-info; do
+    for id in $("$bake" dat ls "$archive" --type "$type" | cut -d' ' -f1); do
+      records=$((records + 1))
+      "$bake" dat get "$archive" "$id" >"$work/stored.bin"
+      "$bake" dat show "$archive" "$id" | "$bake" dat put "$archive" "$id" --json - 2>"$work/put.err"
+      check "put --json $type $id: replaced, same bytes" \
+        "[ $? = 0 ] && grep -q '(0 new, 1 replaced)' '$work/put.err' && same_get '$archive' $id '$work/stored.bin'"
+    done
+  done
+  check "put --json of $(basename "$archive"): the listing as it was (sizes, compression)" \
+    "\"$bake\" dat ls '$archive' | cmp -s - '$work/ls.json-before'"
+  clean "put --json of every record" "$archive"
+done
+check "put --json: records of both archives" "[ $records -gt 40 ]"
+
+# An edited sound id gives the bytes of the binary patch above; a replaced
+# entry keeps its compression and fields, a new one takes the options.
+"$bake" dat put "$jportal" 0x03000200 <("$bake" dat get "$jportal" 0x03000200) --compressed --flags 0x300 \
+  --timestamp 7 --file-version 9 2>/dev/null
+"$bake" dat show "$jportal" 0x03000200 | sed 's/"sound_id": "0x0A000001"/"sound_id": "0x0A00002A"/' >"$work/anim-edit.json"
+expect "put --json of an edit" 0 '^put 1 file into .*client_portal.dat \(0 new, 1 replaced\): ' \
+  "$bake" dat put "$jportal" 0x03000200 --json "$work/anim-edit.json"
+check "put --json: the edit's bytes" "same_get '$jportal' 0x03000200 '$work/anim.bin'"
+check "put --json: compression and fields kept" "[ \"\$(entry_fields '$jportal' 0x03000200)\" = '769 7 9' ]"
+"$bake" dat show "$jportal" 0x33000301 >"$work/script.json"
+"$bake" dat get "$jportal" 0x33000301 >"$work/script.bin"
+"$bake" dat rm "$jportal" 0x33000301 2>/dev/null
+expect "put --json of a new id" 0 '\(1 new, 0 replaced\)' \
+  "$bake" dat put "$jportal" 0x33000301 --json "$work/script.json" --compressed --timestamp 5
+check "put --json new: bytes, options" \
+  "same_get '$jportal' 0x33000301 '$work/script.bin' && [ \"\$(entry_fields '$jportal' 0x33000301)\" = '1 5 0' ]"
+clean "put --json edits" "$jportal"
+
+# Documents that are not the record the archive holds there: one error line,
+# the archive unchanged. (name|id|archive|document|stderr pattern)
+sed 's/"hook_type": 1,/"hook_type": "one",/' "$work/anim-edit.json" >"$work/bad-type.json"
+"$bake" dat show "$jcell" 0xA9B4FFFE >"$work/info.json"
+printf '{"id": "0x03000200",' >"$work/cut.json"
+while IFS='|' read -r name id archive document pattern; do
+  archive=$work/json/$archive
+  before=$(sum "$archive")
+  expect "put --json: $name" 1 "$pattern" "$bake" dat put "$archive" "$id" --json "$document"
+  check "put --json: $name: archive unchanged" "[ \"\$(sum '$archive')\" = '$before' ]"
+done <<CASES
+a value of the wrong type|0x03000200|client_portal.dat|$work/bad-type.json|^error: $work/bad-type.json: /frames/[0-9]+/hooks/[0-9]+/hook_type: expected an unsigned 32-bit integer\$
+a document of another id|0x03000201|client_portal.dat|$work/anim-edit.json|^error: $work/anim-edit.json: /id: expected 0x03000201, the file id it is put as\$
+a landblock-info as a cell-landblock|0xA9B4FFFF|client_cell_1.dat|$work/info.json|^error: $work/info.json: /[a-z_]+: (unknown member|missing member)
+an id that is no record|0x0E000001|client_portal.dat|$work/anim-edit.json|^error: no record type for file id 0x0E000001 in $work/json/client_portal.dat: only records are written as JSON\$
+a landblock id in the portal archive|0xA9B4FFFE|client_portal.dat|$work/info.json|^error: no record type for file id 0xA9B4FFFE in
+JSON cut short|0x03000200|client_portal.dat|$work/cut.json|^error: $work/cut.json: document: invalid JSON: 
+a missing document|0x03000200|client_portal.dat|$work/nowhere.json|^error: IO error: read $work/nowhere.json: No such file or directory\$
+CASES
+before=$(sum "$jportal")
+expect "put --json - of no JSON" 1 "^error: standard input: document: invalid JSON: " \
+  "$bake" dat put "$jportal" 0x03000200 --json - </dev/null
+check "put --json -: archive unchanged" "[ \"\$(sum '$jportal')\" = '$before' ]"
+expect "put --json with FILE" 2 "excludes" "$bake" dat put "$jportal" 0x03000200 "$work/anim.bin" --json "$work/anim-edit.json"
+expect "put --json with --from" 2 "excludes" "$bake" dat put "$jportal" --from "$work/batch.list" --json "$work/anim-edit.json"
+expect "put --json without ID" 2 "ID with --json" "$bake" dat put "$jportal" --json "$work/anim-edit.json"
+
+# dat edit with scripted editors, in a temporary directory of the test's own
+# ($TMPDIR), which must be empty after every run.
+mkdir -p "$work/tmp" "$work/editors"
+cp -r "$work/world" "$work/edit"
+eportal=$work/edit/client_portal.dat
+edit() { env -u VISUAL TMPDIR="$work/tmp" "$@"; }
+tmp_empty() { [ -z "$(ls -A "$work/tmp")" ]; }
+cat >"$work/editors/sound.sh" <<SCRIPT
+#!/bin/sh
+# The sound edit; notes the directory's mode and leaves a backup file beside it.
+stat -c %a "\$(dirname "\$1")" >"$work/editors/mode"
+cp "\$1" "\$1~"
+sed -i 's/"sound_id": "0x0A000001"/"sound_id": "0x0A00002A"/' "\$1"
+SCRIPT
+cat >"$work/editors/broken-first.sh" <<SCRIPT
+#!/bin/sh
+# A document cut short the first time, the sound edit the next.
+if [ ! -e "$work/editors/first.json" ]; then cp "\$1" "$work/editors/first.json"; printf '{"id": ' >"\$1"; exit 0; fi
+sed 's/"sound_id": "0x0A000001"/"sound_id": "0x0A00002A"/' "$work/editors/first.json" >"\$1"
+SCRIPT
+printf '#!/bin/sh\ntouch "%s"\n' "$work/editors/started" >"$work/editors/marker.sh"
+printf '#!/bin/sh\nsed -i "s/^  *//" "$1"\n' >"$work/editors/unindent.sh"
+chmod +x "$work/editors/"*.sh
+"$bake" dat put "$eportal" 0x03000200 <("$bake" dat get "$eportal" 0x03000200) --compressed --flags 0x300 \
+  --timestamp 7 --file-version 9 2>/dev/null
+before=$(sum "$eportal")
+expect "edit: unchanged" 0 "^0x03000200 in $eportal is unchanged: nothing was written\$" \
+  edit EDITOR=true "$bake" dat edit "$eportal" 0x03000200
+expect "edit: layout only" 0 "is unchanged: nothing was written\$" \
+  edit EDITOR="$work/editors/unindent.sh" "$bake" dat edit "$eportal" 0x03000200
+check "edit: nothing written, no temporary left" "[ \"\$(sum '$eportal')\" = '$before' ] && tmp_empty"
+expect "edit: a failing editor" 1 "^error: the editor \`false\` exited with status 1: nothing was written\$" \
+  edit EDITOR=false "$bake" dat edit "$eportal" 0x03000200
+# A broken document: its error, the question, and with the answer n (or none)
+# the editor is not started again and nothing is written.
+for answer in n no '' ; do
+  rm -f "$work/editors/first.json"
+  edit EDITOR="$work/editors/broken-first.sh" "$bake" dat edit "$eportal" 0x03000200 \
+    < <(if [ -n "$answer" ]; then echo "$answer"; fi) >"$work/out" 2>"$work/err"
+  check "edit: broken, answer '$answer': exit 1, the error, the question, given up" \
+    "[ $? = 1 ] && [ ! -s '$work/out' ] && head -1 '$work/err' | grep -q '^error: document: invalid JSON: ' &&
+     sed -n 2p '$work/err' | grep -qx 'Edit again? \[Y/n\] $answer' &&
+     sed -n '3,\$p' '$work/err' | grep -qx 'gave up: 0x03000200 in $eportal was not written'"
+done
+check "edit: given up: nothing written, no temporary left" "[ \"\$(sum '$eportal')\" = '$before' ] && tmp_empty"
+"$bake" dat put "$eportal" 0x0E000001 "$work/short.bin" 2>/dev/null
+"$bake" dat put "$eportal" 0x0300DEAD "$work/short.bin" 2>/dev/null
+while read -r id pattern; do
+  expect "edit of $id: an error before the editor" 1 "$pattern" \
+    edit EDITOR="$work/editors/marker.sh" "$bake" dat edit "$eportal" "$id"
+done <<CASES
+0x03000999 ^error: File ID 03000999 not found in $eportal\$
+0x0E000001 ^error: no record type for file id 0x0E000001 in $eportal: only records are written as JSON\$
+0x8000FFFF ^error: File ID 8000FFFF not found in $eportal\$
+0x0300DEAD ^error: Binary read error: 
+CASES
+check "edit: no editor started for a bad id" "[ ! -e '$work/editors/started' ] && tmp_empty"
+rm -f "$work/editors/first.json"
+expect "edit: broken, then fixed" 0 '^put 1 file into .* \(0 new, 1 replaced\)' \
+  edit EDITOR="$work/editors/broken-first.sh" "$bake" dat edit "$eportal" 0x03000200 < <(echo)
+check "edit: fixed: the edit's bytes, fields kept" \
+  "same_get '$eportal' 0x03000200 '$work/anim.bin' && [ \"\$(entry_fields '$eportal' 0x03000200)\" = '769 7 9' ]"
+"$bake" dat put "$eportal" 0x03000200 <("$bake" dat get "$work/world/client_portal.dat" 0x03000200) 2>/dev/null
+expect "edit: \$VISUAL before \$EDITOR" 0 '\(0 new, 1 replaced\)' \
+  edit VISUAL="$work/editors/sound.sh" EDITOR=false "$bake" dat edit "$eportal" 0x03000200
+check "edit: in a directory of mode 700, removed with the editor's backup" \
+  "[ \"\$(cat '$work/editors/mode')\" = 700 ] && tmp_empty && same_get '$eportal' 0x03000200 '$work/anim.bin'"
+"$bake" dat put "$eportal" 0x03000200 <("$bake" dat get "$work/world/client_portal.dat" 0x03000200) 2>/dev/null
+expect "edit: an \$EDITOR with arguments, through the shell" 0 '\(0 new, 1 replaced\)' \
+  edit EDITOR='sed -i -e "s/\"sound_id\": \"0x0A000001\"/\"sound_id\": \"0x0A00002A\"/"' \
+  "$bake" dat edit "$eportal" 0x03000200
+check "edit: the shell's edit" "same_get '$eportal' 0x03000200 '$work/anim.bin' && tmp_empty"
+# SIGTERM while the editor runs: once the editor is gone, the temporary
+# directory is removed and nothing is written (exit 128 + 15).
+printf '#!/bin/sh\nsed -i "s/0x0A00002A/0x0A000001/" "$1"; touch "%s"\nwhile [ ! -e "%s" ]; do sleep 0.05; done\n' \
+  "$work/editors/waiting" "$work/editors/go" >"$work/editors/wait.sh"
+chmod +x "$work/editors/wait.sh"
+before=$(sum "$eportal")
+# (env, not the edit function: a subshell would take the signal in its place)
+env -u VISUAL TMPDIR="$work/tmp" EDITOR="$work/editors/wait.sh" "$bake" dat edit "$eportal" 0x03000200 2>"$work/err" &
+editing=$!
+for _ in $(seq 1 200); do [ -e "$work/editors/waiting" ] && break; sleep 0.05; done
+kill -TERM "$editing"
+sleep 0.2
+touch "$work/editors/go"
+wait "$editing"
+check "edit: SIGTERM: exit 143, an error line, nothing written, no temporary left" \
+  "[ $? = 143 ] && grep -qx 'error: interrupted (signal 15): nothing was written' '$work/err' &&
+   [ \"\$(sum '$eportal')\" = '$before' ] && tmp_empty"
+clean "edit" "$eportal"
+
 # Usage errors.
 expect "put without FILE" 2 "ID and FILE, or --from LIST" "$bake" dat put "$portal" 0x0E000001
 expect "put with ID and --from" 2 "excludes" "$bake" dat put "$portal" 0x0E000001 "$work/new.bin" --from "$work/batch.list"

@@ -272,6 +272,17 @@ RAVELIN_C_EXPORT ravelin_status ravelin_editor_entry_count(ravelin_editor* edito
  * NULL) then receives its fields. */
 RAVELIN_C_EXPORT ravelin_status ravelin_editor_find(ravelin_editor* editor, uint32_t id, int* found,
                                                     ravelin_entry* entry, ravelin_error** error);
+/* Adds or replaces record `id` from its JSON document (`size` bytes of UTF-8
+ * at `json`, as ravelin_record_decode or `dat show` gives it, edited or not),
+ * encoded as the type the archive reads `id` as (`dat show`'s rule: the top
+ * byte, or in a client_cell archive the low half). A replaced entry keeps its
+ * compression, bit_flags, timestamp and version; a new one is stored plain
+ * with zeros. A document that is not a record of its type, whose "id" is not
+ * `id`, or an id that is no record is RAVELIN_ERROR_ARGUMENT with the JSON
+ * Pointer and what was expected ("/frames/0/hooks/0/sound_id: expected ...");
+ * nothing is put then. */
+RAVELIN_C_EXPORT ravelin_status ravelin_editor_put_record(ravelin_editor* editor, uint32_t id, const char* json,
+                                                          size_t size, ravelin_error** error);
 
 /* The structural check of an archive, as `ravelin-bake dat check --json`:
  * *jsonl is its JSON Lines (one {"severity","code","message"} line per

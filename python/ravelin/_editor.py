@@ -103,6 +103,26 @@ class ArchiveEditor:
         (compressed or not, as bit 0 of `bit_flags` says) and these fields."""
         self._editor.put_stored(file_id, stored, bit_flags, timestamp, version)
 
+    def put_record(self, file_id: int, document: Union[dict[str, Any], str]) -> None:
+        """Adds or replaces record `file_id` from its document (a dict as
+        ravelin.decode_record and DatDatabase.show return it, edited or not, or
+        its JSON text), encoded as ravelin.encode_record does, as the type the
+        archive reads the id as (as `ravelin-bake dat show` picks it: the top
+        byte, or in a client_cell archive the low half). A replaced entry keeps
+        its compression, flags, timestamp and version; a new one is stored
+        plain with zeros. Raises RecordError (a ValueError) naming the JSON
+        Pointer of the first value that is not what the type needs (the
+        document's "id" must be `file_id`), ValueError for an id that is no
+        record, DatError as put() does; nothing is put then."""
+        from . import _with_texts_for_floats
+
+        if isinstance(document, str):
+            text = document
+        else:
+            text = json.dumps(_with_texts_for_floats(document), allow_nan=False, separators=(",", ":"),
+                              ensure_ascii=False)
+        self._editor.put_record(file_id, text)
+
     def remove(self, file_id: int) -> None:
         """Removes file `file_id`; DatError (kind "not_found") when the pending
         state lacks it."""

@@ -20,6 +20,7 @@
 #include "ravelin/dat/archive_check.h"
 #include "ravelin/dat/archive_editor.h"
 #include "ravelin/dat/lib.h"
+#include "ravelin/dat/record_put.h"
 
 namespace py = pybind11;
 
@@ -164,6 +165,22 @@ void put_stored(PyArchiveEditor& self, py::handle id_arg, py::handle stored, py:
     raise_edit_error(done.error());
 }
 
+// The record's document as JSON text (the package writes it from a dict).
+// A document that is not a record of its type raises RecordError, an id that is
+// no record ValueError, the editor's failures DatError with their kind.
+void put_record(PyArchiveEditor& self, py::handle id_arg, const std::string& json) {
+  const std::uint32_t id = file_id_argument(id_arg);
+  EditorCall editor(self);
+  auto done = [&] {
+    py::gil_scoped_release unlocked;
+    return dat::put_record_json(*editor, id, json);
+  }();
+  if (done) return;
+  if (const dat::EditError* edit = done.error().edit_error()) raise_edit_error(*edit);
+  if (done.error().document_error() != nullptr) throw RecordErrorException(done.error().to_string());
+  throw py::value_error(done.error().to_string());
+}
+
 void remove(PyArchiveEditor& self, py::handle id_arg) {
   const std::uint32_t id = file_id_argument(id_arg);
   EditorCall editor(self);
@@ -238,6 +255,8 @@ void bind_editor(py::module_& m) {
       .def("put_stored", &put_stored, py::arg("file_id"), py::arg("stored"), py::arg("bit_flags"),
            py::arg("timestamp"), py::arg("version"),
            "put_stored(self, file_id: int, stored: bytes, bit_flags: int, timestamp: int, version: int) -> None")
+      .def("put_record", &put_record, py::arg("file_id"), py::arg("json"),
+           "put_record(self, file_id: int, json: str) -> None")
       .def("remove", &remove, py::arg("file_id"), "remove(self, file_id: int) -> None")
       .def("commit", &commit, "commit(self) -> tuple[int, int, int, int, int, int, bool]")
       .def(

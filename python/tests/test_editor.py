@@ -1,5 +1,6 @@
 """ravelin.ArchiveEditor and ravelin.check_archive over copies of the sample world's archives."""
 
+import json
 import os
 import re
 import shutil
@@ -199,6 +200,36 @@ def test_create_like_another_archive(portal, tmp_path):
     assert refused.value.kind == "refused"
 
 
+def test_put_record_encodes_and_keeps_the_entry(portal):
+    anim = 0x03000200
+    with ravelin.DatDatabase(portal) as db:
+        stored = db.get_file(anim)
+    document = ravelin.decode_record("animation", stored)
+    hooks = [hook for frame in document["frames"] for hook in frame["hooks"] if hook.get("sound_id") == "0x0A000001"]
+    assert hooks
+    hooks[0]["sound_id"] = "0x0A00002A"
+    copy = dict(document, id="0x0300BEEF")
+    with ravelin.ArchiveEditor(portal) as ed:
+        ed.put(anim, stored, compressed=True, flags=0x300, timestamp=7, version=9)
+        ed.commit()
+        ed.put_record(anim, document)
+        ed.put_record(0x0300BEEF, json.dumps(copy))
+        replaced, new = ed.entry(anim), ed.entry(0x0300BEEF)
+        assert (replaced.bit_flags, replaced.timestamp, replaced.version) == (0x301, 7, 9)
+        assert (new.bit_flags, new.timestamp, new.version) == (0, 0, 0)
+        with pytest.raises(ravelin.RecordError, match="^/id: expected 0x03000201, the file id it is put as$"):
+            ed.put_record(0x03000201, document)
+        with pytest.raises(ValueError, match="^no record type for file id 0x0E000001 in .*client_portal.dat"):
+            ed.put_record(0x0E000001, document)
+        ed.commit()
+    with ravelin.DatDatabase(portal) as db:
+        # The sound id's four bytes, and nothing else, changed.
+        assert db.get_file(anim) == stored.replace(bytes.fromhex("0100000a"), bytes.fromhex("2a00000a"), 1)
+        assert db.get_file(anim) == ravelin.encode_record("animation", document)
+        assert db.get_file(0x0300BEEF) == ravelin.encode_record("animation", copy)
+    assert ravelin.check_archive(portal).ok
+
+
 @pytest.mark.parametrize("call, error", [
     (lambda ed: ed.put(-1, b""), ValueError),
     (lambda ed: ed.put(2**32, b""), ValueError),
@@ -209,6 +240,10 @@ def test_create_like_another_archive(portal, tmp_path):
     (lambda ed: ed.put(1, b"", timestamp="soon"), ValueError),
     (lambda ed: ed.put_stored(1, b"", bit_flags=-1), ValueError),
     (lambda ed: ed.remove(None), TypeError),
+    (lambda ed: ed.put_record(0x03000200, '{"id": "0x03000200"}'), ravelin.RecordError),
+    (lambda ed: ed.put_record(0x03000200, "{"), ravelin.RecordError),
+    (lambda ed: ed.put_record(0x03000200, {"id": 1}), ravelin.RecordError),
+    (lambda ed: ed.put_record(2**32, "{}"), ValueError),
 ])
 def test_bad_arguments_change_nothing(portal, call, error):
     before = portal.read_bytes()

@@ -128,5 +128,6 @@ extern "C" {
     pub fn ravelin_editor_close(editor: *mut ravelin_editor, error: *mut *mut ravelin_error) -> ravelin_status;
     pub fn ravelin_editor_entry_count(editor: *mut ravelin_editor, count: *mut usize, error: *mut *mut ravelin_error) -> ravelin_status;
     pub fn ravelin_editor_find(editor: *mut ravelin_editor, id: u32, found: *mut c_int, entry: *mut ravelin_entry, error: *mut *mut ravelin_error) -> ravelin_status;
+    pub fn ravelin_editor_put_record(editor: *mut ravelin_editor, id: u32, json: *const c_char, size: usize, error: *mut *mut ravelin_error) -> ravelin_status;
     pub fn ravelin_archive_check(path: *const c_char, jsonl: *mut *mut c_char, size: *mut usize, faults: *mut usize, notes: *mut usize, error: *mut *mut ravelin_error) -> ravelin_status;
 }
