@@ -43,6 +43,8 @@ void add_render_command(CLI::App& app, Action& action);
 // `diff OLD_DIR NEW_DIR --out-dir OUT [--jobs N] [--region ID] [--no-sky]`: files.jsonl,
 // records.jsonl, landblocks.jsonl and summary.md in OUT (exit 0), or "error: <text>" (exit 1).
 void add_diff_command(CLI::App& app, Action& action);
+// `dat cp|extract|pack`, added to the `dat` command: files copied between archives, archives as folders and back.
+void add_dat_folder_commands(CLI::App& dat, Action& action);
 
 using common::parse_u32;
 // Accepts what parse_u32 accepts; the message names `what`.
