@@ -4,7 +4,7 @@ from __future__ import annotations
 
 import json
 import os
-from typing import Any, List, NamedTuple, Optional, Union
+from typing import Any, Iterable, List, NamedTuple, Optional, Tuple, Union
 
 from . import _ravelin
 
@@ -102,6 +102,15 @@ class ArchiveEditor:
         """Adds or replaces file `file_id` with a body stored as it is
         (compressed or not, as bit 0 of `bit_flags` says) and these fields."""
         self._editor.put_stored(file_id, stored, bit_flags, timestamp, version)
+
+    def copy_from(self, other: Union[StrPath, "_ravelin.DatDatabase"], ids: Iterable[int]) -> Tuple[int, int]:
+        """Puts the entries `ids` names in `other` (a DatDatabase or an archive
+        path) into the batch, each with its stored bytes and fields (never
+        decompressed or compressed again), replacing ids the archive holds:
+        (added, replaced). DatError (kind "not_found") when `other` lacks an
+        id; then nothing is put."""
+        path = other.path if isinstance(other, _ravelin.DatDatabase) else other
+        return self._editor.copy_from(path, list(ids))
 
     def remove(self, file_id: int) -> None:
         """Removes file `file_id`; DatError (kind "not_found") when the pending

@@ -33,5 +33,7 @@ void bind_diff(pybind11::module_& m);
 void bind_records(pybind11::module_& m);
 // ArchiveEditor and check_archive(); after DatError is registered.
 void bind_editor(pybind11::module_& m);
+// ravelin._ravelin.extract and pack (folder_bindings.cpp).
+void bind_folder(pybind11::module_& m);
 
 }  // namespace ravelin::python

@@ -24,4 +24,5 @@ PYBIND11_MODULE(_ravelin, m) {
       "A record document that is not a record of its type; str() names the value's JSON Pointer and what was "
       "expected there.";
   ravelin::python::bind_records(m);
+  ravelin::python::bind_folder(m);
 }
