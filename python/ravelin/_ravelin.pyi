@@ -1,7 +1,7 @@
 # Types of the extension module behind the ravelin package.
 import os
 import pathlib
-from typing import Optional, Tuple, Union
+from typing import Iterable, Optional, Tuple, Union
 
 _Path = Union[str, os.PathLike[str]]
 _Id = Union[int, str]
@@ -72,6 +72,13 @@ class ArchiveEditor:
     def __contains__(self, file_id: object) -> bool: ...
     # (id, bit_flags, size, timestamp, version)
     def entry(self, file_id: int) -> Optional[Tuple[int, int, int, int, int]]: ...
+    # (added, replaced)
+    def copy_from(self, from_path: _Path, ids: Iterable[int]) -> Tuple[int, int]: ...
 
 # (JSON Lines, text) as `ravelin-bake dat check --json` and `dat check` print them.
 def check_archive(path: _Path) -> Tuple[str, str]: ...
+
+# (files, bytes) written, as `ravelin-bake dat extract`.
+def extract(archive: _Path, dir: _Path, ids: Iterable[int], stored: bool, force: bool) -> Tuple[int, int]: ...
+# (entries, nodes, depth, length), as `ravelin-bake dat pack`.
+def pack(dir: _Path, archive: _Path, block_size: Optional[int]) -> Tuple[int, int, int, int]: ...
