@@ -129,17 +129,18 @@ FolderResult<std::string> read_text(const common::Path& path, common::FileSystem
   return std::string(bytes->begin(), bytes->end());
 }
 
-// The bodies: files read as they are, or compressed bodies made beforehand.
+// The bodies: held in memory from the sizing pass (compressed ones always,
+// others while they fit the budget), else read from their files.
 class FolderBodySource final : public StoredBodySource {
  public:
-  FolderBodySource(std::vector<common::Path> paths, std::vector<std::vector<std::uint8_t>> made,
-                   common::FileSystem& fs)
-      : paths_(std::move(paths)), made_(std::move(made)), fs_(fs) {}
+  FolderBodySource(std::vector<common::Path> paths, std::vector<std::vector<std::uint8_t>> held,
+                   std::vector<bool> is_held, common::FileSystem& fs)
+      : paths_(std::move(paths)), held_(std::move(held)), is_held_(std::move(is_held)), fs_(fs) {}
 
   DatResult<void> read(std::size_t index, std::span<std::uint8_t> out) override {
-    if (index < made_.size() && !made_[index].empty()) {
-      std::ranges::copy(made_[index], out.begin());
-      std::vector<std::uint8_t>().swap(made_[index]);
+    if (is_held_[index]) {
+      std::ranges::copy(held_[index], out.begin());
+      std::vector<std::uint8_t>().swap(held_[index]);
       return {};
     }
     auto file = common::File::open_read_only(paths_[index], fs_);
@@ -154,7 +155,8 @@ class FolderBodySource final : public StoredBodySource {
   }
 
   std::vector<common::Path> paths_;
-  std::vector<std::vector<std::uint8_t>> made_;
+  std::vector<std::vector<std::uint8_t>> held_;
+  std::vector<bool> is_held_;
   common::FileSystem& fs_;
 };
 
@@ -206,42 +208,48 @@ FolderResult<PackStats> pack_folder(const common::Path& dir, const common::Path&
 
   std::vector<DatFileEntry> entries;
   std::vector<common::Path> paths;
-  std::vector<std::vector<std::uint8_t>> made;
+  std::vector<std::vector<std::uint8_t>> held(listed->size());
+  std::vector<bool> is_held(listed->size(), false);
+  std::uint64_t held_bytes = 0;
   entries.reserve(listed->size());
   paths.reserve(listed->size());
   for (const Listed& l : *listed) {
     common::Path path = common::join_path(files, folder::file_name(l.entry.id));
-    const auto missing = [&] {
-      return bad_input(common::display_path(index_path) + ":" + std::to_string(l.line) + ": no file " +
-                       common::display_path(path));
-    };
+    const std::size_t index = entries.size();
     auto file = common::File::open_read_only(path, fs);
     if (!file) {
-      if (file.error().code == ENOENT) return std::unexpected(missing());
+      if (file.error().code == ENOENT)
+        return std::unexpected(bad_input(common::display_path(index_path) + ":" + std::to_string(l.line) +
+                                         ": no file " + common::display_path(path)));
       return std::unexpected(io_error("open", path, file.error()));
     }
     auto size = file->size();
     if (!size) return std::unexpected(io_error("read", path, size.error()));
+    if (*size > 0xFFFFFFFFu)
+      return std::unexpected(FolderError{FolderError::Kind::TooLarge,
+                                         common::display_path(path) + " is larger than an entry can hold"});
     DatFileEntry e = l.entry;
-    if (!header->stored && e.is_compressed()) {
-      std::vector<std::uint8_t> plain(*size);
-      if (auto r = file->read_exact_at(0, plain); !r) return std::unexpected(io_error("read", path, r.error()));
-      auto body = compress_lrs(plain);
-      if (!body) return std::unexpected(bad_input(common::display_path(path) + ": " + body.error().to_string()));
-      made.resize(entries.size() + 1);
-      made.back() = std::move(*body);
-      e.size = static_cast<std::uint32_t>(made.back().size());
+    const bool recompress = !header->stored && e.is_compressed();
+    if (recompress || held_bytes + *size <= options.held_budget) {
+      std::vector<std::uint8_t> bytes(*size);
+      if (auto r = file->read_exact_at(0, bytes); !r) return std::unexpected(io_error("read", path, r.error()));
+      if (recompress) {
+        auto body = compress_lrs(bytes);
+        if (!body) return std::unexpected(bad_input(common::display_path(path) + ": " + body.error().to_string()));
+        bytes = std::move(*body);
+      }
+      held_bytes += bytes.size();
+      e.size = static_cast<std::uint32_t>(bytes.size());
+      held[index] = std::move(bytes);
+      is_held[index] = true;
     } else {
-      if (*size > 0xFFFFFFFFu)
-        return std::unexpected(FolderError{FolderError::Kind::TooLarge,
-                                           common::display_path(path) + " is larger than an entry can hold"});
       e.size = static_cast<std::uint32_t>(*size);
     }
     entries.push_back(e);
     paths.push_back(std::move(path));
   }
 
-  FolderBodySource bodies(std::move(paths), std::move(made), fs);
+  FolderBodySource bodies(std::move(paths), std::move(held), std::move(is_held), fs);
   const FreshArchive fresh{.header = header->header, .entries = entries, .body_order = {}, .prefix = {}};
   auto written = write_fresh_archive(archive, fresh, bodies, fs);
   if (!written) {

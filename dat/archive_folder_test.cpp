@@ -134,6 +134,9 @@ TEST(ArchiveFolder, StoredExtractPacksToTheSameEntries) {
     expect_same_entries(fs, "/w/in.dat", "/w/out.dat", true);
     EXPECT_EQ(packed->entries, extracted->files);
     EXPECT_EQ(packed->length, fs.file_bytes("/w/out.dat")->size());
+    // Bodies read again from their files, none held from the sizing pass: the same archive.
+    ASSERT_TRUE(pack_folder("/w/dir", "/w/unheld.dat", {.held_budget = 0}, fs).has_value());
+    EXPECT_EQ(fs.file_bytes("/w/unheld.dat"), fs.file_bytes("/w/out.dat"));
   }
 }
 
@@ -143,7 +146,7 @@ TEST(ArchiveFolder, PlainExtractPacksToTheSameFiles) {
     RecordingFileSystem fs("/w");
     fs.put_file("/w/in.dat", s.make());
     ASSERT_TRUE(extract_archive("/w/in.dat", "/w/a", {}, fs).has_value());
-    auto packed = pack_folder("/w/a", "/w/out.dat", {.block_size = 96}, fs);
+    auto packed = pack_folder("/w/a", "/w/out.dat", {.block_size = 96, .held_budget = 1000}, fs);
     ASSERT_TRUE(packed.has_value()) << packed.error().to_string();
     ASSERT_TRUE(extract_archive("/w/out.dat", "/w/b", {}, fs).has_value());
     EXPECT_EQ(folder_files(fs, "/w/a"), folder_files(fs, "/w/b"));

@@ -75,7 +75,11 @@ FolderResult<ExtractStats> extract_archive(const common::Path& archive, const co
 
 struct PackOptions {
   // Overrides header.json's block size: more than 8 and a multiple of 4.
-  std::optional<std::uint32_t> block_size;
+  std::optional<std::uint32_t> block_size = std::nullopt;
+  // Bytes of stored bodies kept in memory from the pass that sizes every
+  // file, so that a folder of many small files is opened once, not twice;
+  // bodies past it are read again while the archive is written.
+  std::uint64_t held_budget = std::uint64_t{256} << 20;
 };
 
 struct PackStats {
