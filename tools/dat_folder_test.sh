@@ -36,6 +36,8 @@ for archive in "$work"/world/*.dat "$work"/random1[12]/*.dat; do
   "$bake" dat extract "$work/$name.dat" "$work/$name.again" --stored 2>/dev/null
   check "$name: same stored bytes" "same_folder '$work/$name.stored/files' '$work/$name.again/files'"
   check "$name: same index" "cmp -s '$work/$name.stored/index.jsonl' '$work/$name.again/index.jsonl'"
+  check "$name: stored files hold the stored sizes" "awk -F'[\":,]+' '{ print \$3, \$NF + 0 }' '$work/$name.stored/index.jsonl' |
+    while read -r id size; do [ \$(stat -c %s '$work/$name.stored/files/'\$id) = \$size ] || exit 1; done"
   check "$name: kept header fields" "diff <(grep -vE 'file_size|free_|root_offset' '$work/$name.stored/header.json') \
     <(grep -vE 'file_size|free_|root_offset' '$work/$name.again/header.json') >/dev/null"
   "$bake" dat check "$work/$name.dat" >"$work/check.out" 2>&1
