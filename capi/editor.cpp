@@ -17,6 +17,7 @@
 #include "capi/handles.h"
 #include "ravelin/dat/archive_check.h"
 #include "ravelin/dat/archive_editor.h"
+#include "ravelin/dat/archive_folder.h"
 #include "ravelin/dat/lib.h"
 #include "ravelin/dat/record_put.h"
 #include "ravelin/ravelin.h"
@@ -305,6 +306,22 @@ ravelin_status ravelin_archive_check(const char* path, char** jsonl, size_t* siz
     *size = lines.size();
     if (faults != nullptr) *faults = fault_count;
     if (notes != nullptr) *notes = report->findings.size() - fault_count;
+    return {};
+  });
+}
+
+ravelin_status ravelin_editor_copy_from(ravelin_editor* editor, ravelin_archive* from, const uint32_t* ids,
+                                        size_t count, ravelin_error** error) {
+  return guarded_call(error, [&]() -> CallResult<void> {
+    constexpr std::string_view fn = "ravelin_editor_copy_from";
+    auto use = use_editor(fn, editor);
+    if (!use) return std::unexpected(use.error());
+    Lookup<OpenArchive> source = find_archive(reinterpret_cast<std::uintptr_t>(from));
+    if (!source.object) return call_failure(RAVELIN_ERROR_HANDLE, std::string(fn) + ": " + source.problem);
+    if (ids == nullptr && count != 0) return null_argument(fn, "ids");
+    const std::span<const std::uint32_t> chosen(ids, ids == nullptr ? 0 : count);
+    if (auto copied = dat::copy_entries(source.object->db, source.object->path, **use, chosen); !copied)
+      return edit_failure(copied.error());
     return {};
   });
 }

@@ -33,7 +33,7 @@ expect "-V" 2 "^error: unknown option '-V' for ravelin-bake \(did you mean '--ve
 expect "no command" 2 "^error: ravelin-bake needs a command: dat, " "$bake"
 expect "dat without its command" 2 "^error: ravelin-bake dat needs a command: info, ls, get, show" "$bake" dat
 expect "help" 0 "^Usage: ravelin-bake " "$bake" help
-expect "dat lists the edit commands" 2 "^error: ravelin-bake dat needs a command: info, ls, get, show, encode, put, rm, compact, check, edit" "$bake" dat
+expect "dat lists the edit commands" 2 "^error: ravelin-bake dat needs a command: info, ls, get, show, encode, put, rm, compact, check, edit, cp, extract, pack \(" "$bake" dat
 expect "mistyped edit command" 2 "^error: unknown command 'chek' for ravelin-bake dat \(did you mean 'check'\?\)" "$bake" dat chek
 expect "help of dat put" 0 "--from LIST .*ID PATH" "$bake" help dat put
 expect "help of a command" 0 "Decode one file and print it as a JSON document" "$bake" help dat show

@@ -46,6 +46,8 @@ void add_diff_command(CLI::App& app, Action& action);
 // `patch TARGET_DIR --old OLD_DIR --new NEW_DIR [--dry-run] [--keep-going] [--report FILE]`: the changes
 // OLD → NEW carried onto TARGET's archives; exit 1 on a conflict or an error.
 void add_patch_command(CLI::App& app, Action& action);
+// `dat cp|extract|pack`, added to the `dat` command: files copied between archives, archives as folders and back.
+void add_dat_folder_commands(CLI::App& dat, Action& action);
 
 using common::parse_u32;
 // Accepts what parse_u32 accepts; the message names `what`.

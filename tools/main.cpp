@@ -19,6 +19,7 @@ int main(int argc, char** argv) {
   ravelin::tools::add_render_command(app, action);
   ravelin::tools::add_diff_command(app, action);
   ravelin::tools::add_patch_command(app, action);
+  ravelin::tools::add_dat_folder_commands(*app.get_subcommand("dat"), action);
   ravelin::tools::add_version_flags(app, std::string("ravelin-bake ") + ravelin::kVersion);
   // A mistyped command word would otherwise read "A subcommand is required".
   if (const auto status = ravelin::tools::check_command_words(app, argc, argv)) return *status;

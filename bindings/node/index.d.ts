@@ -92,6 +92,48 @@ export class BakeSession {
   close(): void;
 }
 
+export interface EditorEntry {
+  id: number;
+  /** Bit 0: the body is stored compressed. */
+  bitFlags: number;
+  /** The stored length. */
+  size: number;
+  timestamp: number;
+  version: number;
+}
+
+export interface CommitStats {
+  blocksWritten: number;
+  blocksReused: number;
+  blocksAppended: number;
+  blocksFreed: number;
+  blocksReclaimed: number;
+  blocksLeftLeaked: number;
+  reuse: boolean;
+}
+
+export class ArchiveEditor {
+  constructor(path: string);
+  static create(path: string, options?: { blockSize?: number; like?: string | null }): ArchiveEditor;
+  put(fileId: number, data: Uint8Array, options?: { compressed?: boolean; flags?: number | null;
+    timestamp?: number | null; version?: number | null }): void;
+  putStored(fileId: number, stored: Uint8Array, options?: { bitFlags?: number; timestamp?: number; version?: number }): void;
+  remove(fileId: number): void;
+  /** Entries of `from` with their stored bytes and fields, into the batch. */
+  copyFrom(from: Archive, ids: number[]): void;
+  commit(): CommitStats;
+  commitAsync(): Promise<CommitStats>;
+  abandon(): void;
+  find(fileId: number): EditorEntry | null;
+  readonly entryCount: number;
+  close(): void;
+}
+
+/** As `ravelin-bake dat extract`. */
+export function extract(archive: string, dir: string, options?: { ids?: number[]; stored?: boolean; force?: boolean }): void;
+/** As `ravelin-bake dat pack DIR -o ARCHIVE`. */
+export function pack(dir: string, archive: string, options?: { blockSize?: number | null }): void;
+
 declare const ravelin: {
   version: typeof version;
   eventFamilies: typeof eventFamilies;
@@ -102,5 +144,8 @@ declare const ravelin: {
   Archive: typeof Archive;
   BakeSession: typeof BakeSession;
   RavelinError: typeof RavelinError;
+  ArchiveEditor: typeof ArchiveEditor;
+  extract: typeof extract;
+  pack: typeof pack;
 };
 export default ravelin;

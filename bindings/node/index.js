@@ -165,6 +165,9 @@ const quietly = (close) => (handle) => {
 };
 const closeArchive = new FinalizationRegistry(quietly(native.archiveClose));
 const closeSession = new FinalizationRegistry(quietly(native.sessionClose));
+const closeEditor = new FinalizationRegistry(quietly(native.editorClose));
+// Each Archive's handle, for ArchiveEditor.copyFrom.
+const archiveHandles = new WeakMap();
 
 class Archive {
   #handle;
@@ -173,6 +176,7 @@ class Archive {
   constructor(archivePath) {
     this.#handle = native.archiveOpen(text(archivePath, 'path'));
     closeArchive.register(this, this.#handle, this);
+    archiveHandles.set(this, this.#handle);
   }
 
   get entryCount() {
@@ -242,6 +246,113 @@ class BakeSession {
   }
 }
 
+function bytesArgument(value, what) {
+  if (!(value instanceof Uint8Array)) throw new TypeError(`${what} must be a Buffer or a Uint8Array`);
+  return value;
+}
+
+function idList(ids) {
+  if (!Array.isArray(ids)) throw new TypeError('ids must be an array of file ids');
+  return ids.map((id) => u32(id, 'file id'));
+}
+
+/** One archive open for changing: puts and removes, a batch at a time, each batch published by one commit
+ * that no crash can tear. No other editor, in this process or another, opens the archive meanwhile
+ * (RAVELIN_ERROR_BUSY). One call at a time: a call made while commitAsync() runs fails with
+ * RAVELIN_ERROR_HANDLE. */
+// Marks the handle create() made, for the constructor.
+const kCreated = Symbol('created');
+
+class ArchiveEditor {
+  #handle;
+
+  /** Opens an archive for changing. */
+  constructor(archivePath, created = undefined) {
+    this.#handle = created !== undefined && created.token === kCreated
+      ? created.handle
+      : native.editorOpen(text(archivePath, 'path'));
+    closeEditor.register(this, this.#handle, this);
+  }
+
+  /** Writes a new empty archive (replacing any file at `archivePath`) and opens it; the header fields other
+   * than the layout's come from the archive `like`; blockSize 0 takes like's. */
+  static create(archivePath, { blockSize = 0, like = null } = {}) {
+    const handle = native.editorCreate(text(archivePath, 'path'), u32(blockSize, 'block size'),
+      like === null ? null : text(like, 'like'));
+    return new ArchiveEditor(archivePath, { token: kCreated, handle });
+  }
+
+  /** Adds or replaces file `fileId` with `data`; flags (bit_flags but bit 0), timestamp and version default
+   * to the replaced entry's, else 0. */
+  put(fileId, data, { compressed = false, flags = null, timestamp = null, version = null } = {}) {
+    const optional = (value, what) => (value === null ? null : u32(value, what));
+    native.editorPut(this.#handle, u32(fileId, 'file id'), bytesArgument(data, 'data'), Boolean(compressed),
+      optional(flags, 'flags value'), optional(timestamp, 'timestamp'), optional(version, 'version'));
+  }
+
+  /** Adds or replaces file `fileId` with a body stored as it is (compressed or not, as bit 0 of bitFlags
+   * says) and these fields. */
+  putStored(fileId, stored, { bitFlags = 0, timestamp = 0, version = 0 } = {}) {
+    native.editorPutStored(this.#handle, u32(fileId, 'file id'), bytesArgument(stored, 'stored'),
+      u32(bitFlags, 'flags value'), u32(timestamp, 'timestamp'), u32(version, 'version'));
+  }
+
+  /** Removes file `fileId`; RAVELIN_ERROR_NOT_FOUND when the pending state lacks it. */
+  remove(fileId) {
+    native.editorRemove(this.#handle, u32(fileId, 'file id'));
+  }
+
+  /** Puts the entries `ids` names in the Archive `from` into the batch with their stored bytes and fields,
+   * replacing ids the archive holds; RAVELIN_ERROR_NOT_FOUND (nothing put) when `from` lacks one. */
+  copyFrom(from, ids) {
+    if (!archiveHandles.has(from)) throw new TypeError('from must be an Archive');
+    native.editorCopyFrom(this.#handle, archiveHandles.get(from), idList(ids));
+  }
+
+  /** Publishes the batch: { blocksWritten, blocksReused, blocksAppended, blocksFreed, blocksReclaimed,
+   * blocksLeftLeaked, reuse }. On failure the batch is dropped and the archive is as it was. */
+  commit() {
+    return native.editorCommit(this.#handle);
+  }
+
+  /** commit() on a worker thread. */
+  commitAsync() {
+    const editor = this;  // held until the commit ends, as BakeSession.bakeAsync holds its session
+    return promised(() => native.editorCommitAsync(this.#handle)).finally(() => editor);
+  }
+
+  /** Drops the batch; nothing is written. */
+  abandon() {
+    native.editorAbandon(this.#handle);
+  }
+
+  /** The pending state's entry: { id, bitFlags, size, timestamp, version }, or null. */
+  find(fileId) {
+    return native.editorFind(this.#handle, u32(fileId, 'file id'));
+  }
+
+  get entryCount() {
+    return native.editorEntryCount(this.#handle);
+  }
+
+  /** Drops the batch and lets the next editor in. */
+  close() {
+    closeEditor.unregister(this);
+    native.editorClose(this.#handle);
+  }
+}
+
+/** As `ravelin-bake dat extract`: dir/files/0xXXXXXXXX, dir/index.jsonl, dir/header.json; `ids` empty for
+ * every file, `stored` for the stored bytes, `force` to write into a folder that holds something. */
+function extract(archivePath, dir, { ids = [], stored = false, force = false } = {}) {
+  native.extract(text(archivePath, 'archive'), text(dir, 'dir'), idList(ids), Boolean(stored), Boolean(force));
+}
+
+/** As `ravelin-bake dat pack DIR -o ARCHIVE`: blockSize null takes header.json's. */
+function pack(dir, archivePath, { blockSize = null } = {}) {
+  native.pack(text(dir, 'dir'), text(archivePath, 'archive'), blockSize === null ? 0 : u32(blockSize, 'block size'));
+}
+
 module.exports = {
   version,
   eventFamilies,
@@ -252,4 +363,7 @@ module.exports = {
   Archive,
   BakeSession,
   RavelinError,
+  ArchiveEditor,
+  extract,
+  pack,
 };

@@ -11,5 +11,8 @@ export const {
   Archive,
   BakeSession,
   RavelinError,
+  ArchiveEditor,
+  extract,
+  pack,
 } = ravelin;
 export default ravelin;

@@ -293,6 +293,32 @@ RAVELIN_C_EXPORT ravelin_status ravelin_editor_put_record(ravelin_editor* editor
 RAVELIN_C_EXPORT ravelin_status ravelin_archive_check(const char* path, char** jsonl, size_t* size, size_t* faults,
                                                       size_t* notes, ravelin_error** error);
 
+/* ---- Copying files between archives; archives as folders ----
+ *
+ * A folder is DIR/files/0xXXXXXXXX (each file's bytes), DIR/index.jsonl (one
+ * line per entry) and DIR/header.json (the header fields), as
+ * `ravelin-bake dat extract` writes it (see docs/writing.md). */
+
+/* Puts the `count` entries `ids` names in the archive `from` into the
+ * editor's batch, each with its stored bytes and fields (never decompressed or
+ * compressed again), replacing an id the edited archive holds; commit
+ * publishes them. RAVELIN_ERROR_NOT_FOUND, naming `from`, when `from` lacks an
+ * id: then nothing is put. `ids` may be NULL when `count` is 0. */
+RAVELIN_C_EXPORT ravelin_status ravelin_editor_copy_from(ravelin_editor* editor, ravelin_archive* from,
+                                                         const uint32_t* ids, size_t count, ravelin_error** error);
+/* As `ravelin-bake dat extract ARCHIVE DIR [ID...] [--stored] [--force]`:
+ * `count` 0 for every file; nonzero `stored` writes the stored bytes, nonzero
+ * `force` writes into a folder that holds something (otherwise
+ * RAVELIN_ERROR_ARGUMENT). */
+RAVELIN_C_EXPORT ravelin_status ravelin_extract(const char* archive, const char* dir, const uint32_t* ids,
+                                                size_t count, int stored, int force, ravelin_error** error);
+/* As `ravelin-bake dat pack DIR -o ARCHIVE [--block-size N]`: `block_size` 0
+ * takes header.json's. A folder that is not what pack takes is
+ * RAVELIN_ERROR_ARGUMENT with the file or the line; nothing is left at
+ * `archive` when packing fails. */
+RAVELIN_C_EXPORT ravelin_status ravelin_pack(const char* dir, const char* archive, uint32_t block_size,
+                                             ravelin_error** error);
+
 #ifdef __cplusplus
 }
 #endif

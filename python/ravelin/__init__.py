@@ -385,3 +385,23 @@ def patch(target: StrPath, old: StrPath, new: StrPath, *, dry_run: bool = False,
 
 
 __all__ += ["Patch", "patch"]
+
+
+def extract(archive: StrPath, dir: StrPath, ids: "Optional[List[int]]" = None, *, stored: bool = False,
+            force: bool = False) -> Tuple[int, int]:
+    """As `ravelin-bake dat extract`: the archive's files (or those `ids` names)
+    as dir/files/0xXXXXXXXX, with dir/index.jsonl and dir/header.json;
+    decompressed unless `stored`. A non-empty dir needs `force`. Returns
+    (files, bytes) written; DatError on failure."""
+    return _ravelin.extract(archive, dir, list(ids or ()), stored, force)
+
+
+def pack(dir: StrPath, archive: StrPath, *, block_size: Optional[int] = None) -> int:
+    """As `ravelin-bake dat pack DIR -o ARCHIVE`: a new archive from a folder
+    extract() wrote (block_size: header.json's unless given). Returns the
+    number of entries; DatError (with the file or the line) on failure, and
+    nothing left at `archive`."""
+    return _ravelin.pack(dir, archive, block_size)[0]
+
+
+__all__ += ["extract", "pack"]

@@ -4,7 +4,7 @@ from __future__ import annotations
 
 import json
 import os
-from typing import Any, List, NamedTuple, Optional, Union
+from typing import Any, Iterable, List, NamedTuple, Optional, Tuple, Union
 
 from . import _ravelin
 
@@ -122,6 +122,15 @@ class ArchiveEditor:
             text = json.dumps(_with_texts_for_floats(document), allow_nan=False, separators=(",", ":"),
                               ensure_ascii=False)
         self._editor.put_record(file_id, text)
+
+    def copy_from(self, other: Union[StrPath, "_ravelin.DatDatabase"], ids: Iterable[int]) -> Tuple[int, int]:
+        """Puts the entries `ids` names in `other` (a DatDatabase or an archive
+        path) into the batch, each with its stored bytes and fields (never
+        decompressed or compressed again), replacing ids the archive holds:
+        (added, replaced). DatError (kind "not_found") when `other` lacks an
+        id; then nothing is put."""
+        path = other.path if isinstance(other, _ravelin.DatDatabase) else other
+        return self._editor.copy_from(path, list(ids))
 
     def remove(self, file_id: int) -> None:
         """Removes file `file_id`; DatError (kind "not_found") when the pending

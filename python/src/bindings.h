@@ -35,5 +35,7 @@ void bind_records(pybind11::module_& m);
 void bind_editor(pybind11::module_& m);
 // patch().
 void bind_patch(pybind11::module_& m);
+// ravelin._ravelin.extract and pack (folder_bindings.cpp).
+void bind_folder(pybind11::module_& m);
 
 }  // namespace ravelin::python

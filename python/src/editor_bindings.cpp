@@ -19,6 +19,7 @@
 #include "bindings.h"
 #include "ravelin/dat/archive_check.h"
 #include "ravelin/dat/archive_editor.h"
+#include "ravelin/dat/archive_folder.h"
 #include "ravelin/dat/lib.h"
 #include "ravelin/dat/record_put.h"
 
@@ -233,6 +234,22 @@ py::tuple check(const std::filesystem::path& path) {
   return py::make_tuple(dat::check_report_json_lines(*report), dat::check_report_text(*report));
 }
 
+// Puts entries of the archive at `from_path` into the batch with their stored
+// bytes and fields: (added, replaced).
+py::tuple copy_from(PyArchiveEditor& self, const std::filesystem::path& from_path, const py::iterable& ids) {
+  std::vector<std::uint32_t> chosen;
+  for (const py::handle id : ids) chosen.push_back(file_id_argument(id));
+  EditorCall editor(self);
+  auto done = [&]() -> dat::EditResult<dat::CopyStats> {
+    py::gil_scoped_release unlocked;
+    auto from = dat::DatDatabase::open(from_path);
+    if (!from) return std::unexpected(dat::EditError::archive(from_path, from.error()));
+    return dat::copy_entries(*from, from_path, *editor, chosen);
+  }();
+  if (!done) raise_edit_error(done.error());
+  return py::make_tuple(done->added, done->replaced);
+}
+
 }  // namespace
 
 void bind_editor(py::module_& m) {
@@ -280,6 +297,11 @@ void bind_editor(py::module_& m) {
   m.def("check_archive", &check, py::arg("path"),
         "check_archive(path: str | os.PathLike[str]) -> tuple[str, str]\n\n"
         "The JSON Lines and the text of `ravelin-bake dat check`; DatError when the file cannot be read.");
+  py::object editor_class = m.attr("ArchiveEditor");
+  editor_class.attr("copy_from") =
+      py::cpp_function(&copy_from, py::name("copy_from"), py::is_method(editor_class),
+                       py::sibling(py::getattr(editor_class, "copy_from", py::none())), py::arg("from_path"),
+                       py::arg("ids"), "copy_from(self, from_path, ids: Iterable[int]) -> tuple[int, int]");
 }
 
 }  // namespace ravelin::python

@@ -25,4 +25,5 @@ PYBIND11_MODULE(_ravelin, m) {
       "expected there.";
   ravelin::python::bind_records(m);
   ravelin::python::bind_patch(m);
+  ravelin::python::bind_folder(m);
 }

@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "ravelin/ravelin.h"
 
@@ -355,6 +356,194 @@ Napi::Value session_bake_async(const Napi::CallbackInfo& info) {
   return worker->promise();
 }
 
+// ---- editors ----
+
+// The bytes of a Buffer or Uint8Array argument (valid while the call runs).
+std::pair<const std::uint8_t*, std::size_t> byte_argument(const Napi::Value& value, const char* what) {
+  if (!value.IsTypedArray() || value.As<Napi::TypedArray>().TypedArrayType() != napi_uint8_array)
+    throw Napi::TypeError::New(value.Env(), std::string(what) + " must be a Buffer or a Uint8Array");
+  const auto array = value.As<Napi::Uint8Array>();
+  return {array.Data(), array.ByteLength()};
+}
+
+Napi::Value commit_stats(Napi::Env env, const ravelin_commit_stats& s) {
+  Napi::Object stats = Napi::Object::New(env);
+  stats.Set("blocksWritten", static_cast<double>(s.blocks_written));
+  stats.Set("blocksReused", static_cast<double>(s.blocks_reused));
+  stats.Set("blocksAppended", static_cast<double>(s.blocks_appended));
+  stats.Set("blocksFreed", static_cast<double>(s.blocks_freed));
+  stats.Set("blocksReclaimed", static_cast<double>(s.blocks_reclaimed));
+  stats.Set("blocksLeftLeaked", static_cast<double>(s.blocks_left_leaked));
+  stats.Set("reuse", Napi::Boolean::New(env, s.reuse != 0));
+  return stats;
+}
+
+Napi::Value editor_open(const Napi::CallbackInfo& info) {
+  const std::string path = text(info[0], "path");
+  ravelin_editor* editor = nullptr;
+  ravelin_error* error = nullptr;
+  check(info.Env(), ravelin_editor_open(path.c_str(), &editor, &error), error);
+  return handle_value(info.Env(), editor);
+}
+
+// editorCreate(path, blockSize, like or null)
+Napi::Value editor_create(const Napi::CallbackInfo& info) {
+  const std::string path = text(info[0], "path");
+  const std::uint32_t block_size = u32(info[1]);
+  const std::optional<std::string> like = optional_text(info[2], "like");
+  ravelin_editor* editor = nullptr;
+  ravelin_error* error = nullptr;
+  check(info.Env(), ravelin_editor_create(path.c_str(), block_size, c_str(like), &editor, &error), error);
+  return handle_value(info.Env(), editor);
+}
+
+// editorPut(handle, fileId, data, compressed, flags, timestamp, version): the last three null or a number.
+Napi::Value editor_put(const Napi::CallbackInfo& info) {
+  auto* editor = handle<ravelin_editor>(info[0]);
+  const std::uint32_t id = u32(info[1]);
+  const auto [data, size] = byte_argument(info[2], "data");
+  ravelin_put_options options;
+  ravelin_put_options_init(&options);
+  options.compressed = info[3].ToBoolean() ? 1 : 0;
+  if (!info[4].IsNull()) options.has_flags = 1, options.flags = u32(info[4]);
+  if (!info[5].IsNull()) options.has_timestamp = 1, options.timestamp = u32(info[5]);
+  if (!info[6].IsNull()) options.has_version = 1, options.version = u32(info[6]);
+  ravelin_error* error = nullptr;
+  check(info.Env(), ravelin_editor_put(editor, id, data, size, &options, &error), error);
+  return info.Env().Undefined();
+}
+
+// editorPutStored(handle, fileId, stored, bitFlags, timestamp, version)
+Napi::Value editor_put_stored(const Napi::CallbackInfo& info) {
+  auto* editor = handle<ravelin_editor>(info[0]);
+  const std::uint32_t id = u32(info[1]);
+  const auto [data, size] = byte_argument(info[2], "stored");
+  ravelin_error* error = nullptr;
+  check(info.Env(),
+        ravelin_editor_put_stored(editor, id, data, size, u32(info[3]), u32(info[4]), u32(info[5]), &error), error);
+  return info.Env().Undefined();
+}
+
+Napi::Value editor_remove(const Napi::CallbackInfo& info) {
+  ravelin_error* error = nullptr;
+  check(info.Env(), ravelin_editor_remove(handle<ravelin_editor>(info[0]), u32(info[1]), &error), error);
+  return info.Env().Undefined();
+}
+
+// editorCopyFrom(handle, archiveHandle, [ids])
+Napi::Value editor_copy_from(const Napi::CallbackInfo& info) {
+  auto* editor = handle<ravelin_editor>(info[0]);
+  auto* archive = handle<ravelin_archive>(info[1]);
+  if (!info[2].IsArray()) throw Napi::TypeError::New(info.Env(), "ids must be an array");
+  const auto list = info[2].As<Napi::Array>();
+  std::vector<std::uint32_t> ids(list.Length());
+  for (std::uint32_t i = 0; i < list.Length(); ++i) ids[i] = u32(list.Get(i));
+  ravelin_error* error = nullptr;
+  check(info.Env(), ravelin_editor_copy_from(editor, archive, ids.data(), ids.size(), &error), error);
+  return info.Env().Undefined();
+}
+
+Napi::Value editor_commit(const Napi::CallbackInfo& info) {
+  ravelin_commit_stats stats{};
+  ravelin_error* error = nullptr;
+  check(info.Env(), ravelin_editor_commit(handle<ravelin_editor>(info[0]), &stats, &error), error);
+  return commit_stats(info.Env(), stats);
+}
+
+Napi::Value editor_abandon(const Napi::CallbackInfo& info) {
+  ravelin_error* error = nullptr;
+  check(info.Env(), ravelin_editor_abandon(handle<ravelin_editor>(info[0]), &error), error);
+  return info.Env().Undefined();
+}
+
+Napi::Value editor_close(const Napi::CallbackInfo& info) {
+  ravelin_error* error = nullptr;
+  check(info.Env(), ravelin_editor_close(handle<ravelin_editor>(info[0]), &error), error);
+  return info.Env().Undefined();
+}
+
+Napi::Value editor_entry_count(const Napi::CallbackInfo& info) {
+  std::size_t count = 0;
+  ravelin_error* error = nullptr;
+  check(info.Env(), ravelin_editor_entry_count(handle<ravelin_editor>(info[0]), &count, &error), error);
+  return Napi::Number::New(info.Env(), static_cast<double>(count));
+}
+
+// editorFind(handle, fileId): { id, bitFlags, size, timestamp, version } or null.
+Napi::Value editor_find(const Napi::CallbackInfo& info) {
+  int found = 0;
+  ravelin_entry entry{};
+  ravelin_error* error = nullptr;
+  check(info.Env(), ravelin_editor_find(handle<ravelin_editor>(info[0]), u32(info[1]), &found, &entry, &error), error);
+  if (found == 0) return info.Env().Null();
+  Napi::Object out = Napi::Object::New(info.Env());
+  out.Set("id", entry.id);
+  out.Set("bitFlags", entry.bit_flags);
+  out.Set("size", entry.size);
+  out.Set("timestamp", entry.timestamp);
+  out.Set("version", entry.version);
+  return out;
+}
+
+// A commit on libuv's thread pool. The C interface holds the editor for the
+// call: a synchronous call on it meanwhile fails rather than races.
+class CommitWorker : public Napi::AsyncWorker {
+ public:
+  CommitWorker(Napi::Env env, ravelin_editor* editor)
+      : Napi::AsyncWorker(env, "ravelin.commit"), deferred_(Napi::Promise::Deferred::New(env)), editor_(editor) {}
+  ~CommitWorker() override { ravelin_error_free(error_); }
+  Napi::Promise promise() const { return deferred_.Promise(); }
+
+ protected:
+  void Execute() override { status_ = ravelin_editor_commit(editor_, &stats_, &error_); }
+  void OnOK() override {
+    if (status_ == RAVELIN_OK) {
+      deferred_.Resolve(commit_stats(Env(), stats_));
+    } else {
+      deferred_.Reject(js_error(Env(), status_, std::exchange(error_, nullptr)).Value());
+    }
+  }
+  void OnError(const Napi::Error& error) override { deferred_.Reject(error.Value()); }
+
+ private:
+  Napi::Promise::Deferred deferred_;
+  ravelin_editor* editor_;
+  ravelin_status status_ = RAVELIN_OK;
+  ravelin_commit_stats stats_{};
+  ravelin_error* error_ = nullptr;
+};
+
+Napi::Value editor_commit_async(const Napi::CallbackInfo& info) {
+  auto* worker = new CommitWorker(info.Env(), handle<ravelin_editor>(info[0]));
+  worker->Queue();
+  return worker->promise();
+}
+
+// extract(archive, dir, [ids], stored, force)
+Napi::Value extract(const Napi::CallbackInfo& info) {
+  const std::string archive = text(info[0], "archive");
+  const std::string dir = text(info[1], "dir");
+  if (!info[2].IsArray()) throw Napi::TypeError::New(info.Env(), "ids must be an array");
+  const auto list = info[2].As<Napi::Array>();
+  std::vector<std::uint32_t> ids(list.Length());
+  for (std::uint32_t i = 0; i < list.Length(); ++i) ids[i] = u32(list.Get(i));
+  ravelin_error* error = nullptr;
+  check(info.Env(),
+        ravelin_extract(archive.c_str(), dir.c_str(), ids.data(), ids.size(), info[3].ToBoolean() ? 1 : 0,
+                        info[4].ToBoolean() ? 1 : 0, &error),
+        error);
+  return info.Env().Undefined();
+}
+
+// pack(dir, archive, blockSize): 0 takes header.json's.
+Napi::Value pack(const Napi::CallbackInfo& info) {
+  const std::string dir = text(info[0], "dir");
+  const std::string archive = text(info[1], "archive");
+  ravelin_error* error = nullptr;
+  check(info.Env(), ravelin_pack(dir.c_str(), archive.c_str(), u32(info[2]), &error), error);
+  return info.Env().Undefined();
+}
+
 Napi::Object module(Napi::Env env, Napi::Object exports) {
   const std::pair<const char*, Napi::Value (*)(const Napi::CallbackInfo&)> calls[] = {
       {"init", init},
@@ -374,6 +563,20 @@ Napi::Object module(Napi::Env env, Napi::Object exports) {
       {"sessionBakeInto", session_bake_into},
       {"sessionBakeAsync", session_bake_async},
       {"sessionBakeWithInputs", session_bake_with_inputs},
+      {"editorOpen", editor_open},
+      {"editorCreate", editor_create},
+      {"editorPut", editor_put},
+      {"editorPutStored", editor_put_stored},
+      {"editorRemove", editor_remove},
+      {"editorCopyFrom", editor_copy_from},
+      {"editorCommit", editor_commit},
+      {"editorCommitAsync", editor_commit_async},
+      {"editorAbandon", editor_abandon},
+      {"editorClose", editor_close},
+      {"editorEntryCount", editor_entry_count},
+      {"editorFind", editor_find},
+      {"extract", extract},
+      {"pack", pack},
   };
   for (const auto& [name, call] : calls) exports.Set(name, Napi::Function::New(env, call, name));
   return exports;

@@ -130,4 +130,7 @@ extern "C" {
     pub fn ravelin_editor_find(editor: *mut ravelin_editor, id: u32, found: *mut c_int, entry: *mut ravelin_entry, error: *mut *mut ravelin_error) -> ravelin_status;
     pub fn ravelin_editor_put_record(editor: *mut ravelin_editor, id: u32, json: *const c_char, size: usize, error: *mut *mut ravelin_error) -> ravelin_status;
     pub fn ravelin_archive_check(path: *const c_char, jsonl: *mut *mut c_char, size: *mut usize, faults: *mut usize, notes: *mut usize, error: *mut *mut ravelin_error) -> ravelin_status;
+    pub fn ravelin_editor_copy_from(editor: *mut ravelin_editor, from: *mut ravelin_archive, ids: *const u32, count: usize, error: *mut *mut ravelin_error) -> ravelin_status;
+    pub fn ravelin_extract(archive: *const c_char, dir: *const c_char, ids: *const u32, count: usize, stored: c_int, force: c_int, error: *mut *mut ravelin_error) -> ravelin_status;
+    pub fn ravelin_pack(dir: *const c_char, archive: *const c_char, block_size: u32, error: *mut *mut ravelin_error) -> ravelin_status;
 }

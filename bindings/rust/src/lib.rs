@@ -11,6 +11,9 @@
 //! ```
 
 pub mod ffi;
+mod editor;
+
+pub use editor::{extract, pack, CommitStats, Editor, Entry, ExtractOptions, PutOptions};
 
 use std::ffi::{c_char, c_void, CStr, CString};
 use std::fmt;
@@ -32,6 +35,16 @@ pub enum Status {
     Bake,
     Memory,
     Internal,
+    /// Another editor has the archive open.
+    Busy,
+    /// The archive cannot be edited as it is; `ravelin-bake dat compact` rewrites it.
+    Refused,
+    /// An id the archive (or the editor's pending state) lacks.
+    NotFound,
+    /// The edit would take the archive past 4 GiB; nothing changed.
+    TooLarge,
+    /// A file operation failed: read-only, disk full, ...
+    Io,
 }
 
 impl Status {
@@ -42,6 +55,11 @@ impl Status {
             ffi::RAVELIN_ERROR_DAT => Status::Dat,
             ffi::RAVELIN_ERROR_BAKE => Status::Bake,
             ffi::RAVELIN_ERROR_MEMORY => Status::Memory,
+            ffi::RAVELIN_ERROR_BUSY => Status::Busy,
+            ffi::RAVELIN_ERROR_REFUSED => Status::Refused,
+            ffi::RAVELIN_ERROR_NOT_FOUND => Status::NotFound,
+            ffi::RAVELIN_ERROR_TOO_LARGE => Status::TooLarge,
+            ffi::RAVELIN_ERROR_IO => Status::Io,
             _ => Status::Internal,
         }
     }
