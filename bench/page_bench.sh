@@ -3,11 +3,11 @@
 # builds ravelin.html (scripts/web.sh's build) and the native ravelin-bake in
 # Release when missing, installs the browser test's puppeteer-core, and runs
 # the measurements in headless Chromium.
-#   page_bench.sh [DAT_DIR] [NATIVE_RUNS]     (default /work/bench/retail, 3)
+#   page_bench.sh [DAT_DIR] [NATIVE_RUNS]     (default build/retail-world, which scripts/bench.sh writes; 3)
 # Environment: RAVELIN_WEB_BUILD (default build-web), RAVELIN_BUILD (default build-rel).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-dat_dir=${1:-/work/bench/retail}
+dat_dir=${1:-build/retail-world}
 runs=${2:-3}
 web=${RAVELIN_WEB_BUILD:-build-web}
 native=${RAVELIN_BUILD:-build-rel}

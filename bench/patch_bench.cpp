@@ -1,6 +1,6 @@
 // `ravelin-bake patch` against `ravelin-bake diff` on the same pair of versions:
-// OLD $RAVELIN_BENCH_WORLD (default /work/bench/retail) and NEW
-// $RAVELIN_BENCH_WORLD_B (default /work/bench/retail-r2). OLD's archives are
+// OLD $RAVELIN_BENCH_WORLD (default build/retail-world) and NEW
+// $RAVELIN_BENCH_WORLD_B (default build/retail-world-r2; scripts/bench.sh writes both). OLD's archives are
 // copied into $RAVELIN_BENCH_SCRATCH (default a folder under the temp dir,
 // removed at the end) twice: once as OLD, once as TARGET, restored before each
 // patch outside the timing, so nothing is written beside the worlds; the
@@ -27,8 +27,8 @@ fs::path env_path(const char* name, const fs::path& fallback) {
   return value != nullptr && *value != '\0' ? fs::path(value) : fallback;
 }
 
-fs::path world_old() { return env_path("RAVELIN_BENCH_WORLD", "/work/bench/retail"); }
-fs::path world_new() { return env_path("RAVELIN_BENCH_WORLD_B", "/work/bench/retail-r2"); }
+fs::path world_old() { return env_path("RAVELIN_BENCH_WORLD", "build/retail-world"); }
+fs::path world_new() { return env_path("RAVELIN_BENCH_WORLD_B", "build/retail-world-r2"); }
 fs::path bake_exe() { return env_path("RAVELIN_BAKE", "build-base/tools/ravelin-bake"); }
 fs::path scratch() {
   static const fs::path dir = env_path("RAVELIN_BENCH_SCRATCH", fs::temp_directory_path() /
