@@ -401,16 +401,9 @@ const DatFileEntry* DatDatabase::find_in_index(std::uint32_t id) const {
   }
 }
 
-std::vector<DatFileEntry> DatDatabase::sorted_entries() const {
-  if (!ordered_ || nodes_.empty()) {
-    std::vector<DatFileEntry> out(entries_.begin(), entries_.end());
-    std::sort(out.begin(), out.end(), [](const DatFileEntry& a, const DatFileEntry& b) { return a.id < b.id; });
-    return out;
-  }
-  // The tree's in-order walk is ascending already (that is what ordered
-  // means): child 0, entry 0, child 1, ..., child n, without a sort.
-  std::vector<DatFileEntry> out;
-  out.reserve(entries_.size());
+template <class Visit>
+void DatDatabase::walk_in_order(Visit visit) const {
+  // Child 0, entry 0, child 1, ..., child n: ascending when the tree is ordered.
   struct Step {
     std::uint32_t node;
     std::uint32_t next;  // the branch to descend next; entry next - 1 comes first
@@ -423,12 +416,37 @@ std::vector<DatFileEntry> DatDatabase::sorted_entries() const {
       stack.pop_back();
       continue;
     }
-    if (step.next > 0) out.push_back(entries_[node.first_entry + step.next - 1]);
+    if (step.next > 0) visit(node.first_entry + step.next - 1);
     const std::uint32_t branch = step.next++;
     if (node.first_child == kNoNode) continue;
     const std::uint32_t child = children_[node.first_child + branch];
     if (child != kNoNode) stack.push_back({child, 0});
   }
+}
+
+std::vector<DatFileEntry> DatDatabase::sorted_entries() const {
+  if (!ordered_ || nodes_.empty()) {
+    std::vector<DatFileEntry> out(entries_.begin(), entries_.end());
+    std::sort(out.begin(), out.end(), [](const DatFileEntry& a, const DatFileEntry& b) { return a.id < b.id; });
+    return out;
+  }
+  // The tree's in-order walk is ascending already (that is what ordered means): no sort.
+  std::vector<DatFileEntry> out;
+  out.reserve(entries_.size());
+  walk_in_order([&](std::uint32_t i) { out.push_back(entries_[i]); });
+  return out;
+}
+
+std::vector<std::uint32_t> DatDatabase::sorted_order() const {
+  std::vector<std::uint32_t> out;
+  out.reserve(entries_.size());
+  if (!ordered_ || nodes_.empty()) {
+    for (std::uint32_t i = 0; i < entries_.size(); ++i) out.push_back(i);
+    // Ids are unique once the index is built, so the order is total.
+    std::sort(out.begin(), out.end(), [&](std::uint32_t a, std::uint32_t b) { return entries_[a].id < entries_[b].id; });
+    return out;
+  }
+  walk_in_order([&](std::uint32_t i) { out.push_back(i); });
   return out;
 }
 

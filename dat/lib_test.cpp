@@ -361,6 +361,13 @@ TEST_F(DatDatabaseTest, LookUpsFollowTheWalkWhetherOrderedOrNot) {
     ASSERT_TRUE(db.has_value()) << db.error().to_string();
     EXPECT_EQ(db->is_ordered(), s.ordered);
     EXPECT_EQ(db->entry_count(), expected.size());
+    // Both listings ascend through the same entries, whether from the walk or a sort.
+    std::vector<std::uint32_t> want_ids, sorted_ids, ordered_ids;
+    for (const auto& [id, h] : expected) want_ids.push_back(id);
+    for (const DatFileEntry& e : db->sorted_entries()) sorted_ids.push_back(e.id);
+    for (const std::uint32_t i : db->sorted_order()) ordered_ids.push_back(db->entries()[i].id);
+    EXPECT_EQ(sorted_ids, want_ids);
+    EXPECT_EQ(ordered_ids, want_ids);
     std::set<std::uint32_t> probes = {0, 0xFFFFFFFFu};
     for (const auto& [id, h] : expected) probes.insert({id - 1, id, id + 1});
     for (const std::uint32_t id : probes) {
