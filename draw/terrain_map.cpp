@@ -83,49 +83,77 @@ Rgb TerrainRaster::pixel(std::uint32_t i, std::uint32_t j) const {
   return {rgba[at], rgba[at + 1], rgba[at + 2]};
 }
 
-TerrainRaster draw_terrain(std::span<const LandblockTerrain> landblocks, const MapBounds& bounds) {
-  TerrainRaster out{.bounds = bounds, .width = bounds.columns * 8 + 1, .height = bounds.rows * 8 + 1, .rgba = {}};
-  const std::size_t pixels = std::size_t{out.width} * out.height;
-  std::vector<std::int16_t> height(pixels, -1);  // -1: no landblock has this vertex
-  std::vector<std::uint8_t> type(pixels, 0);
-  for (const LandblockTerrain& lb : landblocks) {
-    const std::uint32_t x = lb.landblock_id >> 24, y = (lb.landblock_id >> 16) & 0xFF;
-    if (x < bounds.x0 || x >= bounds.x0 + bounds.columns || y < bounds.y0 || y >= bounds.y0 + bounds.rows) continue;
-    for (std::uint32_t n = 0; n < dat::kLandblockVertexCount; ++n) {
-      const std::uint32_t i = (x - bounds.x0) * 8 + n / 9, j = (bounds.y0 + bounds.rows - y) * 8 - n % 9;
-      const std::size_t at = std::size_t{j} * out.width + i;
-      height[at] = lb.height[n];
-      type[at] = static_cast<std::uint8_t>(dat::terrain_type(lb.terrain[n]));
-    }
+TerrainCanvas::TerrainCanvas(const MapBounds& bounds, std::span<std::uint8_t> rgba)
+    : bounds_(bounds), width_(width_of(bounds)), height_(height_of(bounds)), rgba_(rgba) {}
+
+void TerrainCanvas::add(const LandblockTerrain& lb) {
+  const std::uint32_t x = lb.landblock_id >> 24, y = (lb.landblock_id >> 16) & 0xFF;
+  if (x < bounds_.x0 || x >= bounds_.x0 + bounds_.columns || y < bounds_.y0 || y >= bounds_.y0 + bounds_.rows) return;
+  for (std::uint32_t n = 0; n < dat::kLandblockVertexCount; ++n) {
+    const std::uint32_t i = (x - bounds_.x0) * 8 + n / 9, j = (bounds_.y0 + bounds_.rows - y) * 8 - n % 9;
+    std::uint8_t* p = &rgba_[(std::size_t{j} * width_ + i) * 4];
+    p[0] = lb.height[n];
+    p[1] = static_cast<std::uint8_t>(dat::terrain_type(lb.terrain[n]));
+    p[3] = 255;
   }
-  out.rgba.assign(pixels * 4, 0);
-  for (std::uint32_t j = 0; j < out.height; ++j) {
-    for (std::uint32_t i = 0; i < out.width; ++i) {
-      const std::size_t at = std::size_t{j} * out.width + i;
-      const int h = height[at];
+}
+
+void TerrainCanvas::shade() {
+  // Row by row from the north, in place: a pixel's light needs its
+  // neighbours' heights as painted, so the heights of the row above, its own
+  // row and the row below are taken out before its colours overwrite them.
+  auto load = [&](std::vector<int>& heights, std::uint32_t j) {
+    const std::uint8_t* p = &rgba_[std::size_t{j} * width_ * 4];
+    for (std::uint32_t i = 0; i < width_; ++i, p += 4) heights[i] = p[3] != 0 ? int{p[0]} : -1;
+  };
+  std::vector<int> above(width_, -1), row(width_, -1), below(width_, -1);
+  if (height_ > 0) load(row, 0);
+  for (std::uint32_t j = 0; j < height_; ++j) {
+    if (j + 1 < height_) load(below, j + 1);
+    std::uint8_t* p = &rgba_[std::size_t{j} * width_ * 4];
+    for (std::uint32_t i = 0; i < width_; ++i, p += 4) {
+      const int h = row[i];
       if (h < 0) continue;
-      auto neighbour = [&](std::int64_t di, std::int64_t dj) {
-        const std::int64_t ni = i + di, nj = j + dj;
-        if (ni < 0 || nj < 0 || ni >= out.width || nj >= out.height) return h;
-        const int v = height[static_cast<std::size_t>(nj * out.width + ni)];
-        return v < 0 ? h : v;
-      };
-      const int light = hillshade(neighbour(-1, 0), neighbour(1, 0), neighbour(0, -1), neighbour(0, 1));
-      const Rgb c = terrain_colour(type[at]);
-      std::uint8_t* p = &out.rgba[at * 4];
-      p[0] = scaled(c.r, light), p[1] = scaled(c.g, light), p[2] = scaled(c.b, light), p[3] = 255;
+      auto known = [h](int v) { return v < 0 ? h : v; };
+      const int west = i > 0 ? known(row[i - 1]) : h;
+      const int east = i + 1 < width_ ? known(row[i + 1]) : h;
+      const int north = j > 0 ? known(above[i]) : h;
+      const int south = j + 1 < height_ ? known(below[i]) : h;
+      const Rgb c = terrain_colour(p[1]);
+      const int light = hillshade(west, east, north, south);
+      p[0] = scaled(c.r, light), p[1] = scaled(c.g, light), p[2] = scaled(c.b, light);
     }
+    std::swap(above, row);
+    std::swap(row, below);
   }
+}
+
+namespace {
+
+TerrainRaster blank_raster(const MapBounds& bounds) {
+  return {.bounds = bounds, .width = TerrainCanvas::width_of(bounds), .height = TerrainCanvas::height_of(bounds),
+          .rgba = std::vector<std::uint8_t>(TerrainCanvas::rgba_size(bounds))};
+}
+
+}  // namespace
+
+TerrainRaster draw_terrain(std::span<const LandblockTerrain> landblocks, const MapBounds& bounds) {
+  TerrainRaster out = blank_raster(bounds);
+  TerrainCanvas canvas(bounds, out.rgba);
+  for (const LandblockTerrain& lb : landblocks) canvas.add(lb);
+  canvas.shade();
   return out;
 }
 
+// Each landblock painted as it is read: the world's landblocks are never all held.
 TerrainRaster draw_world_terrain(const dat::DatDatabase& cell) {
   const std::vector<std::uint32_t> ids = dat::cell_landblock_ids(cell);
-  std::vector<LandblockTerrain> landblocks;
-  landblocks.reserve(ids.size());
+  TerrainRaster out = blank_raster(bounds_of(ids));
+  TerrainCanvas canvas(out.bounds, out.rgba);
   for (const std::uint32_t id : ids)
-    if (auto land = read_landblock_terrain(cell, id)) landblocks.push_back(*land);
-  return draw_terrain(landblocks, bounds_of(ids));
+    if (const auto land = read_landblock_terrain(cell, id)) canvas.add(*land);
+  canvas.shade();
+  return out;
 }
 
 TerrainSummary summarize_terrain(const LandblockTerrain& landblock) {

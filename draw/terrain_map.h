@@ -68,6 +68,31 @@ struct TerrainRaster {
   std::uint8_t alpha(std::uint32_t i, std::uint32_t j) const { return rgba[(std::size_t{j} * width + i) * 4 + 3]; }
 };
 
+// The land of `bounds` painted one landblock at a time into an RGBA image
+// and shaded there at the end: a world's raster with nothing held beside the
+// image, neither every landblock nor a grid of heights. Until shade() a
+// painted pixel holds the vertex's height and terrain type, and alpha 255.
+// Where two landblocks share an edge vertex, the one added later wins.
+class TerrainCanvas {
+ public:
+  // `rgba`: rgba_size(bounds) bytes, all zero; it must outlive the canvas.
+  TerrainCanvas(const MapBounds& bounds, std::span<std::uint8_t> rgba);
+  static std::uint32_t width_of(const MapBounds& bounds) { return bounds.columns * 8 + 1; }
+  static std::uint32_t height_of(const MapBounds& bounds) { return bounds.rows * 8 + 1; }
+  static std::size_t rgba_size(const MapBounds& bounds) { return std::size_t{width_of(bounds)} * height_of(bounds) * 4; }
+
+  // Paints the landblock's 81 vertices; one outside the bounds is left out.
+  void add(const LandblockTerrain& landblock);
+  // Turns the painted vertices into their colours, once, after the last add;
+  // pixels of no landblock stay transparent black.
+  void shade();
+
+ private:
+  MapBounds bounds_;
+  std::uint32_t width_, height_;
+  std::span<std::uint8_t> rgba_;
+};
+
 // The raster of `landblocks` in bake order: where two share an edge vertex,
 // the later one's word and height win. Landblocks outside `bounds` are left out.
 TerrainRaster draw_terrain(std::span<const LandblockTerrain> landblocks, const MapBounds& bounds);

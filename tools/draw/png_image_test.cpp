@@ -32,12 +32,14 @@ Decoded decode(const std::vector<std::uint8_t>& png) {
   return out;
 }
 
-// Every vertex of type `type` at height `height`, or rising by `slope` a column.
-LandblockTerrain flat(std::uint32_t landblock, std::uint32_t type, std::uint8_t height, int slope = 0) {
+// Every vertex of type `type` at height `height`, or rising by `slope` a
+// column eastward (a row northward when `northward`).
+LandblockTerrain flat(std::uint32_t landblock, std::uint32_t type, std::uint8_t height, int slope = 0,
+                      bool northward = false) {
   LandblockTerrain t{.landblock_id = landblock << 16};
   for (std::uint32_t n = 0; n < 81; ++n) {
     t.terrain[n] = static_cast<std::uint16_t>(type << 2 | 0x3);  // bits 0-1 are not the type
-    t.height[n] = static_cast<std::uint8_t>(height + slope * static_cast<int>(n / 9));
+    t.height[n] = static_cast<std::uint8_t>(height + slope * static_cast<int>(northward ? n % 9 : n / 9));
   }
   return t;
 }
@@ -95,6 +97,38 @@ TEST(TerrainMap, SlopesFacingTheLightAreBrighterAndTheSummaryHoldsTheRange) {
   EXPECT_EQ(s.type_mask, (1u << 3) | (1u << 31));
   EXPECT_EQ(s.min_height, 20);
   EXPECT_EQ(s.max_height, 52);
+}
+
+TEST(TerrainMap, LightComesFromTheNorthWestAtEveryVertex) {
+  // Brightness 256 + 5 * ((east - west) + (south - north)) in 256ths; on a
+  // slope of 4 a vertex inside differs by 8 from each pair of neighbours, one
+  // on the edge by 4 (its own height stands in for the one beyond).
+  const struct {
+    const char* name;
+    int slope;
+    bool northward;
+    int inside, edge;
+  } cases[] = {
+      {"rising east", 4, false, 296, 276},
+      {"falling east", -4, false, 216, 236},
+      {"rising north", 4, true, 216, 236},
+      {"falling north", -4, true, 296, 276},
+  };
+  const Rgb base = terrain_colour(5);
+  auto lit = [&](int brightness) {
+    auto c = [&](std::uint8_t v) { return static_cast<std::uint8_t>(std::min(255, v * brightness / 256)); };
+    return Rgb{c(base.r), c(base.g), c(base.b)};
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const LandblockTerrain land = flat(0x0000, 5, 100, c.slope, c.northward);
+    const TerrainRaster raster = draw_terrain({&land, 1}, bounds_of(std::vector<std::uint32_t>{0}));
+    for (std::uint32_t j = 1; j < 8; ++j)
+      for (std::uint32_t i = 1; i < 8; ++i) EXPECT_EQ(raster.pixel(i, j), lit(c.inside)) << i << "," << j;
+    // The edges across the slope: the first and last column (row) of vertices.
+    EXPECT_EQ(raster.pixel(c.northward ? 4 : 0, c.northward ? 0 : 4), lit(c.edge));
+    EXPECT_EQ(raster.pixel(c.northward ? 4 : 8, c.northward ? 8 : 4), lit(c.edge));
+  }
 }
 
 TEST(TerrainMap, PngOfAWrongSizeIsRefused) {
