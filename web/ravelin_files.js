@@ -7,8 +7,9 @@
 //
 // A set of files is any object with
 //   kind(name)  -> "missing" | "file" | "directory" | "other"
-//   open(name)  -> a source {size, read(offset, length) -> Uint8Array (fewer
-//                  bytes only at the end), close()?}
+//   open(name)  -> a source {size, readInto(offset, target) -> the count of
+//                  bytes copied into the Uint8Array `target` (fewer only at
+//                  the end), close()?}
 // whose methods may throw; the host turns what they throw into the failures
 // below.
 
@@ -82,9 +83,7 @@ export class FileHost {
         const source = this.open.get(handle);
         if (!source) return BAD_HANDLE;
         try {
-          const bytes = source.read(offset, length);
-          new Uint8Array(memory().buffer, at, bytes.length).set(bytes);
-          return bytes.length;
+          return source.readInto(offset, new Uint8Array(memory().buffer, at, length));
         } catch (error) {
           return failureOf(error);
         }
@@ -110,6 +109,8 @@ export class FileHost {
 // record's chain of blocks), so most of them fall into a slice read already,
 // and a read is never larger than a slice or the bytes asked for. `readSlice`
 // reads one range; in a worker it is FileReaderSync over Blob.slice.
+// (Detaching a slice let go, to free it before the collector does, was
+// measured to keep the memory instead: Chromium then collected far later.)
 export class BlobSource {
   constructor(blob, {sliceSize = 1 << 20, maxSlices = 16, readSlice = readBlobSlice} = {}) {
     this.blob = blob;
@@ -133,23 +134,31 @@ export class BlobSource {
     return bytes;
   }
 
-  read(offset, length) {
-    const end = Math.min(this.size, offset + length);
-    if (end <= offset) return new Uint8Array(0);
+  // Copies the bytes at `offset` into `target`, as many as there are before
+  // the end of the file; gives their count.
+  readInto(offset, target) {
+    const end = Math.min(this.size, offset + target.length);
+    if (end <= offset) return 0;
     // Larger than a slice (a whole spawns file, a setup table): read as asked, not kept.
-    if (end - offset > this.sliceSize) return this.readSlice(this.blob, offset, end);
-    const first = Math.floor(offset / this.sliceSize), last = Math.floor((end - 1) / this.sliceSize);
-    if (first === last) {
-      const base = first * this.sliceSize;
-      return this.slice(first).subarray(offset - base, end - base);
+    if (end - offset > this.sliceSize) {
+      const bytes = this.readSlice(this.blob, offset, end);
+      target.set(bytes);
+      return bytes.length;
     }
-    const out = new Uint8Array(end - offset);
-    for (let index = first; index <= last; ++index) {
-      const base = index * this.sliceSize;
-      const from = Math.max(offset, base), to = Math.min(end, base + this.sliceSize);
-      out.set(this.slice(index).subarray(from - base, to - base), from - offset);
+    for (let at = offset; at < end;) {
+      const index = Math.floor(at / this.sliceSize), base = index * this.sliceSize;
+      const part = this.slice(index).subarray(at - base, Math.min(end, base + this.sliceSize) - base);
+      target.set(part, at - offset);
+      at += part.length;
+      if (part.length === 0 || at < Math.min(end, base + this.sliceSize)) return at - offset;  // the file ended early
     }
-    return out;
+    return end - offset;
+  }
+
+  // The bytes at `offset`, `length` of them or fewer at the end: a copy.
+  read(offset, length) {
+    const out = new Uint8Array(Math.max(0, Math.min(this.size, offset + length) - offset));
+    return out.subarray(0, this.readInto(offset, out));
   }
 }
 

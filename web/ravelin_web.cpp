@@ -198,24 +198,28 @@ RAVELIN_WEB_EXPORT(ravelin_web_land) int32_t ravelin_web_land(void) {
   if (!world()) return fail(RAVELIN_ERROR_HANDLE, kNoWorld);
   World& w = *world();
   // draw_world_terrain's steps, keeping the landblocks' summaries on the way.
+  // Each landblock is painted as it is read, straight into the answer, and
+  // shaded there: a module's memory never shrinks, so the image alone is
+  // what the land adds to the worker's.
   const dat::DatDatabase& cell = w.archive(RAVELIN_WEB_CELL);
   const std::vector<std::uint32_t> ids = dat::cell_landblock_ids(cell);
-  std::vector<draw::LandblockTerrain> landblocks;
-  landblocks.reserve(ids.size());
-  for (const std::uint32_t id : ids)
-    if (auto land = draw::read_landblock_terrain(cell, id)) landblocks.push_back(*land);
-  const draw::TerrainRaster raster = draw::draw_terrain(landblocks, draw::bounds_of(ids));
-  std::vector<draw::TerrainSummary> summaries;
-  summaries.reserve(landblocks.size());
-  for (const draw::LandblockTerrain& land : landblocks) summaries.push_back(draw::summarize_terrain(land));
-  std::vector<draw::LandblockTerrain>().swap(landblocks);
-  w.land_summaries = std::move(summaries);
-  const std::uint32_t head[] = {raster.bounds.x0, raster.bounds.y0, raster.bounds.columns,
-                                raster.bounds.rows, raster.width,   raster.height};
+  const draw::MapBounds bounds = draw::bounds_of(ids);
+  const std::uint32_t head[] = {bounds.x0, bounds.y0, bounds.columns, bounds.rows,
+                                draw::TerrainCanvas::width_of(bounds), draw::TerrainCanvas::height_of(bounds)};
   auto& out = result();
-  out.resize(sizeof head + raster.rgba.size());
+  out.assign(sizeof head + draw::TerrainCanvas::rgba_size(bounds), 0);
   std::memcpy(out.data(), head, sizeof head);
-  if (!raster.rgba.empty()) std::memcpy(out.data() + sizeof head, raster.rgba.data(), raster.rgba.size());
+  draw::TerrainCanvas canvas(bounds, std::span(out).subspan(sizeof head));
+  std::vector<draw::TerrainSummary> summaries;
+  summaries.reserve(ids.size());
+  for (const std::uint32_t id : ids) {
+    if (const auto land = draw::read_landblock_terrain(cell, id)) {
+      canvas.add(*land);
+      summaries.push_back(draw::summarize_terrain(*land));
+    }
+  }
+  canvas.shade();
+  w.land_summaries = std::move(summaries);
   return RAVELIN_OK;
 }
 
@@ -283,14 +287,22 @@ RAVELIN_WEB_EXPORT(ravelin_web_entries) int32_t ravelin_web_entries(int32_t arch
   if (!known_archive(archive)) return fail(RAVELIN_ERROR_ARGUMENT, "archive is neither 0 (portal) nor 1 (cell)");
   const dat::DatDatabase& db = world()->archive(archive);
   const bool cell_archive = dat::is_cell_archive_path(world()->path(archive));
-  std::vector<std::uint32_t> words;
-  const std::vector<dat::DatFileEntry> entries = db.sorted_entries();
-  words.reserve(entries.size() * 4);
-  for (const dat::DatFileEntry& e : entries) {
+  // Written straight into the answer in id order: a retail cell archive's
+  // million entries would otherwise be held three times over, and the
+  // module's memory never gives that back.
+  const std::span<const dat::DatFileEntry> entries = db.entries();
+  const std::vector<std::uint32_t> order = db.sorted_order();
+  auto& out = result();
+  out.resize(order.size() * 4 * sizeof(std::uint32_t));
+  std::uint8_t* at = out.data();
+  for (const std::uint32_t i : order) {
+    const dat::DatFileEntry& e = entries[i];
     const auto type = dat::record_type_for_id(e.id, cell_archive);
-    words.insert(words.end(), {e.id, e.size, e.bit_flags, type ? static_cast<std::uint32_t>(*type) : 0xFFFFFFFFu});
+    const std::uint32_t words[] = {e.id, e.size, e.bit_flags, type ? static_cast<std::uint32_t>(*type) : 0xFFFFFFFFu};
+    std::memcpy(at, words, sizeof words);
+    at += sizeof words;
   }
-  return answer_words(words);
+  return RAVELIN_OK;
 }
 
 RAVELIN_WEB_EXPORT(ravelin_web_record_types) int32_t ravelin_web_record_types(void) {

@@ -25,21 +25,27 @@ export function indexLine(outcome, families) {
 // Bakes `landblocks` (whole ids) on `hosts` (WorkerHosts, opened on the
 // world); calls onProgress(done, total, failed). A batch whose worker was lost
 // is baked again once, on its replacement; lost twice, its landblocks are
-// counted failed with the reason. Resolves with the index lines in landblock
-// order.
+// counted failed with the reason. Resolves with the index lines in the order
+// of `landblocks` (ascending, as the module gives them).
 export async function bakeWorld(landblocks, families, hosts, onProgress = () => {}, stopped = () => false) {
+  // Batches are runs of `landblocks`, so each outcome's line has its place
+  // from the start: no list of outcomes beside the lines, and no sort.
   const batches = [];
-  for (let at = 0; at < landblocks.length; at += BATCH) batches.push([...landblocks.slice(at, at + BATCH)]);
-  const outcomes = [];
+  for (let at = 0; at < landblocks.length; at += BATCH) batches.push(at);
+  const lines = new Array(landblocks.length);
   let done = 0, failed = 0;
-  const record = (results) => {
-    for (const r of results) { outcomes.push(r); if (r.error !== undefined) failed++; }
+  const record = (at, results) => {
+    results.forEach((r, k) => {
+      lines[at + k] = indexLine(r, families);
+      if (r.error !== undefined) failed++;
+    });
     done += results.length;
     onProgress(done, landblocks.length, failed);
   };
   const run = async (host) => {
     while (batches.length > 0 && !stopped()) {
-      const batch = batches.shift();
+      const at = batches.shift();
+      const batch = [...landblocks.slice(at, at + BATCH)];
       let results = null;
       for (let attempt = 0; results === null; attempt++) {
         try {
@@ -49,10 +55,10 @@ export async function bakeWorld(landblocks, families, hosts, onProgress = () => 
           if (error.status !== WORKER_LOST || attempt > 0) results = batch.map((id) => ({id, error: error.message}));
         }
       }
-      record(results);
+      record(at, results);
     }
   };
   await Promise.all(hosts.map(run));
-  outcomes.sort((a, b) => a.id - b.id);
-  return outcomes.map((o) => indexLine(o, families));
+  // Stopped part way: the lines of the batches baked.
+  return lines.filter((line) => line !== undefined);
 }

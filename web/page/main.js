@@ -116,10 +116,10 @@ async function openWorld(named) {
   page.setup = {module, files: named, world, slices: {sliceSize: 256 << 10, maxSlices: 8}};
   // The map from a worker of its own that is ended once it has given the
   // land (a module's memory never shrinks, and the raster of a large world
-  // takes tens of megabytes), reading the cell archive by large slices. The
+  // takes tens of megabytes), reading the cell archive by slices of a megabyte. The
   // page's worker, for the panels and the files, opens the world after it,
   // while the page draws the land: the two never hold their memory at once.
-  const landHost = hostFor({...page.setup, slices: {sliceSize: 8 << 20, maxSlices: 2}});
+  const landHost = hostFor({...page.setup, slices: {sliceSize: 1 << 20, maxSlices: 2}});
   try {
     await landHost.ready;
     const [landblocks, families, {land, summary}] = [await landHost.request("landblocks"),
@@ -215,8 +215,7 @@ byId("bake-world").addEventListener("click", async () => {
     showFailures(entries);
     mapView.show(world);
     indexUrls.release();
-    const index = new TextEncoder().encode(entries.map((line) => JSON.stringify(line) + "\n").join(""));
-    const save = downloadLink(indexUrls, index, "index.jsonl", "index.jsonl", "application/jsonl");
+    const save = downloadLink(indexUrls, indexText(entries), "index.jsonl", "index.jsonl", "application/jsonl");
     save.id = "bake-index";
     const failures = entries.filter((e) => e.error !== undefined).length;
     status.replaceChildren(`${entries.length.toLocaleString("en")} landblocks baked, ${failures} failed \u00b7 `, save);
@@ -229,6 +228,15 @@ byId("bake-world").addEventListener("click", async () => {
     byId("bake-world").disabled = false;
   }
 });
+
+// bake-all's index.jsonl as the parts of a Blob: text of a thousand lines
+// each, never the whole file as one string beside its bytes.
+function indexText(entries) {
+  const parts = [];
+  for (let at = 0; at < entries.length; at += 1000)
+    parts.push(entries.slice(at, at + 1000).map((line) => JSON.stringify(line) + "\n").join(""));
+  return parts;
+}
 
 function showFailures(entries) {
   const failures = entries.filter((e) => e.error !== undefined);

@@ -15,8 +15,9 @@ export const hex8 = (id) => `0x${(id >>> 0).toString(16).toUpperCase().padStart(
 // Blob URLs the page made for one view, given back when the view changes.
 export class BlobUrls {
   constructor() { this.urls = []; }
+  // `bytes`: a Uint8Array, or an array of the Blob's parts.
   make(bytes, type) {
-    const url = URL.createObjectURL(new Blob([bytes], {type}));
+    const url = URL.createObjectURL(new Blob(Array.isArray(bytes) ? bytes : [bytes], {type}));
     this.urls.push(url);
     return url;
   }
@@ -26,7 +27,7 @@ export class BlobUrls {
   }
 }
 
-// A link that saves `bytes` as `fileName`.
+// A link that saves `bytes` (as BlobUrls.make takes them) as `fileName`.
 export function downloadLink(urls, bytes, fileName, label, type = "application/octet-stream") {
   const link = element("a", label, "button");
   link.href = urls.make(bytes, type);

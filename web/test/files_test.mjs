@@ -47,6 +47,7 @@ test("a read comes from slices, each read once while kept, and never from the wh
     [5, 5, [[0, 1024]]],                     // so slice 0 is read again
     [3000, 4096, [[3000, 7096]]],            // larger than a slice: read as asked, not kept
     [size, 10, []],                          // at the end: nothing
+    [10 * 1024 + 10, 100, []],               // past the end: what there is
   ];
   for (const [offset, length, read] of cases) {
     const before = reads.length;
@@ -54,6 +55,19 @@ test("a read comes from slices, each read once while kept, and never from the wh
     assert.deepEqual(reads.slice(before), read, `slices read for ${offset}+${length}`);
   }
   assert.ok(reads.every(([start, end]) => end - start < size));
+});
+
+test("a read into a target stops where the file does, also when a slice comes back short", () => {
+  const {blob, readSlice} = countedBlob(3000);
+  // A file that shrank after it was picked: its slices end at 2500.
+  const shrunk = (b, start, end) => readSlice(b, start, Math.min(end, 2500));
+  const source = new BlobSource(blob, {sliceSize: 1024, maxSlices: 2, readSlice: shrunk});
+  const cases = [[0, 3000, 2500], [2000, 400, 400], [2000, 1000, 500], [2600, 100, 0], [3000, 5, 0]];
+  for (const [offset, length, count] of cases) {
+    const target = new Uint8Array(length);
+    assert.equal(source.readInto(offset, target), count, `${offset}+${length}`);
+    assert.deepEqual(Array.from(target.subarray(0, count)), Array.from({length: count}, (_, i) => (offset + i) % 251));
+  }
 });
 
 test("picked files: names, folders and one source per file", () => {
@@ -103,7 +117,7 @@ test("failures reach the module as its codes", () => {
   const thrown = (name) => Object.assign(new Error(name), name.startsWith("E") ? {code: name} : {name});
   const failing = (error) => ({
     kind: () => "file",
-    open: () => ({size: 1, read: () => { throw thrown(error); }}),
+    open: () => ({size: 1, readInto: () => { throw thrown(error); }}),
   });
   const cases = [["NotFoundError", NOT_FOUND], ["NotReadableError", UNREADABLE], ["SecurityError", NOT_PERMITTED],
     ["ENOENT", NOT_FOUND], ["EACCES", NOT_PERMITTED], ["EIO", UNREADABLE], ["EISDIR", NOT_REGULAR]];

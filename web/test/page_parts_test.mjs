@@ -85,14 +85,16 @@ const FAMILIES = [{source: "ambient", display: "ambient"}, {source: "sky_chain",
 
 // A worker host whose bakes give counts [id >>> 16 & 0xff, 1] and 100 bytes,
 // fail landblock 0x0102 with its error, and whose worker is lost on the
-// batches `losses` names (by batch number, as many times as listed).
-function fakeHost(losses = [], log = []) {
+// batches `losses` names (by batch number, as many times as listed). A slow
+// host answers its first batch after the others have answered theirs.
+function fakeHost(losses = [], log = [], {slow = false} = {}) {
   let batches = 0;
   return {
     async request(op, ids) {
       assert.equal(op, "bakeCounts");
       const batch = batches++;
       log.push(ids[0]);
+      if (slow && batch === 0) await new Promise((resolve) => setTimeout(resolve, 20));
       if (losses.includes(batch)) throw new PageError(WORKER_LOST, "the worker stopped: test");
       return ids.map((id) => id === 0x01020000 ? {id, error: "no CellLandblock 0x0102FFFF"}
         : {id, counts: [(id >>> 16) & 0xff, 1], bytes: 100});
@@ -101,9 +103,10 @@ function fakeHost(losses = [], log = []) {
 }
 
 test("bakeWorld gives bake-all's index lines, in landblock order, over lost workers", async () => {
-  const ids = Array.from({length: 300}, (_, k) => ((0x0100 + k) << 16) >>> 0).reverse();
+  const ids = Array.from({length: 300}, (_, k) => ((0x0100 + k) << 16) >>> 0);
   const cases = [
     {name: "no loss", hosts: [fakeHost(), fakeHost()], lostFailed: 0},
+    {name: "the first batch answered last", hosts: [fakeHost([], [], {slow: true}), fakeHost()], lostFailed: 0},
     {name: "a batch lost once is baked again", hosts: [fakeHost([0]), fakeHost()], lostFailed: 0},
     {name: "a batch lost twice fails with the reason", hosts: [fakeHost([0, 1])], lostFailed: 128},
   ];
@@ -111,7 +114,7 @@ test("bakeWorld gives bake-all's index lines, in landblock order, over lost work
     const progress = [];
     const lines = await bakeWorld(ids, FAMILIES, hosts, (done, total, failed) => progress.push([done, total, failed]));
     assert.equal(lines.length, ids.length, name);
-    assert.deepEqual(lines.map((l) => l.landblock_id), [...ids].reverse().map((id) => "0x" + id.toString(16).toUpperCase().padStart(8, "0")), name);
+    assert.deepEqual(lines.map((l) => l.landblock_id), ids.map((id) => "0x" + id.toString(16).toUpperCase().padStart(8, "0")), name);
     const lost = lines.filter((l) => l.error === "the worker stopped: test");
     assert.equal(lost.length, lostFailed, name);
     if (lostFailed === 0) {
