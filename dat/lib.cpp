@@ -203,6 +203,11 @@ DatResult<DatDatabase> DatDatabase::open(const std::filesystem::path& path) {
 }
 
 DatResult<DatDatabase> DatDatabase::open(const std::filesystem::path& path, common::FileSystem& fs) {
+  return open(path, fs, nullptr);
+}
+
+DatResult<DatDatabase> DatDatabase::open(const std::filesystem::path& path, common::FileSystem& fs,
+                                         EntryFilter keep) {
   auto file = common::File::open_read_only(path, fs);
   if (!file) return std::unexpected(DatError::path_error(path, file.error()));
   // Held through the File for the database's life. Any answer but Taken (no
@@ -211,6 +216,7 @@ DatResult<DatDatabase> DatDatabase::open(const std::filesystem::path& path, comm
   auto length = file->size();
   if (!length) return std::unexpected(DatError::io(length.error()));
   DatDatabase db(std::move(*file), *length);
+  db.keep_ = keep;
 
   // The header is decoded from a buffer of what the file holds at 0x140, so a
   // short file fails on the exact field that runs out.
@@ -244,10 +250,13 @@ DatResult<void> DatDatabase::read_directory() {
   nodes_.clear();
   children_.clear();
   index_.clear();
-  ordered_ = true;
+  // A directory with entries left out cannot be descended as a tree: its
+  // look-ups go through the index.
+  ordered_ = keep_ == nullptr;
   // Room for one entry per block the archive could hold, so the table is never
   // copied while it grows; pages nobody writes are never touched.
-  if (header_.block_size >= 5) entries_.reserve(static_cast<std::size_t>(file_length_ / header_.block_size) + 1);
+  if (header_.block_size >= 5 && keep_ == nullptr)
+    entries_.reserve(static_cast<std::size_t>(file_length_ / header_.block_size) + 1);
   if (auto r = read_node(header_.root_offset); !r) return r;
   if (ordered_) return {};
   nodes_ = {};
@@ -324,18 +333,29 @@ DatResult<void> DatDatabase::read_node(std::uint32_t offset) {
       nodes_.push_back({first_entry, in_slots, leaf ? kNoNode : first_child});
       if (!leaf) children_.resize(std::size_t{first_child} + in_slots + 1, kNoNode);
     }
-    if (leaf) continue;
-    const std::uint32_t last = std::min(entry_count, kBranchCount - 1);
-    for (std::uint32_t i = last + 1; i-- > 0;) {
-      if (branches[i] == 0) continue;
-      // Child i holds the ids between entries i-1 and i.
-      const std::uint64_t low = i == 0 ? at.low : std::uint64_t{own[i - 1].id} + 1;
-      const std::uint64_t high = i == last ? at.high : own[i].id;
-      pending.push_back({branches[i], ordered_ ? first_child + i : kNoNode, low, high});
+    if (!leaf) {
+      const std::uint32_t last = std::min(entry_count, kBranchCount - 1);
+      for (std::uint32_t i = last + 1; i-- > 0;) {
+        if (branches[i] == 0) continue;
+        // Child i holds the ids between entries i-1 and i.
+        const std::uint64_t low = i == 0 ? at.low : std::uint64_t{own[i - 1].id} + 1;
+        const std::uint64_t high = i == last ? at.high : own[i].id;
+        pending.push_back({branches[i], ordered_ ? first_child + i : kNoNode, low, high});
+      }
     }
+    if (keep_ != nullptr) drop_unkept(first_entry);
   }
   return {};
 }
+
+void DatDatabase::drop_unkept(std::uint32_t first) {
+  std::size_t kept = first;
+  for (std::size_t i = first; i < entries_.size(); ++i)
+    if (keep_(entries_[i].id)) entries_[kept++] = entries_[i];
+  entries_.truncate(kept);
+}
+
+bool is_landblock_record_id(std::uint32_t id) { return (id & 0xFFFFu) >= 0xFFFEu; }
 
 void DatDatabase::build_index() {
   index_.clear();

@@ -5,6 +5,7 @@
 #include <string_view>
 #include <utility>
 
+#include "ravelin/common/file_system.h"
 #include "ravelin/common/sorted_ids.h"
 #include "ravelin/dat/file_ids.h"
 #include "ravelin/event_bake/ambient.h"
@@ -24,12 +25,13 @@ void append_all(std::vector<Record>& to, std::vector<Record>&& from) {
 
 }  // namespace
 
-BakeResult<BakeArchives> open_bake_archives(const std::filesystem::path& dat_dir) {
+BakeResult<BakeArchives> open_bake_archives(const std::filesystem::path& dat_dir,
+                                            dat::DatDatabase::EntryFilter keep_cell) {
   const std::filesystem::path portal_path = dat_dir / dat::kPortalArchiveName;
   const std::filesystem::path cell_path = dat_dir / dat::kCellArchiveName;
   auto portal = dat::DatDatabase::open(portal_path);
   if (!portal) return std::unexpected(BakeError::dat_open(dat::kPortalArchiveName, portal_path, portal.error()));
-  auto cell = dat::DatDatabase::open(cell_path);
+  auto cell = dat::DatDatabase::open(cell_path, common::default_file_system(), keep_cell);
   if (!cell) return std::unexpected(BakeError::dat_open(dat::kCellArchiveName, cell_path, cell.error()));
   return BakeArchives{std::move(*portal), std::move(*cell)};
 }

@@ -30,8 +30,10 @@ struct BakeArchives {
 };
 
 // Opens "client_portal.dat" and then "client_cell_1.dat" in `dat_dir`; the first
-// failure is DatOpen naming that archive and its full path.
-BakeResult<BakeArchives> open_bake_archives(const std::filesystem::path& dat_dir);
+// failure is DatOpen naming that archive and its full path. `keep_cell`: the
+// entries of the cell archive's directory to keep (all when null).
+BakeResult<BakeArchives> open_bake_archives(const std::filesystem::path& dat_dir,
+                                            dat::DatDatabase::EntryFilter keep_cell = nullptr);
 
 // Fetches and decodes the region: FileMissing "Region" when the fetch fails for
 // any reason, Parse "Region" with the decoder's display text.

@@ -137,7 +137,8 @@ BakeSession::BakeSession(std::unique_ptr<State> state) : state_(std::move(state)
 BakeSession::~BakeSession() = default;
 
 BakeResult<std::unique_ptr<BakeSession>> BakeSession::open(Options options) {
-  auto archives = open_bake_archives(options.dat_dir);
+  auto archives = open_bake_archives(options.dat_dir,
+                                     options.landblock_records_only ? dat::is_landblock_record_id : nullptr);
   if (!archives) return std::unexpected(std::move(archives.error()));
   InputRecords region_inputs;
   auto region = load_region(archives->portal, options.region_did, InputRecorder(region_inputs));

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <thread>
 #include <vector>
@@ -82,9 +83,17 @@ TEST_F(SessionOnSampleWorld, EveryLandblockMatchesTheOneOffBakeForEverySource) {
   const std::vector<BakeInputs> cases = {inputs(EntitySource::landblock_info()),
                                          inputs(EntitySource::landblock_info(), false), inputs(spawns()),
                                          inputs(spawns("no_such_table.json"))};
-  for (const BakeInputs& base : cases) {
-    auto session = BakeSession::open(options_of(base));
+  // Also over a cell directory of the landblocks' own records alone, without the world's cells.
+  for (const BakeInputs& base : cases) for (const bool records_only : {false, true}) {
+    SCOPED_TRACE(records_only ? "landblock records only" : "whole cell directory");
+    BakeSession::Options options = options_of(base);
+    options.landblock_records_only = records_only;
+    auto session = BakeSession::open(options);
     ASSERT_TRUE(session.has_value()) << session.error().to_string();
+    const auto& cell_entries = (*session)->cell().entries();
+    EXPECT_EQ(std::ranges::all_of(cell_entries, [](const auto& e) { return dat::is_landblock_record_id(e.id); }),
+              records_only)
+        << "the world has cells beside the landblocks' records, and only the whole directory holds them";
     std::vector<std::uint32_t> ids = (*session)->cell_landblock_ids();
     ASSERT_EQ(ids.size(), 9u);
     EXPECT_TRUE(std::is_sorted(ids.begin(), ids.end()));
