@@ -119,9 +119,12 @@ export class Ravelin {
 
   // The world in `datDir` with the options of `ravelin-bake bake`. Throws when
   // an archive does not open; a region that does not decode opens, and every
-  // bake then throws its error.
-  open(datDir, {spawnsDir = null, setupTable = null, region = DEFAULT_REGION, noSky = false} = {}) {
-    this.call("ravelin_web_open", datDir, spawnsDir, setupTable, region >>> 0, noSky ? 1 : 0);
+  // bake then throws its error. `bakesOnly`: opened for bakes alone, in far
+  // less memory on a world of many cells (the cell archive's directory keeps
+  // the landblocks' own records only; landblocks(), land() and the files'
+  // calls see those alone).
+  open(datDir, {spawnsDir = null, setupTable = null, region = DEFAULT_REGION, noSky = false, bakesOnly = false} = {}) {
+    this.call("ravelin_web_open", datDir, spawnsDir, setupTable, region >>> 0, noSky ? 1 : 0, bakesOnly ? 1 : 0);
   }
 
   close() {
@@ -185,17 +188,15 @@ export class Ravelin {
   // Every entry of an archive, ascending: {ids, sizes, flags, types} as
   // Uint32Arrays, types indexing recordTypes() (0xFFFFFFFF: none).
   entries(archive) {
-    const all = words(this.call("ravelin_web_entries", archive));
-    const count = all.length / 4;
-    const out = {ids: new Uint32Array(count), sizes: new Uint32Array(count), flags: new Uint32Array(count),
-      types: new Uint32Array(count)};
-    for (let i = 0; i < count; ++i) {
-      out.ids[i] = all[4 * i];
-      out.sizes[i] = all[4 * i + 1];
-      out.flags[i] = all[4 * i + 2];
-      out.types[i] = all[4 * i + 3];
-    }
-    return out;
+    return entryColumns(words(this.call("ravelin_web_entries", archive)));
+  }
+
+  // The entries whose id (8 upper-case hexadecimal digits) holds `query`, in
+  // id order: {matches, total, ids, sizes, flags, types} with the first
+  // `limit` of the `matches` in the arrays, as entries() gives them.
+  list(archive, query = "", limit = 500) {
+    const all = words(this.call("ravelin_web_list", archive, query, limit >>> 0));
+    return {matches: all[0], total: all[1], ...entryColumns(all.subarray(2))};
   }
 
   // "region", "setup", ...: the record types of `dat show`.
@@ -212,6 +213,20 @@ export class Ravelin {
   get(archive, id) {
     return this.call("ravelin_web_get", archive, id >>> 0);
   }
+}
+
+// Entries given as four u32s each (id, size, flags, type) as four columns.
+function entryColumns(all) {
+  const count = all.length / 4;
+  const out = {ids: new Uint32Array(count), sizes: new Uint32Array(count), flags: new Uint32Array(count),
+    types: new Uint32Array(count)};
+  for (let i = 0; i < count; ++i) {
+    out.ids[i] = all[4 * i];
+    out.sizes[i] = all[4 * i + 1];
+    out.flags[i] = all[4 * i + 2];
+    out.types[i] = all[4 * i + 3];
+  }
+  return out;
 }
 
 // Little-endian u32s (wasm is little-endian, and so is every machine a browser runs on).

@@ -67,6 +67,9 @@ struct World {
   // Each landblock's land summed up, kept by ravelin_web_land, which reads
   // every CellLandblock already, for the map's summary that follows it.
   std::optional<std::vector<draw::TerrainSummary>> land_summaries;
+  // Each archive's entries in id order (indices into its entries()), kept by
+  // ravelin_web_list for the searches that follow the first.
+  std::optional<std::vector<std::uint32_t>> id_order[2];
 
   const dat::DatDatabase& archive(std::int32_t which) const {
     if (session) return which == RAVELIN_WEB_CELL ? session->cell() : session->portal();
@@ -111,7 +114,7 @@ RAVELIN_WEB_EXPORT(ravelin_web_result_size) size_t ravelin_web_result_size(void)
 
 RAVELIN_WEB_EXPORT(ravelin_web_open)
 int32_t ravelin_web_open(const char* dat_dir, const char* spawns_dir, const char* setup_table, uint32_t region,
-                         int32_t no_sky) {
+                         int32_t no_sky, int32_t bakes_only) {
   world().reset();
   if (dat_dir == nullptr) return fail(RAVELIN_ERROR_ARGUMENT, "ravelin_web_open: dat_dir is NULL");
   if ((spawns_dir == nullptr) != (setup_table == nullptr))
@@ -125,8 +128,8 @@ int32_t ravelin_web_open(const char* dat_dir, const char* spawns_dir, const char
                                    : event_bake::EntitySource::from_spawns_manifest(spawns_dir, setup_table);
   open->portal_path = common::join_path(open->inputs.dat_dir, dat::kPortalArchiveName);
   open->cell_path = common::join_path(open->inputs.dat_dir, dat::kCellArchiveName);
-  auto session = BakeSession::open(
-      {open->inputs.dat_dir, open->inputs.entity_source, open->inputs.region_did, open->inputs.bake_sky});
+  auto session = BakeSession::open({open->inputs.dat_dir, open->inputs.entity_source, open->inputs.region_did,
+                                    open->inputs.bake_sky, bakes_only != 0});
   if (session) {
     open->session = std::move(*session);
   } else {
@@ -135,7 +138,8 @@ int32_t ravelin_web_open(const char* dat_dir, const char* spawns_dir, const char
     // Both archives opened before the region failed: they open again.
     auto portal = dat::DatDatabase::open(open->portal_path);
     if (!portal) return fail(RAVELIN_ERROR_DAT, portal.error().to_string());
-    auto cell = dat::DatDatabase::open(open->cell_path);
+    auto cell = dat::DatDatabase::open(open->cell_path, common::default_file_system(),
+                                       bakes_only != 0 ? dat::is_landblock_record_id : nullptr);
     if (!cell) return fail(RAVELIN_ERROR_DAT, cell.error().to_string());
     open->portal = std::move(*portal);
     open->cell = std::move(*cell);
@@ -303,6 +307,34 @@ RAVELIN_WEB_EXPORT(ravelin_web_entries) int32_t ravelin_web_entries(int32_t arch
     at += sizeof words;
   }
   return RAVELIN_OK;
+}
+
+RAVELIN_WEB_EXPORT(ravelin_web_list) int32_t ravelin_web_list(int32_t archive, const char* query, uint32_t limit) {
+  if (!world()) return fail(RAVELIN_ERROR_HANDLE, kNoWorld);
+  if (!known_archive(archive)) return fail(RAVELIN_ERROR_ARGUMENT, "archive is neither 0 (portal) nor 1 (cell)");
+  World& w = *world();
+  const dat::DatDatabase& db = w.archive(archive);
+  const bool cell_archive = dat::is_cell_archive_path(w.path(archive));
+  auto& order = w.id_order[archive];
+  if (!order) order = db.sorted_order();
+  const std::span<const dat::DatFileEntry> entries = db.entries();
+  const std::string_view wanted = query != nullptr ? query : "";
+  constexpr char kDigits[] = "0123456789ABCDEF";
+  std::vector<std::uint32_t> words = {0, static_cast<std::uint32_t>(order->size())};
+  std::uint32_t matches = 0;
+  for (const std::uint32_t i : *order) {
+    const dat::DatFileEntry& e = entries[i];
+    if (!wanted.empty()) {
+      char hex[8];
+      for (int d = 0; d < 8; ++d) hex[d] = kDigits[(e.id >> (28 - 4 * d)) & 0xF];
+      if (std::string_view(hex, sizeof hex).find(wanted) == std::string_view::npos) continue;
+    }
+    if (matches++ >= limit) continue;
+    const auto type = dat::record_type_for_id(e.id, cell_archive);
+    words.insert(words.end(), {e.id, e.size, e.bit_flags, type ? static_cast<std::uint32_t>(*type) : 0xFFFFFFFFu});
+  }
+  words[0] = matches;
+  return answer_words(words);
 }
 
 RAVELIN_WEB_EXPORT(ravelin_web_record_types) int32_t ravelin_web_record_types(void) {

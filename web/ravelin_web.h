@@ -32,9 +32,13 @@ size_t ravelin_web_result_size(void);
  * options of `ravelin-bake bake`: `spawns_dir` and `setup_table` both NULL
  * for the LandblockInfo's objects, `region` 0x13000000 by default. Fails when
  * an archive does not open; a region that does not decode leaves the world
- * open and fails every bake with its error, as the command would. */
+ * open and fails every bake with its error, as the command would.
+ * `bakes_only`: the world is opened for bakes alone, its cell archive's
+ * directory without the cells (an eighth of it on a world of many cells):
+ * bakes are the same, but the landblocks, the land and the files' calls see
+ * only the landblocks' own records. */
 int32_t ravelin_web_open(const char* dat_dir, const char* spawns_dir, const char* setup_table, uint32_t region,
-                         int32_t no_sky);
+                         int32_t no_sky, int32_t bakes_only);
 void ravelin_web_close(void);
 
 /* Every landblock with a CellLandblock, ascending (0xA9B40000 form): u32s. */
@@ -68,6 +72,11 @@ int32_t ravelin_web_bake_counts(uint32_t landblock);
  * stored size, the flags (bit 0: compressed) and the record type `dat show`
  * reads it as (an index into ravelin_web_record_types, 0xFFFFFFFF for none). */
 int32_t ravelin_web_entries(int32_t archive);
+/* The entries whose id, as 8 upper-case hexadecimal digits, holds `query`
+ * ("" or NULL: every entry), ascending by id: the count of them, the count of
+ * all entries, then the first `limit` of them as ravelin_web_entries gives
+ * each. A search of a million ids without the list of them all. */
+int32_t ravelin_web_list(int32_t archive, const char* query, uint32_t limit);
 /* The record type names, one a line: "region", "setup", ... */
 int32_t ravelin_web_record_types(void);
 /* The JSON document of `ravelin-bake dat show` (without its newline). */

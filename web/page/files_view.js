@@ -6,66 +6,73 @@ import {jsonTree} from "./json_tree.js";
 import {BlobUrls, downloadLink, element, hex8, hexDump} from "./util.js";
 
 // Rows of the list drawn at most: the search narrows it.
-const MAX_ROWS = 500;
+const MAX_ROWS = 200;
 const ARCHIVES = ["client_portal.dat", "client_cell_1.dat"];
 const NO_TYPE = 0xffffffff;
 
 export class FilesView {
-  // request(op, ...args): the page's worker.
-  constructor(request) {
+  // request(op, ...args): the page's worker; onError(error): a search that failed.
+  constructor(request, onError) {
     this.request = request;
+    this.onError = onError;
     this.archive = 0;
-    this.entries = [null, null];
     this.types = null;
+    this.asked = 0;  // the latest search; an answer to an older one is dropped
     this.urls = new BlobUrls();
     this.list = document.querySelector("#files-list tbody");
     this.view = document.getElementById("file-view");
     this.search = document.getElementById("files-search");
     this.count = document.getElementById("files-count");
     this.select = document.getElementById("files-archive");
-    this.search.addEventListener("input", () => this.draw());
-    this.select.addEventListener("change", () => { this.archive = Number(this.select.value); this.load(); });
+    this.search.addEventListener("input", () => this.draw().catch(onError));
+    this.select.addEventListener("change", () => { this.archive = Number(this.select.value); this.load().catch(onError); });
   }
 
-  // Loads the archive's list when it is first shown.
+  // A new world: what was shown and asked of the last one goes.
+  clear() {
+    this.asked++;
+    delete this.list.dataset.shown;
+    this.list.replaceChildren();
+    this.view.replaceChildren();
+  }
+
+  // Shows the archive's list.
   async load() {
     if (!this.types) this.types = await this.request("recordTypes");
-    const archive = this.archive;
-    if (!this.entries[archive]) this.entries[archive] = await this.request("entries", archive);
-    if (archive === this.archive) this.draw();
+    await this.draw();
   }
 
-  // The ids matching the search: its hexadecimal digits anywhere in the 8-digit id.
-  draw() {
-    const entries = this.entries[this.archive];
-    if (!entries) return;
-    const query = this.search.value.trim().replace(/^0x/i, "").toUpperCase();
+  // The ids matching the search, its hexadecimal digits anywhere in the
+  // 8-digit id: the worker searches, and gives the first rows and the count,
+  // so the page never holds a list of a million ids.
+  async draw() {
+    if (!this.types) return;
+    const archive = this.archive, query = this.search.value.trim().replace(/^0x/i, "").toUpperCase();
+    const asked = ++this.asked;
+    const found = await this.request("list", archive, query, MAX_ROWS);
+    if (asked !== this.asked) return;
     const rows = [];
-    let matches = 0;
-    for (let k = 0; k < entries.ids.length; k++) {
-      const id = hex8(entries.ids[k]);
-      if (query && !id.slice(2).includes(query)) continue;
-      if (++matches > MAX_ROWS) continue;
+    for (let k = 0; k < found.ids.length; k++) {
+      const entry = {id: found.ids[k], type: found.types[k]};
+      const id = hex8(entry.id);
       const tr = element("tr");
       tr.dataset.id = id;
-      tr.dataset.index = k;
-      const type = entries.types[k] === NO_TYPE ? "" : this.types[entries.types[k]];
-      tr.append(element("td", id), element("td", type), element("td", grouped(entries.sizes[k])),
-                element("td", (entries.flags[k] & 1 ? "compressed " : "") + hex8(entries.flags[k])));
-      tr.addEventListener("click", () => this.open(k));
+      const type = entry.type === NO_TYPE ? "" : this.types[entry.type];
+      tr.append(element("td", id), element("td", type), element("td", grouped(found.sizes[k])),
+                element("td", (found.flags[k] & 1 ? "compressed " : "") + hex8(found.flags[k])));
+      tr.addEventListener("click", () => this.open(archive, entry));
       rows.push(tr);
     }
     this.list.replaceChildren(...rows);
-    this.count.textContent = matches > MAX_ROWS ? `${grouped(matches)} ids, the first ${MAX_ROWS} shown`
-      : `${grouped(matches)} of ${grouped(entries.ids.length)} ids`;
+    this.count.textContent = found.matches > MAX_ROWS ? `${grouped(found.matches)} ids, the first ${MAX_ROWS} shown`
+      : `${grouped(found.matches)} of ${grouped(found.total)} ids`;
+    this.list.dataset.shown = `${archive}:${query}`;
   }
 
-  // Shows entry `k` of the archive: its record as JSON, or its bytes as hex.
-  async open(k) {
-    const archive = this.archive, entries = this.entries[archive];
-    const id = entries.ids[k], type = entries.types[k];
+  // Shows an entry of `archive` ({id, type}): its record as JSON, or its bytes as hex.
+  async open(archive, {id, type}) {
     for (const tr of this.list.querySelectorAll("tr.selected")) tr.classList.remove("selected");
-    this.list.querySelector(`tr[data-index="${k}"]`)?.classList.add("selected");
+    this.list.querySelector(`tr[data-id="${hex8(id)}"]`)?.classList.add("selected");
     this.urls.release();
     const view = this.view;
     view.replaceChildren(element("h2", `${ARCHIVES[archive]} ${hex8(id)}`), element("p", "Reading\u2026"));

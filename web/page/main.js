@@ -8,7 +8,7 @@ import {LandblockView} from "./landblock_view.js";
 import {MapView} from "./map_view.js";
 import {droppedFiles, locateWorld, namedFiles} from "./picker.js";
 import {WorkerHost} from "./pool.js";
-import {BlobUrls, downloadLink, element, landblockName} from "./util.js";
+import {BlobUrls, element, landblockName, lazyDownloadLink} from "./util.js";
 
 const byId = (id) => document.getElementById(id);
 const MAX_BAKE_WORKERS = 8;
@@ -45,7 +45,7 @@ const landblockView = new LandblockView(byId("landblock"), [], () => {
   if (location.hash) history.pushState(null, "", location.pathname + location.search);
 });
 const mapView = new MapView((n) => select(n));
-const filesView = new FilesView((op, ...args) => page.host.request(op, ...args));
+const filesView = new FilesView((op, ...args) => page.host.request(op, ...args), (error) => notice(error.message));
 const indexUrls = new BlobUrls();
 
 // A landblock picked on the map or by the address: its panel, and the address follows.
@@ -143,9 +143,7 @@ async function openWorld(named) {
   showTab("map");
   mapView.show(page.world);
   byId("bake-workers").value = Math.min(navigator.hardwareConcurrency || 1, MAX_BAKE_WORKERS);
-  filesView.entries = [null, null];
-  filesView.list.replaceChildren();
-  filesView.view.replaceChildren();
+  filesView.clear();
   followAddress();
 }
 
@@ -195,14 +193,15 @@ byId("bake-world").addEventListener("click", async () => {
   status.textContent = `baking with ${count} workers\u2026`;
   delete status.dataset.done;
   performance.mark("page-bake-started");
-  // Bakes read each archive once per landblock: a smaller cache for the added workers keeps the page's memory down.
-  const setup = {...page.setup, slices: {sliceSize: 256 << 10, maxSlices: 8}};
+  // The added workers only bake: their instances keep the landblocks' own
+  // records of the cell archive's directory, not the world's cells.
+  const setup = {...page.setup, world: {...page.setup.world, bakesOnly: true}};
   // The page's own worker bakes too (a panel asked for meanwhile waits for a batch at most):
   // one worker less, whose memory the page would hold as well.
   page.bakeHosts = Array.from({length: count - 1}, () => hostFor(setup));
   const hosts = [page.host, ...page.bakeHosts];
   try {
-    const entries = await bakeWorld(world.landblocks, world.families, hosts, (done, total, failures) => {
+    const baked = await bakeWorld(world.landblocks, world.families, hosts, (done, total, failures) => {
       progress.value = done;
       status.textContent = `${done.toLocaleString("en")} of ${total.toLocaleString("en")} landblocks, ${failures} failed`;
     }, () => generation !== page.generation);
@@ -211,11 +210,13 @@ byId("bake-world").addEventListener("click", async () => {
     page.bakeHosts = [];
     if (generation !== page.generation) return;
     performance.mark("page-bake-done");
+    const entries = baked.lines();
     world.entries = entries;
     showFailures(entries);
     mapView.show(world);
     indexUrls.release();
-    const save = downloadLink(indexUrls, indexText(entries), "index.jsonl", "index.jsonl", "application/jsonl");
+    // Made on the first click: a large world's index is some 16 MB of text.
+    const save = lazyDownloadLink(indexUrls, () => indexText(entries), "index.jsonl", "index.jsonl", "application/jsonl");
     save.id = "bake-index";
     const failures = entries.filter((e) => e.error !== undefined).length;
     status.replaceChildren(`${entries.length.toLocaleString("en")} landblocks baked, ${failures} failed \u00b7 `, save);

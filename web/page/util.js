@@ -35,6 +35,21 @@ export function downloadLink(urls, bytes, fileName, label, type = "application/o
   return link;
 }
 
+// The same for a file made only when the link is first followed: `make()`
+// gives its bytes (or parts). The click sets the link's address before the
+// browser follows it.
+export function lazyDownloadLink(urls, make, fileName, label, type = "application/octet-stream") {
+  const link = element("a", label, "button");
+  link.href = `#${fileName}`;
+  link.download = fileName;
+  link.addEventListener("click", () => {
+    if (link.dataset.made) return;
+    link.href = urls.make(make(), type);
+    link.dataset.made = "1";
+  });
+  return link;
+}
+
 // A hex dump of the first `limit` bytes, sixteen a line: offset, bytes, text.
 export function hexDump(bytes, limit = 65536) {
   const lines = [];

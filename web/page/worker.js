@@ -55,6 +55,7 @@ const operations = {
   bakeCounts,
   bakeInputs: (id) => ravelin.bakeInputs(id),
   entries: (archive) => ravelin.entries(archive),
+  list: (archive, query, limit) => ravelin.list(archive, query, limit),
   recordTypes: () => ravelin.recordTypes(),
   show: (archive, id) => ravelin.show(archive, id),
   get: (archive, id) => ravelin.get(archive, id),

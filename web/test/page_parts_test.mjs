@@ -112,7 +112,7 @@ test("bakeWorld gives bake-all's index lines, in landblock order, over lost work
   ];
   for (const {name, hosts, lostFailed} of cases) {
     const progress = [];
-    const lines = await bakeWorld(ids, FAMILIES, hosts, (done, total, failed) => progress.push([done, total, failed]));
+    const lines = (await bakeWorld(ids, FAMILIES, hosts, (done, total, failed) => progress.push([done, total, failed]))).lines();
     assert.equal(lines.length, ids.length, name);
     assert.deepEqual(lines.map((l) => l.landblock_id), ids.map((id) => "0x" + id.toString(16).toUpperCase().padStart(8, "0")), name);
     const lost = lines.filter((l) => l.error === "the worker stopped: test");
@@ -131,7 +131,7 @@ test("bakeWorld stops taking batches when told to", async () => {
   const ids = Array.from({length: 1000}, (_, k) => (k << 16) >>> 0);
   const log = [];
   let stop = false;
-  const lines = await bakeWorld(ids, FAMILIES, [fakeHost([], log)], (done) => { if (done >= 256) stop = true; }, () => stop);
+  const lines = (await bakeWorld(ids, FAMILIES, [fakeHost([], log)], (done) => { if (done >= 256) stop = true; }, () => stop)).lines();
   assert.equal(log.length, 2);
   assert.equal(lines.length, 256);
 });
