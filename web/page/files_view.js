@@ -14,7 +14,6 @@ export class FilesView {
   // request(op, ...args): the page's worker; onError(error): a search that failed.
   constructor(request, onError) {
     this.request = request;
-    this.onError = onError;
     this.archive = 0;
     this.types = null;
     this.asked = 0;  // the latest search; an answer to an older one is dropped
