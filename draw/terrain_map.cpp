@@ -164,4 +164,22 @@ TerrainSummary summarize_terrain(const LandblockTerrain& landblock) {
   return s;
 }
 
+void write_terrain_keys(common::JsonWriter& out, std::span<const std::string> names,
+                        std::span<const TerrainSummary> summaries) {
+  out.key("names").begin_array();
+  for (const std::string& name : names) out.text(name);
+  out.end_array();
+  out.key("palette").begin_array();
+  for (std::uint32_t t = 0; t < kTerrainPalette.size(); ++t) out.text(css_colour(terrain_colour(t)));
+  out.end_array();
+  out.key("blocks").begin_array();
+  for (const TerrainSummary& s : summaries) {
+    out.number(s.landblock_id >> 16);
+    out.number(s.type_mask);
+    out.number(s.min_height);
+    out.number(s.max_height);
+  }
+  out.end_array();
+}
+
 }  // namespace ravelin::draw

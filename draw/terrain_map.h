@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "ravelin/common/json_text.h"
 #include "ravelin/dat/landblock.h"
 #include "ravelin/dat/lib.h"
 
@@ -109,5 +110,13 @@ struct TerrainSummary {
   std::uint8_t min_height = 0, max_height = 0;
 };
 TerrainSummary summarize_terrain(const LandblockTerrain& landblock);
+
+// What the atlas's drawing script reads of the land beside its pixels, as
+// keys of the object `out` is writing: "names" (the region's terrain type
+// names; none when they are unknown), "palette" (the 32 type colours) and
+// "blocks" (landblock number, type mask, lowest and highest height of each
+// landblock, one flat list).
+void write_terrain_keys(common::JsonWriter& out, std::span<const std::string> names,
+                        std::span<const TerrainSummary> summaries);
 
 }  // namespace ravelin::draw

@@ -3,6 +3,7 @@
 // for what it shows, and opens the next one.
 #include "web/ravelin_web.h"
 
+#include <array>
 #include <cstring>
 #include <memory>
 #include <optional>
@@ -101,6 +102,36 @@ std::string dat_error_text(int32_t archive, const dat::DatError& error) {
   return common::display_path(world()->path(archive)) + ": " + error.to_string();
 }
 
+// The open world's bake of `value` (0xA9B4 or 0xA9B40000), or nothing with
+// the failure answered and its status in `status`: no world, a value that is
+// no landblock, the region's error, the bake's.
+std::optional<event_bake::LandblockEventBake> bake_of(std::uint32_t value, std::int32_t& status) {
+  if (!world()) {
+    status = fail(RAVELIN_ERROR_HANDLE, kNoWorld);
+    return std::nullopt;
+  }
+  const auto id = landblock_of(value, status);
+  if (!id) return std::nullopt;
+  const World& w = *world();
+  if (w.region_error) {
+    status = fail(RAVELIN_ERROR_BAKE, w.region_error->to_string());
+    return std::nullopt;
+  }
+  auto bake = w.session->bake(*id);
+  if (!bake) {
+    status = fail(RAVELIN_ERROR_BAKE, bake.error().to_string());
+    return std::nullopt;
+  }
+  return std::move(*bake);
+}
+
+// An entry as the files' calls give it: id, stored size, flags, and the
+// record type `dat show` reads it as (0xFFFFFFFF for none).
+std::array<std::uint32_t, 4> entry_words(const dat::DatFileEntry& e, bool cell_archive) {
+  const auto type = dat::record_type_for_id(e.id, cell_archive);
+  return {e.id, e.size, e.bit_flags, type ? static_cast<std::uint32_t>(*type) : 0xFFFFFFFFu};
+}
+
 }  // namespace
 }  // namespace ravelin::web
 
@@ -160,15 +191,9 @@ RAVELIN_WEB_EXPORT(ravelin_web_landblocks) int32_t ravelin_web_landblocks(void) 
 }
 
 RAVELIN_WEB_EXPORT(ravelin_web_bake) int32_t ravelin_web_bake(uint32_t landblock) {
-  if (!world()) return fail(RAVELIN_ERROR_HANDLE, kNoWorld);
   std::int32_t status = RAVELIN_OK;
-  const auto id = landblock_of(landblock, status);
-  if (!id) return status;
-  const World& w = *world();
-  if (w.region_error) return fail(RAVELIN_ERROR_BAKE, w.region_error->to_string());
-  const auto bake = w.session->bake(*id);
-  if (!bake) return fail(RAVELIN_ERROR_BAKE, bake.error().to_string());
-  return answer(bake->to_jsonl_bytes());
+  const auto bake = bake_of(landblock, status);
+  return bake ? answer(bake->to_jsonl_bytes()) : status;
 }
 
 RAVELIN_WEB_EXPORT(ravelin_web_bake_inputs) int32_t ravelin_web_bake_inputs(uint32_t landblock) {
@@ -187,15 +212,9 @@ RAVELIN_WEB_EXPORT(ravelin_web_bake_inputs) int32_t ravelin_web_bake_inputs(uint
 }
 
 RAVELIN_WEB_EXPORT(ravelin_web_render) int32_t ravelin_web_render(uint32_t landblock) {
-  if (!world()) return fail(RAVELIN_ERROR_HANDLE, kNoWorld);
   std::int32_t status = RAVELIN_OK;
-  const auto id = landblock_of(landblock, status);
-  if (!id) return status;
-  const World& w = *world();
-  if (w.region_error) return fail(RAVELIN_ERROR_BAKE, w.region_error->to_string());
-  const auto bake = w.session->bake(*id);
-  if (!bake) return fail(RAVELIN_ERROR_BAKE, bake.error().to_string());
-  return answer(draw::render_session_bake_over_terrain(*w.session, *bake));
+  const auto bake = bake_of(landblock, status);
+  return bake ? answer(draw::render_session_bake_over_terrain(*world()->session, *bake)) : status;
 }
 
 RAVELIN_WEB_EXPORT(ravelin_web_land) int32_t ravelin_web_land(void) {
@@ -238,24 +257,11 @@ RAVELIN_WEB_EXPORT(ravelin_web_land_summary) int32_t ravelin_web_land_summary(vo
     w.land_summaries = std::move(summaries);
   }
   // The atlas of bake-all leaves the names out when the region does not decode.
-  auto names = draw::terrain_names(w.archive(RAVELIN_WEB_PORTAL), w.inputs.region_did);
+  const auto names = draw::terrain_names(w.archive(RAVELIN_WEB_PORTAL), w.inputs.region_did);
   common::JsonWriter out(true);
   out.begin_object();
-  out.key("names").begin_array();
-  if (names)
-    for (const std::string& name : *names) out.text(name);
-  out.end_array();
-  out.key("palette").begin_array();
-  for (std::uint32_t t = 0; t < 32; ++t) out.text(draw::css_colour(draw::terrain_colour(t)));
-  out.end_array();
-  out.key("blocks").begin_array();
-  for (const draw::TerrainSummary& s : *w.land_summaries) {
-    out.number(s.landblock_id >> 16);
-    out.number(s.type_mask);
-    out.number(s.min_height);
-    out.number(s.max_height);
-  }
-  out.end_array();
+  draw::write_terrain_keys(out, names ? std::span<const std::string>(*names) : std::span<const std::string>(),
+                           *w.land_summaries);
   out.end_object();
   return answer(out.view());
 }
@@ -272,14 +278,9 @@ RAVELIN_WEB_EXPORT(ravelin_web_families) int32_t ravelin_web_families(void) {
 }
 
 RAVELIN_WEB_EXPORT(ravelin_web_bake_counts) int32_t ravelin_web_bake_counts(uint32_t landblock) {
-  if (!world()) return fail(RAVELIN_ERROR_HANDLE, kNoWorld);
   std::int32_t status = RAVELIN_OK;
-  const auto id = landblock_of(landblock, status);
-  if (!id) return status;
-  const World& w = *world();
-  if (w.region_error) return fail(RAVELIN_ERROR_BAKE, w.region_error->to_string());
-  const auto bake = w.session->bake(*id);
-  if (!bake) return fail(RAVELIN_ERROR_BAKE, bake.error().to_string());
+  const auto bake = bake_of(landblock, status);
+  if (!bake) return status;
   std::vector<std::uint32_t> words;
   for (const std::size_t count : bake->counts()) words.push_back(static_cast<std::uint32_t>(count));
   words.push_back(static_cast<std::uint32_t>(bake->to_jsonl_bytes().size()));
@@ -300,10 +301,8 @@ RAVELIN_WEB_EXPORT(ravelin_web_entries) int32_t ravelin_web_entries(int32_t arch
   out.resize(order.size() * 4 * sizeof(std::uint32_t));
   std::uint8_t* at = out.data();
   for (const std::uint32_t i : order) {
-    const dat::DatFileEntry& e = entries[i];
-    const auto type = dat::record_type_for_id(e.id, cell_archive);
-    const std::uint32_t words[] = {e.id, e.size, e.bit_flags, type ? static_cast<std::uint32_t>(*type) : 0xFFFFFFFFu};
-    std::memcpy(at, words, sizeof words);
+    const auto words = entry_words(entries[i], cell_archive);
+    std::memcpy(at, words.data(), sizeof words);
     at += sizeof words;
   }
   return RAVELIN_OK;
@@ -330,8 +329,8 @@ RAVELIN_WEB_EXPORT(ravelin_web_list) int32_t ravelin_web_list(int32_t archive, c
       if (std::string_view(hex, sizeof hex).find(wanted) == std::string_view::npos) continue;
     }
     if (matches++ >= limit) continue;
-    const auto type = dat::record_type_for_id(e.id, cell_archive);
-    words.insert(words.end(), {e.id, e.size, e.bit_flags, type ? static_cast<std::uint32_t>(*type) : 0xFFFFFFFFu});
+    const auto row = entry_words(e, cell_archive);
+    words.insert(words.end(), row.begin(), row.end());
   }
   words[0] = matches;
   return answer_words(words);

@@ -81,20 +81,7 @@ std::string terrain_json(const AtlasTerrain& terrain) {
   w.key("rows").number(b.rows);
   w.key("width").number(terrain.width);
   w.key("height").number(terrain.height);
-  w.key("names").begin_array();
-  for (const std::string& name : terrain.names) w.text(name);
-  w.end_array();
-  w.key("palette").begin_array();
-  for (std::uint32_t t = 0; t < 32; ++t) w.text(css_colour(terrain_colour(t)));
-  w.end_array();
-  w.key("blocks").begin_array();
-  for (const TerrainSummary& s : terrain.summaries) {
-    w.number(s.landblock_id >> 16);
-    w.number(s.type_mask);
-    w.number(s.min_height);
-    w.number(s.max_height);
-  }
-  w.end_array();
+  write_terrain_keys(w, terrain.names, terrain.summaries);
   w.end_object();
   return w.take();
 }
